@@ -1,0 +1,85 @@
+#include "manager/clsDLManager.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "files/FileHelpers.h"
+#include "port/IPort.h"
+#include "protocol/clsProtocol.h"
+#include "resources/ResourceTexts.h"
+#include "support/Errors.h"
+#include "support/Paths.h"
+#include "support/Program.h"
+#include "support/modRegistry.h"
+
+namespace kx6000 {
+namespace {
+
+constexpr const char* kDownloadLog = "KX6000Download.log";
+constexpr const char* kPreviousDownloadLog = "KX6000Download_Previous.log";
+constexpr const char* kConfigLog = "KX6000Config.log";
+
+// The manager whose window receives the common error message box.
+const clsDLManager* errorBoxOwner = nullptr;
+
+}  // namespace
+
+clsDLManager::clsDLManager(std::unique_ptr<UIForm> form) : uiForm(std::move(form)) {
+    ErrorBox = [window = uiForm.get()](const std::string& text) { window->ShowErrorBox(text); };
+    errorBoxOwner = this;
+    Debug = modRegistry::GetRegistryValue("Debug", "False") == "True";
+    radioType = RADIO_FMX;
+    upgradeFileName = RootPath("ZMA1U.Srec");
+    Protocol = std::make_unique<clsProtocol>();
+    DownloadLog.FileName(RootPath(kDownloadLog));
+    ConfigLog.FileName(RootPath(kConfigLog));
+    CreateNewLogFile();
+    uiForm->DownLoadManager(this);
+    LoadResourceTexts();
+    Protocol->PreviousBaudRate(std::string(kBaudRateItems[2]));
+}
+
+clsDLManager::~clsDLManager() {
+    if (errorBoxOwner == this) {
+        ErrorBox = nullptr;
+        errorBoxOwner = nullptr;
+    }
+}
+
+void clsDLManager::LoadResourceTexts() {
+    auto load = [](int first, int last) {
+        for (int id = first; id <= last; ++id) TextTable[id] = LoadResString(id);
+    };
+    load(1, 2);
+    load(1000, 1015);
+    load(1021, 1022);
+    load(2000, 2022);
+    load(3000, 3000);
+    load(4000, 4000);
+}
+
+void clsDLManager::GetLastError(int32_t& lngErrNum, std::string& strErrDescription) const {
+    lngErrNum = LastError;
+    strErrDescription = ErrorMessage(LastError);
+}
+
+void clsDLManager::CreateNewLogFile() {
+    std::string current = RootPath(kDownloadLog);
+    if (FileExists(current)) {
+        // A rotation that fails leaves the log growing where it is.
+        std::error_code error;
+        std::filesystem::copy_file(current, RootPath(kPreviousDownloadLog),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        if (!error) std::filesystem::remove(current, error);
+        if (error) ShowErrorMessage(error.value(), error.message());
+    }
+    DownloadLog.FileName(current);
+}
+
+void clsDLManager::RadioType(enmRadioType vNewValue) {
+    radioType = vNewValue;
+    upgradeFileName = RootPath(vNewValue == RADIO_FMX ? "ZMA1U.Srec" : "ZMA2U.Srec");
+    uiForm->SetLabels(true);
+}
+
+}  // namespace kx6000

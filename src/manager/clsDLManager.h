@@ -1,0 +1,56 @@
+// The component's one public object: a calling program (or the window) creates
+// it, chooses the radio model and the port, loads files and runs the radio
+// operations. Failures are error numbers, kept in LastError.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ui/UIForm.h"
+
+namespace kx6000 {
+
+class clsProtocol;
+class IPort;
+
+enum enmRadioType : int32_t {
+    RADIO_FMX = 6100,  // KX6100
+    RADIO_MFX = 6200,  // KX6200
+};
+
+class clsDLManager {
+public:
+    // Takes the front end's main window, hidden until a port is chosen with it displayed.
+    explicit clsDLManager(std::unique_ptr<UIForm> form);
+    ~clsDLManager();
+    clsDLManager(const clsDLManager&) = delete;
+    clsDLManager& operator=(const clsDLManager&) = delete;
+
+    // The last error number and its message ("Success" for 0). Changes nothing.
+    void GetLastError(int32_t& lngErrNum, std::string& strErrDescription) const;
+
+    // Moves the download log aside to "KX6000Download_Previous.log", so the log
+    // holds this object's sections only.
+    void CreateNewLogFile();
+
+    enmRadioType RadioType() const { return radioType; }
+    // Any value is taken; 6100 selects the first model's upgrade application,
+    // every other value the second model's.
+    void RadioType(enmRadioType vNewValue);
+
+    const std::string& UpgradeFileName() const { return upgradeFileName; }
+    UIForm& Form() { return *uiForm; }
+
+private:
+    void LoadResourceTexts();
+
+    enmRadioType radioType = RADIO_FMX;
+    std::unique_ptr<UIForm> uiForm;
+    std::unique_ptr<clsProtocol> Protocol;
+    std::unique_ptr<IPort> Port;
+    bool blnUI = false;
+    std::string upgradeFileName;
+};
+
+}  // namespace kx6000

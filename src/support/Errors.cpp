@@ -1,0 +1,27 @@
+#include "support/Errors.h"
+
+#include <iostream>
+
+#include "resources/ResourceTexts.h"
+#include "support/Program.h"
+
+namespace kx6000 {
+
+std::string ErrorMessage(int32_t n) {
+    return std::string(LoadResString(10000 + n));
+}
+
+std::string ErrorStatusText(int32_t n) {
+    return "Error " + std::to_string(n) + " - " + ErrorMessage(n);
+}
+
+void ShowErrorMessage(int number, std::string_view description) {
+    std::string text = "Error " + std::to_string(number) + " " + std::string(description);
+    if (ErrorBox) {
+        ErrorBox(text);
+    } else {
+        std::cerr << text << '\n';
+    }
+}
+
+}  // namespace kx6000

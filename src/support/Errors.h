@@ -1,0 +1,21 @@
+// Error numbers, their texts, and the common error message box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kx6000 {
+
+// The message of error n: resource text 10000 + n ("Success" for 0).
+std::string ErrorMessage(int32_t n);
+
+// What the status panel shows for a failure: "Error " + n + " - " + message.
+std::string ErrorStatusText(int32_t n);
+
+// The common message box for an unexpected failure inside a small routine:
+// "Error " + number + " " + description, with an OK button. It goes to the
+// installed error box (the window's, or the terminal's), else to stderr.
+void ShowErrorMessage(int number, std::string_view description);
+
+}  // namespace kx6000

@@ -1,0 +1,23 @@
+// Where the component keeps its files on this machine.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kx6000 {
+
+// The component's root folder: KX6000_ROOT, else $XDG_DATA_HOME/kx6000-download,
+// else ~/.local/share/kx6000-download. Read from the environment at each call.
+std::string RootFolder();
+
+// A file directly in the root folder, its name's letter case kept.
+std::string RootPath(std::string_view fileName);
+
+// The settings file: KX6000_SETTINGS, else $XDG_CONFIG_HOME/kx6000-download/settings.ini,
+// else ~/.config/kx6000-download/settings.ini.
+std::string SettingsPath();
+
+// The folder of the running program.
+std::string ProgramFolder();
+
+}  // namespace kx6000

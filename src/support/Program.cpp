@@ -1,0 +1,24 @@
+#include "support/Program.h"
+
+#include "support/modHelp.h"
+
+namespace kx6000 {
+
+const std::string& Text(int id) {
+    static const std::string empty;
+    auto it = TextTable.find(id);
+    return it != TextTable.end() ? it->second : empty;
+}
+
+void ResetProgramState() {
+    LastError = 0;
+    Debug = false;
+    UpgradeMode = 0;
+    DownloadLog.Discard();
+    ConfigLog.Discard();
+    TextTable.clear();
+    ErrorBox = nullptr;
+    modHelp::Reset();
+}
+
+}  // namespace kx6000

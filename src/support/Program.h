@@ -1,0 +1,39 @@
+// Program-wide state: one copy per process, shared by every object of the
+// component. Only the user-interface thread touches it, so nothing is locked.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "support/clsLogFile.h"
+
+namespace kx6000 {
+
+// The last error number, 0 for success. Each failing step sets it; the start
+// of a timer and of a radio command set it back to 0.
+inline int32_t LastError = 0;
+
+// True exactly when the settings value "Debug" is "True"; switches all logging on.
+inline bool Debug = false;
+
+// 0 for the normal logon, above 0 for the special one.
+inline int16_t UpgradeMode = 0;
+
+inline clsLogFile DownloadLog;
+inline clsLogFile ConfigLog;
+
+// The resource texts loaded by the manager's construction.
+inline std::map<int, std::string> TextTable;
+
+// A loaded resource text; empty when it was not loaded.
+const std::string& Text(int id);
+
+// Where ShowErrorMessage sends its text; set by the manager to its form's error box.
+inline std::function<void(const std::string& text)> ErrorBox;
+
+// Puts every program-wide value back to its start: for tests, between cases.
+void ResetProgramState();
+
+}  // namespace kx6000

@@ -1,0 +1,41 @@
+// One diagnostic log: sections of time-stamped lines, appended, CR LF ended,
+// written only while the Debug flag is on.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kx6000 {
+
+class clsLogFile {
+public:
+    clsLogFile() = default;
+    ~clsLogFile();
+    clsLogFile(const clsLogFile&) = delete;
+    clsLogFile& operator=(const clsLogFile&) = delete;
+
+    // Opens the file and writes a section head, unless logging is off or the log is open already.
+    void OpenLogFile();
+    // Writes the section tail and closes the file (logging on only).
+    void CloseLogFile();
+    // Writes one message line. A text containing "Write Flash Data" is first cut,
+    // in the caller's string, to its first 41 characters followed by "....".
+    void WriteToLogFile(std::string& strData);
+    void WriteToLogFile(std::string&& strData) { WriteToLogFile(strData); }
+    // The path used by the next OpenLogFile.
+    void FileName(std::string strFileName) { fileName = std::move(strFileName); }
+
+    // Closes the file without its tail, as the end of the process would, and forgets the path.
+    void Discard();
+
+private:
+    void WriteLine(std::string_view text) const;
+
+    int fileNumber = -1;  // the open file's descriptor; -1 while closed
+    std::string fileName;
+};
+
+// The local date and time in the user's locale's general format (short date, long time).
+std::string NowText();
+
+}  // namespace kx6000

@@ -1,0 +1,72 @@
+#include "support/modHelp.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/Paths.h"
+
+namespace kx6000::modHelp {
+namespace {
+
+// Starts xdg-open in a detached grandchild, so the browser neither blocks the
+// window nor is left behind as a zombie.
+int32_t OpenOnDesktop(const std::string& address) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (fork() == 0) {
+            setsid();
+            execlp("xdg-open", "xdg-open", address.c_str(), static_cast<char*>(nullptr));
+        }
+        _exit(0);
+    }
+    if (child > 0) waitpid(child, nullptr, 0);
+    return child;
+}
+
+struct State {
+    std::string helpFilePath;
+    std::string applicationHelpFile;
+    int32_t helpWindow = 0;
+    Opener opener = OpenOnDesktop;
+};
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+}  // namespace
+
+std::string GetHelpFilePath() {
+    return ProgramFolder() + "/kx6kd_en/index.html";
+}
+
+void ShowHelp(int32_t /*hWnd*/, int32_t ContextID, const std::string& HelpFile) {
+    State& s = state();
+    if (!HelpFile.empty()) s.helpFilePath = HelpFile;
+    s.helpWindow = s.opener(s.helpFilePath);
+    if (ContextID != 0 && !s.applicationHelpFile.empty()) {
+        std::filesystem::path folder = std::filesystem::path(s.applicationHelpFile).parent_path();
+        s.opener((folder / (std::to_string(ContextID) + ".html")).string());
+    }
+}
+
+void SetApplicationHelpFile(std::string path) {
+    state().applicationHelpFile = std::move(path);
+}
+
+int32_t HelpWindow() {
+    return state().helpWindow;
+}
+
+void SetOpener(Opener opener) {
+    state().opener = std::move(opener);
+}
+
+void Reset() {
+    state() = State{};
+}
+
+}  // namespace kx6000::modHelp

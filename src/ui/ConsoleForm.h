@@ -1,0 +1,51 @@
+// The main window of the command line: status texts as lines, a progress bar
+// when the output is a terminal, questions asked on the terminal.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+
+#include "ui/UIForm.h"
+
+namespace kx6000 {
+
+struct ConsoleOptions {
+    bool quiet = false;        // no status lines, no progress bar
+    bool progressBar = false;  // the output is a terminal: draw the bar in place
+    bool canAsk = false;       // the input is a terminal: questions are asked
+    bool yes = false;          // every question is answered yes without asking
+    int16_t accessLevel = 0;   // the "Allow Unprotected Upgrade" choice
+    int16_t baudRateIndex = 0;
+};
+
+class ConsoleForm : public UIForm {
+public:
+    ConsoleForm(ConsoleOptions options, std::ostream& out, std::istream& in);
+    ~ConsoleForm() override;
+
+    void SetLabels(bool /*blnInitialSetUp*/) override {}
+    int16_t AccessLevel() const override { return options.accessLevel; }
+    int16_t BaudRateIndex() const override { return options.baudRateIndex; }
+    bool AskYesNo(const std::string& text) override;
+    void ShowErrorBox(const std::string& text) override;
+    IWaitWindow& WaitWindow() override;
+
+protected:
+    void ShowPanel(Panel panel, const std::string& text) override;
+    void ShowProgress(int value) override;
+    void ShowFileName(const std::string& text) override { fileName = text; }
+
+private:
+    // Starts a fresh line when the progress bar holds the current one.
+    void EndProgressLine();
+    void PrintLine(const std::string& text);
+
+    ConsoleOptions options;
+    std::ostream& out;
+    std::istream& in;
+    std::string fileName;
+    bool progressOnLine = false;
+    std::unique_ptr<IWaitWindow> waitWindow;
+};
+
+}  // namespace kx6000

@@ -1,0 +1,77 @@
+// The main window as the manager and the protocol see it. The status and
+// progress members behave the same for every front end; how things are drawn
+// is each front end's own (the Qt window, the terminal).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kx6000 {
+
+class clsDLManager;
+
+// The items of the baud-rate list, in list order.
+inline constexpr std::array<std::string_view, 4> kBaudRateItems = {"Auto", "115200", "19200", "9600"};
+
+// A small non-modal box with one message and a Cancel button, shown while the
+// program waits for something only the user can do.
+class IWaitWindow {
+public:
+    virtual ~IWaitWindow() = default;
+    // Shows the box without blocking the caller; showing clears the cancel flag.
+    virtual void Show() = 0;
+    // Hides the box; the cancel flag keeps its value.
+    virtual void Hide() = 0;
+    virtual void SetMessage(const std::string& strMessage) = 0;
+    // True once the user has cancelled (or closed the box) since the last Show.
+    virtual bool IsCancelled() const = 0;
+};
+
+class UIForm {
+public:
+    virtual ~UIForm() = default;
+
+    // Panel 2: the text, or "Ready" when it is empty; the text shown is also logged.
+    void StatusPanelStatus(const std::string& strData);
+    // Panel 3: the text, or "Not connected" when it is empty.
+    void StatusPanelBaud(const std::string& strData);
+    // Panel 1 always shows "Status", whatever it is given.
+    void StatusPanelTag(const std::string& strData);
+    void ResetProgessBar();
+    // A percentage, 0 to 100.
+    void ProgressBar(int16_t intValue);
+    void FileNameTextBox(const std::string& strData);
+
+    // True when the window is displayed; the configuration table is drawn only then.
+    bool UIDisplay() const { return uiDisplay; }
+    void UIDisplay(bool blnUI) { uiDisplay = blnUI; }
+    void DownLoadManager(clsDLManager* objDLManager) { downLoadManager = objDLManager; }
+
+    // Empties the configuration table; with true, also sets the model's fixed texts.
+    virtual void SetLabels(bool blnInitialSetUp) = 0;
+    // The "Allow Unprotected Upgrade" choice: 0 unticked, 1 ticked.
+    virtual int16_t AccessLevel() const = 0;
+    // The chosen item of the baud-rate list (an index into kBaudRateItems).
+    virtual int16_t BaudRateIndex() const = 0;
+    // A modal question with Yes and No; true for Yes.
+    virtual bool AskYesNo(const std::string& text) = 0;
+    // The common error message box, with an OK button.
+    virtual void ShowErrorBox(const std::string& text) = 0;
+    // The one wait window, created on first use.
+    virtual IWaitWindow& WaitWindow() = 0;
+
+protected:
+    enum class Panel { Tag = 1, Status = 2, Baud = 3 };
+    virtual void ShowPanel(Panel panel, const std::string& text) = 0;
+    virtual void ShowProgress(int value) = 0;
+    virtual void ShowFileName(const std::string& text) = 0;
+
+    clsDLManager* downLoadManager = nullptr;  // the owner; not owned
+
+private:
+    bool uiDisplay = false;
+};
+
+}  // namespace kx6000

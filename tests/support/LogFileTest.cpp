@@ -1,0 +1,146 @@
+#include <regex>
+
+#include "TestEnvironment.h"
+#include "manager/clsDLManager.h"
+#include "ui/ConsoleForm.h"
+
+namespace kx6000::test {
+namespace {
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "text after the last CR LF";
+    return lines;
+}
+
+class LogFileTest : public ComponentTest {
+protected:
+    std::unique_ptr<clsDLManager> NewManager() {
+        return std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+    }
+    std::ostringstream out;
+    std::istringstream in;
+};
+
+TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
+    auto manager = NewManager();
+    ConfigLog.OpenLogFile();
+    ConfigLog.WriteToLogFile("Report Configurations...");
+    ConfigLog.WriteToLogFile("");
+    ConfigLog.CloseLogFile();
+
+    std::vector<std::string> lines = SplitCrLf(ReadFile(root / "KX6000Config.log"));
+    ASSERT_EQ(lines.size(), 9u);
+    const std::string stars(42, '*');
+    const std::regex start(R"(START LOG \(.+\))"), end(R"(END LOG \(.+\))");
+    EXPECT_EQ(lines[0], stars);
+    EXPECT_TRUE(std::regex_match(lines[1], start)) << lines[1];
+    EXPECT_EQ(lines[2], "Download Component Version : 1.05.01");
+    EXPECT_EQ(lines[3], "");
+    // Message lines: the date and time, one blank, the text (an empty text still gives a line).
+    EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(\S.* Report Configurations\.\.\.)"))) << lines[4];
+    EXPECT_TRUE(std::regex_match(lines[5], std::regex(R"(\S.*\S )"))) << lines[5];
+    EXPECT_EQ(lines[6], "");
+    EXPECT_TRUE(std::regex_match(lines[7], end)) << lines[7];
+    EXPECT_EQ(lines[8], stars);
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(LogFileTest, OnlyExactlyTrueSwitchesLoggingOn) {
+    struct Case {
+        const char* settings;
+        bool logged;
+    };
+    const Case cases[] = {
+        {"[KX6100_RLDC]\nDebug=True\n", true},  {"[KX6100_RLDC]\nDebug=true\n", false},
+        {"[KX6100_RLDC]\nDebug=TRUE\n", false}, {"[KX6100_RLDC]\nDebug=False\n", false},
+        {"[Other]\nDebug=True\n", false},       {nullptr, false},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(folder);
+        ResetProgramState();
+        if (c.settings != nullptr) WriteSettings(c.settings);
+        auto manager = NewManager();
+        for (clsLogFile* log : {&DownloadLog, &ConfigLog}) {
+            log->OpenLogFile();
+            log->WriteToLogFile("message");
+            log->CloseLogFile();
+        }
+        EXPECT_EQ(std::filesystem::exists(root), c.logged) << (c.settings ? c.settings : "no file");
+    }
+}
+
+TEST_F(LogFileTest, SecondManagerRotatesTheDownloadLogOnly) {
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
+    auto write = [](std::string text) {
+        for (clsLogFile* log : {&DownloadLog, &ConfigLog}) {
+            log->OpenLogFile();
+            log->WriteToLogFile(text);
+            log->CloseLogFile();
+        }
+    };
+    auto first = NewManager();
+    write("first object");
+    first.reset();
+    auto second = NewManager();
+
+    EXPECT_FALSE(std::filesystem::exists(root / "KX6000Download.log"));
+    EXPECT_NE(ReadFile(root / "KX6000Download_Previous.log").find("first object"), std::string::npos);
+    write("second object");
+    std::string download = ReadFile(root / "KX6000Download.log");
+    EXPECT_EQ(download.find("first object"), std::string::npos);
+    EXPECT_NE(download.find("second object"), std::string::npos);
+    std::string config = ReadFile(root / "KX6000Config.log");
+    EXPECT_NE(config.find("first object"), std::string::npos);
+    EXPECT_NE(config.find("second object"), std::string::npos);
+}
+
+TEST_F(LogFileTest, WriteFlashDataLinesAreCutInTheCallersString) {
+    const std::string frame = "Command (Write Flash Data) : 35FF" + std::string(27, '0');  // 60 characters
+    struct Case {
+        std::string text, logged;
+    };
+    const Case cases[] = {
+        {frame, frame.substr(0, 41) + "...."},
+        {"Write Flash Data and 14 more", "Write Flash Data and 14 more...."},
+        {"write flash data is not cut", "write flash data is not cut"},
+    };
+    Debug = true;
+    ConfigLog.FileName((root / "log").string());
+    ConfigLog.OpenLogFile();
+    for (const Case& c : cases) {
+        std::string text = c.text;
+        ConfigLog.WriteToLogFile(text);
+        EXPECT_EQ(text, c.logged);
+    }
+    ConfigLog.CloseLogFile();
+    std::string log = ReadFile(root / "log");
+    for (const Case& c : cases) EXPECT_NE(log.find(" " + c.logged + "\r\n"), std::string::npos) << c.logged;
+}
+
+TEST_F(LogFileTest, FailuresGoToTheErrorBoxOncePerCallAndTheProgramGoesOn) {
+    WriteFile(folder / "file", "a file where the root folder should be");
+    setenv("KX6000_ROOT", (folder / "file" / "root").c_str(), 1);
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
+    auto manager = NewManager();
+
+    DownloadLog.OpenLogFile();
+    DownloadLog.WriteToLogFile("lost");
+    DownloadLog.CloseLogFile();
+
+    std::istringstream shown(out.str());
+    std::vector<std::string> boxes;
+    for (std::string line; std::getline(shown, line);) boxes.push_back(line);
+    ASSERT_EQ(boxes.size(), 3u) << out.str();
+    EXPECT_EQ(boxes[0], "Error 20 Not a directory");
+    EXPECT_EQ(boxes[1], "Error 9 Bad file descriptor");
+    EXPECT_EQ(boxes[2], "Error 9 Bad file descriptor");
+}
+
+}  // namespace
+}  // namespace kx6000::test

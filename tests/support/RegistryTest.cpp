@@ -1,0 +1,75 @@
+#include <sys/stat.h>
+
+#include "TestEnvironment.h"
+#include "support/modRegistry.h"
+
+namespace kx6000::test {
+namespace {
+
+using modRegistry::GetRegistryValue;
+using modRegistry::SaveRegistryValue;
+
+class RegistryTest : public ComponentTest {};
+
+TEST_F(RegistryTest, ReadsTheValueOrGivesTheDefault) {
+    struct Case {
+        const char* content;  // nullptr: no file at all
+        const char* expected;
+    };
+    const Case cases[] = {
+        {nullptr, "default"},
+        {"", "default"},
+        {"[Other]\nLastFile=/elsewhere\n", "default"},
+        {"[KX6100_RLDC]\nDebug=True\n", "default"},
+        {"[KX6100_RLDC]\nLastFile=/data/a.srec\n", "/data/a.srec"},
+        {"[KX6100_RLDC]\r\nLastFile=/data/a.srec\r\n", "/data/a.srec"},
+        {"[ kx6100_rldc ]\n  lastfile = /data/a.srec  \n", "/data/a.srec"},
+        {"[KX6100_RLDC]\nLastFile=\n", ""},
+        {"[KX6100_RLDC]\nLastFile=a=b\n", "a=b"},
+        {"garbage\n\x01\x02\n[broken\n=\n[KX6100_RLDC]\nnoise\nLastFile=/x\n[Other]\nLastFile=/y\n", "/x"},
+        {"[Other]\nLastFile=/y\n[KX6100_RLDC]\nLastFile=/x\n", "/x"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(settings.parent_path());
+        if (c.content != nullptr) WriteSettings(c.content);
+        EXPECT_EQ(GetRegistryValue("LastFile", "default"), c.expected) << (c.content ? c.content : "no file");
+    }
+}
+
+TEST_F(RegistryTest, SaveCreatesFolderFileAndSection) {
+    SaveRegistryValue("LastFile", "/data/radio.s19");
+    EXPECT_EQ(ReadFile(settings), "[KX6100_RLDC]\nLastFile=/data/radio.s19\n");
+    EXPECT_EQ(GetRegistryValue("LastFile", ""), "/data/radio.s19");
+}
+
+TEST_F(RegistryTest, SaveReplacesTheValueAndKeepsEverythingElse) {
+    WriteSettings("; kept\n[KX6100_RLDC]\nDebug=True\nLastFile=/old\nnoise\n\n[Other]\nLastFile=/other\n");
+    SaveRegistryValue("LastFile", "/new");
+    SaveRegistryValue("Port1", "/dev/ttyUSB0");
+    EXPECT_EQ(ReadFile(settings),
+              "; kept\n[KX6100_RLDC]\nDebug=True\nLastFile=/new\nnoise\nPort1=/dev/ttyUSB0\n\n"
+              "[Other]\nLastFile=/other\n");
+    struct stat info {};
+    ASSERT_EQ(stat(settings.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST_F(RegistryTest, UnwritableSettingsLoseNothingAndReportNothing) {
+    // /proc takes no new files, not even from root: the save cannot replace the file.
+    setenv("KX6000_SETTINGS", "/proc/version", 1);
+    std::string before = ReadFile("/proc/version");
+    testing::internal::CaptureStderr();
+    SaveRegistryValue("LastFile", "/data/a.srec");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ReadFile("/proc/version"), before);
+    EXPECT_EQ(GetRegistryValue("LastFile", "default"), "default");
+
+    // A folder that cannot be made: nothing is created.
+    WriteFile(folder / "file", "x");
+    setenv("KX6000_SETTINGS", (folder / "file" / "settings.ini").c_str(), 1);
+    SaveRegistryValue("LastFile", "/data/a.srec");
+    EXPECT_EQ(ReadFile(folder / "file"), "x");
+}
+
+}  // namespace
+}  // namespace kx6000::test

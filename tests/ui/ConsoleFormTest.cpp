@@ -1,0 +1,83 @@
+#include <csignal>
+
+#include "TestEnvironment.h"
+#include "manager/clsDLManager.h"
+#include "ui/ConsoleForm.h"
+
+namespace kx6000::test {
+namespace {
+
+class ConsoleFormTest : public ComponentTest {
+protected:
+    ConsoleForm& NewForm(ConsoleOptions options) {
+        manager = std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(options, out, in));
+        return static_cast<ConsoleForm&>(manager->Form());
+    }
+    std::ostringstream out;
+    std::istringstream in;
+    std::unique_ptr<clsDLManager> manager;
+};
+
+TEST_F(ConsoleFormTest, StatusTextsAreLinesAndEmptyMeansReady) {
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
+    ConsoleForm& form = NewForm({});
+    DownloadLog.OpenLogFile();
+    form.StatusPanelStatus("Resetting radio...");
+    form.StatusPanelStatus("");
+    form.StatusPanelBaud("");
+    form.StatusPanelTag("anything");
+    form.ProgressBar(50);  // no terminal: no bar
+    DownloadLog.CloseLogFile();
+    EXPECT_EQ(out.str(), "Resetting radio...\nReady\n");
+    std::string log = ReadFile(root / "KX6000Download.log");
+    EXPECT_NE(log.find(" Resetting radio...\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Ready\r\n"), std::string::npos);
+}
+
+TEST_F(ConsoleFormTest, ProgressBarOnATerminalEndsBeforeTheNextLine) {
+    ConsoleForm& form = NewForm({.progressBar = true});
+    form.FileNameTextBox("ZMA1F");
+    form.ResetProgessBar();
+    form.ProgressBar(50);
+    form.StatusPanelStatus("Locking flash...");
+    EXPECT_EQ(out.str(), "\r[" + std::string(40, ' ') + "] 0% ZMA1F" + "\r[" + std::string(20, '#') +
+                             std::string(20, ' ') + "] 50% ZMA1F\nLocking flash...\n");
+}
+
+TEST_F(ConsoleFormTest, QuestionsAreAnsweredOnTheTerminalOrNo) {
+    struct Case {
+        ConsoleOptions options;
+        const char* typed;
+        bool answer;
+    };
+    const Case cases[] = {
+        {{.canAsk = true}, "y\n", true},  {{.canAsk = true}, "yes\n", true},
+        {{.canAsk = true}, "n\n", false}, {{.canAsk = true}, "\n", false},
+        {{.canAsk = true}, "", false},    {{.canAsk = false}, "y\n", false},
+        {{.yes = true}, "", true},        {{.quiet = true, .canAsk = true}, "y\n", true},
+    };
+    for (const Case& c : cases) {
+        in.clear();
+        in.str(c.typed);
+        EXPECT_EQ(NewForm(c.options).AskYesNo("Continue? "), c.answer) << c.typed;
+    }
+}
+
+TEST_F(ConsoleFormTest, CtrlCCancelsTheWaitWindowUntilItIsShownAgain) {
+    IWaitWindow& wait = NewForm({}).WaitWindow();
+    wait.SetMessage("Please power cycle the radio to continue ...");
+    wait.Show();
+    EXPECT_FALSE(wait.IsCancelled());
+    std::raise(SIGINT);
+    EXPECT_TRUE(wait.IsCancelled());
+    wait.Hide();
+    EXPECT_TRUE(wait.IsCancelled()) << "hiding keeps the answer";
+    wait.Show();
+    EXPECT_FALSE(wait.IsCancelled());
+    wait.Hide();
+    const std::string line = "Please power cycle the radio to continue ... (Ctrl-C to cancel)\n";
+    EXPECT_EQ(out.str(), line + line);
+}
+
+}  // namespace
+}  // namespace kx6000::test
