@@ -28,6 +28,7 @@ TEST_F(ManagerTest, StartsWithTheFirstModelAndNoError) {
     EXPECT_FALSE(manager->Form().UIDisplay());
     EXPECT_EQ(Text(2021), "Configuration(s) succesfully erased");
     EXPECT_EQ(Text(1016), "") << "loaded by no code";
+    EXPECT_EQ(ErrorStatusText(25), "Error 25 - Radio hardware mismatch");
 }
 
 TEST_F(ManagerTest, RadioTypeChoosesTheUpgradeApplication) {
@@ -42,29 +43,6 @@ TEST_F(ManagerTest, RadioTypeChoosesTheUpgradeApplication) {
         EXPECT_EQ(manager->RadioType(), c.type);
         EXPECT_EQ(manager->UpgradeFileName(), (root / c.file).string()) << c.type;
     }
-}
-
-TEST_F(ManagerTest, LastErrorStaysUntilSomethingClearsIt) {
-    LastError = 25;
-    for (int i = 0; i < 2; ++i) {
-        int32_t number = 0;
-        std::string description;
-        manager->GetLastError(number, description);
-        EXPECT_EQ(number, 25);
-        EXPECT_EQ(description, "Radio hardware mismatch");
-    }
-    EXPECT_EQ(ErrorStatusText(25), "Error 25 - Radio hardware mismatch");
-}
-
-TEST_F(ManagerTest, RotationWithoutALogMakesNoPreviousLog) {
-    manager->CreateNewLogFile();
-    EXPECT_FALSE(std::filesystem::exists(root / "KX6000Download_Previous.log"));
-
-    WriteFile(root / "KX6000Download.log", "old\r\n");
-    WriteFile(root / "KX6000Download_Previous.log", "older\r\n");
-    manager->CreateNewLogFile();
-    EXPECT_EQ(ReadFile(root / "KX6000Download_Previous.log"), "old\r\n");
-    EXPECT_FALSE(std::filesystem::exists(root / "KX6000Download.log"));
 }
 
 }  // namespace

@@ -34,16 +34,6 @@ TEST_F(ConsoleFormTest, StatusTextsAreLinesAndEmptyMeansReady) {
     EXPECT_NE(log.find(" Ready\r\n"), std::string::npos);
 }
 
-TEST_F(ConsoleFormTest, ProgressBarOnATerminalEndsBeforeTheNextLine) {
-    ConsoleForm& form = NewForm({.progressBar = true});
-    form.FileNameTextBox("ZMA1F");
-    form.ResetProgessBar();
-    form.ProgressBar(50);
-    form.StatusPanelStatus("Locking flash...");
-    EXPECT_EQ(out.str(), "\r[" + std::string(40, ' ') + "] 0% ZMA1F" + "\r[" + std::string(20, '#') +
-                             std::string(20, ' ') + "] 50% ZMA1F\nLocking flash...\n");
-}
-
 TEST_F(ConsoleFormTest, QuestionsAreAnsweredOnTheTerminalOrNo) {
     struct Case {
         ConsoleOptions options;
