@@ -76,6 +76,33 @@ void clsDLManager::CreateNewLogFile() {
     DownloadLog.FileName(current);
 }
 
+int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
+    DownloadLog.OpenLogFile();
+    Files = std::make_unique<colFiles>();
+    std::vector<std::string> paths = SplitFileList(FilesToDL);
+    if (blnUI) modRegistry::SaveRegistryValue("LastFile", paths.front());
+    int32_t firstFailure = 0;
+    for (const std::string& path : paths) {
+        uiForm->StatusPanelStatus(Text(2008));
+        if (FileExists(path)) {
+            ValidFile(path);
+        } else {
+            LastError = 33;
+        }
+        if (firstFailure == 0) firstFailure = LastError;
+    }
+    LastError = firstFailure;
+    uiForm->StatusPanelStatus(LastError != 0 ? ErrorStatusText(LastError) : Text(2001));
+    uiForm->StatusPanelBaud(Text(3000));
+    DownloadLog.CloseLogFile();
+    return static_cast<int16_t>(LastError);
+}
+
+void clsDLManager::ValidFile(const std::string& strFileName) {
+    if (!Files) Files = std::make_unique<colFiles>();
+    LastError = ParseDownloadFile(strFileName, *Files, parser, radioType == RADIO_FMX);
+}
+
 void clsDLManager::RadioType(enmRadioType vNewValue) {
     radioType = vNewValue;
     upgradeFileName = RootPath(vNewValue == RADIO_FMX ? "ZMA1U.Srec" : "ZMA2U.Srec");

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "files/ValidFile.h"
 #include "ui/UIForm.h"
 
 namespace kx6000 {
@@ -34,6 +35,17 @@ public:
     // holds this object's sections only.
     void CreateNewLogFile();
 
+    // Loads download files for the next DownLoad: one path, paths separated by
+    // "|", or a folder and names separated by NUL characters. Every file is
+    // loaded; the result is the first failure (33, 34), else 0.
+    int16_t LoadFiles(const std::string& FilesToDL);
+
+    // Parses one download file into the loaded files; LastError 0, 33 or 34.
+    void ValidFile(const std::string& strFileName);
+
+    // The files LoadFiles loaded, until a radio operation releases them; null then.
+    const colFiles* LoadedFiles() const { return Files.get(); }
+
     enmRadioType RadioType() const { return radioType; }
     // Any value is taken; 6100 selects the first model's upgrade application,
     // every other value the second model's.
@@ -48,8 +60,10 @@ private:
     enmRadioType radioType = RADIO_FMX;
     std::unique_ptr<UIForm> uiForm;
     std::unique_ptr<clsProtocol> Protocol;
+    std::unique_ptr<colFiles> Files;
     std::unique_ptr<IPort> Port;
     bool blnUI = false;
+    ParserState parser;  // the data width and address digits carried from file to file
     std::string upgradeFileName;
 };
 

@@ -24,4 +24,12 @@ void ShowErrorMessage(int number, std::string_view description) {
     }
 }
 
+RuntimeFailure InvalidArgument() {
+    return {5, "Invalid procedure call or argument"};
+}
+
+RuntimeFailure TypeMismatch() {
+    return {13, "Type mismatch"};
+}
+
 }  // namespace kx6000

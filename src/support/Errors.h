@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,18 @@ std::string ErrorStatusText(int32_t n);
 // "Error " + number + " " + description, with an OK button. It goes to the
 // installed error box (the window's, or the terminal's), else to stderr.
 void ShowErrorMessage(int number, std::string_view description);
+
+// An unexpected failure inside a small routine, for ShowErrorMessage or for the
+// routine's caller to map onto an error number.
+struct RuntimeFailure : std::runtime_error {
+    RuntimeFailure(int number, const std::string& description)
+        : std::runtime_error(description), number(number) {}
+    int number;
+};
+
+// An index or key that names nothing, a value out of range (number 5).
+RuntimeFailure InvalidArgument();
+// A text that should be a number and is not (number 13).
+RuntimeFailure TypeMismatch();
 
 }  // namespace kx6000
