@@ -1,5 +1,7 @@
 #include <sys/wait.h>
 
+#include <nlohmann/json.hpp>
+
 #include "TestEnvironment.h"
 
 namespace kx6000::test {
@@ -42,9 +44,28 @@ TEST_F(CliTest, VersionAndErrorTable) {
               "8109 - Response - trying to write to the FLASH when the addess has not been specified\n");
 }
 
+TEST_F(CliTest, ValidateDescribesEveryImage) {
+    const std::string file = (folder / "two.s28").string();
+    WriteFile(
+        file,
+        "S0030000FC\r\nS1050000AABB95\r\nS9030000FC\r\nS0030000FC\r\nS20800010011223344FF\r\nS804000000FB\r\n");
+    Outcome two = Download("--json --quiet validate " + file);
+    EXPECT_EQ(two.status, 0);
+    nlohmann::json document = nlohmann::json::parse(two.out);
+    EXPECT_EQ(document["result"], 0);
+    ASSERT_EQ(document["images"].size(), 2u);
+    EXPECT_EQ(document["images"][0]["name"], file);
+    EXPECT_EQ(document["images"][1]["name"], file + "1");
+    EXPECT_EQ(document["images"][1]["tables"][0]["blocks"][0], "11223344");
+
+    Outcome missing = Download("--quiet validate " + file + "x");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Error 33 - File does not exist\n");
+}
+
 TEST_F(CliTest, WrongCommandLinesAreUsageErrors) {
-    for (const char* arguments :
-         {"error 7", "error x", "error 8110.5", "error -1", "error ''", "", "frobnicate"}) {
+    for (const char* arguments : {"error 7", "error x", "error 8110.5", "error -1", "error ''", "",
+                                  "frobnicate", "validate", "--radio 6300 validate x"}) {
         Outcome run = Download(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_EQ(run.out, "") << arguments;

@@ -1,0 +1,95 @@
+#include "TestEnvironment.h"
+#include "files/FileHelpers.h"
+#include "manager/clsDLManager.h"
+#include "support/Errors.h"
+#include "ui/ConsoleForm.h"
+
+namespace kx6000::test {
+namespace {
+
+const std::string kImage = "S0030000FC\r\nS1050000AABB95\r\nS9030000FC\r\n";
+
+class LoadFilesTest : public ComponentTest {};
+
+TEST_F(LoadFilesTest, SplitsTheThreeFormsOfAList) {
+    using Paths = std::vector<std::string>;
+    EXPECT_EQ(SplitFileList("/data/a.s19"), Paths{"/data/a.s19"});
+    EXPECT_EQ(SplitFileList("/data/a.s19|b.s28"), (Paths{"/data/a.s19", "b.s28"}));
+    EXPECT_EQ(SplitFileList(std::string("/data\0a.s19\0b.s28", 17)), (Paths{"/data/a.s19", "/data/b.s28"}));
+    EXPECT_EQ(SplitFileList(std::string("/\0a.s19", 7)), Paths{"/a.s19"})
+        << "a root joins without a separator";
+}
+
+TEST_F(LoadFilesTest, OnlyVisibleRegularFilesExist) {
+    for (const char* name : {"app.s28", ".hidden.s28", "odd[1].s28"}) WriteFile(folder / name, kImage);
+    std::filesystem::create_directories(folder / "dir.s28");
+    const std::pair<const char*, bool> cases[] = {
+        {"app.s28", true}, {".hidden.s28", false}, {"dir.s28", false}, {"none.s28", false},
+        {"*.s28", true},   {"a?p.s2*", true},      {"*.s19", false},   {"odd[1].s28", true},
+        {"odd[1]*", true}, {"odd1.s28", false},
+    };
+    for (auto [name, exists] : cases) EXPECT_EQ(FileExists((folder / name).string()), exists) << name;
+}
+
+TEST_F(LoadFilesTest, LoadsEveryFileAndReportsTheFirstFailure) {
+    WriteFile(folder / "good.s19", kImage);
+    WriteFile(folder / "bad.s19", "junk\r\n");
+    const std::string good = (folder / "good.s19").string(), bad = (folder / "bad.s19").string(),
+                      missing = (folder / "missing.s19").string();
+    struct Case {
+        std::string list;
+        int16_t result;
+        int32_t images;
+    };
+    const Case cases[] = {
+        {good + "|" + good + "1", 33, 1},
+        {good, 0, 1},
+        {missing + "|" + good, 33, 1},
+        {bad + "|" + missing + "|" + good, 34, 1},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        std::istringstream in;
+        clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+        EXPECT_EQ(manager.LoadFiles(c.list), c.result) << c.list;
+        EXPECT_EQ(manager.LoadedFiles()->Count(), c.images) << c.list;
+        std::string validating;
+        for (size_t i = 0; i < SplitFileList(c.list).size(); ++i) validating += "Validating file...\n";
+        EXPECT_EQ(out.str(), validating + (c.result == 0 ? "Ready" : ErrorStatusText(c.result)) + "\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(settings)) << "LastFile is kept only when the window is in use";
+}
+
+TEST_F(LoadFilesTest, CollectionsRefuseWhatTheyDoNotHold) {
+    colFiles files;
+    files.Add(std::make_shared<clsFile>(), "/data/A.s19");
+    files.Add(std::make_shared<clsFile>(), "/data/b.s19");
+    files.Add(std::make_shared<clsFile>(), "/DATA/a.S19");
+    EXPECT_EQ(files.Count(), 2);
+    EXPECT_EQ(files.Item(2)->Name, "/DATA/a.S19") << "a replaced entry moves to the end";
+    auto number = [](auto&& call) {
+        try {
+            call();
+        } catch (const RuntimeFailure& failure) {
+            return failure.number;
+        }
+        return 0;
+    };
+    EXPECT_EQ(number([&] { files.Item("/data/c.s19"); }), 5);
+    EXPECT_EQ(number([&] { files.Item(3); }), 5);
+    colDataBlocks blocks;
+    blocks.Add("AABB");
+    EXPECT_EQ(number([&] { blocks.Item(blocks.Count()); }), 5);
+    EXPECT_EQ(colDataBlocks().GetAllData(), "");
+}
+
+TEST_F(LoadFilesTest, TemporaryFilesAreDeleted) {
+    WriteFile(root / "temp.int", "x");
+    WriteFile(root / "temp.ua", "x");
+    DeleteTempFiles();
+    EXPECT_TRUE(std::filesystem::is_empty(root));
+    DeleteTempFiles();  // nothing there: nothing to do
+}
+
+}  // namespace
+}  // namespace kx6000::test

@@ -1,0 +1,219 @@
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "TestEnvironment.h"
+#include "files/FileHelpers.h"
+#include "manager/clsDLManager.h"
+#include "support/Hex.h"
+#include "ui/ConsoleForm.h"
+
+namespace kx6000::test {
+namespace {
+
+// One S-record line: type, count, address, data and a checksum that is not checked.
+std::string Rec(const std::string& type, uint32_t address, const std::string& data) {
+    int addressDigits = type == "S2" || type == "S8" ? 6 : type == "S3" || type == "S7" ? 8 : 4;
+    size_t count = addressDigits / 2 + data.size() / 2 + 1;
+    return type + ToHex(static_cast<uint32_t>(count), 2) + ToHex(address, addressDigits) + data + "00\r\n";
+}
+
+// An "S0" line carrying `text`.
+std::string Header(const std::string& text) {
+    std::string hex;
+    for (char c : text) hex += ToHex(static_cast<unsigned char>(c), 2);
+    return Rec("S0", 0, hex);
+}
+
+std::string Bytes(size_t n, char fill = 'A') {
+    return std::string(2 * n, fill);
+}
+
+class ParserTest : public ComponentTest {
+protected:
+    void SetUp() override {
+        ComponentTest::SetUp();
+        manager = std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+    }
+    // Parses `content` as the file `name` (a new file each time by default) and gives LastError.
+    int32_t Parse(const std::string& content, std::string name = "") {
+        if (name.empty()) name = "image" + std::to_string(++files) + ".s19";
+        path = (folder / name).string();
+        WriteFile(path, content);
+        manager->ValidFile(path);
+        return LastError;
+    }
+    const clsFile& Image(const std::string& key) const { return *manager->LoadedFiles()->Item(key); }
+
+    std::ostringstream out;
+    std::istringstream in;
+    std::unique_ptr<clsDLManager> manager;
+    std::string path;
+    int files = 0;
+};
+
+TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
+    const std::string image = Header("APP") + Rec("S1", 0x100, Bytes(4)) + Rec("S9", 0, "");
+    struct Case {
+        const char* what;
+        std::string content;
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"valid", image, 0},
+        {"CR line ends",
+         "//x\r" + Header("A").substr(0, Header("A").size() - 1) + "S1070100AAAAAAAA00\rS9030000FC", 0},
+        {"comments and blank lines around", "// c\r\nCI x\r\n\r\n" + image + "\r\n// end\r\nMD x\r\n", 0},
+        {"empty file", "", 34},
+        {"comments only", "// c\r\nCI x\r\n", 34},
+        {"header without data", Header("APP"), 34},
+        {"lone S0 after an image", image + Header("NEXT"), 34},
+        {"data before any S0", Rec("S1", 0x100, Bytes(4)) + image, 33},
+        {"line feeds only", std::regex_replace(image, std::regex("\r\n"), "\n"), 34},
+        {"line feeds only, data first",
+         std::regex_replace(Rec("S1", 0, Bytes(2)) + image, std::regex("\r\n"), "\n"), 33},
+        {"lower-case type", Header("A") + "s1070100AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34},
+        {"unknown line type", "XX\r\n" + image, 34},
+        {"no terminator", Header("APP") + Rec("S1", 0x100, Bytes(4)), 33},
+        {"data after a terminator", image + Rec("S1", 0x200, Bytes(4)), 34},
+        {"comment among data", Header("A") + Rec("S1", 0, Bytes(2)) + "// x\r\n" + Rec("S9", 0, ""), 34},
+        {"other record type among data", Header("A") + Rec("S1", 0, Bytes(2)) + Rec("S2", 2, Bytes(2)), 34},
+        {"width not a number", "DWxx\r\n" + image, 33},
+        {"width 0 at a record", Header("A") + "DW 0\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34},
+        {"address not hex", Header("A") + "S1070G00AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34},
+        {"data not hex", Header("A") + "S1070100AAAAAXAA00\r\n" + Rec("S9", 0, ""), 34},
+        {"count too small", Header("A") + "S1010100\r\n" + Rec("S9", 0, ""), 34},
+        {"header record too short", "S003000\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Parse(c.content), c.result) << c.what;
+}
+
+TEST_F(ParserTest, RecordsGatherIntoRunsOfBlocks) {
+    struct Case {
+        const char* what;
+        std::string records;  // between "S0" and the terminator
+        std::string type;
+        std::vector<std::pair<int32_t, int32_t>> tables;  // start address, length in words
+        std::vector<size_t> lastTableBlocks;              // digits per block of the last table
+    };
+    std::string run;
+    for (uint32_t i = 0; i < 300; ++i) run += Rec("S2", 0x10000 + 8 * i, Bytes(16));
+    const Case cases[] = {
+        {"contiguous words",
+         Rec("S1", 0x100, Bytes(16)) + Rec("S1", 0x108, Bytes(16)),
+         "S1",
+         {{0x100, 16}},
+         {64}},
+        {"a gap opens a table",
+         Rec("S1", 0x100, Bytes(16)) + Rec("S1", 0x108, Bytes(16)) + Rec("S1", 0x200, Bytes(16)),
+         "S1",
+         {{0x100, 16}, {0x200, 8}},
+         {32}},
+        {"300 records of 8 words",
+         run,
+         "S2",
+         {{0x10000, 2400}},
+         {1020, 1020, 1020, 1020, 1020, 1020, 1020, 1020, 1020, 420}},
+        {"odd byte dropped", Rec("S1", 0, Bytes(15)), "S1", {{0, 7}}, {28}},
+        {"first record at 0x7FFFFFFF", Rec("S3", 0x7FFFFFFF, Bytes(2)), "S3", {{0x7FFFFFFF, 1}}, {4}},
+        {"negative address", Rec("S3", 0xFFFFFFFE, Bytes(4)), "S3", {{-2, 2}}, {8}},
+    };
+    for (const Case& c : cases) {
+        std::string terminator = c.type == "S1" ? "S9" : c.type == "S2" ? "S8" : "S7";
+        ASSERT_EQ(Parse(Header("APP") + c.records + Rec(terminator, 0, "")), 0) << c.what;
+        const clsFile& file = Image(path);
+        EXPECT_EQ(file.strFileType, c.type);
+        EXPECT_EQ(file.strFileTerminator, terminator);
+        const colDefTables& tables = file.Definitiontables();
+        ASSERT_EQ(tables.Count(), static_cast<int32_t>(c.tables.size())) << c.what;
+        for (int32_t t = 0; t < tables.Count(); ++t) {
+            EXPECT_EQ(tables.Item(t).Address, std::to_string(c.tables[t].first)) << c.what;
+            EXPECT_EQ(tables.Item(t).Length, c.tables[t].second) << c.what;
+        }
+        const colDataBlocks& blocks = *tables.Item(tables.Count() - 1).DataBlocks;
+        std::vector<size_t> sizes;
+        for (int32_t b = 0; b < blocks.Count(); ++b) sizes.push_back(blocks.Item(b).size());
+        EXPECT_EQ(sizes, c.lastTableBlocks) << c.what;
+    }
+}
+
+TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
+    std::string content = "MD KXA12 no comma\r\n" + Header("  FIRST  ") + "DW 8\r\n" + Rec("S1", 0, "aabb") +
+                          Rec("S9", 0, "") + "MD  KXA12,05\r\n" + Header("SECOND") + Rec("S2", 0, Bytes(2)) +
+                          Rec("S8", 0, "");
+    ASSERT_EQ(Parse(content, "Two.S28"), 0);
+    const clsFile& first = Image(path);
+    EXPECT_EQ(first.TagName, "FIRST");
+    EXPECT_EQ(first.intNumberOfBits(), 16) << "a DW line after S0 changes the reading only";
+    EXPECT_EQ(first.Definitiontables().Item(0).Length, 2) << "read as 8-bit words";
+    EXPECT_EQ(first.Definitiontables().Item(0).DataBlocks->Item(0), "AABB") << "upper case";
+    EXPECT_EQ(first.strHardware, "");
+    const clsFile& second = Image(path + "1");
+    EXPECT_EQ(second.intNumberOfBits(), 8);
+    EXPECT_EQ(second.strHardware, "KXA12");
+    EXPECT_EQ(second.strDeviceID, "05");
+    EXPECT_EQ(second.strNetWorkID, "00");
+    EXPECT_EQ(Image(folder.string() + "/two.s28").Name, path) << "keys ignore letter case";
+
+    // The width carries over to the next file of the same manager.
+    ASSERT_EQ(Parse(Header("THIRD") + Rec("S1", 0, Bytes(4)) + Rec("S9", 0, "")), 0);
+    EXPECT_EQ(Image(path).intNumberOfBits(), 8);
+}
+
+TEST_F(ParserTest, TagSearchFindsTheTagOnTheWordGrid) {
+    const std::string marker = "2A2F69426262456C2F2A";
+    const std::string tag = "0000005A004D00410031";  // a blank word, then "ZMA1"
+    struct Case {
+        const char* what;
+        std::vector<std::string> tables;  // data of each run, 16-bit words
+        int32_t radio;
+        std::string header, tagName;
+    };
+    const Case cases[] = {
+        {"found", {"1234" + marker + tag + "0000"}, 6100, "APP", "ZMA1"},
+        {"off the grid", {"12" + marker + tag + "0000" + "12"}, 6100, "APP", "APP"},
+        {"no blank word after the tag", {marker + "005A004D"}, 6100, "APP", ""},
+        {"second table only", {"1111", marker + tag + "0000"}, 6100, "APP", "ZMA1"},
+        {"across a block boundary", {std::string(1016, '1') + marker + tag + "0000"}, 6100, "APP", "ZMA1"},
+        {"second model", {marker + tag + "0000"}, 6200, "APP", "APP"},
+        {"header already ZMA", {marker + tag + "0000"}, 6100, "ZMA2F", "ZMA2F"},
+    };
+    for (const Case& c : cases) {
+        manager->RadioType(static_cast<enmRadioType>(c.radio));
+        std::string records;
+        uint32_t address = 0;
+        for (const std::string& data : c.tables) {
+            for (size_t i = 0; i < data.size(); i += 64, address += 16)
+                records += Rec("S1", address, data.substr(i, 64));
+            address += 0x100;  // a gap: the next data opens a new run
+        }
+        ASSERT_EQ(Parse(Header(c.header) + records + Rec("S9", 0, "")), 0) << c.what;
+        EXPECT_EQ(Image(path).TagName, c.tagName) << c.what;
+    }
+}
+
+TEST_F(ParserTest, NoInputHangsCrashesOrSucceeds) {
+    std::string garbage;
+    for (uint32_t i = 0; i < 1u << 20; ++i) garbage += static_cast<char>(i * 7919u % 251u);
+    std::string fifo = (folder / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(folder / "dir");
+    struct Case {
+        const char* what;
+        std::function<int32_t()> parse;
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"binary garbage", [&] { return Parse(garbage); }, 34},
+        {"one line of 100 MB", [&] { return Parse("// " + std::string(100 << 20, 'x')); }, 34},
+        {"ends inside a record", [&] { return Parse(Header("A") + "S1070100AA"); }, 33},
+        {"a folder", [&] { return manager->ValidFile((folder / "dir").string()), LastError; }, 33},
+        {"a FIFO", [&] { return manager->ValidFile(fifo), LastError; }, 33},
+        {"missing", [&] { return manager->ValidFile((folder / "none").string()), LastError; }, 33},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.parse(), c.result) << c.what;
+}
+
+}  // namespace
+}  // namespace kx6000::test
