@@ -27,7 +27,9 @@ using namespace kx6000;
 using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 5;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // The best wall time of srec_cat reading `file` into nothing.
 double SrecCatSeconds(const std::string& file) {
@@ -81,8 +83,9 @@ int main() {
     setenv("KX6000_ROOT", (folder / "root").c_str(), 1);
     setenv("KX6000_SETTINGS", (folder / "settings.ini").c_str(), 1);
     std::string made = (folder / "made.s28").string(), file = (folder / "file.s28").string();
-    std::string command = "srec_cat -generate 0 0x800000 -random -o " + made +
-                          " -address-length=3 -disable=data-count -execution-start-address=0 -line-termination=crlf";
+    std::string command =
+        "srec_cat -generate 0 0x800000 -random -o " + made +
+        " -address-length=3 -disable=data-count -execution-start-address=0 -line-termination=crlf";
     if (std::system(command.c_str()) != 0) {
         std::cerr << "bench-parse: srec_cat could not make the file\n";
         return 1;
@@ -104,7 +107,7 @@ int main() {
     std::printf("ValidFile: %.0f MB/s; srec_cat: %.0f MB/s (best of %d)\n", megabytes / best.seconds,
                 megabytes / srecCat, kRuns);
     std::printf("throughput: %.1f x srec_cat's (target >= 3)\n", ratio);
-    std::printf("peak memory: %.1f MB = %.2f x the file's size (target <= 1.5)\n", best.peakKiB * 1024.0 / 1e6,
-                memory);
+    std::printf("peak memory: %.1f MB = %.2f x the file's size (target <= 1.5)\n",
+                best.peakKiB * 1024.0 / 1e6, memory);
     return ratio >= 3 && memory <= 1.5 ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "files/FileHelpers.h"
-#include "port/IPort.h"
+#include "port/clsSerial.h"
 #include "protocol/clsProtocol.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -74,6 +74,27 @@ void clsDLManager::CreateNewLogFile() {
         if (error) ShowErrorMessage(error.value(), error.message());
     }
     DownloadLog.FileName(current);
+}
+
+int16_t clsDLManager::SetPort(const std::string& strPort, bool blnUI) {
+    DownloadLog.OpenLogFile();
+    uiForm->UIDisplay(blnUI);
+    this->blnUI = blnUI;
+    uiForm->ShowWindow(blnUI);
+    if (strPort == "1" || strPort == "2" || strPort == "3" || strPort == "4") {
+        auto serial = std::make_unique<clsSerial>();
+        serial->ClosePort();
+        serial->CommPort(PortDevicePath(strPort[0] - '0'));
+        serial->OpenPort();
+        Port = std::move(serial);
+    } else {
+        LastError = 11;
+    }
+    uiForm->PortText(strPort);
+    uiForm->StatusPanelStatus(LastError == 0 ? Text(2001) : ErrorStatusText(LastError));
+    uiForm->StatusPanelBaud(Text(3000));
+    DownloadLog.CloseLogFile();
+    return static_cast<int16_t>(LastError);
 }
 
 int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {

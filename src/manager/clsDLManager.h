@@ -35,6 +35,11 @@ public:
     // holds this object's sections only.
     void CreateNewLogFile();
 
+    // Chooses the port "1" to "4" for the radio operations and opens it, and
+    // shows the window when blnUI is true. Another text gives 11 and keeps the
+    // port chosen before.
+    int16_t SetPort(const std::string& strPort, bool blnUI);
+
     // Loads download files for the next DownLoad: one path, paths separated by
     // "|", or a folder and names separated by NUL characters. Every file is
     // loaded; the result is the first failure (33, 34), else 0.

@@ -22,6 +22,7 @@ public:
     virtual void WaitForReset() = 0;
     // Hex digits written per write while the upgrade application is sent.
     virtual int16_t Step() const = 0;
+    // Writes the radio's reset byte 0x5E.
     virtual void ResetRadio() = 0;
     virtual void StopTimer() = 0;
 };

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/modRegistry.h"
+
 namespace kx6000 {
 namespace {
 
@@ -44,6 +46,13 @@ std::string RootPath(std::string_view fileName) {
 std::string SettingsPath() {
     std::string path = Environment("KX6000_SETTINGS");
     return !path.empty() ? path : XdgFolder("XDG_CONFIG_HOME", ".config") + "/kx6000-download/settings.ini";
+}
+
+std::string PortDevicePath(int port) {
+    std::string number = std::to_string(port);
+    if (std::string device = Environment(("KX6000_PORT" + number).c_str()); !device.empty()) return device;
+    std::string device = modRegistry::GetRegistryValue("Port" + number, "");
+    return !device.empty() ? device : "/dev/ttyS" + std::to_string(port - 1);
 }
 
 std::string ProgramFolder() {

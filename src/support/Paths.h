@@ -17,6 +17,10 @@ std::string RootPath(std::string_view fileName);
 // else ~/.config/kx6000-download/settings.ini.
 std::string SettingsPath();
 
+// The serial device of port 1 to 4: KX6000_PORT<n>, else the settings value
+// Port<n>, else /dev/ttyS<n-1>.
+std::string PortDevicePath(int port);
+
 // The folder of the running program.
 std::string ProgramFolder();
 

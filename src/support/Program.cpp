@@ -1,5 +1,6 @@
 #include "support/Program.h"
 
+#include "port/modTimer.h"
 #include "support/modHelp.h"
 
 namespace kx6000 {
@@ -18,6 +19,10 @@ void ResetProgramState() {
     ConfigLog.Discard();
     TextTable.clear();
     ErrorBox = nullptr;
+    EventPump = nullptr;
+    PortFailureReason.clear();
+    modTimer::EndTimer();
+    modTimer::TimerExpired = false;
     modHelp::Reset();
 }
 

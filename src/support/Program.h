@@ -33,6 +33,14 @@ const std::string& Text(int id);
 // Where ShowErrorMessage sends its text; set by the manager to its form's error box.
 inline std::function<void(const std::string& text)> ErrorBox;
 
+// Called once per pass of every loop that waits for the radio, so a window can
+// repaint and take clicks while an operation runs. The command line installs none.
+inline std::function<void()> EventPump;
+
+// The system's own words for the last failure to open or use a serial device
+// ("Permission denied"), for a front end to show beside the error number.
+inline std::string PortFailureReason;
+
 // Puts every program-wide value back to its start: for tests, between cases.
 void ResetProgramState();
 

@@ -23,6 +23,8 @@ public:
     ConsoleForm(ConsoleOptions options, std::ostream& out, std::istream& in);
     ~ConsoleForm() override;
 
+    void ShowWindow(bool /*visible*/) override {}
+    void PortText(const std::string& /*strPort*/) override {}
     void SetLabels(bool /*blnInitialSetUp*/) override {}
     int16_t AccessLevel() const override { return options.accessLevel; }
     int16_t BaudRateIndex() const override { return options.baudRateIndex; }

@@ -49,6 +49,10 @@ public:
     void UIDisplay(bool blnUI) { uiDisplay = blnUI; }
     void DownLoadManager(clsDLManager* objDLManager) { downLoadManager = objDLManager; }
 
+    // Shows the window, or hides it.
+    virtual void ShowWindow(bool visible) = 0;
+    // The text of the port selector.
+    virtual void PortText(const std::string& strPort) = 0;
     // Empties the configuration table; with true, also sets the model's fixed texts.
     virtual void SetLabels(bool blnInitialSetUp) = 0;
     // The "Allow Unprotected Upgrade" choice: 0 unticked, 1 ticked.

@@ -1,0 +1,265 @@
+#include "port/clsSerial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "port/modTimer.h"
+#include "support/Hex.h"
+#include "support/Program.h"
+
+namespace kx6000 {
+namespace {
+
+constexpr int32_t kNoSuchPort = 11;
+constexpr int32_t kPortInUse = 12;
+constexpr int32_t kPortFailed = 15;
+constexpr int kPollMs = 10;
+
+bool SpeedOf(const std::string& rate, speed_t& speed) {
+    if (rate == "9600")
+        speed = B9600;
+    else if (rate == "19200")
+        speed = B19200;
+    else if (rate == "115200")
+        speed = B115200;
+    else
+        return false;
+    return true;
+}
+
+// True when the hex text holds `wanted` where the last byte's two digits could
+// have completed it: earlier places were looked at on earlier passes.
+bool NewlyContains(const std::string& text, const std::string& wanted) {
+    size_t from = text.size() > wanted.size() + 1 ? text.size() - wanted.size() - 1 : 0;
+    return text.find(wanted, from) != std::string::npos;
+}
+
+}  // namespace
+
+clsSerial::~clsSerial() {
+    if (fd >= 0) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+    }
+}
+
+void clsSerial::Fail(int32_t number, int error) {
+    LastError = number;
+    PortFailureReason = device + ": " + std::strerror(error);
+    DownloadLog.WriteToLogFile("Serial port " + PortFailureReason);
+}
+
+void clsSerial::OpenPort() {
+    if (fd >= 0) return Fail(kPortInUse, EBUSY);
+    speed_t speed{};
+    if (!SpeedOf(baudRate, speed)) return Fail(kPortFailed, EINVAL);
+    fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int error = errno;
+        if (error == ENOENT || error == ENODEV || error == ENXIO) return Fail(kNoSuchPort, error);
+        return Fail(error == EBUSY || error == EWOULDBLOCK ? kPortInUse : kPortFailed, error);
+    }
+    int error = 0;
+    termios settings{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = errno;
+    } else if (::ioctl(fd, TIOCEXCL) != 0 || ::tcgetattr(fd, &settings) != 0) {
+        error = errno;
+    } else {
+        ::cfmakeraw(&settings);
+        settings.c_cflag |= CLOCAL | CREAD;
+        settings.c_cc[VMIN] = 0;
+        settings.c_cc[VTIME] = 0;
+        if (::cfsetspeed(&settings, speed) != 0 || ::tcsetattr(fd, TCSANOW, &settings) != 0) error = errno;
+    }
+    if (error != 0) {
+        ::close(fd);
+        fd = -1;
+        return Fail(error == EWOULDBLOCK ? kPortInUse : kPortFailed, error);
+    }
+    received.clear();
+    taken = 0;
+    LastError = 0;
+}
+
+void clsSerial::ClosePort() {
+    if (fd < 0) {
+        LastError = 0;
+        return;
+    }
+    // The last frame leaves at the speed it was written at; a user who is not
+    // root could not reopen a pty that keeps its exclusive flag.
+    ::tcdrain(fd);
+    ::ioctl(fd, TIOCNXCL);
+    int closed = ::close(fd);
+    int error = errno;
+    fd = -1;
+    received.clear();
+    taken = 0;
+    if (closed != 0) return Fail(kPortFailed, error);
+    LastError = 0;
+}
+
+void clsSerial::SetPortParameters(const std::string& strBaudRate, int32_t /*comInputMode: always binary*/) {
+    ClosePort();
+    if (LastError != 0) return;
+    baudRate = strBaudRate;
+    OpenPort();
+}
+
+void clsSerial::WriteBinary(const std::string& strData) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < strData.size(); i += 2) {
+        std::optional<uint32_t> value = ParseHex(std::string_view(strData).substr(i, 2));
+        if (!value) break;
+        bytes += static_cast<char>(*value);
+    }
+    if (strData.size() % 2 != 0 || bytes.size() * 2 != strData.size()) return Fail(kPortFailed, EINVAL);
+    if (fd < 0) return Fail(kPortInUse, EBADF);
+    // A reply can only consist of bytes that arrive after the command.
+    ::tcflush(fd, TCIFLUSH);
+    received.clear();
+    taken = 0;
+    for (size_t written = 0; written < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+        } else if (errno == EAGAIN) {
+            pollfd room{fd, POLLOUT, 0};
+            if (::poll(&room, 1, 2000) <= 0) return Fail(kPortFailed, ETIMEDOUT);
+        } else if (errno != EINTR) {
+            return Fail(kPortFailed, errno);
+        }
+    }
+    LastError = 0;
+}
+
+bool clsSerial::Poll(std::string& hex) {
+    if (EventPump) EventPump();
+    if (fd < 0) {
+        Fail(kPortInUse, EBADF);
+        return false;
+    }
+    if (taken == received.size()) {
+        received.clear();
+        taken = 0;
+        int left = modTimer::MillisecondsLeft();
+        pollfd ready{fd, POLLIN, 0};
+        int events = ::poll(&ready, 1, left < 0 ? kPollMs : std::min(left, kPollMs));
+        if (events > 0 && (ready.revents & POLLIN) != 0) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+                received.append(buffer, static_cast<size_t>(n));
+            if (received.empty()) {
+                Fail(kPortFailed, n == 0 ? EIO : errno);
+                return false;
+            }
+        } else if (events > 0) {
+            Fail(kPortFailed, EIO);  // the device hung up: unplugged, or its other end closed
+            return false;
+        }
+    }
+    modTimer::CheckTimer();
+    if (taken < received.size()) hex += ToHex(static_cast<unsigned char>(received[taken++]), 2);
+    return true;
+}
+
+std::string clsSerial::ReadBinary(int16_t intTimeout, const std::string& strExist, bool& blnTerminatorFound) {
+    blnTerminatorFound = false;
+    return strExist.size() == 4 ? ReadFramed(intTimeout, strExist, blnTerminatorFound)
+                                : ReadText(intTimeout, strExist);
+}
+
+std::string clsSerial::ReadFramed(int16_t timeout, const std::string& terminator, bool& terminatorFound) {
+    modTimer::StartTimer(timeout);
+    std::string collected, word;
+    uint32_t owed = 0;  // words still to come of a data reply, its checksum included
+    bool complete = false;
+    for (;;) {
+        if (!Poll(word)) return modTimer::EndTimer(), "";
+        if (word.size() == 4) {
+            if (owed > 0) {
+                complete = --owed == 0;
+            } else if (word.starts_with("43")) {
+                owed = *ParseHex(std::string_view(word).substr(2)) + 1;
+            } else if (word == terminator) {
+                terminatorFound = true;
+            } else if (word == "AEAE") {
+                modTimer::StartTimer(timeout);
+            }
+            collected += word;
+            word.clear();
+        }
+        if (modTimer::TimerExpired) {
+            modTimer::EndTimer();
+            LastError = 42;
+            return "";
+        }
+        if (terminatorFound || complete) return modTimer::EndTimer(), collected;
+    }
+}
+
+std::string clsSerial::ReadText(int16_t timeout, const std::string& wanted) {
+    modTimer::StartTimer(timeout);
+    std::string collected, chunk;
+    int16_t keepAlives = 0;
+    for (;;) {
+        if (!Poll(chunk)) return modTimer::EndTimer(), "";
+        if (modTimer::TimerExpired) {
+            modTimer::EndTimer();
+            LastError = 42;
+            return "";
+        }
+        if (NewlyContains(chunk, "AEAE")) {
+            modTimer::StartTimer(timeout);
+            collected += chunk;
+            chunk.clear();
+            if (++keepAlives > 50) {
+                modTimer::EndTimer();
+                LastError = 44;
+                return "";
+            }
+        }
+        if (NewlyContains(chunk, wanted)) return modTimer::EndTimer(), collected + chunk;
+    }
+}
+
+void clsSerial::WaitForReset() {
+    modTimer::StartTimer(2000);
+    std::string chunk;
+    int keepAlives = 0;
+    for (;;) {
+        if (!Poll(chunk)) return modTimer::EndTimer();
+        if (modTimer::TimerExpired) {
+            LastError = 21;
+            return modTimer::EndTimer();
+        }
+        if (NewlyContains(chunk, "AEAE")) {
+            modTimer::StartTimer(2000);
+            chunk.clear();
+            if (++keepAlives > 50) {
+                LastError = 21;
+                return modTimer::EndTimer();
+            }
+        }
+        if (NewlyContains(chunk, "56") || NewlyContains(chunk, "76")) {
+            LastError = 0;
+            return modTimer::EndTimer();
+        }
+    }
+}
+
+void clsSerial::StopTimer() {
+    modTimer::EndTimer();
+}
+
+}  // namespace kx6000

@@ -1,0 +1,46 @@
+// The serial port over a POSIX tty: raw 8N1 at the radio's rates, exclusive
+// use, hex text in and out, and the reply framing and time-outs of the radio
+// conversation.
+#pragma once
+
+#include <string>
+
+#include "port/IPort.h"
+
+namespace kx6000 {
+
+class clsSerial : public IPort {
+public:
+    ~clsSerial() override;
+
+    // The device this port drives, taking effect at the next OpenPort.
+    void CommPort(std::string devicePath) { device = std::move(devicePath); }
+
+    void OpenPort() override;
+    std::string ReadBinary(int16_t intTimeout, const std::string& strExist,
+                           bool& blnTerminatorFound) override;
+    void WriteBinary(const std::string& strData) override;
+    void ClosePort() override;
+    void SetPortParameters(const std::string& strBaudRate, int32_t comInputMode) override;
+    void WaitForReset() override;
+    int16_t Step() const override { return 2; }
+    void ResetRadio() override { WriteBinary("5E"); }
+    void StopTimer() override;
+
+private:
+    // One pass of a waiting loop: the event pump, then a wait of at most 10 ms
+    // for bytes; takes one received byte as two hex digits into `hex`.
+    // False when the device failed (LastError is then 15).
+    bool Poll(std::string& hex);
+    std::string ReadFramed(int16_t timeout, const std::string& terminator, bool& terminatorFound);
+    std::string ReadText(int16_t timeout, const std::string& wanted);
+    void Fail(int32_t number, int error);
+
+    std::string device;
+    std::string baudRate = "9600";  // a new port's settings, until SetPortParameters
+    int fd = -1;
+    std::string received;  // bytes read from the device and not yet taken
+    size_t taken = 0;
+};
+
+}  // namespace kx6000

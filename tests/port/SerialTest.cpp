@@ -1,0 +1,187 @@
+#include <sys/file.h>
+
+#include "TestEnvironment.h"
+#include "port/PtyPeer.h"
+#include "port/clsSerial.h"
+
+namespace kx6000::test {
+namespace {
+
+class SerialTest : public ComponentTest {
+protected:
+    void SetUp() override {
+        ComponentTest::SetUp();
+        port.CommPort(peer.Path());
+        port.SetPortParameters("19200", 1);
+        ASSERT_EQ(LastError, 0);
+    }
+    std::string Read(int16_t timeout, const std::string& wanted) {
+        bool terminator = false;
+        std::string text = port.ReadBinary(timeout, wanted, terminator);
+        terminatorFound = terminator;
+        return text;
+    }
+    PtyPeer peer;
+    clsSerial port;
+    bool terminatorFound = false;
+};
+
+std::string Repeat(const std::string& word, int times) {
+    std::string text;
+    while (times-- > 0) text += word;
+    return text;
+}
+
+TEST_F(SerialTest, FramedReadsEndAfterOneReply) {
+    struct Case {
+        const char* what;
+        std::string sent, reply;
+        bool terminator;
+        std::string next;  // what the following read gets: the rest stays for it
+    };
+    const Case cases[] = {
+        // 43: data reply, 00: no data words, BCFF: checksum; the terminator stays
+        {"empty data reply",
+         "4300BCFF"
+         "AFAF",
+         "4300BCFF", false, "AFAF"},
+        // 43, 02 data words (the first is the terminator word, counted, not inspected), checksum
+        {"data holding AFAF",
+         "4302AFAF1234FB1A"
+         "AFAF",
+         "4302AFAF1234FB1A", false, "AFAF"},
+        {"error word then terminator", "8001AFAF", "8001AFAF", true, ""},
+        {"keep-alive words first", "AEAEAEAEAFAF", "AEAEAEAEAFAF", true, ""},
+        // 46: an uncounted frame type, read on to the terminator
+        {"uncounted frame",
+         "460200010002B9FA"
+         "AFAF"
+         "4300",
+         "460200010002B9FAAFAF", true, ""},
+    };
+    for (const Case& c : cases) {
+        peer.Send(c.sent);
+        EXPECT_EQ(Read(500, "AFAF"), c.reply) << c.what;
+        EXPECT_EQ(terminatorFound, c.terminator) << c.what;
+        EXPECT_EQ(LastError, 0) << c.what;
+        if (!c.next.empty()) {
+            EXPECT_EQ(Read(500, "AFAF"), c.next) << c.what;
+        }
+        port.WriteBinary("38");  // empties what is left
+        peer.Received();
+    }
+}
+
+TEST_F(SerialTest, TextReadsSearchTheHexText) {
+    struct Case {
+        const char* what;
+        std::string sent, wanted, result;
+        int32_t error;
+    };
+    const Case cases[] = {
+        {"digits of two bytes", "02A0", "2A", "02A0", 0},
+        {"fifty keep-alive words", Repeat("AEAE", 50) + "2A", "2A", Repeat("AEAE", 50) + "2A", 0},
+        {"the 51st keep-alive word", Repeat("AEAE", 51) + "2A", "2A", "", 44},
+        {"silence", "", "3F", "", 42},
+    };
+    for (const Case& c : cases) {
+        port.WriteBinary("21");
+        peer.Send(c.sent);
+        EXPECT_EQ(Read(200, c.wanted), c.result) << c.what;
+        EXPECT_EQ(LastError, c.error) << c.what;
+    }
+}
+
+TEST_F(SerialTest, KeepAliveWordsEverySecondKeepAReadAlive) {
+    peer.SendLater({{1000, "AEAE"}, {2000, "AEAE"}, {3000, "AEAE"}, {3100, "AFAF"}});
+    EXPECT_EQ(Read(2000, "AFAF"), "AEAEAEAEAEAEAFAF");
+    EXPECT_EQ(LastError, 0);
+}
+
+TEST_F(SerialTest, ResetSignalsEndTheResetWait) {
+    struct Case {
+        std::string sent;
+        int32_t error;
+    };
+    const Case cases[] = {
+        {"76", 0}, {"56", 0}, {"0560", 0}, {Repeat("AEAE", 50) + "56", 0}, {Repeat("AEAE", 51), 21}};
+    for (const Case& c : cases) {
+        port.ResetRadio();
+        EXPECT_EQ(peer.Received(), "5E");
+        peer.Send(c.sent);
+        port.WaitForReset();
+        EXPECT_EQ(LastError, c.error) << c.sent;
+    }
+}
+
+TEST_F(SerialTest, ASilentRadioDidNotReset) {
+    auto start = std::chrono::steady_clock::now();
+    port.WaitForReset();
+    EXPECT_EQ(LastError, 21);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+}
+
+TEST_F(SerialTest, WritesDiscardWhatCameBeforeAndRefuseBrokenHex) {
+    peer.Send("1234");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    port.WriteBinary("3700C8FF");
+    EXPECT_EQ(peer.Received(), "3700C8FF");
+    peer.Send("AFAF");
+    EXPECT_EQ(Read(500, "AFAF"), "AFAF");
+
+    for (const char* broken : {"5", "ZZ", "5E5", "5G"}) {
+        port.WriteBinary(broken);
+        EXPECT_EQ(LastError, 15) << broken;
+    }
+    EXPECT_EQ(peer.Received(), "") << "nothing written";
+    port.ClosePort();
+    port.ClosePort();
+    EXPECT_EQ(LastError, 0) << "closing a closed port is no failure";
+    port.WriteBinary("5E");
+    EXPECT_EQ(LastError, 12);
+}
+
+TEST_F(SerialTest, OpeningFailsByKind) {
+    struct Case {
+        const char* what;
+        std::string device;
+        int32_t error;
+    };
+    WriteFile(folder / "file", "");
+    const Case cases[] = {
+        {"no such device", (folder / "ttyNone").string(), 11},
+        {"not a serial device", (folder / "file").string(), 15},
+        {"held by another program", peer.Path(), 12},
+    };
+    port.ClosePort();
+    int holder = open(peer.Path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    for (const Case& c : cases) {
+        clsSerial other;
+        other.CommPort(c.device);
+        other.OpenPort();
+        EXPECT_EQ(LastError, c.error) << c.what;
+    }
+    close(holder);
+    port.OpenPort();
+    port.OpenPort();
+    EXPECT_EQ(LastError, 12) << "already open";
+}
+
+TEST_F(SerialTest, SpeedChangesReachTheLineAndAnUnpluggedPeerIsAnError) {
+    port.SetPortParameters("115200", 1);
+    EXPECT_EQ(peer.Speed(), B115200);
+    port.SetPortParameters("9600", 1);
+    EXPECT_EQ(peer.Speed(), B9600);
+
+    peer.Unplug();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Read(2000, "AFAF"), "");
+    EXPECT_EQ(LastError, 15);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    port.WriteBinary("5E");
+    EXPECT_EQ(LastError, 15);
+}
+
+}  // namespace
+}  // namespace kx6000::test

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "radio/clsRadio.h"
+#include "support/Errors.h"
+
+namespace kx6000::test {
+namespace {
+
+TEST(RadioTest, FindBlockTakesTheFirstBlockHoldingTheAddress) {
+    colFlashBlocks blocks;
+    EXPECT_EQ(blocks.FindBlock(0), -1) << "no blocks";
+    blocks.Add(0, "00000000", "00010000");
+    blocks.Add(1, "00010000", "00010000");
+    blocks.Add(2, "00018000", "00010000");  // overlaps block 1
+    blocks.Add(3, "FFFF0000", "00001000");  // a negative start
+    blocks.Add(4, "7FFFF000", "00002000");  // ends past 0x7FFFFFFF
+    const std::pair<int32_t, int16_t> cases[] = {
+        {0, 0},        {0xFFFF, 0}, {0x10000, 1}, {0x18000, 1},    {0x1FFFF, 1},    {0x20000, 2},
+        {0x28000, -1}, {-65536, 3}, {-1, -1},     {0x7FFFFFFF, 4}, {0x7FFFF000, 4},
+    };
+    for (auto [address, id] : cases) EXPECT_EQ(blocks.FindBlock(address), id) << std::hex << address;
+    EXPECT_EQ(blocks.Item(4)->StartAddress, -65536);
+}
+
+TEST(RadioTest, ConfigurationRecordsDecode) {
+    struct Case {
+        const char* what;
+        std::string record;
+        std::string productId;
+        int32_t address, status;
+        int16_t network, device;
+    };
+    const Case cases[] = {
+        {"with identifiers",
+         "004100420000"
+         "0001F000"
+         "0003"
+         "0507",
+         "AB", 0x1F000, 3, 5, 7},
+        {"without identifiers",
+         "004100420000"
+         "0001F000"
+         "0003",
+         "AB", 0x1F000, 3, 0, 0},
+        {"no terminator",
+         "00410042"
+         "0001f000"
+         "FFFF",
+         "AB", 0x1F000, 65535, 0, 0},
+        {"code 0 ends the product early",
+         "0041"
+         "0000"
+         "8000000000020000"
+         "0003"
+         "0000",
+         "A", -2147483648, 2, 0, 0},
+        {"no product",
+         "0000"
+         "00000010"
+         "0000",
+         "", 16, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        colConfigurations configurations;
+        auto configuration = configurations.Add(c.record);
+        EXPECT_EQ(configuration->ProductID, c.productId) << c.what;
+        EXPECT_EQ(configuration->ConfigurationAddress, c.address) << c.what;
+        EXPECT_EQ(configuration->Status, c.status) << c.what;
+        EXPECT_EQ(configuration->NetWorkID, c.network) << c.what;
+        EXPECT_EQ(configuration->DeviceID, c.device) << c.what;
+    }
+}
+
+TEST(RadioTest, BrokenRecordsAreFailuresForTheCaller) {
+    const std::pair<const char*, int> cases[] = {
+        {"0001F0000003", 0},  // the shortest record: no product
+        {"0001F000003", 5},   // shorter than address and status
+        {"01410000"
+         "0001F000"
+         "0003",
+         5},  // a character code above 255
+        {"0041XX00"
+         "0001F000"
+         "0003",
+         13},  // not hex
+        {"00410000"
+         "0001F000"
+         "0003"
+         "05",
+         13},  // a network without a device ID
+    };
+    for (auto [record, number] : cases) {
+        int failure = 0;
+        try {
+            colConfigurations().Add(record);
+        } catch (const RuntimeFailure& e) {
+            failure = e.number;
+        }
+        EXPECT_EQ(failure, number) << record;
+    }
+    colFlashBlocks blocks;
+    blocks.Add(0, "0", "10", "boot");
+    EXPECT_THROW(blocks.Add(1, "10", "10", "boot"), RuntimeFailure) << "a key used twice";
+    EXPECT_THROW(blocks.Add(1, "", "10"), RuntimeFailure) << "an empty text is no number";
+}
+
+}  // namespace
+}  // namespace kx6000::test
