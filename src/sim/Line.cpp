@@ -1,0 +1,187 @@
+#include "sim/Line.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "support/Hex.h"
+
+namespace kx6000::sim {
+
+namespace {
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), "simulated radio: " + what);
+}
+
+std::string HexText(const uint8_t* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) text += ToHex(bytes[i], 2);
+    return text;
+}
+
+}  // namespace
+
+Clock::duration ByteTime(int baud, int64_t bytes) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::nanoseconds(bytes * 10'000'000'000 / baud));
+}
+
+Trace::Trace(const std::string& path, Clock::time_point start) : start(start) {
+    if (path.empty()) return;
+    file = std::fopen(path.c_str(), "we");
+    if (!file) ThrowErrno("cannot write the trace " + path);
+}
+
+Trace::~Trace() {
+    if (file) std::fclose(file);
+}
+
+void Trace::Write(Clock::time_point at, nlohmann::ordered_json event) {
+    if (!file) return;
+    nlohmann::ordered_json line = {{"t", std::chrono::duration<double>(at - start).count()}};
+    line.update(event);
+    std::string text = line.dump() + "\n";
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fflush(file);
+}
+
+Line::Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) ThrowErrno("cannot open a pseudo-terminal");
+    char name[256];
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+        close(master);
+        ThrowErrno("cannot unlock the pseudo-terminal");
+    }
+    slavePath = name;
+    keeper = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    termios settings{};
+    if (keeper < 0 || tcgetattr(keeper, &settings) != 0) {
+        if (keeper >= 0) close(keeper);
+        close(master);
+        ThrowErrno("cannot open " + slavePath);
+    }
+    // Raw from the start, so nothing is echoed before the component sets the line up.
+    cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    cfsetspeed(&settings, B19200);
+    tcsetattr(keeper, TCSANOW, &settings);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+}
+
+Line::~Line() {
+    close(keeper);
+    close(master);
+}
+
+int Line::PortBaud() const {
+    // On Linux the master reports the slave's settings: the speed the component chose.
+    termios settings{};
+    if (tcgetattr(master, &settings) != 0) return 0;
+    switch (cfgetospeed(&settings)) {
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B115200:
+            return 115200;
+        default:
+            return 0;
+    }
+}
+
+Clock::time_point Line::Pacer::Next(Clock::time_point from, int byteBaud, bool paced) {
+    if (!paced) return from;
+    if (index == 0 || byteBaud != baud || from > lastDue) {
+        runStart = std::max(from, lastDue);
+        index = 0;
+        baud = byteBaud;
+    }
+    lastDue = runStart + ByteTime(baud, ++index);
+    return lastDue;
+}
+
+void Line::Receive(Clock::time_point now, int radioBaud) {
+    uint8_t buffer[4096];
+    for (;;) {
+        ssize_t count = read(master, buffer, sizeof buffer);
+        if (count <= 0) return;  // EAGAIN; EIO cannot last while the keeper holds the slave open
+        int portBaud = PortBaud();
+        bool garbled = portBaud != radioBaud;
+        if (trace.On())
+            trace.Write(now, {{"dir", "rx"},
+                              {"hex", HexText(buffer, static_cast<size_t>(count))},
+                              {"radioBaud", radioBaud},
+                              {"portBaud", portBaud},
+                              {"garbled", garbled}});
+        for (ssize_t i = 0; i < count; ++i)
+            incoming.push_back(
+                {garbled ? kGarbledByte : buffer[i], radioBaud, inPacer.Next(now, radioBaud, realtime)});
+    }
+}
+
+std::vector<Line::Received> Line::Deliver(Clock::time_point now) {
+    std::vector<Received> bytes;
+    while (!incoming.empty() && incoming.front().due <= now) {
+        bytes.push_back({incoming.front().value, incoming.front().due});
+        incoming.pop_front();
+    }
+    return bytes;
+}
+
+void Line::Send(const std::vector<uint8_t>& bytes, int baud, Clock::time_point at) {
+    for (uint8_t value : bytes) outgoing.push_back({value, baud, outPacer.Next(at, baud, realtime)});
+}
+
+void Line::Transmit(Clock::time_point now) {
+    blocked = false;
+    while (!outgoing.empty() && outgoing.front().due <= now) {
+        // One write per run of bytes of one speed; the component's speed is sampled as they leave.
+        int baud = outgoing.front().baud;
+        int portBaud = PortBaud();
+        bool garbled = portBaud != baud;
+        std::vector<uint8_t> chunk;
+        for (const auto& byte : outgoing) {
+            if (byte.due > now || byte.baud != baud) break;
+            chunk.push_back(garbled ? kGarbledByte : byte.value);
+        }
+        ssize_t written = write(master, chunk.data(), chunk.size());
+        if (written <= 0) {
+            blocked = written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            return;
+        }
+        if (trace.On()) {
+            std::string hex;
+            for (ssize_t i = 0; i < written; ++i) hex += ToHex(outgoing[static_cast<size_t>(i)].value, 2);
+            trace.Write(now, {{"dir", "tx"},
+                              {"hex", hex},
+                              {"radioBaud", baud},
+                              {"portBaud", portBaud},
+                              {"garbled", garbled}});
+        }
+        outgoing.erase(outgoing.begin(), outgoing.begin() + written);
+    }
+}
+
+std::optional<Clock::time_point> Line::NextDeadline() const {
+    std::optional<Clock::time_point> next;
+    // Received bytes are handed over when the last one waiting has arrived (a frame is whole only then),
+    // or every 10 ms of a longer stream.
+    if (!incoming.empty())
+        next = std::min(incoming.back().due, incoming.front().due + std::chrono::milliseconds(10));
+    if (!outgoing.empty() && !blocked) {
+        // Sent bytes leave in chunks of about a millisecond, each at the exact due time of its last byte.
+        size_t chunk = static_cast<size_t>(std::max(1, outgoing.front().baud / 10000));
+        Clock::time_point due = outgoing[std::min(chunk, outgoing.size()) - 1].due;
+        next = next ? std::min(*next, due) : due;
+    }
+    return next;
+}
+
+}  // namespace kx6000::sim

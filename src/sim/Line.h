@@ -1,0 +1,96 @@
+// The serial line between the component and the simulated radio: a pseudo-terminal whose master side the
+// radio plays, the two line speeds, garbling while they differ, and the bytes' time on the line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace kx6000::sim {
+
+using Clock = std::chrono::steady_clock;
+
+// A mismatched UART gives framing errors and nulls: each byte crossing the line then arrives as this.
+inline constexpr uint8_t kGarbledByte = 0x00;
+
+// The time one byte spends on the line at `baud`: start bit, eight data bits, stop bit.
+Clock::duration ByteTime(int baud, int64_t bytes = 1);
+
+// JSON lines, one per event, times in seconds since the radio started. Off when the path is empty.
+class Trace {
+public:
+    Trace(const std::string& path, Clock::time_point start);
+    bool On() const { return file != nullptr; }
+    void Write(Clock::time_point at, nlohmann::ordered_json event);
+    ~Trace();
+    Trace(const Trace&) = delete;
+    Trace& operator=(const Trace&) = delete;
+
+private:
+    std::FILE* file = nullptr;
+    Clock::time_point start;
+};
+
+class Line {
+public:
+    struct Received {
+        uint8_t value;
+        Clock::time_point at;  // when the radio sees it
+    };
+
+    // Opens the pseudo-terminal; throws std::system_error when that fails.
+    Line(bool realtime, Trace& trace);
+    ~Line();
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+
+    const std::string& SlavePath() const { return slavePath; }
+    int MasterFd() const { return master; }
+    // The speed the component set on its side of the tty; 0 when it is none of the radio's speeds.
+    int PortBaud() const;
+
+    // Takes every byte the component has written; each reaches the radio after its time on the line.
+    void Receive(Clock::time_point now, int radioBaud);
+    // The received bytes whose time has come, oldest first.
+    std::vector<Received> Deliver(Clock::time_point now);
+    // Queues bytes sent at `baud`, from `at` on (or as soon as the line is free).
+    void Send(const std::vector<uint8_t>& bytes, int baud, Clock::time_point at);
+    // Writes every queued byte whose time has come.
+    void Transmit(Clock::time_point now);
+    // True while the pty has no room for the next byte that is due.
+    bool WaitsForRoom() const { return blocked; }
+    std::optional<Clock::time_point> NextDeadline() const;
+
+private:
+    struct Queued {
+        uint8_t value;
+        int baud;
+        Clock::time_point due;
+    };
+    // Due times count from the start of a run of back-to-back bytes, so pacing never drifts.
+    struct Pacer {
+        Clock::time_point runStart{};
+        Clock::time_point lastDue{};
+        int64_t index = 0;
+        int baud = 0;
+        Clock::time_point Next(Clock::time_point from, int byteBaud, bool realtime);
+    };
+
+    bool realtime;
+    Trace& trace;
+    int master = -1;
+    int keeper = -1;  // our own slave fd: the tty keeps its settings and the master never sees a hang-up
+    std::string slavePath;
+    std::deque<Queued> incoming, outgoing;
+    Pacer inPacer, outPacer;
+    bool blocked = false;
+};
+
+}  // namespace kx6000::sim

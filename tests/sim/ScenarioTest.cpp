@@ -1,0 +1,67 @@
+// Scenario files: every mistake is refused with the field named, and the documented examples load.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "sim/Scenario.h"
+
+namespace kx6000::sim::test {
+namespace {
+
+TEST(ScenarioTest, RefusesMistakesNamingTheField) {
+    struct Case {
+        const char* json;
+        const char* message;
+    } cases[] = {
+        {R"({"modle": 6100})", "modle is not a known field"},
+        {R"({"faults": {"silence": true}})", "faults.silence is not a known field"},
+        {R"({"faults": {"errorWords": [{"command": "33", "word": "8104", "blok": 1}]}})",
+         "faults.errorWords[0].blok is not a known field"},
+        {R"({"model": 6300})", "model must be 6100 or 6200"},
+        {R"({"start": {"baud": 38400}})", "start.baud must be 9600, 19200 or 115200"},
+        {R"({"start": {"state": "sleeping"}})", "start.state must be one of"},
+        {R"({"faults": {"errorWords": [{"command": "33", "word": "81O4"}]}})",
+         "word must be a text of 4 hex"},
+        {R"({"faults": {"corruptChecksums": [{"command": "38"}]}})", "must be a command with a data reply"},
+        {R"({"flash": [{"start": 0, "length": 0}]})", "flash[0] must have a length above 0"},
+        {R"({"flash": [{"start": "0x10000", "length": 16}]})", "at an address outside its flash"},
+        {R"({"devices": [{"networkId": 1, "deviceId": 1, "flash": [{"start": 0, "length": 1}]}]})",
+         "attached to a KX6200 only"},
+        {R"({"model": 6200, "devices": [{"networkId": 0, "deviceId": 0, "flash": [{"start": 0, "length": 1}]}]})",
+         "that is the radio itself"},
+        {R"({"configurations": [{"productId": "", "address": 0}]})", "must have 1 to 240 characters"},
+        {R"({"addressUnitBytes": 3})", "addressUnitBytes must be 1, 2 or 4"},
+        {R"({"restartSignal": "57"})", "restartSignal must be \"56\" or \"76\""},
+        {"{", "not valid JSON"},
+        {"[]", "top level must be an object"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ParseScenario(c.json);
+            ADD_FAILURE() << c.json << " was accepted";
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos)
+                << c.json << " gave: " << error.what();
+        }
+    }
+}
+
+TEST(ScenarioTest, TheDocumentedExamplesLoad) {
+    std::ifstream file(std::string(KX6000_SOURCE_DIR) + "/docs/sim-scenarios.md");
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string doc = text.str();
+    std::regex block("```json\n([^`]*)```");
+    int examples = 0;
+    for (std::sregex_iterator it(doc.begin(), doc.end(), block), end; it != end; ++it, ++examples)
+        EXPECT_NO_THROW(ParseScenario((*it)[1].str())) << (*it)[1].str();
+    EXPECT_GE(examples, 3);
+    Scenario full = ParseScenario(std::sregex_iterator(doc.begin(), doc.end(), block)->str(1));
+    EXPECT_EQ(full.model, 6200);
+    EXPECT_EQ(full.devices.size(), 1u);
+}
+
+}  // namespace
+}  // namespace kx6000::sim::test
