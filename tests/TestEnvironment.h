@@ -34,6 +34,7 @@ protected:
         settings = folder / "config" / "settings.ini";
         setenv("KX6000_ROOT", root.c_str(), 1);
         setenv("KX6000_SETTINGS", settings.c_str(), 1);
+        setenv("LC_ALL", "C", 1);  // log time stamps of one known shape
         ResetProgramState();
     }
     void TearDown() override {

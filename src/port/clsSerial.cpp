@@ -122,7 +122,10 @@ void clsSerial::WriteBinary(const std::string& strData) {
         if (!value) break;
         bytes += static_cast<char>(*value);
     }
-    if (strData.size() % 2 != 0 || bytes.size() * 2 != strData.size()) return Fail(kPortFailed, EINVAL);
+    if (strData.size() % 2 != 0 || bytes.size() * 2 != strData.size()) {
+        LastError = kPortFailed;  // the text, not the device: nothing to tell about the device
+        return;
+    }
     if (fd < 0) return Fail(kPortInUse, EBADF);
     // A reply can only consist of bytes that arrive after the command.
     ::tcflush(fd, TCIFLUSH);

@@ -26,6 +26,8 @@ public:
     void ShowWindow(bool /*visible*/) override {}
     void PortText(const std::string& /*strPort*/) override {}
     void SetLabels(bool /*blnInitialSetUp*/) override {}
+    // The terminal has no table: the command line prints what it needs itself.
+    void UpdateLabels(const colConfigurations& /*Configurations*/) override {}
     int16_t AccessLevel() const override { return options.accessLevel; }
     int16_t BaudRateIndex() const override { return options.baudRateIndex; }
     bool AskYesNo(const std::string& text) override;

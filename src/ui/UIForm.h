@@ -11,6 +11,7 @@
 namespace kx6000 {
 
 class clsDLManager;
+class colConfigurations;
 
 // The items of the baud-rate list, in list order.
 inline constexpr std::array<std::string_view, 4> kBaudRateItems = {"Auto", "115200", "19200", "9600"};
@@ -53,6 +54,8 @@ public:
     virtual void ShowWindow(bool visible) = 0;
     // The text of the port selector.
     virtual void PortText(const std::string& strPort) = 0;
+    // Fills the configuration table (only while the window is displayed); may set LastError to 2.
+    virtual void UpdateLabels(const colConfigurations& Configurations) = 0;
     // Empties the configuration table; with true, also sets the model's fixed texts.
     virtual void SetLabels(bool blnInitialSetUp) = 0;
     // The "Allow Unprotected Upgrade" choice: 0 unticked, 1 ticked.

@@ -1,0 +1,71 @@
+// A manager's form, its logs on, a port and a protocol against the simulated radio.
+#pragma once
+
+#include <sstream>
+#include <thread>
+
+#include "TestEnvironment.h"
+#include "manager/clsDLManager.h"
+#include "port/clsSerial.h"
+#include "protocol/clsProtocol.h"
+#include "sim/SimulatedRadio.h"
+#include "ui/ConsoleForm.h"
+
+namespace kx6000::test {
+
+class RadioTestBase : public ComponentTest {
+protected:
+    void Start(const std::string& scenario = "{}") {
+        WriteSettings("[KX6100_RLDC]\nDebug=True\n");
+        manager = std::make_unique<clsDLManager>(
+            std::make_unique<ConsoleForm>(ConsoleOptions{.progressBar = true}, out, in));
+        radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
+        port.CommPort(radio->DevicePath());
+        port.SetPortParameters("19200", 1);
+        protocol.PreviousBaudRate("19200");
+        DownloadLog.OpenLogFile();
+        ConfigLog.OpenLogFile();
+    }
+    UIForm& Form() { return manager->Form(); }
+
+    // The messages of a log, without their time stamps.
+    std::vector<std::string> Log(const char* name = "KX6000Download.log") {
+        std::vector<std::string> messages;
+        std::istringstream log(ReadFile(root / name));
+        for (std::string line; std::getline(log, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            size_t date = line.find(' '), time = date == std::string::npos ? date : line.find(' ', date + 1);
+            if (line.size() > 2 && line[2] == '/' && time != std::string::npos)
+                messages.push_back(line.substr(time + 1));
+        }
+        return messages;
+    }
+    // The status lines shown so far, the progress bar left out.
+    std::vector<std::string> StatusLines() {
+        std::vector<std::string> lines;
+        std::istringstream shown(out.str());
+        for (std::string line; std::getline(shown, line);) {
+            if (size_t bar = line.rfind('\r'); bar != std::string::npos) continue;
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    // The frames the radio has taken, once it has taken at least `count` (or a second has passed).
+    std::vector<std::string> FrameTexts(size_t count = 0) {
+        for (int i = 0; i < 100 && radio->Frames().size() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::vector<std::string> frames;
+        for (const auto& frame : radio->Frames()) frames.push_back(frame.hex);
+        return frames;
+    }
+
+    std::ostringstream out;
+    std::istringstream in;
+    std::unique_ptr<clsDLManager> manager;
+    std::unique_ptr<sim::SimulatedRadio> radio;
+    clsSerial port;
+    clsProtocol protocol;
+};
+
+}  // namespace kx6000::test

@@ -1,0 +1,123 @@
+// The command transaction against the simulated radio over a real pseudo-terminal.
+
+#include "protocol/RadioTestBase.h"
+
+namespace kx6000::test {
+namespace {
+
+const char* kRunning = R"({"start": {"state": "running"}})";
+
+class TransactionTest : public RadioTestBase {};
+
+TEST_F(TransactionTest, FramesGoOutByteForByte) {
+    Start(kRunning);
+    clsRadio model;
+    protocol.GetFlashBlocks(port, model);
+    EXPECT_EQ(model.FlashBlocks->Count(), 8);
+    EXPECT_EQ(model.FlashBlocks->Item(2)->StartAddress, 0x10000);
+    protocol.SendCommand(port, 2000, "32", "0003");
+    size_t logged = Log().size();
+    protocol.SendCommand(port, 2000, "3A", "000102");  // not whole words: nothing logged or sent
+    EXPECT_EQ(LastError, 54);
+    protocol.SendCommand(port, 0, "4B", "");  // outside the table: an empty name; no reply read
+    EXPECT_EQ(LastError, 0);
+    protocol.SendCommand(port, 2000, "3A", "00ZZ");  // logged, then refused by the port
+    EXPECT_EQ(LastError, 15);
+    protocol.SendCommand(port, 0, "30", "0060");
+    const std::vector<std::string> frames = {
+        "3700C8FF",      // 37: Report Flash Structure, 00: no data words, C8FF: checksum
+        "32010003CDFB",  // 32: Unlock Flash, 01: one word, 0003: block 3, CDFB: checksum
+        "4B00B4FF",      // 4B: no such command, 00, B4FF
+        "30010060CF9E",  // 30: Set Baud Rate, 01: one word, 0060: 115200 / 1200, CF9E: checksum
+    };
+    EXPECT_EQ(FrameTexts(4), frames);
+    std::vector<std::string> log = Log();
+    const std::vector<std::string> expected = {"Command () : 4B00B4FF",
+                                               "Command (Set Memory Target) : 3A0100ZZ",
+                                               "Command (Set Baud Rate) : 30010060CF9E"};
+    EXPECT_EQ(std::vector<std::string>(log.begin() + static_cast<long>(logged), log.end()), expected);
+}
+
+TEST_F(TransactionTest, RepliesBecomeErrorNumbers) {
+    struct Case {
+        const char* word;
+        int32_t error;
+        bool flashLocked;
+        size_t frames;  // how often the frame went out
+    };
+    const Case cases[] = {{"8105", 8105, false, 1}, {"810B", 8111, false, 1}, {"8104", 8104, true, 1},
+                          {"8001", 58, false, 3},   {"8002", 58, false, 3},   {"8003", 58, false, 3}};
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Start(
+            std::string(
+                R"({"start": {"state": "running"}, "faults": {"errorWords": [{"command": "3A", "word": ")") +
+            c.word + R"("}]}})");
+        protocol.SetDeviceID(port, "0000");
+        EXPECT_EQ(LastError, c.error) << c.word;
+        EXPECT_EQ(protocol.FlashLocked(), c.flashLocked) << c.word;
+        EXPECT_EQ(radio->Frames().size(), c.frames) << c.word;
+        EXPECT_EQ(Log().back(), std::string("Response : ") + c.word + "AFAF");
+    }
+}
+
+TEST_F(TransactionTest, BlockListsNameTheFailingBlock) {
+    Start(
+        R"({"start": {"state": "running"}, "faults": {"errorWords": [{"command": "33", "word": "8105", "block": 1}]}})");
+    protocol.SendCommand(port, 2000, "32", "000000010002");
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(protocol.LastResponse(), "AEAEAEAEAEAEAFAF");
+    protocol.SendCommand(port, 2000, "33", "000000010002");
+    EXPECT_EQ(LastError, 59);
+    EXPECT_EQ(protocol.LastResponse(), "AEAE8105AEAEAFAF");
+    EXPECT_EQ(Log().back(), "Error (Block id in position 01)");
+    EXPECT_EQ(radio->Frames().size(), 2u) << "a block list's error is not sent again";
+}
+
+TEST_F(TransactionTest, ConfigurationsAreReadOneReplyAtATime) {
+    Start(kRunning);
+    clsRadio model;
+    std::string list = "unchanged";
+    protocol.GetConfiguration(Form(), port, model, &list);
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(list, "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
+    std::vector<std::string> log = Log();
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(), [](auto& line) { return line.starts_with("Response : "); }), 4)
+        << "three records and the terminator";
+    ConfigLog.CloseLogFile();
+    const std::vector<std::string> configurations = {"Configuration: ZMA1B_01.00|Status: 0",
+                                                     "Configuration: ZMA1F_01.02.03.04|Status: 0",
+                                                     "Configuration: KXA61_HW01|Status: 0"};
+    EXPECT_EQ(Log("KX6000Config.log"), configurations);
+    EXPECT_EQ(StatusLines(), std::vector<std::string>{"Reading current configuration..."});
+}
+
+TEST_F(TransactionTest, BrokenRepliesOfTheReadsAreRefused) {
+    struct Case {
+        const char* faults;
+        int32_t error;
+        int32_t configurations;  // read before the failure
+    };
+    const Case cases[] = {
+        {R"({"keepAlive": {"words": 1}})", 54, -1},                // a keep-alive word before the structure
+        {R"({"corruptChecksums": [{"command": "37"}]})", 55, -1},  // a structure with a wrong checksum
+        {R"({"corruptChecksums": [{"command": "31", "reply": 2}]})", 55, 1},  // the second record
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Start(std::string(R"({"start": {"state": "running"}, "faults": )") + c.faults + "}");
+        clsRadio model;
+        if (c.configurations < 0) {
+            protocol.GetFlashBlocks(port, model);
+            EXPECT_EQ(model.FlashBlocks->Count(), 0) << c.faults;
+        } else {
+            protocol.GetConfiguration(Form(), port, model, nullptr);
+            EXPECT_EQ(model.Configurations->Count(), c.configurations) << c.faults;
+        }
+        EXPECT_EQ(LastError, c.error) << c.faults;
+    }
+}
+
+}  // namespace
+}  // namespace kx6000::test
