@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "port/modTimer.h"
 #include "support/Hex.h"
@@ -22,6 +23,7 @@ constexpr int32_t kNoSuchPort = 11;
 constexpr int32_t kPortInUse = 12;
 constexpr int32_t kPortFailed = 15;
 constexpr int kPollMs = 10;
+constexpr std::chrono::microseconds kFarEndTakes{2000};
 
 bool SpeedOf(const std::string& rate, speed_t& speed) {
     if (rate == "9600")
@@ -95,9 +97,12 @@ void clsSerial::ClosePort() {
         LastError = 0;
         return;
     }
-    // The last frame leaves at the speed it was written at; a user who is not
-    // root could not reopen a pty that keeps its exclusive flag.
+    // The last frame leaves at the speed it was written at. A pty or a USB
+    // adapter returns from tcdrain before the far end has the bytes, so the
+    // bytes' own time on the line is waited out too. A user who is not root
+    // could not reopen a pty that keeps its exclusive flag.
     ::tcdrain(fd);
+    std::this_thread::sleep_until(writtenOut);
     ::ioctl(fd, TIOCNXCL);
     int closed = ::close(fd);
     int error = errno;
@@ -142,6 +147,10 @@ void clsSerial::WriteBinary(const std::string& strData) {
             return Fail(kPortFailed, errno);
         }
     }
+    // Ten bits a byte at the line's speed, and never less than the far end
+    // needs to take them before the speed may change.
+    auto lineTime = std::chrono::microseconds(bytes.size() * 10'000'000 / std::stoul(baudRate));
+    writtenOut = std::chrono::steady_clock::now() + std::max<std::chrono::microseconds>(lineTime, kFarEndTakes);
     LastError = 0;
 }
 

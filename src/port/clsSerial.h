@@ -3,6 +3,7 @@
 // conversation.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "port/IPort.h"
@@ -41,6 +42,8 @@ private:
     int fd = -1;
     std::string received;  // bytes read from the device and not yet taken
     size_t taken = 0;
+    // When the last bytes written have left the line: a close or speed change waits for it.
+    std::chrono::steady_clock::time_point writtenOut;
 };
 
 }  // namespace kx6000

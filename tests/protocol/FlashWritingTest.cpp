@@ -1,0 +1,174 @@
+// Writing images and erasing configurations against the simulated radio.
+
+#include <random>
+
+#include "protocol/RadioTestBase.h"
+#include "support/Hex.h"
+
+namespace kx6000::test {
+namespace {
+
+using Tables = std::vector<std::pair<int32_t, std::vector<std::string>>>;
+
+// An image of 16-bit words: each table's start address and its data blocks.
+clsFile Image(const Tables& tables) {
+    clsFile file;
+    file.TagName = "ZMA1F_TEST";
+    for (const auto& [address, blocks] : tables) {
+        file.Definitiontables().Add(address);
+        size_t digits = 0;
+        for (const std::string& block : blocks) {
+            file.Definitiontables().Item(file.Definitiontables().Count() - 1).DataBlocks->Add(block);
+            digits += block.size();
+        }
+        file.Definitiontables().SetLength(static_cast<int32_t>(digits / 4));
+    }
+    return file;
+}
+
+std::string RandomHex(size_t digits, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string hex;
+    while (hex.size() < digits) hex += ToHex(random() & 0xFF, 2);
+    return hex;
+}
+
+std::vector<uint8_t> Bytes(const std::string& hex) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(*ParseHex(hex.substr(i, 2))));
+    return bytes;
+}
+
+class FlashWritingTest : public RadioTestBase {
+protected:
+    void StartRunning(const std::string& faults = "{}") {
+        Start(std::string(R"({"start": {"state": "running"}, "faults": )") + faults + "}");
+        protocol.GetFlashBlocks(port, model);
+        ASSERT_EQ(LastError, 0);
+    }
+    clsRadio model;
+};
+
+TEST_F(FlashWritingTest, ATableAcrossTwoBlocksIsWrittenWhole) {
+    StartRunning();
+    // 0x18000 words from 0x10000, in blocks of 1020 digits: blocks 1 and 2 of 0x10000 words each.
+    std::string data = RandomHex(0x18000 * 4, 1);
+    std::vector<std::string> blocks;
+    for (size_t at = 0; at < data.size(); at += 1020) blocks.push_back(data.substr(at, 1020));
+    protocol.WriteDataToFlash(Form(), port, Image({{0x10000, blocks}}), *model.FlashBlocks);
+    EXPECT_EQ(LastError, 0);
+    std::vector<std::string> frames = FrameTexts();
+    EXPECT_EQ(frames[1],
+              "3202"
+              "0001"
+              "0002"
+              "CDFA");  // Unlock Flash, two words: blocks 1 and 2
+    EXPECT_EQ(frames[2],
+              "3302"
+              "0001"
+              "0002"
+              "CCFA");  // Erase Flash
+    EXPECT_EQ(frames.back(),
+              "3902"
+              "0001"
+              "0002"
+              "C6FA");  // Lock Flash
+    EXPECT_EQ(radio->Flash(0x10000, data.size() / 2), Bytes(data));
+    const std::vector<std::string> status = {"Checking file against flash information...",
+                                             "Unlocking flash...", "Erasing flash...", "Downloading data...",
+                                             "Locking flash..."};
+    EXPECT_EQ(StatusLines(), status);
+}
+
+TEST_F(FlashWritingTest, ProgressAndAddressesFollowTheBlocks) {
+    StartRunning();
+    protocol.WriteDataToFlash(Form(), port, Image({{0x100, {"1111", "2222", "3333"}}, {0x200, {"4444"}}}),
+                              *model.FlashBlocks);
+    EXPECT_EQ(LastError, 0);
+    std::vector<int> progress;
+    for (size_t at = out.str().find("] "); at != std::string::npos; at = out.str().find("] ", at + 1)) {
+        progress.push_back(std::stoi(out.str().substr(at + 2)));
+    }
+    EXPECT_EQ(progress, (std::vector<int>{25, 50, 75, 100, 100}));
+    std::vector<std::string> log = Log(), addresses;
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (log[i].starts_with("Address:")) addresses.push_back(log[i] + " then " + log[i + 1].substr(0, 26));
+    }
+    EXPECT_EQ(addresses, (std::vector<std::string>{"Address:00000100 then Command (Write Flash Data)",
+                                                   "Address:00000200 then Command (Write Flash Data)"}));
+}
+
+TEST_F(FlashWritingTest, RefusalsStopTheWrite) {
+    struct Case {
+        const char* faults;
+        Tables tables;
+        int32_t error;
+        std::vector<std::string> commands;  // the command codes sent after the flash structure
+    };
+    const Case cases[] = {
+        {"{}", {{0x7FFFE, {"11112222333344445555"}}}, 52, {}},  // runs past the last block
+        {R"({"lockedWrites": 2})",
+         {{0x100, {"1111"}}},
+         0,
+         {"32", "33", "34", "35", "33", "34", "35", "33", "34", "35", "39"}},
+        {R"({"lockedWrites": 3})",
+         {{0x100, {"1111"}}},
+         8104,
+         {"32", "33", "34", "35", "33", "34", "35", "33", "34", "35"}},
+        {R"({"errorWords": [{"command": "33", "word": "8103"}]})", {{0x100, {"1111"}}}, 8103, {"32", "33"}},
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        StartRunning(c.faults);
+        protocol.WriteDataToFlash(Form(), port, Image(c.tables), *model.FlashBlocks);
+        EXPECT_EQ(LastError, c.error) << c.faults;
+        std::vector<std::string> commands;
+        for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
+        commands.erase(commands.begin());  // the "37"
+        EXPECT_EQ(commands, c.commands) << c.faults;
+    }
+}
+
+TEST_F(FlashWritingTest, AFrameGarbledNowAndThenIsSentAgain) {
+    StartRunning(R"({"garbleEveryNthFrame": 100})");
+    std::string data = RandomHex(300 * 1020, 2);
+    std::vector<std::string> blocks;
+    for (size_t at = 0; at < data.size(); at += 1020) blocks.push_back(data.substr(at, 1020));
+    protocol.WriteDataToFlash(Form(), port, Image({{0x20000, blocks}}), *model.FlashBlocks);
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), Bytes(data));
+}
+
+TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {
+    struct Case {
+        const char* faults;
+        const char* name;
+        int32_t error;
+        std::vector<std::string> commands;
+        bool erased;
+    };
+    const Case cases[] = {
+        {"{}", "ZMA1F_01.02.03.04", 0, {"32", "33", "39"}, true},
+        {"{}", "ZMA9X_NOT_THERE", 0, {}, false},
+        {R"({"errorWords": [{"command": "32", "word": "8104"}]})", "ZMA1F_01.02.03.04", 8104, {"32"}, false},
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        StartRunning(c.faults);
+        protocol.GetConfiguration(Form(), port, model, nullptr);
+        protocol.EraseFlashBlock(Form(), port, model, c.name);
+        EXPECT_EQ(LastError, c.error) << c.name;
+        std::vector<std::string> commands;
+        for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
+        EXPECT_EQ(std::vector<std::string>(commands.begin() + 2, commands.end()), c.commands) << c.name;
+        auto configurations = radio->Configurations();
+        bool present = std::any_of(
+            configurations.begin(), configurations.end(),
+            [](const auto& configuration) { return configuration.productId == "ZMA1F_01.02.03.04"; });
+        EXPECT_EQ(present, !c.erased) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace kx6000::test

@@ -1,0 +1,119 @@
+// Into upgrade mode and out of it, against the simulated radio.
+
+#include <signal.h>
+
+#include "protocol/RadioTestBase.h"
+
+namespace kx6000::test {
+namespace {
+
+using std::chrono::steady_clock;
+
+class UpgradeModeTest : public RadioTestBase {};
+
+TEST_F(UpgradeModeTest, LogonAndTheRadiosOwnApplication) {
+    Start();
+    protocol.SetUpgradeMode(0);
+    protocol.LogRadioIntoUpgradeMode(Form(), port);
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(radio->Counters().logons, 1);
+    bool terminator = false;
+    EXPECT_EQ(port.ReadBinary(2000, "3F", terminator), "3F");
+    EXPECT_EQ(port.ReadBinary(2000, "AFAF", terminator), "AFAF");
+    EXPECT_EQ(StatusLines(), std::vector<std::string>{"Resetting radio..."});
+}
+
+TEST_F(UpgradeModeTest, TheUpgradeApplicationGoesOutByteByByte) {
+    Start();
+    clsFile application;
+    application.TagName = "ZMA1U";
+    application.Definitiontables().Add(0);
+    application.Definitiontables().Item(0).DataBlocks->Add("0102");
+    application.Definitiontables().Item(0).DataBlocks->Add("03");
+    protocol.LogRadioIntoUpgradeMode(Form(), port);
+    protocol.SendUpgradeApplication(Form(), port, application);
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(radio->ReceivedApplication(), (std::vector<uint8_t>{1, 2, 3}));
+    std::vector<std::string> log = Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Using boot file : ZMA1U"), log.end());
+    EXPECT_EQ(log.back(), "Response: AFAF");
+    EXPECT_EQ(log[log.size() - 2], "Send Upgrade Application... ");
+    EXPECT_NE(out.str().find("] 50% Upgrade Application - ZMA1U\r["), std::string::npos);
+    EXPECT_NE(out.str().find("] 100% Upgrade Application - ZMA1U"), std::string::npos);
+}
+
+TEST_F(UpgradeModeTest, ARadioStillRunningAt115200IsResetByCommand) {
+    Start(R"({"start": {"state": "running", "baud": 115200}})");
+    protocol.LogRadioIntoUpgradeMode(Form(), port);
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(FrameTexts(1).front(), "3600C9FF");  // 36: Reset Radio, no data, checksum
+    EXPECT_EQ(radio->Counters().logons, 1);
+    EXPECT_EQ(radio->Baud(), 19200);
+}
+
+TEST_F(UpgradeModeTest, SpecialModeWaitsForThePowerCycle) {
+    Start(R"({"specialMode": true, "powerCycleAfterSeconds": 7})");
+    protocol.SetUpgradeMode(1);
+    auto start = steady_clock::now();
+    protocol.LogRadioIntoUpgradeMode(Form(), port);
+    auto waited = steady_clock::now() - start;
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(radio->Counters().specialLogons, 1);
+    EXPECT_GT(waited, std::chrono::seconds(6)) << "found on the fourth wait of 2 seconds";
+    EXPECT_LT(waited, std::chrono::seconds(8));
+    EXPECT_NE(out.str().find("Please power cycle the radio to continue ..."), std::string::npos);
+}
+
+TEST_F(UpgradeModeTest, CancellingThePowerCycleWaitSendsNoLogon) {
+    Start(R"({"specialMode": true})");
+    protocol.SetUpgradeMode(-1);
+    std::thread technician([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(getpid(), SIGINT);  // Ctrl-C: the terminal's Cancel
+    });
+    protocol.LogRadioIntoUpgradeMode(Form(), port);
+    technician.join();
+    EXPECT_EQ(LastError, 21);
+    EXPECT_EQ(radio->Counters().logons + radio->Counters().specialLogons, 0);
+}
+
+TEST_F(UpgradeModeTest, BaudNegotiation) {
+    struct Case {
+        const char* faults;
+        int16_t index;
+        int32_t error;
+        std::string rate;
+        std::vector<std::string> frames;
+    };
+    const Case cases[] = {
+        {"", 0, 0, "115200", {"30010060CF9E"}},
+        {"", 3, 0, "9600", {"30010008CFF6"}},
+        // The radio stays at 19200 but answers "38" there: no other code is tried.
+        {R"(, "faults": {"refusedBaudCodes": ["0060"]})",
+         0,
+         0,
+         "19200",
+         {"30010060CF9E", "00000000", "3800C7FF"}},
+        {"", 4, 56, "19200", {}},
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Start(std::string(R"({"start": {"state": "running"})") + c.faults + "}");
+        protocol.NegotiateBaud(Form(), port, c.index);
+        EXPECT_EQ(LastError, c.error) << c.faults << c.index;
+        EXPECT_EQ(protocol.PreviousBaudRate(), c.rate) << c.faults << c.index;
+        EXPECT_EQ(FrameTexts(c.frames.size()), c.frames) << c.faults << c.index;
+    }
+    // After a restart the radio is at 19200, but the last confirmed rate stays.
+    protocol.PreviousBaudRate("19200");
+    protocol.NegotiateBaud(Form(), port, 1);
+    EXPECT_EQ(LastError, 0);
+    protocol.RestartRadio(Form(), port);
+
+    EXPECT_EQ(LastError, 0);
+    EXPECT_EQ(protocol.PreviousBaudRate(), "115200");
+    EXPECT_EQ(radio->Baud(), 19200);
+}
+
+}  // namespace
+}  // namespace kx6000::test
