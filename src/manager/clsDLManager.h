@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "files/ValidFile.h"
@@ -14,6 +16,7 @@ namespace kx6000 {
 
 class clsProtocol;
 class IPort;
+struct clsRadio;
 
 enum enmRadioType : int32_t {
     RADIO_FMX = 6100,  // KX6100
@@ -34,6 +37,25 @@ public:
     // Moves the download log aside to "KX6000Download_Previous.log", so the log
     // holds this object's sections only.
     void CreateNewLogFile();
+
+    // The radio operations. Each resets the radio into upgrade mode, gives it
+    // its upgrade application, does its work, reads the configurations back
+    // and restarts the radio; on every path it shows its outcome, closes the
+    // port and the logs and releases the loaded files. The result is the
+    // first error number (0 for success); a caller without the window gets
+    // the configurations read last as "ProductID|Status|" entries in the
+    // optional string. A second operation while one runs gets 13 at once.
+
+    // Reads the configurations the radio holds.
+    int16_t ReportConfigurations(std::string* strFiles = nullptr);
+    // Writes the files loaded by LoadFiles into the radio.
+    int16_t DownLoad(std::string* strFilesToReport = nullptr);
+    // Erases configurations named in pairs "NNDD|ProductID|", NNDD the device
+    // ("0000" the radio itself), as the last report or download listed them.
+    int16_t EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport = nullptr);
+
+    // The radio model of the last report or download (null before the first).
+    const clsRadio* Radio() const { return radio.get(); }
 
     // Chooses the port "1" to "4" for the radio operations and opens it, and
     // shows the window when blnUI is true. Another text gives 11 and keeps the
@@ -61,15 +83,28 @@ public:
 
 private:
     void LoadResourceTexts();
+    // The frame of every radio operation: the guard against a second one, the
+    // steps, and the closing steps on every path.
+    int16_t Operate(int successText, bool download, const std::function<void()>& steps);
+    // Logon and upgrade application; false on failure.
+    bool EnterUpgradeMode();
+    void StartUpgradeApplication();
+    // The header line, the configuration read and, when it succeeded, the restart.
+    void ReadBack(const std::string& header, std::string* strFiles);
+    void WriteFiles();
+    // The network ID (decimal text) of the first configuration whose product ID begins with the code.
+    std::optional<std::string> FindHardwareConfiguration(const std::string& strHardware) const;
 
     enmRadioType radioType = RADIO_FMX;
     std::unique_ptr<UIForm> uiForm;
     std::unique_ptr<clsProtocol> Protocol;
+    std::shared_ptr<clsRadio> radio;
     std::unique_ptr<colFiles> Files;
     std::unique_ptr<IPort> Port;
     bool blnUI = false;
     ParserState parser;  // the data width and address digits carried from file to file
     std::string upgradeFileName;
+    bool busy = false;  // a radio operation runs
 };
 
 }  // namespace kx6000

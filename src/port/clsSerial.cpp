@@ -55,8 +55,8 @@ clsSerial::~clsSerial() {
 
 void clsSerial::Fail(int32_t number, int error) {
     LastError = number;
-    PortFailureReason = device + ": " + std::strerror(error);
-    DownloadLog.WriteToLogFile("Serial port " + PortFailureReason);
+    LastPortFailure = {device, error};
+    DownloadLog.WriteToLogFile("Serial port " + device + ": " + std::strerror(error));
 }
 
 void clsSerial::OpenPort() {

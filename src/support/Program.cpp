@@ -20,7 +20,7 @@ void ResetProgramState() {
     TextTable.clear();
     ErrorBox = nullptr;
     EventPump = nullptr;
-    PortFailureReason.clear();
+    LastPortFailure = {};
     modTimer::EndTimer();
     modTimer::TimerExpired = false;
     modHelp::Reset();

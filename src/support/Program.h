@@ -37,9 +37,13 @@ inline std::function<void(const std::string& text)> ErrorBox;
 // repaint and take clicks while an operation runs. The command line installs none.
 inline std::function<void()> EventPump;
 
-// The system's own words for the last failure to open or use a serial device
-// ("Permission denied"), for a front end to show beside the error number.
-inline std::string PortFailureReason;
+// The last failure to open or use a serial device, in the system's own terms
+// (errno), for a front end to explain beside the error number.
+struct PortFailure {
+    std::string device;
+    int error = 0;
+};
+inline PortFailure LastPortFailure;
 
 // Puts every program-wide value back to its start: for tests, between cases.
 void ResetProgramState();

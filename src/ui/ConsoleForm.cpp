@@ -1,8 +1,12 @@
 #include "ui/ConsoleForm.h"
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <string>
+
+#include "manager/clsDLManager.h"
+#include "support/Program.h"
 
 namespace kx6000 {
 namespace {
@@ -65,16 +69,62 @@ void ConsoleForm::PrintLine(const std::string& text) {
 }
 
 void ConsoleForm::ShowPanel(Panel panel, const std::string& text) {
-    if (panel == Panel::Status && !options.quiet) PrintLine(text);
+    if (panel == Panel::Baud)
+        baudRate = text.find_first_not_of("0123456789") == std::string::npos ? text : "";
+    if (panel != Panel::Status || options.quiet) return;
+    if (text == Text(2018)) PrintImageWritten();  // "Locking flash...": the data is in
+    PrintLine(text);
+}
+
+void ConsoleForm::ShowFileName(const std::string& text) {
+    if (text == fileName) return;  // another pass over the same image
+    fileName = text;
+    fileStart = std::chrono::steady_clock::now();
+    fileBytes = 0;
+    const colFiles* files = downLoadManager != nullptr ? downLoadManager->LoadedFiles() : nullptr;
+    if (files == nullptr) return;
+    for (const colFiles::FilePtr& file : *files) {
+        if (file->TagName != text) continue;
+        for (int32_t t = 0; t < file->Definitiontables().Count(); ++t) {
+            const colDataBlocks& blocks = *file->Definitiontables().Item(t).DataBlocks;
+            for (int32_t b = 0; b < blocks.Count(); ++b) fileBytes += blocks.Item(b).size() / 2;
+        }
+        return;
+    }
 }
 
 void ConsoleForm::ShowProgress(int value) {
     if (options.quiet || !options.progressBar) return;
-    constexpr int width = 40;
+    constexpr int width = 30;
     int filled = value * width / 100;
     out << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << value << "% "
-        << fileName << std::flush;
+        << fileName;
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
+    if (fileBytes > 0 && value > 0) {
+        int left = static_cast<int>(seconds * (100 - value) / value);
+        char text[64];
+        std::snprintf(text, sizeof text, "  %zu/%zu KB  %d:%02d left ", fileBytes * value / 100 / 1024,
+                      fileBytes / 1024, left / 60, left % 60);
+        out << text;
+    }
+    out << std::flush;
     progressOnLine = true;
+}
+
+void ConsoleForm::PrintImageWritten() {
+    if (fileBytes == 0) return;
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
+    double rate = static_cast<double>(fileBytes) / std::max(seconds, 1e-3);
+    char text[160];
+    int length = std::snprintf(text, sizeof text, "%s: %zu bytes in %.1f s, %.1f KB/s", fileName.c_str(),
+                               fileBytes, seconds, rate / 1024);
+    if (!baudRate.empty() && length > 0) {
+        // The line carries ten bits a byte: what share of that the data used.
+        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                      ", %.0f%% of the line at %s baud", 100 * rate * 10 / std::stod(baudRate),
+                      baudRate.c_str());
+    }
+    PrintLine(text);
 }
 
 bool ConsoleForm::AskYesNo(const std::string& text) {

@@ -2,6 +2,7 @@
 // when the output is a terminal, questions asked on the terminal.
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 
@@ -37,18 +38,24 @@ public:
 protected:
     void ShowPanel(Panel panel, const std::string& text) override;
     void ShowProgress(int value) override;
-    void ShowFileName(const std::string& text) override { fileName = text; }
+    void ShowFileName(const std::string& text) override;
 
 private:
     // Starts a fresh line when the progress bar holds the current one.
     void EndProgressLine();
     void PrintLine(const std::string& text);
+    // One line for an image written: its bytes, the time, the rate and the share of the line it used.
+    void PrintImageWritten();
 
     ConsoleOptions options;
     std::ostream& out;
     std::istream& in;
-    std::string fileName;
     bool progressOnLine = false;
+    std::string baudRate;  // the line's speed, when the baud panel shows one
+    // The image being written, from its name's first showing.
+    std::string fileName;
+    size_t fileBytes = 0;  // 0 when unknown
+    std::chrono::steady_clock::time_point fileStart;
     std::unique_ptr<IWaitWindow> waitWindow;
 };
 

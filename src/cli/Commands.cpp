@@ -1,0 +1,283 @@
+#include "cli/Commands.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "manager/clsDLManager.h"
+#include "radio/clsRadio.h"
+#include "resources/ResourceTexts.h"
+#include "support/Errors.h"
+#include "support/Program.h"
+#include "ui/ConsoleForm.h"
+
+namespace kx6000::cli {
+namespace {
+
+using nlohmann::json;
+
+void PrintJson(const json& document) {
+    std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+std::unique_ptr<clsDLManager> NewManager(const Options& options) {
+    auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
+    ConsoleOptions console{.quiet = options.quiet,
+                           .progressBar = isatty(STDERR_FILENO) == 1,
+                           .canAsk = isatty(STDIN_FILENO) == 1,
+                           .yes = options.yes,
+                           .accessLevel = static_cast<int16_t>(options.unprotected ? 1 : 0),
+                           .baudRateIndex = static_cast<int16_t>(baudIndex - kBaudRateItems.begin())};
+    auto manager =
+        std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(console, std::cerr, std::cin));
+    manager->RadioType(static_cast<enmRadioType>(options.radio));
+    return manager;
+}
+
+// The programs that hold `device` open, as "name (pid N)".
+std::string Holders(const std::string& device) {
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(device, error);
+    std::string holders;
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr || error) return holders;
+    for (dirent* entry; (entry = readdir(processes)) != nullptr;) {
+        std::string pid = entry->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
+            continue;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
+            if (std::filesystem::read_symlink(fd.path(), error) != target) continue;
+            std::string name;
+            std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+            holders += (holders.empty() ? "" : ", ") + name + " (pid " + pid + ")";
+            break;
+        }
+    }
+    closedir(processes);
+    return holders;
+}
+
+// What the system said about a port that failed, and what a technician can do about it.
+void ExplainPortFailure(int32_t result) {
+    if ((result != 11 && result != 12 && result != 15) || LastPortFailure.device.empty()) return;
+    const PortFailure& failure = LastPortFailure;
+    std::cerr << "kx6000-download: " << failure.device << ": " << std::strerror(failure.error);
+    if (failure.error == EACCES || failure.error == EPERM) {
+        std::cerr
+            << "; add the user to the 'dialout' group (sudo usermod -aG dialout $USER) and log in again";
+    } else if (failure.error == EBUSY || failure.error == EWOULDBLOCK) {
+        std::string holders = Holders(failure.device);
+        std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + holders);
+    } else if (result == 11) {
+        std::cerr << "; choose the device with --device PATH";
+    }
+    std::cerr << '\n';
+}
+
+const char* StatusText(int32_t status) {
+    switch (status) {
+        case 0:
+            return "OK";
+        case 1:
+            return "No code segments";
+        case 2:
+            return "Checksum invalid";
+        default:
+            return nullptr;
+    }
+}
+
+json Configurations(const clsDLManager& manager) {
+    json list = json::array();
+    if (manager.Radio() == nullptr) return list;
+    for (const auto& configuration : *manager.Radio()->Configurations) {
+        list.push_back({{"productId", configuration->ProductID},
+                        {"status", configuration->Status},
+                        {"address", configuration->ConfigurationAddress},
+                        {"networkId", configuration->NetWorkID},
+                        {"deviceId", configuration->DeviceID}});
+    }
+    return list;
+}
+
+void PrintConfigurations(const clsDLManager& manager) {
+    if (manager.Radio() == nullptr) return;
+    bool devices = manager.RadioType() == RADIO_MFX;
+    std::printf("%-28s %-18s %-10s%s\n", "Product ID", "Status", "Address", devices ? " Network Device" : "");
+    for (const auto& configuration : *manager.Radio()->Configurations) {
+        const char* status = StatusText(configuration->Status);
+        std::string number = std::to_string(configuration->Status);
+        std::printf("%-28s %-18s 0x%08X", configuration->ProductID.c_str(), status ? status : number.c_str(),
+                    static_cast<uint32_t>(configuration->ConfigurationAddress));
+        if (devices) std::printf(" %7d %6d", configuration->NetWorkID, configuration->DeviceID);
+        std::printf("\n");
+    }
+}
+
+// The end of a command: its result, as an exit status and (quiet or JSON) as text.
+int Finish(const Options& options, int32_t result, json document = json::object()) {
+    if (options.json) {
+        document["result"] = result;
+        document["message"] = ErrorMessage(result);
+        PrintJson(document);
+    }
+    // Without status lines the failure has not been shown yet.
+    if (result != 0 && options.quiet) std::cerr << ErrorStatusText(result) << '\n';
+    ExplainPortFailure(result);
+    return result == 0 ? 0 : kFailed;
+}
+
+// Runs a radio operation on the chosen port and reports the configurations the radio holds after it.
+int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&)>& operation) {
+    if (!options.device.empty() && options.port.size() == 1 && options.port >= "1" && options.port <= "4") {
+        setenv(("KX6000_PORT" + options.port).c_str(), options.device.c_str(), 1);
+    }
+    auto manager = NewManager(options);
+    // The terminal is this program's window: the download takes its baud choice as the window takes its
+    // list's.
+    int32_t result = manager->SetPort(options.port, true);
+    if (result == 0) result = operation(*manager);
+    if (!options.json && result == 0) PrintConfigurations(*manager);
+    return Finish(options, result, {{"configurations", Configurations(*manager)}});
+}
+
+// The files as LoadFiles takes a list; nothing when a name cannot be put in one.
+std::optional<std::string> FileList(const std::vector<std::string>& files) {
+    std::string list;
+    for (const std::string& file : files) {
+        if (file.find('|') != std::string::npos || file.empty()) {
+            std::cerr << "kx6000-download: '" << file
+                      << "' cannot be loaded: a file name must not be empty or hold '|'\n";
+            return std::nullopt;
+        }
+        list += (list.empty() ? "" : "|") + file;
+    }
+    return list;
+}
+
+json DescribeImage(const clsFile& image) {
+    json tables = json::array();
+    const colDefTables& definitions = image.Definitiontables();
+    for (int32_t t = 0; t < definitions.Count(); ++t) {
+        DataDefinition table = definitions.Item(t);
+        json blocks = json::array();
+        for (int32_t b = 0; b < table.DataBlocks->Count(); ++b) blocks.push_back(table.DataBlocks->Item(b));
+        tables.push_back(
+            {{"address", std::stol(table.Address)}, {"length", table.Length}, {"blocks", blocks}});
+    }
+    return {{"name", image.Name},
+            {"tagName", image.TagName},
+            {"fileType", image.strFileType},
+            {"terminator", image.strFileTerminator},
+            {"bits", image.intNumberOfBits()},
+            {"hardware", image.strHardware},
+            {"deviceId", image.strDeviceID},
+            {"networkId", image.strNetWorkID},
+            {"tables", tables}};
+}
+
+void PrintImage(const clsFile& image) {
+    std::cout << image.Name << "\n  tag \"" << image.TagName << "\", " << image.strFileType
+              << " records ended by " << image.strFileTerminator << ", " << image.intNumberOfBits()
+              << "-bit words\n";
+    if (!image.strHardware.empty()) {
+        std::cout << "  hardware " << image.strHardware << ", device " << image.strDeviceID << ", network "
+                  << image.strNetWorkID << '\n';
+    }
+    const colDefTables& definitions = image.Definitiontables();
+    for (int32_t t = 0; t < definitions.Count(); ++t) {
+        DataDefinition table = definitions.Item(t);
+        size_t digits = 0;
+        for (int32_t b = 0; b < table.DataBlocks->Count(); ++b) digits += table.DataBlocks->Item(b).size();
+        char address[16];
+        std::snprintf(address, sizeof address, "0x%08X", static_cast<uint32_t>(std::stol(table.Address)));
+        std::cout << "  table at " << address << ": " << table.Length << " words, " << digits / 2
+                  << " bytes in " << table.DataBlocks->Count() << " blocks\n";
+    }
+}
+
+// The error number named by `text`, when it is one of the component's.
+std::optional<int32_t> KnownErrorNumber(const std::string& text) {
+    int32_t number = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (std::ranges::find(kErrorNumbers, number) == kErrorNumbers.end()) return std::nullopt;
+    return number;
+}
+
+}  // namespace
+
+int Report(const Options& options) {
+    return RunOnRadio(options, [](clsDLManager& manager) { return manager.ReportConfigurations(); });
+}
+
+int Download(const Options& options, const std::vector<std::string>& files) {
+    std::optional<std::string> list = FileList(files);
+    if (!list) return kUsageError;
+    return RunOnRadio(options, [&list](clsDLManager& manager) {
+        int32_t loaded = manager.LoadFiles(*list);
+        return loaded != 0 ? loaded : manager.DownLoad();
+    });
+}
+
+int Erase(const Options& options, const std::vector<std::string>& configurations) {
+    // [NNDD:]PRODUCTID: the device (network and device ID, two hex digits each) and the product ID.
+    std::string pairs;
+    for (const std::string& argument : configurations) {
+        bool device =
+            argument.size() > 5 && argument[4] == ':' &&
+            std::all_of(argument.begin(), argument.begin() + 4, [](char c) { return std::isxdigit(c); });
+        std::string name = device ? argument.substr(5) : argument;
+        if (name.empty() || name.find('|') != std::string::npos) {
+            std::cerr << "kx6000-download: '" << argument
+                      << "' names no configuration: give [NNDD:]PRODUCTID\n";
+            return kUsageError;
+        }
+        pairs += (device ? argument.substr(0, 4) : "0000") + "|" + name + "|";
+    }
+    return RunOnRadio(options, [&pairs](clsDLManager& manager) {
+        int32_t reported = manager.ReportConfigurations();
+        return reported != 0 ? reported : manager.EraseSelected(pairs);
+    });
+}
+
+int Validate(const Options& options, const std::vector<std::string>& files) {
+    std::optional<std::string> list = FileList(files);
+    if (!list) return kUsageError;
+    auto manager = NewManager(options);
+    int32_t result = manager->LoadFiles(*list);
+    json images = json::array();
+    for (const colFiles::FilePtr& image : *manager->LoadedFiles()) {
+        if (options.json) {
+            images.push_back(DescribeImage(*image));
+        } else {
+            PrintImage(*image);
+        }
+    }
+    return Finish(options, result, {{"images", images}});
+}
+
+int ListErrors(const std::optional<std::string>& which) {
+    if (!which) {
+        for (int32_t n : kErrorNumbers) std::cout << n << " - " << ErrorMessage(n) << '\n';
+        return 0;
+    }
+    std::optional<int32_t> number = KnownErrorNumber(*which);
+    if (!number) {
+        std::cerr << "kx6000-download: '" << *which
+                  << "' is not an error number of the component; 'kx6000-download error' lists them all\n";
+        return kUsageError;
+    }
+    std::cout << *number << " - " << ErrorMessage(*number) << '\n';
+    return 0;
+}
+
+}  // namespace kx6000::cli

@@ -1,0 +1,31 @@
+// The commands of kx6000-download. Each returns the exit status: 0 success,
+// 1 the operation failed, 2 the command line is wrong.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kx6000::cli {
+
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+struct Options {
+    std::string port = "1";
+    std::string device;
+    int radio = 6100;
+    std::string baud = "auto";
+    bool unprotected = false;
+    bool yes = false;
+    bool json = false;
+    bool quiet = false;
+};
+
+int Report(const Options& options);
+int Download(const Options& options, const std::vector<std::string>& files);
+int Erase(const Options& options, const std::vector<std::string>& configurations);
+int Validate(const Options& options, const std::vector<std::string>& files);
+int ListErrors(const std::optional<std::string>& which);
+
+}  // namespace kx6000::cli

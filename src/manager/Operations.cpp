@@ -1,0 +1,233 @@
+// The three radio operations and the frame they share.
+
+#include <charconv>
+#include <filesystem>
+
+#include "files/FileHelpers.h"
+#include "manager/clsDLManager.h"
+#include "port/IPort.h"
+#include "protocol/clsProtocol.h"
+#include "radio/clsRadio.h"
+#include "support/Errors.h"
+#include "support/Hex.h"
+#include "support/Program.h"
+
+namespace kx6000 {
+namespace {
+
+constexpr int32_t kInUse = 13;
+constexpr int32_t kNoPort = 11;
+constexpr int32_t kInvalidFile = 34;
+// What an unexpected failure inside an operation ends it with.
+constexpr int32_t kUnexpected = 53;
+
+const char* const kFpgaWarning =
+    "You are attempting to upgrade FPGA software. This may cause damage on your radio. Only do this after "
+    "consulting the product release notes. Do you want to continue? ";
+
+// A decimal ID text as a number.
+std::optional<int64_t> Decimal(const std::string& text) {
+    int64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// The "Set Memory Target" word: the low bytes of the network and device IDs, two hex digits each.
+std::string DeviceIdText(int64_t network, int64_t device) {
+    return ToHex(static_cast<uint32_t>(network & 0xFF), 2) + ToHex(static_cast<uint32_t>(device & 0xFF), 2);
+}
+
+}  // namespace
+
+int16_t clsDLManager::Operate(int successText, bool download, const std::function<void()>& steps) {
+    if (busy) {
+        LastError = kInUse;  // the window's event pump let a second operation in
+        return kInUse;
+    }
+    busy = true;
+    try {
+        if (Port) {
+            steps();
+        } else {
+            LastError = kNoPort;  // no SetPort yet
+        }
+    } catch (const RuntimeFailure& failure) {
+        ShowErrorMessage(failure.number, failure.what());
+        LastError = kUnexpected;
+    } catch (const std::exception& failure) {
+        ShowErrorMessage(0, failure.what());
+        LastError = kUnexpected;
+    }
+    if (download) {
+        try {
+            DeleteTempFiles();
+        } catch (const std::filesystem::filesystem_error& failure) {
+            // Shown, but the radio's outcome stands.
+            ShowErrorMessage(failure.code().value(), failure.code().message());
+        }
+    }
+    int32_t result = LastError;
+    uiForm->StatusPanelStatus(result == 0 ? Text(successText) : ErrorStatusText(result));
+    if (Port) Port->ClosePort();
+    LastError = result;  // the outcome is the operation's, not the close's
+    uiForm->StatusPanelBaud(Text(3000));
+    DownloadLog.CloseLogFile();
+    ConfigLog.CloseLogFile();
+    Files.reset();
+    busy = false;
+    return static_cast<int16_t>(result);
+}
+
+bool clsDLManager::EnterUpgradeMode() {
+    Protocol->LogRadioIntoUpgradeMode(*uiForm, *Port);
+    if (LastError != 0) return false;
+    StartUpgradeApplication();
+    return LastError == 0;
+}
+
+void clsDLManager::StartUpgradeApplication() {
+    if (!FileExists(upgradeFileName)) {
+        // The radio starts an upgrade application of its own.
+        bool terminator = false;
+        Port->ReadBinary(2000, "3F", terminator);
+        if (LastError == 0) Port->ReadBinary(2000, "AFAF", terminator);
+        return;
+    }
+    ValidFile(upgradeFileName);
+    if (LastError == 0) {
+        colFiles::FilePtr application = Files->Item(upgradeFileName);
+        if (application->Definitiontables().Count() == 0) {
+            LastError = kInvalidFile;
+        } else {
+            Protocol->SendUpgradeApplication(*uiForm, *Port, *application);
+        }
+    }
+    // The upgrade application is never one of the files a download writes.
+    for (std::string key = upgradeFileName; Files->Exists(key); key += "1") Files->Remove(key);
+}
+
+void clsDLManager::ReadBack(const std::string& header, std::string* strFiles) {
+    ConfigLog.WriteToLogFile(std::string(header));
+    Protocol->GetConfiguration(*uiForm, *Port, *radio, strFiles);
+    if (LastError == 0) Protocol->RestartRadio(*uiForm, *Port);
+}
+
+int16_t clsDLManager::ReportConfigurations(std::string* strFiles) {
+    return Operate(2020, false, [&] {
+        radio = std::make_shared<clsRadio>();
+        Files = std::make_unique<colFiles>();
+        DownloadLog.OpenLogFile();
+        ConfigLog.OpenLogFile();
+        Protocol->SetUpgradeMode(0);
+        if (EnterUpgradeMode()) ReadBack("Report Configurations...", strFiles);
+    });
+}
+
+std::optional<std::string> clsDLManager::FindHardwareConfiguration(const std::string& strHardware) const {
+    for (const auto& configuration : *radio->Configurations) {
+        if (configuration->ProductID.substr(0, 5) == strHardware)
+            return std::to_string(configuration->NetWorkID);
+    }
+    return std::nullopt;
+}
+
+int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
+    return Operate(2017, true, [&] {
+        radio = std::make_shared<clsRadio>();
+        if (!Files) Files = std::make_unique<colFiles>();  // no LoadFiles: nothing to write
+        DownloadLog.OpenLogFile();
+        ConfigLog.OpenLogFile();
+        // ID texts that are no numbers could not address a device: refused before the radio is touched.
+        for (const colFiles::FilePtr& file : *Files) {
+            bool usesNetwork = !file->strDeviceID.empty() && file->strHardware.empty();
+            if ((!file->strDeviceID.empty() && !Decimal(file->strDeviceID)) ||
+                (usesNetwork && !Decimal(file->strNetWorkID))) {
+                LastError = kInvalidFile;
+                return;
+            }
+        }
+        Protocol->SetUpgradeMode(0);
+        if (radioType == RADIO_FMX) {
+            for (const colFiles::FilePtr& file : *Files) {
+                if (!file->TagName.starts_with("ZMA1G")) continue;
+                if (!uiForm->AskYesNo(kFpgaWarning)) {
+                    LastError = 1;
+                    return;
+                }
+                Protocol->SetUpgradeMode(1);
+            }
+        } else {
+            Protocol->SetUpgradeMode(uiForm->AccessLevel());
+        }
+        if (!EnterUpgradeMode()) return;
+        Protocol->NegotiateBaud(*uiForm, *Port, blnUI ? uiForm->BaudRateIndex() : 0);
+        if (LastError != 0) return;
+        ConfigLog.WriteToLogFile("Before download...");
+        Protocol->GetConfiguration(*uiForm, *Port, *radio, strFilesToReport);
+        if (LastError != 0) return;
+        WriteFiles();
+        if (LastError == 0) ReadBack("After download...", strFilesToReport);
+    });
+}
+
+void clsDLManager::WriteFiles() {
+    for (const colFiles::FilePtr& file : *Files) {
+        if (!file->strHardware.empty()) {
+            std::optional<std::string> network = FindHardwareConfiguration(file->strHardware);
+            if (!network) {
+                LastError = 25;
+                return;
+            }
+            if (!file->strDeviceID.empty()) {
+                Protocol->SetDeviceID(*Port, DeviceIdText(*Decimal(*network), *Decimal(file->strDeviceID)));
+                if (LastError != 0) return;
+            }
+        } else if (!file->strDeviceID.empty()) {
+            Protocol->SetDeviceID(*Port,
+                                  DeviceIdText(*Decimal(file->strNetWorkID), *Decimal(file->strDeviceID)));
+            if (LastError != 0) return;
+        }
+        Protocol->GetFlashBlocks(*Port, *radio);
+        if (LastError != 0) return;
+        Protocol->WriteDataToFlash(*uiForm, *Port, *file, *radio->FlashBlocks);
+        if (LastError != 0) return;
+    }
+}
+
+int16_t clsDLManager::EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport) {
+    return Operate(2021, false, [&] {
+        if (!radio) radio = std::make_shared<clsRadio>();
+        Files = std::make_unique<colFiles>();
+        DownloadLog.OpenLogFile();
+        ConfigLog.OpenLogFile();
+        std::string list = FilesToErase;
+        if (list.ends_with('|')) list.pop_back();
+        std::vector<std::string> fields;
+        for (size_t start = 0, end;; start = end + 1) {
+            end = list.find('|', start);
+            fields.push_back(list.substr(start, end - start));
+            if (end == std::string::npos) break;
+        }
+        Protocol->SetUpgradeMode(uiForm->AccessLevel());
+        if (!EnterUpgradeMode()) return;
+        // Whole pairs only: a last field without its partner is left alone.
+        for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+            const std::string &device = fields[i], &name = fields[i + 1];
+            if (device != "0000") {
+                Protocol->SetDeviceID(*Port, device);
+                if (LastError != 0) return;
+            }
+            // The radio's own blocks are read when no earlier step of this object read any.
+            if (device != "0000" || radio->FlashBlocks->Count() == 0) {
+                Protocol->GetFlashBlocks(*Port, *radio);
+                if (LastError != 0) return;
+            }
+            Protocol->EraseFlashBlock(*uiForm, *Port, *radio, name);
+            if (LastError != 0) return;
+        }
+        ReadBack("After erased...", strFilesToReport);
+    });
+}
+
+}  // namespace kx6000
