@@ -233,7 +233,7 @@ int Erase(const Options& options, const std::vector<std::string>& configurations
     std::string pairs;
     for (const std::string& argument : configurations) {
         bool device =
-            argument.size() > 5 && argument[4] == ':' &&
+            argument.size() >= 5 && argument[4] == ':' &&
             std::all_of(argument.begin(), argument.begin() + 4, [](char c) { return std::isxdigit(c); });
         std::string name = device ? argument.substr(5) : argument;
         if (name.empty() || name.find('|') != std::string::npos) {

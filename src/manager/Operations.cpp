@@ -33,12 +33,11 @@ std::optional<int64_t> Decimal(const std::string& text) {
     return value;
 }
 
-// The "Set Memory Target" word: the low bytes of the network and device IDs, two hex digits each.
+}  // namespace
+
 std::string DeviceIdText(int64_t network, int64_t device) {
     return ToHex(static_cast<uint32_t>(network & 0xFF), 2) + ToHex(static_cast<uint32_t>(device & 0xFF), 2);
 }
-
-}  // namespace
 
 int16_t clsDLManager::Operate(int successText, bool download, const std::function<void()>& steps) {
     if (busy) {

@@ -23,6 +23,10 @@ enum enmRadioType : int32_t {
     RADIO_MFX = 6200,  // KX6200
 };
 
+// The "Set Memory Target" word of a device: the low bytes of its network and
+// device IDs, two hex digits each (network 10, device 5: "0A05").
+std::string DeviceIdText(int64_t network, int64_t device);
+
 class clsDLManager {
 public:
     // Takes the front end's main window, hidden until a port is chosen with it displayed.

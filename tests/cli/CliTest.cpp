@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "TestEnvironment.h"
+#include "files/SRecords.h"
+#include "sim/SimulatedRadio.h"
 
 namespace kx6000::test {
 namespace {
@@ -46,9 +48,9 @@ TEST_F(CliTest, VersionAndErrorTable) {
 
 TEST_F(CliTest, ValidateDescribesEveryImage) {
     const std::string file = (folder / "two.s28").string();
-    WriteFile(
-        file,
-        "S0030000FC\r\nS1050000AABB95\r\nS9030000FC\r\nS0030000FC\r\nS20800010011223344FF\r\nS804000000FB\r\n");
+    WriteFile(file,
+              "S0030000FC\r\nS1050000AABB95\r\nS9030000FC\r\nS0030000FC\r\nS20800010011223344FF\r\nS804000000"
+              "FB\r\n");
     Outcome two = Download("--json --quiet validate " + file);
     EXPECT_EQ(two.status, 0);
     nlohmann::json document = nlohmann::json::parse(two.out);
@@ -63,9 +65,37 @@ TEST_F(CliTest, ValidateDescribesEveryImage) {
     EXPECT_EQ(missing.err, "Error 33 - File does not exist\n");
 }
 
+TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
+    sim::SimulatedRadio radio;
+    const std::string device = " --device " + radio.DevicePath() + " ";
+    const std::string file = (folder / "app.s28").string();
+    WriteFile(file, ImageText("ZMA1F_09", "S2", {{0x20000, "2A2F69426262456C2F2A0000005A00390000"}}));
+
+    Outcome download = Download(device + "--baud 115200 download " + file);
+    EXPECT_EQ(download.status, 0) << download.err;
+    EXPECT_NE(download.out.find("Z9 "), std::string::npos) << "the tag the radio found, in the table:\n"
+                                                           << download.out;
+    EXPECT_NE(download.err.find("Download successful"), std::string::npos);
+
+    Outcome erase = Download(device + "--json --quiet erase Z9 0000:ZMA1B_01.00");
+    EXPECT_EQ(erase.status, 0) << erase.err;
+    nlohmann::json document = nlohmann::json::parse(erase.out);
+    EXPECT_EQ(document["message"], "Success");
+    ASSERT_EQ(document["configurations"].size(), 2u);
+    EXPECT_EQ(document["configurations"][0]["productId"], "ZMA1F_01.02.03.04");
+    EXPECT_EQ(document["configurations"][1]["address"], 0x70000);
+
+    Outcome missing = Download("--quiet --device " + (folder / "ttyNone").string() + " report");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err,
+              "Error 11 - Serial port does not exist\nkx6000-download: " + (folder / "ttyNone").string() +
+                  ": No such file or directory; choose the device with --device PATH\n");
+}
+
 TEST_F(CliTest, WrongCommandLinesAreUsageErrors) {
-    for (const char* arguments : {"error 7", "error x", "error 8110.5", "error -1", "error ''", "",
-                                  "frobnicate", "validate", "--radio 6300 validate x"}) {
+    for (const char* arguments :
+         {"error 7", "error x", "error 8110.5", "error -1", "error ''", "", "frobnicate", "validate",
+          "--radio 6300 validate x", "erase 0102:", "--baud 57600 report", "download"}) {
         Outcome run = Download(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_EQ(run.out, "") << arguments;

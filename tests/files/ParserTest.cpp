@@ -5,26 +5,13 @@
 
 #include "TestEnvironment.h"
 #include "files/FileHelpers.h"
+#include "files/SRecords.h"
 #include "manager/clsDLManager.h"
 #include "support/Hex.h"
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 namespace {
-
-// One S-record line: type, count, address, data and a checksum that is not checked.
-std::string Rec(const std::string& type, uint32_t address, const std::string& data) {
-    int addressDigits = type == "S2" || type == "S8" ? 6 : type == "S3" || type == "S7" ? 8 : 4;
-    size_t count = addressDigits / 2 + data.size() / 2 + 1;
-    return type + ToHex(static_cast<uint32_t>(count), 2) + ToHex(address, addressDigits) + data + "00\r\n";
-}
-
-// An "S0" line carrying `text`.
-std::string Header(const std::string& text) {
-    std::string hex;
-    for (char c : text) hex += ToHex(static_cast<unsigned char>(c), 2);
-    return Rec("S0", 0, hex);
-}
 
 std::string Bytes(size_t n, char fill = 'A') {
     return std::string(2 * n, fill);

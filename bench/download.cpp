@@ -1,0 +1,124 @@
+// A whole download through the command line against the simulated radio in
+// real time at 115200 baud: the data rate against the line's own limit, the
+// CPU time against the wall time, and the peak memory against the file's size.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Paths.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Run {
+    double wall = 0, cpu = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+pid_t Start(const std::vector<std::string>& arguments) {
+    pid_t child = fork();
+    if (child == 0) {
+        // Their own output (the radio's device, the configuration table) is not the benchmark's.
+        if (int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+Run Measure(const std::vector<std::string>& arguments) {
+    auto start = Clock::now();
+    pid_t child = Start(arguments);
+    Run run;
+    rusage usage{};
+    wait4(child, &run.status, 0, &usage);
+    run.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    run.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.peakKiB = usage.ru_maxrss;
+    return run;
+}
+
+// 512 KiB of random 16-bit words from word address 0x20000, as S2 records of
+// sixteen words with CR LF line ends.
+size_t WriteFile(const std::string& path) {
+    std::ofstream file(path, std::ios::binary);
+    file << "S00600004449534B\r\n";
+    std::mt19937 random(6200);
+    constexpr size_t kBytes = 512 * 1024;
+    for (size_t offset = 0; offset < kBytes; offset += 32) {
+        uint32_t address = 0x20000 + static_cast<uint32_t>(offset / 2);
+        std::vector<uint8_t> body = {36, static_cast<uint8_t>(address >> 16),
+                                     static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+        for (int i = 0; i < 32; ++i) body.push_back(static_cast<uint8_t>(random()));
+        unsigned sum = 0;
+        char hex[3];
+        file << "S2";
+        for (uint8_t byte : body) {
+            std::snprintf(hex, sizeof hex, "%02X", byte);
+            file << hex;
+            sum += byte;
+        }
+        std::snprintf(hex, sizeof hex, "%02X", 0xFF - (sum & 0xFF));
+        file << hex << "\r\n";
+    }
+    file << "S804000000FB\r\n";
+    return kBytes;
+}
+
+}  // namespace
+
+int main() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kx6000-bench-XXXXXX").string();
+    std::filesystem::path folder = mkdtemp(pattern.data());
+    setenv("KX6000_ROOT", (folder / "root").c_str(), 1);
+    setenv("KX6000_SETTINGS", (folder / "settings.ini").c_str(), 1);
+    std::string bin = kx6000::ProgramFolder(), file = (folder / "image.s28").string(),
+                link = (folder / "radio").string();
+    size_t dataBytes = WriteFile(file);
+    double fileBytes = static_cast<double>(std::filesystem::file_size(file));
+
+    pid_t radio = Start({bin + "/kx6000-radio-sim", "--realtime", "--link", link, "--max-seconds", "300"});
+    for (int i = 0; i < 100 && !std::filesystem::exists(link); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Run baseline = Measure({bin + "/kx6000-download", "--version"});
+    Run download = Measure(
+        {bin + "/kx6000-download", "--device", link, "--baud", "115200", "--quiet", "download", file});
+    kill(radio, SIGTERM);
+    waitpid(radio, nullptr, 0);
+    std::filesystem::remove_all(folder);
+    if (download.status != 0) return std::fprintf(stderr, "bench-download: the download failed\n"), 1;
+
+    // The line carries ten bits a byte: 11520 bytes a second at 115200 baud.
+    double rate = static_cast<double>(dataBytes) / download.wall, ideal = 115200.0 / 10;
+    double cpu = download.cpu / download.wall;
+    double above = static_cast<double>(download.peakKiB - baseline.peakKiB) * 1024 / fileBytes;
+    std::printf(
+        "download: %zu KiB of data in a %.0f KiB file, %.1f s through kx6000-download at 115200 baud\n",
+        dataBytes / 1024, fileBytes / 1024, download.wall);
+    std::printf("data rate %.0f B/s = %.1f%% of the line-limited %.0f B/s (target >= 95%%)\n", rate,
+                100 * rate / ideal, ideal);
+    std::printf("CPU time %.2f s = %.1f%% of the wall time (target < 5%%)\n", download.cpu, 100 * cpu);
+    std::printf(
+        "peak memory %.1f MB; %.1f MB above the program's start = %.2f x the file's size (target < 2)\n",
+        download.peakKiB / 1024.0, (download.peakKiB - baseline.peakKiB) / 1024.0, above);
+    return rate / ideal >= 0.95 && cpu < 0.05 && above < 2 ? 0 : 1;
+}

@@ -1,0 +1,226 @@
+// The three operations, from the public members to the simulated radio's flash.
+
+#include <sys/file.h>
+
+#include <random>
+
+#include "files/SRecords.h"
+#include "protocol/RadioTestBase.h"
+#include "radio/clsRadio.h"
+#include "support/Errors.h"
+
+namespace kx6000::test {
+namespace {
+
+std::string RandomWords(size_t words, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string hex;
+    while (hex.size() < 4 * words) hex += ToHex(random() & 0xFFFF, 4);
+    return hex;
+}
+
+std::vector<uint8_t> Bytes(const std::string& hex) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(*ParseHex(hex.substr(i, 2))));
+    return bytes;
+}
+
+class OperationsTest : public RadioTestBase {
+protected:
+    // A manager on port 1, wired to a simulated radio; `answers` are typed at the FPGA question.
+    void Connect(const std::string& scenario = "{}", const std::string& answers = "") {
+        Start(scenario);
+        port.ClosePort();
+        DownloadLog.CloseLogFile();
+        ConfigLog.CloseLogFile();
+        setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
+        manager = std::make_unique<clsDLManager>(
+            std::make_unique<ConsoleForm>(ConsoleOptions{.canAsk = true}, out, typed));
+        typed.str(answers);
+        ASSERT_EQ(manager->SetPort("1", false), 0);
+        out.str("");
+    }
+    std::string File(const std::string& name, const std::string& content) {
+        WriteFile(folder / name, content);
+        return (folder / name).string();
+    }
+    std::istringstream typed;
+};
+
+TEST_F(OperationsTest, ReportReadsShowsAndLogsTheConfigurations) {
+    Connect();
+    std::string list = "untouched";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(manager->ReportConfigurations(&list), 0);
+    EXPECT_EQ(list, "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
+    const std::vector<std::string> status = {"Resetting radio...", "Reading current configuration...",
+                                             "Resetting radio...", "Configuration successfully read"};
+    EXPECT_EQ(StatusLines(), (std::vector<std::string>{status[0], status[1], status[2], status[3], status[0],
+                                                       status[1], status[2], status[3]}));
+    std::vector<std::string> config = Log("KX6000Config.log");
+    ASSERT_EQ(config.size(), 8u);
+    EXPECT_EQ(config[0], "Report Configurations...");
+    EXPECT_EQ(config[4], "Report Configurations...");
+    EXPECT_EQ(config[7], "Configuration: KXA61_HW01|Status: 0");
+    EXPECT_EQ(radio->Counters().ownApplications, 2);
+    ASSERT_EQ(manager->SetPort("1", true), 0);
+    list = "untouched";
+    EXPECT_EQ(manager->ReportConfigurations(&list), 0);
+    EXPECT_EQ(list, "untouched") << "the window shows them instead";
+}
+
+TEST_F(OperationsTest, TheUpgradeApplicationFileIsSentAndNeverWritten) {
+    Connect();
+    File("root/ZMA1U.Srec", ImageText("ZMA1U_UPGRADE", "S1", {{0x100, "0102030405060708"}}));
+    EXPECT_EQ(manager->DownLoad(), 0);
+    EXPECT_EQ(radio->ReceivedApplication(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    std::vector<std::string> lines = StatusLines();
+    EXPECT_EQ(lines[1], "Downloading upgrade application...");
+    for (const auto& frame : radio->Frames()) EXPECT_NE(frame.code, 0x35) << "nothing was written to flash";
+}
+
+TEST_F(OperationsTest, ARadioThatDoesNotAnswerEndsWithItsNumber) {
+    struct Case {
+        const char* scenario;
+        int32_t error;
+    };
+    const Case cases[] = {{R"({"faults": {"noLogonReply": true}})", 22},
+                          {R"({"faults": {"silent": true}})", 21}};
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Connect(c.scenario);
+        std::string list = "untouched";
+        EXPECT_EQ(manager->ReportConfigurations(&list), c.error) << c.scenario;
+        EXPECT_EQ(list, "untouched");
+        EXPECT_EQ(StatusLines().back(), ErrorStatusText(c.error));
+        EXPECT_EQ(Log("KX6000Config.log"), std::vector<std::string>{}) << "no configuration read";
+        int32_t number = 0;
+        std::string message;
+        manager->GetLastError(number, message);
+        EXPECT_EQ(number, c.error) << "kept after the port was closed";
+        int fd = open(radio->DevicePath().c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "the port is closed";
+        close(fd);
+    }
+}
+
+TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
+    Connect();
+    // S1, S2 and S3 images, their runs spread over blocks 0 to 6 of 0x10000 words.
+    const std::vector<std::tuple<std::string, uint32_t, std::string>> runs = {
+        {"S1", 0x8000, RandomWords(0x200, 1)},  {"S1", 0xF000, RandomWords(0x80, 2)},
+        {"S2", 0x2FFF0, RandomWords(0x400, 3)}, {"S2", 0x4F000, RandomWords(0x10, 4)},
+        {"S3", 0x5FFF8, RandomWords(0x20, 5)},  {"S3", 0x61234, RandomWords(0x30, 6)},
+    };
+    std::string content;
+    for (size_t i = 0; i < runs.size(); i += 2) {
+        const auto& [type, a, first] = runs[i];
+        const auto& [unused, b, second] = runs[i + 1];
+        content += ImageText("ZMA1F_" + type, type, {{a, first}, {b, second}});
+    }
+    ASSERT_EQ(manager->LoadFiles(File("three.srec", content)), 0);
+    std::string list = "untouched";
+    EXPECT_EQ(manager->DownLoad(&list), 0);
+    for (const auto& [type, address, data] : runs) {
+        EXPECT_EQ(radio->Flash(address, data.size() / 2), Bytes(data))
+            << type << " at " << std::hex << address;
+    }
+    // Writing block 0 erased the boot code's configuration: the list is the one read after.
+    EXPECT_EQ(list, "ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
+    std::vector<std::string> lines = StatusLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Locking flash..."), 3);
+    EXPECT_EQ(lines.back(), "Download successful");
+    EXPECT_EQ(manager->LoadedFiles(), nullptr) << "released";
+}
+
+TEST_F(OperationsTest, DeclinedWarningsAndMismatchedHardwareStopTheDownload) {
+    const std::string image = ImageText("ZMA1F_APP", "S2", {{0x20000, "11112222"}});
+    struct Case {
+        const char* what;
+        std::string content, answers;
+        int32_t error;
+        bool radioTouched, firstWritten;
+    };
+    const Case cases[] = {
+        {"FPGA warning: yes, then no",
+         ImageText("ZMA1G_ONE", "S2", {{0x20000, "1111"}}) +
+             ImageText("ZMA1G_TWO", "S2", {{0x30000, "2222"}}),
+         "y\nn\n", 1, false, false},
+        {"hardware code matching no configuration",
+         image + "MD  KXZ99,00\r\n" + ImageText("KXC_X", "S2", {{0x30000, "3333"}}) +
+             ImageText("KXC_Y", "S2", {{0x40000, "4444"}}),
+         "", 25, true, true},
+        {"device ID that is no number", "MD  KXA61,X5\r\n" + image, "", 34, false, false},
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Connect("{}", c.answers);
+        ASSERT_EQ(manager->LoadFiles(File("files.srec", c.content)), 0) << c.what;
+        EXPECT_EQ(manager->DownLoad(), c.error) << c.what;
+        EXPECT_EQ(radio->Counters().resetBytes > 0, c.radioTouched) << c.what;
+        EXPECT_EQ(radio->Flash(0x20000, 2) == Bytes("1111"), c.firstWritten) << c.what;
+        EXPECT_EQ(radio->Flash(0x40000, 2), Bytes("FFFF")) << c.what << ": later files untouched";
+    }
+}
+
+TEST_F(OperationsTest, ImagesForADeviceAreWrittenThroughItsMemoryTarget) {
+    const std::vector<std::pair<std::pair<int64_t, int64_t>, std::string>> texts = {
+        {{10, 5}, "0A05"}, {{300, 0}, "2C00"}, {{1, 2}, "0102"}};
+    for (const auto& [ids, text] : texts) EXPECT_EQ(DeviceIdText(ids.first, ids.second), text);
+
+    Connect(
+        R"({"model": 6200, "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x8000"}],
+                "configurations": [{"productId": "KXD62_UNIT", "address": "0x100"}]}]})");
+    manager->RadioType(RADIO_MFX);
+    ASSERT_EQ(manager->LoadFiles(
+                  File("device.srec", "MD  KXD62,02\r\n" + ImageText("KXC62_D", "S1", {{0x4000, "ABCD"}}))),
+              0);
+    EXPECT_EQ(manager->DownLoad(), 0);
+    EXPECT_EQ(radio->Flash(0x4000, 2, 1, 2), Bytes("ABCD"));
+    bool selected = false;
+    for (const auto& frame : radio->Frames()) selected |= frame.hex == "3A0101027FC4" || frame.data == "0102";
+    EXPECT_TRUE(selected) << "Set Memory Target 0102";
+}
+
+TEST_F(OperationsTest, EraseWorksThroughThePairsInOrder) {
+    struct Case {
+        std::string pairs;
+        std::vector<std::string> remaining;
+        int erasures;
+    };
+    const Case cases[] = {
+        {"", {"ZMA1B_01.00", "ZMA1F_01.02.03.04", "KXA61_HW01"}, 0},
+        {"0000|ZMA1F_01.02.03.04|", {"ZMA1B_01.00", "KXA61_HW01"}, 1},
+        {"0000|ZMA1F_01.02.03.04", {"ZMA1B_01.00", "KXA61_HW01"}, 1},
+        {"0000|NOT_REPORTED|0000|KXA61_HW01|0000", {"ZMA1B_01.00", "ZMA1F_01.02.03.04"}, 1},
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Connect();
+        ASSERT_EQ(manager->ReportConfigurations(), 0);
+        std::string list;
+        EXPECT_EQ(manager->EraseSelected(c.pairs, &list), 0) << c.pairs;
+        std::string expected;
+        for (const std::string& name : c.remaining) expected += name + "|0|";
+        EXPECT_EQ(list, expected) << c.pairs;
+        int erasures = 0;
+        for (const auto& frame : radio->Frames()) erasures += frame.code == 0x33;
+        EXPECT_EQ(erasures, c.erasures) << c.pairs;
+        EXPECT_EQ(StatusLines().back(), "Configuration(s) succesfully erased");
+        EXPECT_EQ(Log("KX6000Config.log")[4], "After erased...");
+    }
+}
+
+TEST_F(OperationsTest, ASecondOperationWhileOneRunsIsRefused) {
+    Connect();
+    int16_t second = -1;
+    EventPump = [&] {
+        if (second == -1) second = manager->ReportConfigurations();
+    };
+    EXPECT_EQ(manager->ReportConfigurations(), 0);
+    EXPECT_EQ(second, 13);
+    EXPECT_EQ(radio->Counters().logons, 1);
+}
+
+}  // namespace
+}  // namespace kx6000::test
