@@ -4,8 +4,8 @@
 #include <random>
 
 #include "TestEnvironment.h"
+#include "files/SRecords.h"
 #include "manager/clsDLManager.h"
-#include "support/Hex.h"
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
@@ -17,12 +17,6 @@ protected:
     std::ostringstream out;
     std::istringstream in;
 };
-
-std::string HexToBytes(const std::string& hex) {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(*ParseHex(hex.substr(i, 2)));
-    return bytes;
-}
 
 TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
     const std::vector<std::pair<uint32_t, size_t>> ranges = {{0x100, 700}, {0x2000, 1531}, {0x9001, 33}};
@@ -66,7 +60,9 @@ TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
             auto [address, size] = ranges[static_cast<size_t>(t)];
             EXPECT_EQ(table.Address, std::to_string(address));
             EXPECT_EQ(table.Length, static_cast<int32_t>(size));
-            EXPECT_EQ(HexToBytes(table.DataBlocks->GetAllData()), back.substr(address, size)) << v.rewrite;
+            EXPECT_EQ(HexBytes(table.DataBlocks->GetAllData()),
+                      std::vector<uint8_t>(back.begin() + address, back.begin() + address + size))
+                << v.rewrite;
         }
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,21 @@
 #include "support/Hex.h"
 
 namespace kx6000::test {
+
+// `digits` hex digits of random data, the same for the same seed.
+inline std::string RandomHex(size_t digits, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string hex;
+    while (hex.size() < digits) hex += ToHex(random() & 0xFF, 2);
+    return hex.substr(0, digits);
+}
+
+inline std::vector<uint8_t> HexBytes(const std::string& hex) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(*ParseHex(hex.substr(i, 2))));
+    return bytes;
+}
 
 // One S-record line: type, count, address, data and a checksum that is not checked.
 inline std::string Rec(const std::string& type, uint32_t address, const std::string& data) {

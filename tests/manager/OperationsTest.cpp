@@ -2,8 +2,6 @@
 
 #include <sys/file.h>
 
-#include <random>
-
 #include "files/SRecords.h"
 #include "protocol/RadioTestBase.h"
 #include "radio/clsRadio.h"
@@ -11,20 +9,6 @@
 
 namespace kx6000::test {
 namespace {
-
-std::string RandomWords(size_t words, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string hex;
-    while (hex.size() < 4 * words) hex += ToHex(random() & 0xFFFF, 4);
-    return hex;
-}
-
-std::vector<uint8_t> Bytes(const std::string& hex) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < hex.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(*ParseHex(hex.substr(i, 2))));
-    return bytes;
-}
 
 class OperationsTest : public RadioTestBase {
 protected:
@@ -108,9 +92,9 @@ TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
     Connect();
     // S1, S2 and S3 images, their runs spread over blocks 0 to 6 of 0x10000 words.
     const std::vector<std::tuple<std::string, uint32_t, std::string>> runs = {
-        {"S1", 0x8000, RandomWords(0x200, 1)},  {"S1", 0xF000, RandomWords(0x80, 2)},
-        {"S2", 0x2FFF0, RandomWords(0x400, 3)}, {"S2", 0x4F000, RandomWords(0x10, 4)},
-        {"S3", 0x5FFF8, RandomWords(0x20, 5)},  {"S3", 0x61234, RandomWords(0x30, 6)},
+        {"S1", 0x8000, RandomHex(4 * 0x200, 1)},  {"S1", 0xF000, RandomHex(4 * 0x80, 2)},
+        {"S2", 0x2FFF0, RandomHex(4 * 0x400, 3)}, {"S2", 0x4F000, RandomHex(4 * 0x10, 4)},
+        {"S3", 0x5FFF8, RandomHex(4 * 0x20, 5)},  {"S3", 0x61234, RandomHex(4 * 0x30, 6)},
     };
     std::string content;
     for (size_t i = 0; i < runs.size(); i += 2) {
@@ -122,7 +106,7 @@ TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
     std::string list = "untouched";
     EXPECT_EQ(manager->DownLoad(&list), 0);
     for (const auto& [type, address, data] : runs) {
-        EXPECT_EQ(radio->Flash(address, data.size() / 2), Bytes(data))
+        EXPECT_EQ(radio->Flash(address, data.size() / 2), HexBytes(data))
             << type << " at " << std::hex << address;
     }
     // Writing block 0 erased the boot code's configuration: the list is the one read after.
@@ -158,8 +142,8 @@ TEST_F(OperationsTest, DeclinedWarningsAndMismatchedHardwareStopTheDownload) {
         ASSERT_EQ(manager->LoadFiles(File("files.srec", c.content)), 0) << c.what;
         EXPECT_EQ(manager->DownLoad(), c.error) << c.what;
         EXPECT_EQ(radio->Counters().resetBytes > 0, c.radioTouched) << c.what;
-        EXPECT_EQ(radio->Flash(0x20000, 2) == Bytes("1111"), c.firstWritten) << c.what;
-        EXPECT_EQ(radio->Flash(0x40000, 2), Bytes("FFFF")) << c.what << ": later files untouched";
+        EXPECT_EQ(radio->Flash(0x20000, 2) == HexBytes("1111"), c.firstWritten) << c.what;
+        EXPECT_EQ(radio->Flash(0x40000, 2), HexBytes("FFFF")) << c.what << ": later files untouched";
     }
 }
 
@@ -176,7 +160,7 @@ TEST_F(OperationsTest, ImagesForADeviceAreWrittenThroughItsMemoryTarget) {
                   File("device.srec", "MD  KXD62,02\r\n" + ImageText("KXC62_D", "S1", {{0x4000, "ABCD"}}))),
               0);
     EXPECT_EQ(manager->DownLoad(), 0);
-    EXPECT_EQ(radio->Flash(0x4000, 2, 1, 2), Bytes("ABCD"));
+    EXPECT_EQ(radio->Flash(0x4000, 2, 1, 2), HexBytes("ABCD"));
     bool selected = false;
     for (const auto& frame : radio->Frames()) selected |= frame.hex == "3A0101027FC4" || frame.data == "0102";
     EXPECT_TRUE(selected) << "Set Memory Target 0102";

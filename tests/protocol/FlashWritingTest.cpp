@@ -1,9 +1,7 @@
 // Writing images and erasing configurations against the simulated radio.
 
-#include <random>
-
+#include "files/SRecords.h"
 #include "protocol/RadioTestBase.h"
-#include "support/Hex.h"
 
 namespace kx6000::test {
 namespace {
@@ -24,20 +22,6 @@ clsFile Image(const Tables& tables) {
         file.Definitiontables().SetLength(static_cast<int32_t>(digits / 4));
     }
     return file;
-}
-
-std::string RandomHex(size_t digits, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string hex;
-    while (hex.size() < digits) hex += ToHex(random() & 0xFF, 2);
-    return hex;
-}
-
-std::vector<uint8_t> Bytes(const std::string& hex) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < hex.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(*ParseHex(hex.substr(i, 2))));
-    return bytes;
 }
 
 class FlashWritingTest : public RadioTestBase {
@@ -74,7 +58,7 @@ TEST_F(FlashWritingTest, ATableAcrossTwoBlocksIsWrittenWhole) {
               "0001"
               "0002"
               "C6FA");  // Lock Flash
-    EXPECT_EQ(radio->Flash(0x10000, data.size() / 2), Bytes(data));
+    EXPECT_EQ(radio->Flash(0x10000, data.size() / 2), HexBytes(data));
     const std::vector<std::string> status = {"Checking file against flash information...",
                                              "Unlocking flash...", "Erasing flash...", "Downloading data...",
                                              "Locking flash..."};
@@ -137,7 +121,7 @@ TEST_F(FlashWritingTest, AFrameGarbledNowAndThenIsSentAgain) {
     for (size_t at = 0; at < data.size(); at += 1020) blocks.push_back(data.substr(at, 1020));
     protocol.WriteDataToFlash(Form(), port, Image({{0x20000, blocks}}), *model.FlashBlocks);
     EXPECT_EQ(LastError, 0);
-    EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), Bytes(data));
+    EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), HexBytes(data));
 }
 
 TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {

@@ -151,25 +151,6 @@ TEST(SimulatedRadioTest, ResetLogonAndStartOfTheUpgradeApplication) {
     }
 }
 
-TEST(SimulatedRadioTest, ReceivesAnUpgradeApplicationUntilItsLineGoesQuiet) {
-    SimulatedRadio radio;
-    Peer peer(radio.DevicePath());
-    peer.Write("5E");
-    ASSERT_EQ(peer.Read(1), "56");
-    peer.Write("21");
-    ASSERT_EQ(peer.Read(1), "2A");
-    const std::string application = "5E21AFAF00FF3F";  // bytes that mean something elsewhere are data here
-    for (size_t i = 0; i < application.size(); i += 2) peer.Write(application.substr(i, 2));
-    EXPECT_EQ(peer.Read(2), "AFAF");
-    EXPECT_EQ(radio.ReceivedApplication(), Bytes(application));
-    EXPECT_EQ(radio.State(), RadioState::Running);
-    Counts counts = radio.Counters();
-    EXPECT_EQ(counts.receivedApplications, 1);
-    EXPECT_EQ(counts.ownApplications, 0);
-    EXPECT_EQ(counts.resetBytes, 1);
-    EXPECT_EQ(counts.logons, 1);
-}
-
 TEST(SimulatedRadioTest, SwitchesSpeedAndGarblesWhileTheEndsDisagree) {
     std::string tracePath = ::testing::TempDir() + "sim-baud-trace.jsonl";
     {
@@ -254,70 +235,6 @@ TEST(SimulatedRadioTest, EachFaultOfTheScenario) {
         SimulatedRadio radio(Running(R"("faults": {)" + c.faults + "}"));
         Converse(radio, c.steps);
     }
-}
-
-TEST(SimulatedRadioTest, Kx6200ReachesItsAttachedDevices) {
-    SimulatedRadio radio(ParseScenario(R"({"model": 6200, "start": {"state": "running"},
-        "flash": [{"start": 0, "length": "0x100"}],
-        "configurations": [{"productId": "AB", "address": "0x10", "status": 3}],
-        "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x80"}],
-                     "configurations": [{"productId": "C", "address": "0x20", "status": 1}]}]})"));
-    const std::vector<Step> steps = {
-        {Frame(0x31),
-         "4307"          // data reply, 7 words
-         "004100420000"  // "AB", blank word
-         "00000010"      // address 0x10
-         "0003"          // status 3
-         "0000"          // network 0, device 0: the radio itself
-         "BC62"          // checksum
-         "4306"          // data reply, 6 words
-         "00430000"      // "C", blank word
-         "00000020"      // address 0x20
-         "0001"          // status 1
-         "0102"          // network 1, device 2
-         "BB93"          // checksum
-         "AFAF"},
-        {Frame(0x3A, {0x0103}), "810BAFAF"},  // known network, unknown device
-        {Frame(0x3A, {0x0500}), "810AAFAF"},  // unknown network
-        {Frame(0x3A, {0x0102}), "AFAF"},
-        {Frame(0x37),
-         "4604"      // flash structure reply, 4 words
-         "00000000"  // start 0
-         "00000080"  // length 0x80
-         "B97B"      // checksum
-         "AFAF"},
-        {Frame(0x32, {0}), "AEAEAFAF"},
-        {Frame(0x33, {0}), "AEAEAFAF"},
-    };
-    Converse(radio, steps);
-    auto configurations = radio.Configurations();
-    ASSERT_EQ(configurations.size(), 1u);
-    EXPECT_EQ(configurations[0].productId, "AB");
-    EXPECT_EQ(radio.Blocks(1, 2)[0].erasures, 1);
-    EXPECT_EQ(radio.Blocks()[0].erasures, 0);
-}
-
-TEST(SimulatedRadioTest, LockRegistersTheTagOfAWrittenImage) {
-    SimulatedRadio radio(Running());
-    const std::string image =
-        "FFFF"                  // a word before the marker
-        "2A2F69426262456C2F2A"  // the tag marker
-        "0000"                  // a blank word before the tag
-        "0058005900000000";     // "XY", then the blank word that ends it
-    std::vector<uint16_t> words;
-    for (size_t i = 0; i < image.size(); i += 4)
-        words.push_back(static_cast<uint16_t>(*ParseHex(image.substr(i, 4))));
-    Converse(radio, {{Frame(0x32, {1}), "AEAEAFAF"},
-                     {Frame(0x33, {1}), "AEAEAFAF"},
-                     {Frame(0x34, {0, 0x180}), "AFAF"},
-                     {Frame(0x35, words), "AFAF"},
-                     {Frame(0x39, {1}), "AEAEAFAF"}});
-    EXPECT_EQ(radio.Flash(0x180, image.size() / 2), Bytes(image));
-    auto configurations = radio.Configurations();
-    ASSERT_EQ(configurations.size(), 2u);
-    EXPECT_EQ(configurations[1], (Configuration{0, 0, "XY", 0x181, 0}));  // the marker's word address
-    Converse(radio, {{Frame(0x32, {0}), "AEAEAFAF"}, {Frame(0x33, {0, 1}), "AEAE8104AFAF"}});
-    EXPECT_EQ(radio.Configurations().size(), 1u) << "erasing block 0 took \"AB\"; locked block 1 kept \"XY\"";
 }
 
 TEST(SimulatedRadioTest, RealtimeBytesTakeTheirTimeOnTheLine) {
