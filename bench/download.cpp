@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "Scratch.h"
 #include "support/Paths.h"
 
 namespace {
@@ -87,10 +88,8 @@ size_t WriteFile(const std::string& path) {
 }  // namespace
 
 int main() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kx6000-bench-XXXXXX").string();
-    std::filesystem::path folder = mkdtemp(pattern.data());
-    setenv("KX6000_ROOT", (folder / "root").c_str(), 1);
-    setenv("KX6000_SETTINGS", (folder / "settings.ini").c_str(), 1);
+    Scratch scratch;
+    const std::filesystem::path& folder = scratch.folder;
     std::string bin = kx6000::ProgramFolder(), file = (folder / "image.s28").string(),
                 link = (folder / "radio").string();
     size_t dataBytes = WriteFile(file);
@@ -104,7 +103,6 @@ int main() {
         {bin + "/kx6000-download", "--device", link, "--baud", "115200", "--quiet", "download", file});
     kill(radio, SIGTERM);
     waitpid(radio, nullptr, 0);
-    std::filesystem::remove_all(folder);
     if (download.status != 0) return std::fprintf(stderr, "bench-download: the download failed\n"), 1;
 
     // The line carries ten bits a byte: 11520 bytes a second at 115200 baud.

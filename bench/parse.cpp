@@ -17,6 +17,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "Scratch.h"
 #include "manager/clsDLManager.h"
 #include "support/Program.h"
 #include "ui/ConsoleForm.h"
@@ -78,10 +79,8 @@ Parse ParseInChild(const std::string& file) {
 }  // namespace
 
 int main() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kx6000-bench-XXXXXX").string();
-    std::filesystem::path folder = mkdtemp(pattern.data());
-    setenv("KX6000_ROOT", (folder / "root").c_str(), 1);
-    setenv("KX6000_SETTINGS", (folder / "settings.ini").c_str(), 1);
+    Scratch scratch;
+    const std::filesystem::path& folder = scratch.folder;
     std::string made = (folder / "made.s28").string(), file = (folder / "file.s28").string();
     std::string command =
         "srec_cat -generate 0 0x800000 -random -o " + made +
@@ -100,7 +99,6 @@ int main() {
         best.seconds = std::min(best.seconds, parse.seconds);
         best.peakKiB = std::max(best.peakKiB, parse.peakKiB);
     }
-    std::filesystem::remove_all(folder);
 
     double ratio = srecCat / best.seconds, memory = best.peakKiB * 1024.0 / 1e6 / megabytes;
     std::printf("file: %.1f MB of S2 records, CR LF\n", megabytes);

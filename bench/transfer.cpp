@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "Scratch.h"
 #include "manager/clsDLManager.h"
 #include "port/clsSerial.h"
 #include "protocol/clsProtocol.h"
@@ -20,10 +21,7 @@
 using namespace kx6000;
 
 int main() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kx6000-bench-XXXXXX").string();
-    std::filesystem::path folder = mkdtemp(pattern.data());
-    setenv("KX6000_ROOT", folder.c_str(), 1);
-    setenv("KX6000_SETTINGS", (folder / "settings.ini").c_str(), 1);
+    Scratch scratch;
     std::ostringstream out;
     std::istringstream in;
     clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{.quiet = true}, out, in));
@@ -67,7 +65,6 @@ int main() {
         bytes += frame.hex.size() / 2 + 2 + (blockList ? 2 * words : 0);
     }
     double ideal = static_cast<double>(bytes) * 10 / 115200;
-    std::filesystem::remove_all(folder);
     std::printf("transfer: %zu KiB of data in %zu frames at 115200 baud, %zu bytes on the line\n",
                 data.size() / 2 / 1024, frames - before, bytes);
     std::printf("achieved %.2f s, ideal %.2f s: achieved / ideal = %.3f (target <= 1.05)\n", achieved, ideal,

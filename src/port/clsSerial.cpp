@@ -44,6 +44,15 @@ bool NewlyContains(const std::string& text, const std::string& wanted) {
     return text.find(wanted, from) != std::string::npos;
 }
 
+// The end of a wait: the timer stops, and the read gives `text`, or nothing
+// with the error number of a failed one.
+std::string Ended(std::string text, int32_t error = 0) {
+    modTimer::EndTimer();
+    if (error == 0) return text;
+    LastError = error;
+    return "";
+}
+
 }  // namespace
 
 clsSerial::~clsSerial() {
@@ -150,7 +159,8 @@ void clsSerial::WriteBinary(const std::string& strData) {
     // Ten bits a byte at the line's speed, and never less than the far end
     // needs to take them before the speed may change.
     auto lineTime = std::chrono::microseconds(bytes.size() * 10'000'000 / std::stoul(baudRate));
-    writtenOut = std::chrono::steady_clock::now() + std::max<std::chrono::microseconds>(lineTime, kFarEndTakes);
+    writtenOut =
+        std::chrono::steady_clock::now() + std::max<std::chrono::microseconds>(lineTime, kFarEndTakes);
     LastError = 0;
 }
 
@@ -197,7 +207,7 @@ std::string clsSerial::ReadFramed(int16_t timeout, const std::string& terminator
     uint32_t owed = 0;  // words still to come of a data reply, its checksum included
     bool complete = false;
     for (;;) {
-        if (!Poll(word)) return modTimer::EndTimer(), "";
+        if (!Poll(word)) return Ended("");
         if (word.size() == 4) {
             if (owed > 0) {
                 complete = --owed == 0;
@@ -211,12 +221,8 @@ std::string clsSerial::ReadFramed(int16_t timeout, const std::string& terminator
             collected += word;
             word.clear();
         }
-        if (modTimer::TimerExpired) {
-            modTimer::EndTimer();
-            LastError = 42;
-            return "";
-        }
-        if (terminatorFound || complete) return modTimer::EndTimer(), collected;
+        if (modTimer::TimerExpired) return Ended("", 42);
+        if (terminatorFound || complete) return Ended(collected);
     }
 }
 
@@ -225,23 +231,15 @@ std::string clsSerial::ReadText(int16_t timeout, const std::string& wanted) {
     std::string collected, chunk;
     int16_t keepAlives = 0;
     for (;;) {
-        if (!Poll(chunk)) return modTimer::EndTimer(), "";
-        if (modTimer::TimerExpired) {
-            modTimer::EndTimer();
-            LastError = 42;
-            return "";
-        }
+        if (!Poll(chunk)) return Ended("");
+        if (modTimer::TimerExpired) return Ended("", 42);
         if (NewlyContains(chunk, "AEAE")) {
             modTimer::StartTimer(timeout);
             collected += chunk;
             chunk.clear();
-            if (++keepAlives > 50) {
-                modTimer::EndTimer();
-                LastError = 44;
-                return "";
-            }
+            if (++keepAlives > 50) return Ended("", 44);
         }
-        if (NewlyContains(chunk, wanted)) return modTimer::EndTimer(), collected + chunk;
+        if (NewlyContains(chunk, wanted)) return Ended(collected + chunk);
     }
 }
 
@@ -249,25 +247,25 @@ void clsSerial::WaitForReset() {
     modTimer::StartTimer(2000);
     std::string chunk;
     int keepAlives = 0;
-    for (;;) {
-        if (!Poll(chunk)) return modTimer::EndTimer();
+    while (Poll(chunk)) {
         if (modTimer::TimerExpired) {
             LastError = 21;
-            return modTimer::EndTimer();
+            break;
         }
         if (NewlyContains(chunk, "AEAE")) {
             modTimer::StartTimer(2000);
             chunk.clear();
             if (++keepAlives > 50) {
-                LastError = 21;
-                return modTimer::EndTimer();
+                LastError = 21;  // a radio that keeps working never restarts
+                break;
             }
         }
         if (NewlyContains(chunk, "56") || NewlyContains(chunk, "76")) {
             LastError = 0;
-            return modTimer::EndTimer();
+            break;
         }
     }
+    modTimer::EndTimer();
 }
 
 void clsSerial::StopTimer() {
