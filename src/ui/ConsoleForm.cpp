@@ -94,7 +94,8 @@ void ConsoleForm::ShowFileName(const std::string& text) {
 }
 
 void ConsoleForm::ShowProgress(int value) {
-    if (options.quiet || !options.progressBar) return;
+    // A reset bar (0) is not drawn: the line fills when the work has begun.
+    if (options.quiet || !options.progressBar || value == 0) return;
     constexpr int width = 30;
     int filled = value * width / 100;
     out << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << value << "% "
