@@ -21,21 +21,14 @@ TEST(ScenarioTest, RefusesMistakesNamingTheField) {
          "faults.errorWords[0].blok is not a known field"},
         {R"({"model": 6300})", "model must be 6100 or 6200"},
         {R"({"start": {"baud": 38400}})", "start.baud must be 9600, 19200 or 115200"},
-        {R"({"start": {"state": "sleeping"}})", "start.state must be one of"},
         {R"({"faults": {"errorWords": [{"command": "33", "word": "81O4"}]}})",
          "word must be a text of 4 hex"},
-        {R"({"faults": {"corruptChecksums": [{"command": "38"}]}})", "must be a command with a data reply"},
-        {R"({"flash": [{"start": 0, "length": 0}]})", "flash[0] must have a length above 0"},
         {R"({"flash": [{"start": "0x10000", "length": 16}]})", "at an address outside its flash"},
         {R"({"devices": [{"networkId": 1, "deviceId": 1, "flash": [{"start": 0, "length": 1}]}]})",
          "attached to a KX6200 only"},
         {R"({"model": 6200, "devices": [{"networkId": 0, "deviceId": 0, "flash": [{"start": 0, "length": 1}]}]})",
          "that is the radio itself"},
-        {R"({"configurations": [{"productId": "", "address": 0}]})", "must have 1 to 240 characters"},
-        {R"({"addressUnitBytes": 3})", "addressUnitBytes must be 1, 2 or 4"},
-        {R"({"restartSignal": "57"})", "restartSignal must be \"56\" or \"76\""},
         {"{", "not valid JSON"},
-        {"[]", "top level must be an object"},
     };
     for (const auto& c : cases) {
         try {
