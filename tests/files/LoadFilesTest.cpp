@@ -2,6 +2,7 @@
 #include "files/FileHelpers.h"
 #include "manager/clsDLManager.h"
 #include "support/Errors.h"
+#include "support/modRegistry.h"
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
@@ -58,6 +59,13 @@ TEST_F(LoadFilesTest, LoadsEveryFileAndReportsTheFirstFailure) {
         EXPECT_EQ(out.str(), validating + (c.result == 0 ? "Ready" : ErrorStatusText(c.result)) + "\n");
     }
     EXPECT_FALSE(std::filesystem::exists(settings)) << "LastFile is kept only when the window is in use";
+
+    std::ostringstream out;
+    std::istringstream in;
+    clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+    manager.SetPort("9", true);  // refused, but the window is in use now
+    EXPECT_EQ(manager.LoadFiles(missing + "|" + good), 33);
+    EXPECT_EQ(modRegistry::GetRegistryValue("LastFile", ""), missing) << "stored before any file is looked at";
 }
 
 TEST_F(LoadFilesTest, CollectionsRefuseWhatTheyDoNotHold) {
