@@ -15,7 +15,6 @@
 namespace kx6000 {
 namespace {
 
-constexpr int32_t kInUse = 13;
 constexpr int32_t kNoPort = 11;
 constexpr int32_t kInvalidFile = 34;
 // What an unexpected failure inside an operation ends it with.
@@ -40,10 +39,8 @@ std::string DeviceIdText(int64_t network, int64_t device) {
 }
 
 int16_t clsDLManager::Operate(int successText, bool download, const std::function<void()>& steps) {
-    if (busy) {
-        LastError = kInUse;  // the window's event pump let a second operation in
-        return kInUse;
-    }
+    // The window's event pump let a second operation in: the running one keeps its error number.
+    if (busy) return kInUse;
     busy = true;
     try {
         if (Port) {
@@ -93,7 +90,7 @@ void clsDLManager::StartUpgradeApplication() {
         if (LastError == 0) Port->ReadBinary(2000, "AFAF", terminator);
         return;
     }
-    ValidFile(upgradeFileName);
+    ParseFile(upgradeFileName);
     if (LastError == 0) {
         colFiles::FilePtr application = Files->Item(upgradeFileName);
         if (application->Definitiontables().Count() == 0) {

@@ -64,6 +64,7 @@ void clsDLManager::GetLastError(int32_t& lngErrNum, std::string& strErrDescripti
 }
 
 void clsDLManager::CreateNewLogFile() {
+    if (busy) return;
     std::string current = RootPath(kDownloadLog);
     if (FileExists(current)) {
         // A rotation that fails leaves the log growing where it is.
@@ -77,11 +78,13 @@ void clsDLManager::CreateNewLogFile() {
 }
 
 int16_t clsDLManager::SetPort(const std::string& strPort, bool blnUI) {
+    if (busy) return kInUse;
     DownloadLog.OpenLogFile();
     uiForm->UIDisplay(blnUI);
     this->blnUI = blnUI;
     uiForm->ShowWindow(blnUI);
     if (strPort == "1" || strPort == "2" || strPort == "3" || strPort == "4") {
+        if (Port) Port->ClosePort();  // the device may be the one chosen again
         auto serial = std::make_unique<clsSerial>();
         serial->ClosePort();
         serial->CommPort(PortDevicePath(strPort[0] - '0'));
@@ -98,6 +101,7 @@ int16_t clsDLManager::SetPort(const std::string& strPort, bool blnUI) {
 }
 
 int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
+    if (busy) return kInUse;
     DownloadLog.OpenLogFile();
     Files = std::make_unique<colFiles>();
     std::vector<std::string> paths = SplitFileList(FilesToDL);
@@ -106,7 +110,7 @@ int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
     for (const std::string& path : paths) {
         uiForm->StatusPanelStatus(Text(2008));
         if (FileExists(path)) {
-            ValidFile(path);
+            ParseFile(path);
         } else {
             LastError = 33;
         }
@@ -120,11 +124,16 @@ int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
 }
 
 void clsDLManager::ValidFile(const std::string& strFileName) {
+    if (!busy) ParseFile(strFileName);
+}
+
+void clsDLManager::ParseFile(const std::string& strFileName) {
     if (!Files) Files = std::make_unique<colFiles>();
     LastError = ParseDownloadFile(strFileName, *Files, parser, radioType == RADIO_FMX);
 }
 
 void clsDLManager::RadioType(enmRadioType vNewValue) {
+    if (busy) return;
     radioType = vNewValue;
     upgradeFileName = RootPath(vNewValue == RADIO_FMX ? "ZMA1U.Srec" : "ZMA2U.Srec");
     uiForm->SetLabels(true);

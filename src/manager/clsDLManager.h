@@ -48,7 +48,9 @@ public:
     // port and the logs and releases the loaded files. The result is the
     // first error number (0 for success); a caller without the window gets
     // the configurations read last as "ProductID|Status|" entries in the
-    // optional string. A second operation while one runs gets 13 at once.
+    // optional string. A second operation while one runs gets 13 at once, and
+    // so do SetPort and LoadFiles; ValidFile, CreateNewLogFile and RadioType
+    // set do nothing then.
 
     // Reads the configurations the radio holds.
     int16_t ReportConfigurations(std::string* strFiles = nullptr);
@@ -87,6 +89,11 @@ public:
 
 private:
     void LoadResourceTexts();
+    // ValidFile without the guard: the operations load the upgrade application with it.
+    void ParseFile(const std::string& strFileName);
+    // While a radio operation runs, the calls that would change its port,
+    // files, logs or model are refused with this number and change nothing.
+    static constexpr int16_t kInUse = 13;
     // The frame of every radio operation: the guard against a second one, the
     // steps, and the closing steps on every path.
     int16_t Operate(int successText, bool download, const std::function<void()>& steps);

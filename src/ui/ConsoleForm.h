@@ -27,8 +27,6 @@ public:
     void ShowWindow(bool /*visible*/) override {}
     void PortText(const std::string& /*strPort*/) override {}
     void SetLabels(bool /*blnInitialSetUp*/) override {}
-    // The terminal has no table: the command line prints what it needs itself.
-    void UpdateLabels(const colConfigurations& /*Configurations*/) override {}
     int16_t AccessLevel() const override { return options.accessLevel; }
     int16_t BaudRateIndex() const override { return options.baudRateIndex; }
     bool AskYesNo(const std::string& text) override;
@@ -39,6 +37,8 @@ protected:
     void ShowPanel(Panel panel, const std::string& text) override;
     void ShowProgress(int value) override;
     void ShowFileName(const std::string& text) override;
+    // The terminal has no table: the command line prints what it needs itself.
+    void ShowConfigurations(const colConfigurations& /*Configurations*/) override {}
 
 private:
     // Starts a fresh line when the progress bar holds the current one.

@@ -54,8 +54,10 @@ public:
     virtual void ShowWindow(bool visible) = 0;
     // The text of the port selector.
     virtual void PortText(const std::string& strPort) = 0;
-    // Fills the configuration table (only while the window is displayed); may set LastError to 2.
-    virtual void UpdateLabels(const colConfigurations& Configurations) = 0;
+    // Fills the configuration table; does nothing while the window is not displayed.
+    void UpdateLabels(const colConfigurations& Configurations) {
+        if (uiDisplay) ShowConfigurations(Configurations);
+    }
     // Empties the configuration table; with true, also sets the model's fixed texts.
     virtual void SetLabels(bool blnInitialSetUp) = 0;
     // The "Allow Unprotected Upgrade" choice: 0 unticked, 1 ticked.
@@ -74,6 +76,8 @@ protected:
     virtual void ShowPanel(Panel panel, const std::string& text) = 0;
     virtual void ShowProgress(int value) = 0;
     virtual void ShowFileName(const std::string& text) = 0;
+    // Draws the configurations into the table; may set LastError to 2.
+    virtual void ShowConfigurations(const colConfigurations& Configurations) = 0;
 
     clsDLManager* downLoadManager = nullptr;  // the owner; not owned
 

@@ -65,7 +65,8 @@ TEST_F(LoadFilesTest, LoadsEveryFileAndReportsTheFirstFailure) {
     clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
     manager.SetPort("9", true);  // refused, but the window is in use now
     EXPECT_EQ(manager.LoadFiles(missing + "|" + good), 33);
-    EXPECT_EQ(modRegistry::GetRegistryValue("LastFile", ""), missing) << "stored before any file is looked at";
+    EXPECT_EQ(modRegistry::GetRegistryValue("LastFile", ""), missing)
+        << "stored before any file is looked at";
 }
 
 TEST_F(LoadFilesTest, CollectionsRefuseWhatTheyDoNotHold) {

@@ -2,6 +2,8 @@
 
 #include <sys/file.h>
 
+#include <functional>
+
 #include "files/SRecords.h"
 #include "protocol/RadioTestBase.h"
 #include "radio/clsRadio.h"
@@ -195,15 +197,53 @@ TEST_F(OperationsTest, EraseWorksThroughThePairsInOrder) {
     }
 }
 
-TEST_F(OperationsTest, ASecondOperationWhileOneRunsIsRefused) {
-    Connect();
-    int16_t second = -1;
-    EventPump = [&] {
-        if (second == -1) second = manager->ReportConfigurations();
+TEST_F(OperationsTest, CallsThatWouldDisturbARunningOperationAreRefused) {
+    struct Case {
+        const char* call;
+        bool download;  // else a report runs
+        std::function<int16_t(clsDLManager&)> nested;
     };
-    EXPECT_EQ(manager->ReportConfigurations(), 0);
-    EXPECT_EQ(second, 13);
-    EXPECT_EQ(radio->Counters().logons, 1);
+    const std::string other = (folder / "other.srec").string();
+    const Case cases[] = {
+        {"report", false, [](clsDLManager& m) { return m.ReportConfigurations(); }},
+        {"erase", true, [](clsDLManager& m) { return m.EraseSelected("0000|KXA61_HW01|"); }},
+        {"SetPort", true, [](clsDLManager& m) { return m.SetPort("1", true); }},
+        {"LoadFiles", true, [&](clsDLManager& m) { return m.LoadFiles(other); }},
+        {"ValidFile", true, [&](clsDLManager& m) { return m.ValidFile(other), int16_t(13); }},
+        {"RadioType", true, [](clsDLManager& m) { return m.RadioType(RADIO_MFX), int16_t(13); }},
+        {"CreateNewLogFile", true, [](clsDLManager& m) { return m.CreateNewLogFile(), int16_t(13); }},
+    };
+    const std::string data = RandomHex(4 * 0x100, 7);
+    for (const Case& c : cases) {
+        ResetProgramState();
+        Connect();
+        WriteFile(other, ImageText("ZMA1F_OTHER", "S2", {{0x30000, "5555"}}));
+        ASSERT_EQ(manager->SetPort("1", false), 0) << "the open port is closed before it opens again";
+        if (c.download) {
+            ASSERT_EQ(manager->LoadFiles(File("app.srec", ImageText("ZMA1F_A", "S2", {{0x20000, data}}))), 0);
+        }
+        int16_t nested = -1;
+        EventPump = [&] {
+            // While the configurations are read: the port, the files and the logs are in use.
+            if (nested == -1 && out.str().find("Reading current configuration...") != std::string::npos)
+                nested = c.nested(*manager);
+        };
+        EXPECT_EQ(c.download ? manager->DownLoad() : manager->ReportConfigurations(), 0) << c.call;
+        EventPump = nullptr;
+        EXPECT_EQ(nested, 13) << c.call;
+        EXPECT_EQ(radio->Counters().logons, 1) << c.call;
+        int restarts = 0;
+        for (const auto& frame : radio->Frames()) restarts += frame.code == 0x36;
+        EXPECT_EQ(restarts, 1) << c.call << ": the radio was restarted at the end";
+        if (c.download) {
+            EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), HexBytes(data)) << c.call;
+            EXPECT_EQ(radio->Flash(0x30000, 2), HexBytes("FFFF")) << c.call;
+            EXPECT_EQ(manager->RadioType(), RADIO_FMX) << c.call;
+        }
+        std::vector<std::string> log = Log();
+        EXPECT_NE(std::find(log.begin(), log.end(), "Resetting radio..."), log.end())
+            << c.call << ": the log was not moved aside";
+    }
 }
 
 }  // namespace
