@@ -10,6 +10,9 @@ namespace kx6000 {
 // The text of resource `id`; empty when the table has no such entry.
 std::string_view LoadResString(int id);
 
+// The help topic of the main window.
+inline constexpr int32_t kMainWindowHelpContext = 2368;
+
 // Every error number the component knows, in ascending order; the message of n
 // is resource 10000 + n.
 inline constexpr std::array<int32_t, 47> kErrorNumbers = {

@@ -1,0 +1,530 @@
+#include "ui/qt/frmDownload.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <cctype>
+
+#include "manager/clsDLManager.h"
+#include "radio/clsRadio.h"
+#include "resources/ResourceTexts.h"
+#include "support/Errors.h"
+#include "support/Program.h"
+#include "support/Version.h"
+#include "support/modHelp.h"
+#include "support/modRegistry.h"
+#include "ui/qt/Twips.h"
+#include "ui/qt/frmWait.h"
+
+namespace kx6000 {
+namespace {
+
+// The longest file name text the file dialog gives back; a longer choice fails as the dialog would.
+constexpr qsizetype kMaxFileNameText = 2048;
+
+const QColor kBlack(0, 0, 0), kBlue(0, 0, 255), kRed(255, 0, 0);
+
+QString Latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString TextOf(int id) {
+    return Latin1(Text(id));
+}
+
+QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
+                 int height = 255) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    Place(label, left, top, width, height);
+    return label;
+}
+
+void SetColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+// The help button's picture: a yellow question mark, 13 by 13 pixels.
+QIcon QuestionMark() {
+    QPixmap picture(13, 13);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font("Sans");
+    font.setPixelSize(14);
+    font.setBold(true);
+    QPainterPath path;
+    path.addText(2.5, 12, font, "?");
+    painter.setPen(QPen(QColor(96, 72, 0), 1));
+    painter.setBrush(QColor(255, 215, 0));
+    painter.drawPath(path);
+    return QIcon(picture);
+}
+
+// The window's icon: a radio with its antenna and a downward arrow.
+QIcon ApplicationIcon() {
+    QPixmap picture(32, 32);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(40, 40, 40), 2));
+    painter.drawLine(9, 9, 9, 2);
+    painter.setBrush(QColor(60, 70, 90));
+    painter.drawRoundedRect(5, 9, 22, 21, 3, 3);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 215, 0));
+    painter.drawPolygon(QPolygon({{11, 14}, {21, 14}, {16, 25}}));
+    return QIcon(picture);
+}
+
+char Upper(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+}  // namespace
+
+frmDownload::frmDownload() {
+    setObjectName("frmDownload");
+    setWindowTitle(kApplicationTitle);
+    setWindowIcon(ApplicationIcon());
+    setFixedSize(Twips(8772), Twips(7320));
+    QFont small = font();
+    small.setPixelSize(11);  // the layout's texts were drawn for an 8 point face
+    setFont(small);
+    CreateTable();
+    CreateControls();
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+    installEventFilter(this);
+    // Each pass of the port layer's waits lets the window repaint and take clicks.
+    EventPump = [] { QCoreApplication::processEvents(); };
+}
+
+void frmDownload::CreateTable() {
+    fraConfiguration = new QGroupBox("Configuration", this);
+    fraConfiguration->setObjectName("fraConfiguration");
+    fraConfiguration->setStyleSheet("QGroupBox { font-weight: bold; }");
+    Place(fraConfiguration, 240, 480, 8175, 4335);
+    QWidget* frame = fraConfiguration;
+
+    QFont heading = font();
+    heading.setBold(true);
+    heading.setUnderline(true);
+    auto head = [&](QLabel* label) {
+        label->setFont(heading);
+        label->setWordWrap(true);
+        return label;
+    };
+    lblType[0] = NewLabel(frame, "lblType0", "Software", 480, 480, 1452);
+    lblType[0]->hide();
+    lblProduct[0] = head(NewLabel(frame, "lblProduct0", "Product ID", 1920, 480, 2304));
+    lblStatus[0] = head(NewLabel(frame, "lblStatus0", "Status", 4320, 480, 696));
+    lblNetworkID[0] = head(NewLabel(frame, "lblNetworkID0", "Network ID", 5880, 360, 735, 375));
+    lblDeviceID[0] = head(NewLabel(frame, "lblDeviceID0", "Device ID", 6960, 360, 615, 375));
+
+    const QString placeholder = "Z9KIFSTD_01.02.03.04";
+    chkHardware = new QCheckBox(frame);
+    chkHardware->setObjectName("chkHardware");
+    Place(chkHardware, 120, 840, 255, 255);
+    lblHardware = NewLabel(frame, "lblHardware", "Hardware", 480, 840, 1812);
+    lblHardwareID = NewLabel(frame, "lblHardwareID", placeholder, 1920, 840, 2304);
+    lblHardwareStatus = NewLabel(frame, "lblHardwareStatus", "Unknown", 4320, 840, 1290);
+    lblHDNetworkID = NewLabel(frame, "lblHDNetworkID", "Unknown", 5880, 840, 600);
+    lblHDDeviceID = NewLabel(frame, "lblHDDeviceID", "Unknown", 6960, 840, 855);
+
+    const char* designTypes[] = {"Boot Code", "FPGA Image", "Radio Application"};
+    for (int i = 1; i <= kRows; ++i) {
+        const int top = 1200 + 360 * (i - 1);
+        const QString n = QString::number(i);
+        chkType[i] = new QCheckBox(frame);
+        chkType[i]->setObjectName("chkType" + n);
+        Place(chkType[i], 120, top, 255, 255);
+        connect(chkType[i], &QCheckBox::toggled, this, &frmDownload::chkType_Click);
+        lblType[i] = NewLabel(frame, "lblType" + n, i <= 3 ? designTypes[i - 1] : "Custom", 480, top, 1452);
+        lblProduct[i] = NewLabel(frame, "lblProduct" + n, placeholder, 1920, top, 2292);
+        lblStatus[i] = NewLabel(frame, "lblStatus" + n, "Unknown", 4320, top, 1290);
+        lblNetworkID[i] = NewLabel(frame, "lblNetworkID" + n, "Unknown", 5880, top, 600);
+        lblDeviceID[i] = NewLabel(frame, "lblDeviceID" + n, "Unknown", 6960, top, 855);
+    }
+}
+
+void frmDownload::CreateControls() {
+    lblAppTitle = NewLabel(this, "lblAppTitle", "", 240, 120, 6375);
+    lblAppTitle->setAlignment(Qt::AlignCenter);
+    cmdHelp = new QPushButton(this);
+    cmdHelp->setObjectName("cmdHelp");
+    cmdHelp->setIcon(QuestionMark());
+    cmdHelp->setIconSize(QSize(13, 13));
+    Place(cmdHelp, 8400, 0, 375, 375);
+    connect(cmdHelp, &QPushButton::clicked, this, &frmDownload::cmdHelp_Click);
+
+    lblCurrentDownload = NewLabel(this, "lblCurrentDownload", "Current Download :", 360, 4920, 5415);
+    txtCurrentDownload = new QLineEdit(this);
+    txtCurrentDownload->setObjectName("txtCurrentDownload");
+    txtCurrentDownload->setReadOnly(true);
+    Place(txtCurrentDownload, 360, 5160, 7455, 285);
+    lblProgress = NewLabel(this, "lblProgress", "Progress :", 360, 5520, 5415);
+    prgDownloadProgress = new QProgressBar(this);
+    prgDownloadProgress->setObjectName("prgDownloadProgress");
+    prgDownloadProgress->setRange(0, 100);
+    prgDownloadProgress->setValue(0);
+    prgDownloadProgress->setTextVisible(false);
+    Place(prgDownloadProgress, 360, 5760, 7455, 255);
+
+    NewLabel(this, "Label1", "Port", 360, 6120, 495);
+    NewLabel(this, "Label2", "Baud Rate", 1440, 6120, 855);
+    chkAccessLevel = new QCheckBox("Allow Unprotected Upgrade", this);
+    chkAccessLevel->setObjectName("chkAccessLevel");
+    Place(chkAccessLevel, 5520, 6120, 2295, 255);
+    cboPort = new QComboBox(this);
+    cboPort->setObjectName("cboPort");
+    cboPort->addItems({"1", "2", "3", "4"});
+    cboPort->setCurrentIndex(-1);
+    Place(cboPort, 360, 6480, 975, 315);
+    connect(cboPort, &QComboBox::activated, this, &frmDownload::cboPort_Click);
+    cboBaudRate = new QComboBox(this);
+    cboBaudRate->setObjectName("cboBaudRate");
+    for (std::string_view item : kBaudRateItems) cboBaudRate->addItem(Latin1(std::string(item)));
+    Place(cboBaudRate, 1440, 6480, 975, 315);
+
+    auto button = [this](const char* name, const char* caption, int left, void (frmDownload::*click)()) {
+        auto* command = new QPushButton(caption, this);
+        command->setObjectName(name);
+        Place(command, left, 6480, 1695, 375);
+        connect(command, &QPushButton::clicked, this, click);
+        return command;
+    };
+    cmdConfig = button("cmdConfig", "&Report Configuration", 2520, &frmDownload::cmdConfig_Click);
+    cmdErase = button("cmdErase", "&Erase Configuration(s)", 4320, &frmDownload::cmdErase_Click);
+    cmdErase->setEnabled(false);
+    cmdDownload = button("cmdDownload", "&Download", 6240, &frmDownload::cmdDownload_Click);
+
+    auto* stsStatus = new QStatusBar(this);
+    stsStatus->setObjectName("stsStatus");
+    stsStatus->setSizeGripEnabled(false);
+    Place(stsStatus, 0, 7035, 8775, 285);
+    for (size_t i = 0; i < panels.size(); ++i) {
+        panels[i] = new QLabel(stsStatus);
+        panels[i]->setObjectName("panel" + QString::number(i + 1));
+    }
+    panels[0]->setMinimumWidth(Twips(700));
+    stsStatus->addWidget(panels[0]);
+    stsStatus->addWidget(panels[1], 1);
+    panels[2]->setFixedWidth(Twips(1440));
+    stsStatus->addPermanentWidget(panels[2]);
+    cboBaudRate->setCurrentIndex(0);
+}
+
+void frmDownload::FormLoad() {
+    blnBusy = false;
+    chkAccessLevel->setVisible(Debug);
+    cboBaudRate->setCurrentIndex(0);
+    loaded = true;
+}
+
+void frmDownload::ShowWindow(bool visible) {
+    if (!loaded) FormLoad();
+    setVisible(visible);
+}
+
+void frmDownload::PortText(const std::string& strPort) {
+    // A text that is no item of the list is still what the port selector shows.
+    int index = cboPort->findText(Latin1(strPort));
+    cboPort->setCurrentIndex(index);
+    if (index < 0) cboPort->setPlaceholderText(Latin1(strPort));
+}
+
+int16_t frmDownload::AccessLevel() const {
+    return chkAccessLevel->isChecked() ? 1 : 0;
+}
+
+int16_t frmDownload::BaudRateIndex() const {
+    return static_cast<int16_t>(cboBaudRate->currentIndex());
+}
+
+bool frmDownload::AskYesNo(const std::string& text) {
+    return QMessageBox::question(this, kApplicationTitle, Latin1(text), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void frmDownload::ShowErrorBox(const std::string& text) {
+    QMessageBox::warning(this, kApplicationTitle, Latin1(text));
+}
+
+IWaitWindow& frmDownload::WaitWindow() {
+    return frmWait::Instance();
+}
+
+void frmDownload::ShowPanel(Panel panel, const std::string& text) {
+    panels[static_cast<size_t>(panel) - 1]->setText(Latin1(text));
+}
+
+void frmDownload::ShowProgress(int value) {
+    prgDownloadProgress->setValue(value);
+}
+
+void frmDownload::ShowFileName(const std::string& text) {
+    txtCurrentDownload->setText(Latin1(text));
+}
+
+void frmDownload::SetLabels(bool blnInitialSetUp) {
+    const bool mfx = downLoadManager->RadioType() == RADIO_MFX;
+    lblAppTitle->setText(TextOf(mfx ? 2 : 1) + " - v" + Latin1(VersionText()) + (Debug ? " - Testmode" : ""));
+    if (blnInitialSetUp) {
+        fraConfiguration->setTitle(TextOf(1005));
+        lblType[0]->hide();
+        lblProduct[0]->setText(TextOf(1007));
+        lblStatus[0]->setText(TextOf(1008));
+        if (mfx) {
+            lblNetworkID[0]->setText(TextOf(1021));
+            lblDeviceID[0]->setText(TextOf(1022));
+        }
+        // A change back to the second model shows its headings again.
+        lblNetworkID[0]->setVisible(mfx);
+        lblDeviceID[0]->setVisible(mfx);
+        lblCurrentDownload->setText(TextOf(1009));
+        lblProgress->setText(TextOf(1010));
+        lblHardware->setText(TextOf(1003));
+        panels[0]->setText(TextOf(2000));
+    }
+    txtCurrentDownload->clear();
+    lblType[0]->hide();
+    for (QWidget* cell : std::initializer_list<QWidget*>{lblHardware, lblHardwareID, lblHardwareStatus,
+                                                         chkHardware, lblHDNetworkID, lblHDDeviceID})
+        cell->hide();
+    chkHardware->setChecked(false);
+    for (int i = 1; i <= kRows; ++i) {
+        SetColour(lblStatus[i], kBlack);
+        for (QLabel* cell : {lblProduct[i], lblStatus[i], lblNetworkID[i], lblDeviceID[i]}) {
+            cell->setText(TextOf(1000));
+            cell->hide();
+        }
+        chkType[i]->setChecked(false);
+        chkType[i]->hide();
+        lblType[i]->hide();
+    }
+}
+
+void frmDownload::ShowStatus(int32_t status, QLabel* lblTarget) {
+    QString text = QString::number(status);
+    QColor colour = kBlack;
+    if (status == 0) text = TextOf(1011);
+    if (status == 1) text = TextOf(1012), colour = kBlue;
+    if (status == 2) text = TextOf(1013), colour = kRed;
+    lblTarget->setText(text);
+    SetColour(lblTarget, colour);
+}
+
+void frmDownload::ShowConfigurations(const colConfigurations& Configurations) {
+    const bool mfx = downLoadManager->RadioType() == RADIO_MFX;
+    int row = 1;
+    bool hardwareShown = false;
+    for (const auto& configuration : Configurations) {
+        if (row > kRows) {
+            LastError = 2;  // more configurations than rows
+            return;
+        }
+        const std::string& id = configuration->ProductID;
+        std::string code, prefix;
+        if (!id.empty()) code += Upper(id[0]);
+        if (id.size() >= 5) code += Upper(id[4]);
+        for (size_t i = 0; i < 3 && i < id.size(); ++i) prefix += Upper(id[i]);
+        const QString network = QString::number(configuration->NetWorkID);
+        const QString device = QString::number(configuration->DeviceID);
+        if (prefix == "KXA" && !hardwareShown) {
+            lblHardware->show();
+            lblHardwareID->setText(Latin1(id));
+            lblHardwareID->show();
+            lblHardwareStatus->show();
+            if (configuration->Status != 0) {
+                ShowStatus(configuration->Status, lblHardwareStatus);
+            } else {
+                lblHardwareStatus->hide();
+            }
+            chkHardware->hide();
+            hardwareShown = true;
+            if (mfx) {
+                lblHDNetworkID->setText(network), lblHDNetworkID->show();
+                lblHDDeviceID->setText(device), lblHDDeviceID->show();
+            }
+            continue;
+        }
+        int type = 0;
+        bool selectable = true;
+        if (code == "ZF") {
+            type = 1004;
+        } else if (code == "ZG") {
+            type = 1002;
+        } else if (code == "ZB") {
+            type = 1001;
+            selectable = Debug;  // boot code is erased only in test mode
+        } else if (prefix == "KXA") {
+            type = 1003;
+            chkHardware->show();
+        }
+        lblType[row]->setText(type != 0 ? TextOf(type) : "Non Standard");
+        chkType[row]->setVisible(selectable);
+        for (QLabel* cell : {lblProduct[row], lblStatus[row], lblType[row]}) cell->show();
+        lblProduct[row]->setText(Latin1(id));
+        ShowStatus(configuration->Status, lblStatus[row]);
+        if (mfx) {
+            lblNetworkID[row]->setText(network), lblNetworkID[row]->show();
+            lblDeviceID[row]->setText(device), lblDeviceID[row]->show();
+        }
+        ++row;
+    }
+}
+
+std::string frmDownload::EraseList() const {
+    std::string list;
+    for (int r = 1; r <= kRows; ++r) {
+        if (!chkType[r]->isChecked()) continue;
+        if (lblNetworkID[r]->text() == TextOf(1000)) {
+            list += "0000";
+        } else {
+            list += DeviceIdText(lblNetworkID[r]->text().toLongLong(), lblDeviceID[r]->text().toLongLong());
+        }
+        list += "|" + lblProduct[r]->text().toLatin1().toStdString() + "|";
+    }
+    return list;
+}
+
+void frmDownload::RunCommand(const std::function<void()>& step) {
+    // A button clicked from the event pump of a running command waits for it to end.
+    if (blnBusy) return;
+    blnBusy = true;
+    SetButtons(false);
+    step();
+    SetButtons(true);
+    blnBusy = false;
+}
+
+void frmDownload::cmdConfig_Click() {
+    RunCommand([this] {
+        try {
+            std::string strFiles;
+            downLoadManager->ReportConfigurations(&strFiles);
+        } catch (const RuntimeFailure& failure) {
+            ShowErrorMessage(failure.number, failure.what());
+        } catch (const std::exception& failure) {
+            ShowErrorMessage(0, failure.what());
+        }
+    });
+}
+
+void frmDownload::cmdErase_Click() {
+    RunCommand([this] {
+        std::string strFilesToReport;
+        downLoadManager->EraseSelected(EraseList(), &strFilesToReport);
+    });
+}
+
+void frmDownload::cmdDownload_Click() {
+    RunCommand([this] {
+        DownloadLog.OpenLogFile();
+        std::string files = SelectDownloadFile();
+        if (files.empty() || downLoadManager->LoadFiles(files) != 0) return;
+        std::string strFilesToReport;
+        downLoadManager->DownLoad(&strFilesToReport);
+    });
+}
+
+void frmDownload::cmdHelp_Click() {
+    std::string path = modHelp::GetHelpFilePath();
+    modHelp::SetApplicationHelpFile(path);
+    modHelp::ShowHelp(static_cast<int32_t>(winId()), kMainWindowHelpContext, path);
+}
+
+void frmDownload::chkType_Click() {
+    cmdErase->setEnabled(false);
+    for (int i = 1; i <= kRows; ++i) {
+        if (chkType[i]->isChecked()) {
+            cmdErase->setEnabled(true);
+            break;
+        }
+    }
+}
+
+void frmDownload::cboPort_Click() {
+    downLoadManager->SetPort(cboPort->currentText().toLatin1().toStdString(), true);
+}
+
+void frmDownload::SetButtons(bool blnEnabled) {
+    cmdConfig->setEnabled(blnEnabled);
+    cmdDownload->setEnabled(blnEnabled);
+    cboPort->setEnabled(blnEnabled);
+    cmdErase->setEnabled(false);
+}
+
+std::string frmDownload::SelectDownloadFile() {
+    StatusPanelStatus(Text(2007));
+    QString initialName = Latin1(modRegistry::GetRegistryValue("LastFile", ""));
+    std::optional<QStringList> chosen;
+    if (fileChooser) {
+        chosen = fileChooser(initialName);
+    } else {
+        QFileDialog dialog(this);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        // Windows' patterns ignore the letter case and "*.*" matches every name.
+        dialog.setNameFilters({"S records (*.s* *.S*)", "All files (*)"});
+        if (!initialName.isEmpty()) {
+            QFileInfo initial(initialName);
+            dialog.setDirectory(initial.absolutePath());
+            dialog.selectFile(initial.fileName());
+        }
+        if (dialog.exec() == QDialog::Accepted) chosen = dialog.selectedFiles();
+    }
+    if (!chosen) {
+        StatusPanelStatus("File selection cancelled");
+        LastError = 31;
+        return "";
+    }
+    std::string text;
+    if (chosen->size() == 1) {
+        text = QFile::encodeName(chosen->front()).toStdString();
+    } else if (chosen->size() > 1) {
+        // Several files: the folder, then each name, separated by NUL characters.
+        text = QFile::encodeName(QFileInfo(chosen->front()).absolutePath()).toStdString();
+        for (const QString& path : *chosen)
+            text += '\0' + QFile::encodeName(QFileInfo(path).fileName()).toStdString();
+    }
+    if (text.empty() || static_cast<qsizetype>(text.size()) > kMaxFileNameText) {
+        StatusPanelStatus("No file has been selected");
+        LastError = 32;
+        return "";
+    }
+    LastError = 0;
+    return text;
+}
+
+void frmDownload::closeEvent(QCloseEvent* event) {
+    if (blnBusy) {
+        event->ignore();
+        return;
+    }
+    loaded = false;  // the next showing sets the window up again
+    event->accept();
+}
+
+bool frmDownload::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        cmdHelp_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace kx6000

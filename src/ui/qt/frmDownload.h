@@ -1,0 +1,97 @@
+// The technician's main window: the radio's configurations as a table, the
+// file being written and its progress, the port and baud-rate lists, the three
+// commands and the status bar. It is also the form the manager and the
+// protocol report through.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "ui/UIForm.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace kx6000 {
+
+class frmDownload : public QWidget, public UIForm {
+    Q_OBJECT
+public:
+    // Asks for download files, starting at `initialName`: nullopt when the
+    // technician cancels, else the chosen paths (which may be none).
+    using FileChooser = std::function<std::optional<QStringList>(const QString& initialName)>;
+
+    frmDownload();
+
+    void ShowWindow(bool visible) override;
+    void PortText(const std::string& strPort) override;
+    void SetLabels(bool blnInitialSetUp) override;
+    int16_t AccessLevel() const override;
+    int16_t BaudRateIndex() const override;
+    bool AskYesNo(const std::string& text) override;
+    void ShowErrorBox(const std::string& text) override;
+    IWaitWindow& WaitWindow() override;
+
+    // Replaces the file dialog, for tests.
+    void SetFileChooser(FileChooser chooser) { fileChooser = std::move(chooser); }
+
+protected:
+    void ShowPanel(Panel panel, const std::string& text) override;
+    void ShowProgress(int value) override;
+    void ShowFileName(const std::string& text) override;
+    void ShowConfigurations(const colConfigurations& Configurations) override;
+
+    void closeEvent(QCloseEvent* event) override;
+    // Sees every key of the window before the focused control: F1 opens the help.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    static constexpr int kRows = 9;
+
+    void CreateTable();
+    void CreateControls();
+    void FormLoad();
+    void ShowStatus(int32_t status, QLabel* lblTarget);
+    // The erase list of the ticked rows: "NNDD|ProductID|" each.
+    std::string EraseList() const;
+    // A command's frame: busy, buttons off, the step, buttons back.
+    void RunCommand(const std::function<void()>& step);
+
+    void cmdConfig_Click();
+    void cmdErase_Click();
+    void cmdDownload_Click();
+    void cmdHelp_Click();
+    void chkType_Click();
+    void cboPort_Click();
+    void SetButtons(bool blnEnabled);
+    std::string SelectDownloadFile();
+
+    bool blnBusy = false;
+    bool loaded = false;  // set up since it was last closed
+    FileChooser fileChooser;
+
+    QLabel* lblAppTitle;
+    QPushButton* cmdHelp;
+    QGroupBox* fraConfiguration;
+    // Element 0 of the label arrays is the heading; chkType has no element 0.
+    std::array<QCheckBox*, kRows + 1> chkType{};
+    std::array<QLabel*, kRows + 1> lblType{}, lblProduct{}, lblStatus{}, lblNetworkID{}, lblDeviceID{};
+    QCheckBox* chkHardware;
+    QLabel *lblHardware, *lblHardwareID, *lblHardwareStatus, *lblHDNetworkID, *lblHDDeviceID;
+    QLabel *lblCurrentDownload, *lblProgress;
+    QLineEdit* txtCurrentDownload;
+    QProgressBar* prgDownloadProgress;
+    QCheckBox* chkAccessLevel;
+    QComboBox *cboPort, *cboBaudRate;
+    QPushButton *cmdConfig, *cmdErase, *cmdDownload;
+    std::array<QLabel*, 3> panels{};  // the status bar's panels 1 to 3
+};
+
+}  // namespace kx6000

@@ -1,0 +1,362 @@
+// The main window and the wait window, driven through their own controls
+// against the simulated radio on a pseudo-terminal.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+
+#include "files/SRecords.h"
+#include "manager/clsDLManager.h"
+#include "sim/SimulatedRadio.h"
+#include "support/Errors.h"
+#include "support/Program.h"
+#include "support/modHelp.h"
+#include "ui/qt/WindowScenarios.h"
+#include "ui/qt/frmDownload.h"
+
+using namespace kx6000;
+
+namespace {
+
+void Write(const QString& path, const std::string& content) {
+    std::ofstream(path.toStdString(), std::ios::binary) << content;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<sim::SimulatedRadio> radio;
+    std::unique_ptr<clsDLManager> manager;
+    frmDownload* window = nullptr;
+    std::unique_ptr<QObject> timers;  // the During steps of one case
+
+    // A window on port 1, displayed, wired to a simulated radio.
+    void Open(const char* scenario = "{}", enmRadioType model = RADIO_FMX, bool debug = false) {
+        Write(folder->filePath("settings.ini"), debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
+        radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
+        setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
+        auto form = std::make_unique<frmDownload>();
+        window = form.get();
+        manager = std::make_unique<clsDLManager>(std::move(form));
+        manager->RadioType(model);
+        QCOMPARE(manager->SetPort("1", true), 0);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+    template <class Control>
+    Control* Find(const QString& name) {
+        auto* control = window->findChild<Control*>(name);
+        if (!control) qFatal("no control %s", qPrintable(name));
+        return control;
+    }
+    QString Label(const QString& name) { return Find<QLabel>(name)->text(); }
+    void Click(const QString& name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
+    int32_t Error() {
+        int32_t number = 0;
+        std::string message;
+        manager->GetLastError(number, message);
+        return number;
+    }
+    // Calls `step` every 10 ms from the event pump of the command the next click starts, until it returns
+    // true.
+    void During(std::function<bool()> step) {
+        auto* timer = new QTimer(timers.get());
+        connect(timer, &QTimer::timeout, this, [timer, step] {
+            if (timer->isActive() && step()) {
+                timer->stop();
+                timer->deleteLater();
+            }
+        });
+        timer->start(10);
+    }
+    // A row as the technician sees it: type|product|status|colour|box, and the IDs where they are shown.
+    QString Row(int i) {
+        QString n = QString::number(i);
+        auto* status = Find<QLabel>("lblStatus" + n);
+        QString row = Label("lblType" + n) + "|" + Label("lblProduct" + n) + "|" + status->text() + "|" +
+                      status->palette().color(QPalette::WindowText).name() + "|" +
+                      (Find<QCheckBox>("chkType" + n)->isVisible() ? "box" : "-");
+        if (Find<QLabel>("lblNetworkID" + n)->isVisible())
+            row += "|" + Label("lblNetworkID" + n) + "|" + Label("lblDeviceID" + n);
+        return row;
+    }
+    QStringList Table() {
+        QStringList rows;
+        for (int i = 1; i <= 9; ++i) {
+            if (Find<QLabel>("lblType" + QString::number(i))->isVisible()) rows << Row(i);
+        }
+        return rows;
+    }
+    QString HardwareRow() {
+        if (!Find<QLabel>("lblHardware")->isVisible()) return "hidden";
+        auto* status = Find<QLabel>("lblHardwareStatus");
+        QString row =
+            Label("lblHardware") + "|" + Label("lblHardwareID") + "|" +
+            (status->isVisible() ? status->text() + "|" + status->palette().color(QPalette::WindowText).name()
+                                 : "-");
+        if (Find<QLabel>("lblHDNetworkID")->isVisible())
+            row += "|" + Label("lblHDNetworkID") + "|" + Label("lblHDDeviceID");
+        return row + (Find<QCheckBox>("chkHardware")->isVisible() ? "|box" : "");
+    }
+    QString Panel(int n) { return Find<QLabel>("panel" + QString::number(n))->text(); }
+
+private slots:
+    void init() {
+        folder = std::make_unique<QTemporaryDir>();
+        setenv("KX6000_ROOT", folder->filePath("root").toLocal8Bit().constData(), 1);
+        setenv("KX6000_SETTINGS", folder->filePath("settings.ini").toLocal8Bit().constData(), 1);
+        ResetProgramState();
+        timers = std::make_unique<QObject>();
+    }
+    void cleanup() {
+        timers.reset();
+        manager.reset();
+        radio.reset();
+        modHelp::Reset();
+        ResetProgramState();
+    }
+
+    void startState_data() {
+        QTest::addColumn<bool>("debug");
+        QTest::newRow("normal") << false;
+        QTest::newRow("test mode") << true;
+    }
+    // Until the first report the design placeholders stand; "Auto" is chosen; the unprotected choice only in
+    // test mode.
+    void startState() {
+        QFETCH(bool, debug);
+        Write(folder->filePath("settings.ini"), debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
+        auto form = std::make_unique<frmDownload>();
+        window = form.get();
+        manager = std::make_unique<clsDLManager>(std::move(form));
+        manager->SetPort("4", true);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->windowTitle(), "KX6000 Download");
+        QCOMPARE(window->size(), QSize(585, 488));
+        QCOMPARE(Label("lblAppTitle"), "");
+        QCOMPARE(Row(1), "Boot Code|Z9KIFSTD_01.02.03.04|Unknown|#000000|box|Unknown|Unknown");
+        QCOMPARE(Row(3), "Radio Application|Z9KIFSTD_01.02.03.04|Unknown|#000000|box|Unknown|Unknown");
+        QCOMPARE(Row(9), "Custom|Z9KIFSTD_01.02.03.04|Unknown|#000000|box|Unknown|Unknown");
+        QCOMPARE(HardwareRow(), "Hardware|Z9KIFSTD_01.02.03.04|Unknown|#000000|Unknown|Unknown|box");
+        QCOMPARE(Label("lblCurrentDownload"), "Current Download :");
+        QCOMPARE(Find<QComboBox>("cboBaudRate")->currentText(), "Auto");
+        QCOMPARE(Find<QComboBox>("cboPort")->currentText(), "4");
+        QCOMPARE(Find<QCheckBox>("chkAccessLevel")->isVisible(), debug);
+        QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
+        manager->RadioType(RADIO_MFX);
+        QCOMPARE(Label("lblAppTitle"), debug ? "KX6200 Download Component - v1.05.01 - Testmode"
+                                             : "KX6200 Download Component - v1.05.01");
+        QCOMPARE(Table(), QStringList());
+        QCOMPARE(Label("lblCurrentDownload"), "Current Download");
+        QVERIFY(Find<QLabel>("lblNetworkID0")->isVisible());
+        manager->RadioType(RADIO_FMX);
+        QVERIFY(!Find<QLabel>("lblNetworkID0")->isVisible());
+        QCOMPARE(Panel(1), "Status");
+    }
+
+    void reportFillsTheTable_data() {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("hardware");
+        QTest::addColumn<int>("error");
+        QTest::newRow("KX6100") << kSixConfigurations << int(RADIO_FMX)
+                                << QStringList{"Boot Code|ZMA1B_01.00|OK|#000000|-",
+                                               "FPGA Image|zma1g_fpga|Checksum invalid|#ff0000|box",
+                                               "Radio Application|ZMA1F_01.02|No code segments|#0000ff|box",
+                                               "Hardware ID|KXA61_HW02|7|#000000|box",
+                                               "Non Standard|KXC|OK|#000000|box"}
+                                << "Hardware ID|KXA61_HW01|No code segments|#0000ff|box" << 0;
+        QTest::newRow("KX6200") << kKX6200 << int(RADIO_MFX)
+                                << QStringList{"Radio Application|ZMA2F_02.01|OK|#000000|box|0|0",
+                                               "Non Standard|KXD62_UNIT|OK|#000000|box|1|2",
+                                               "Non Standard|KXD62_OTHER|No code segments|#0000ff|box|26|5"}
+                                << "Hardware ID|KXA62_HW|-|0|0" << 0;
+        std::string ten = kTenHead;
+        QStringList nine;
+        for (int i = 0; i < 10; ++i) {
+            ten += (i ? "," : "") + TenEntry(i);
+            if (i < 9) nine << QString("Non Standard|KXC_%1|OK|#000000|box").arg(i);
+        }
+        QTest::newRow("ten entries") << QString::fromStdString(ten + "]}") << int(RADIO_FMX) << nine
+                                     << "hidden" << 2;
+    }
+    // Report through its access key.
+    void reportFillsTheTable() {
+        QFETCH(QString, scenario);
+        QFETCH(int, model);
+        Open(scenario.toUtf8().constData(), enmRadioType(model));
+        QTest::keyClick(window, Qt::Key_R, Qt::AltModifier);
+        QFETCH(int, error);
+        QTRY_COMPARE(Panel(2), QString::fromStdString(error ? ErrorStatusText(error)
+                                                            : "Configuration successfully read"));
+        QCOMPARE(Error(), error);
+        QTEST(Table(), "rows");
+        QTEST(HardwareRow(), "hardware");
+        QCOMPARE(Panel(3), "Not connected");
+        QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled());
+    }
+
+    void eraseTheTickedRows_data() {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QList<int>>("ticked");
+        QTest::addColumn<QStringList>("erased");
+        QTest::addColumn<QString>("memoryTarget");  // the Set Memory Target word sent, if any
+        QTest::newRow("rows 2 and 5") << kSixConfigurations << int(RADIO_FMX) << QList<int>{2, 5}
+                                      << QStringList{"zma1g_fpga", "KXC"} << "";
+        QTest::newRow("a device") << kKX6200 << int(RADIO_MFX) << QList<int>{2} << QStringList{"KXD62_UNIT"}
+                                  << "0102";
+        QTest::newRow("IDs of ten and more")
+            << kKX6200 << int(RADIO_MFX) << QList<int>{3} << QStringList{"KXD62_OTHER"} << "1A05";
+    }
+    void eraseTheTickedRows() {
+        QFETCH(QString, scenario);
+        QFETCH(int, model);
+        QFETCH(QList<int>, ticked);
+        Open(scenario.toUtf8().constData(), enmRadioType(model));
+        std::vector<sim::Configuration> before = radio->Configurations();
+        Click("cmdConfig");
+        auto* erase = Find<QPushButton>("cmdErase");
+        QVERIFY(!erase->isEnabled());
+        for (int row : ticked) Click("chkType" + QString::number(row));
+        QVERIFY(erase->isEnabled());
+        Click("chkType1"), Click("chkType1");  // ticking and unticking another keeps Erase
+        QVERIFY(erase->isEnabled());
+        Click("cmdErase");
+        QCOMPARE(Panel(2), "Configuration(s) succesfully erased");
+        QFETCH(QStringList, erased);
+        QStringList gone;
+        std::vector<sim::Configuration> after = radio->Configurations();
+        for (const auto& configuration : before) {
+            if (std::find(after.begin(), after.end(), configuration) == after.end())
+                gone << QString::fromStdString(configuration.productId);
+        }
+        QCOMPARE(gone, erased);
+        QFETCH(QString, memoryTarget);
+        QStringList targets;
+        for (const auto& frame : radio->Frames())
+            if (frame.code == 0x3A && frame.data != "0000") targets << QString::fromStdString(frame.data);
+        QCOMPARE(targets, memoryTarget.isEmpty() ? QStringList() : QStringList{memoryTarget});
+        for (int i = 1; i <= 9; ++i) QVERIFY(!Find<QCheckBox>("chkType" + QString::number(i))->isChecked());
+        QVERIFY(!erase->isEnabled());
+        QCOMPARE(Table().size(), int(after.size()) - 1);  // all but the hardware row
+    }
+
+    void download_data() {
+        QTest::addColumn<int>("files");  // how many files are chosen; -1 cancels
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("one file") << 1 << 0 << "Download successful";
+        QTest::newRow("two files") << 2 << 0 << "Download successful";
+        QTest::newRow("cancelled") << -1 << 31 << "File selection cancelled";
+        QTest::newRow("nothing chosen") << 0 << 32 << "No file has been selected";
+    }
+    // Download through the button, the file dialog replaced; while it runs, the window answers.
+    void download() {
+        QFETCH(int, files);
+        Open();
+        const std::string first = test::RandomHex(4 * 0x400, 1), second = test::RandomHex(4 * 0x40, 2);
+        QStringList paths = {folder->filePath("first.s28"), folder->filePath("second.s28")};
+        Write(paths[0], test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}}));
+        Write(paths[1], test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
+        QString initial = "not asked";
+        window->SetFileChooser([&](const QString& name) -> std::optional<QStringList> {
+            initial = name;
+            if (files < 0) return std::nullopt;
+            return paths.mid(0, files);
+        });
+        QStringList seen;
+        bool closed = true, helpAsked = false;
+        std::vector<std::string> opened;
+        modHelp::SetOpener([&](const std::string& address) {
+            opened.push_back(address);
+            return 1;
+        });
+        During([&] {
+            if (Panel(2) != "Ready" && !seen.contains(Panel(2))) seen << Panel(2);
+            if (!seen.contains("Resetting radio...")) return false;
+            closed = window->close();
+            QTest::keyClick(window, Qt::Key_F1);
+            helpAsked = true;
+            return true;
+        });
+        Click("cmdDownload");
+        QTEST(Panel(2), "status");
+        QTEST(Error(), "error");
+        QCOMPARE(initial, "");
+        if (files > 0) {
+            QVERIFY(seen.contains("Resetting radio..."));
+            QVERIFY2(!closed && helpAsked, "the close was refused while the download ran");
+            QCOMPARE(opened.size(), 2u);
+            QCOMPARE(radio->Flash(0x30000, first.size() / 2), test::HexBytes(first));
+            QCOMPARE(radio->Flash(0x50000, second.size() / 2) == test::HexBytes(second), files == 2);
+        }
+        QCOMPARE(radio->Counters().logons, files > 0 ? 1 : 0);
+        QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled() && Find<QPushButton>("cmdDownload")->isEnabled());
+        QVERIFY(Find<QComboBox>("cboPort")->isEnabled());
+        QVERIFY(window->close());
+    }
+
+    void help_data() {
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("F1") << int(Qt::NoModifier);
+        QTest::newRow("Shift+F1") << int(Qt::ShiftModifier);
+        QTest::newRow("Ctrl+Alt+F1") << int(Qt::ControlModifier | Qt::AltModifier);
+        QTest::newRow("the help button") << -1;
+    }
+    void help() {
+        QFETCH(int, modifiers);
+        Open();
+        std::vector<std::string> opened;
+        modHelp::SetOpener([&](const std::string& address) {
+            opened.push_back(address);
+            return 7;
+        });
+        if (modifiers < 0) {
+            Click("cmdHelp");
+        } else {
+            QTest::keyClick(Find<QComboBox>("cboBaudRate"), Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
+        }
+        const std::string folder = QCoreApplication::applicationDirPath().toStdString() + "/kx6kd_en/";
+        QCOMPARE(opened, (std::vector<std::string>{folder + "index.html", folder + "2368.html"}));
+        QCOMPARE(Find<QComboBox>("cboBaudRate")->currentText(), "Auto");
+    }
+
+    // The special logon waits for the technician; Cancel in the wait window ends the download with 21.
+    void specialModeCancelled() {
+        Open(kSpecialMode, RADIO_MFX, true);
+        Write(folder->filePath("app.s28"), test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
+        window->SetFileChooser([&](const QString&) { return QStringList{folder->filePath("app.s28")}; });
+        Click("chkAccessLevel");
+        QString message, caption;
+        During([&] {
+            QWidget* wait = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == "frmWait" && top->isVisible()) wait = top;
+            if (!wait) return false;
+            message = wait->findChild<QLabel*>("lblMessage")->text();
+            caption = wait->windowTitle();
+            QTest::mouseClick(wait->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+            return true;
+        });
+        Click("cmdDownload");
+        QCOMPARE(message, "Please power cycle the radio to continue ...");
+        QCOMPARE(caption, "KX6000 Download");
+        QCOMPARE(Error(), 21);
+        QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
+        QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, 0);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "frmWait") QVERIFY(!top->isVisible());
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
