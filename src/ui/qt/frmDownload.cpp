@@ -102,8 +102,10 @@ frmDownload::frmDownload() {
     setWindowTitle(kApplicationTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(Twips(8772), Twips(7320));
+    // The layout's texts were measured in a narrow 8 point face.
     QFont small = font();
-    small.setPixelSize(11);  // the layout's texts were drawn for an 8 point face
+    small.setPixelSize(10);
+    small.setStretch(QFont::SemiCondensed);
     setFont(small);
     CreateTable();
     CreateControls();
@@ -116,9 +118,11 @@ frmDownload::frmDownload() {
 void frmDownload::CreateTable() {
     fraConfiguration = new QGroupBox("Configuration", this);
     fraConfiguration->setObjectName("fraConfiguration");
-    fraConfiguration->setStyleSheet("QGroupBox { font-weight: bold; }");
     Place(fraConfiguration, 240, 480, 8175, 4335);
     QWidget* frame = fraConfiguration;
+    QFont caption = font();
+    caption.setBold(true);
+    fraConfiguration->setFont(caption);
 
     QFont heading = font();
     heading.setBold(true);
@@ -158,6 +162,12 @@ void frmDownload::CreateTable() {
         lblStatus[i] = NewLabel(frame, "lblStatus" + n, "Unknown", 4320, top, 1290);
         lblNetworkID[i] = NewLabel(frame, "lblNetworkID" + n, "Unknown", 5880, top, 600);
         lblDeviceID[i] = NewLabel(frame, "lblDeviceID" + n, "Unknown", 6960, top, 855);
+    }
+    // Only the caption is bold: the cells take the window's face.
+    QFont cellFace = font();
+    cellFace.setBold(false);  // set, not inherited from the caption
+    for (QWidget* cell : frame->findChildren<QWidget*>()) {
+        if (!cell->font().underline()) cell->setFont(cellFace);  // the headings keep theirs
     }
 }
 
