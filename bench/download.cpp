@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "Processes.h"
 #include "Scratch.h"
 #include "support/Paths.h"
 
@@ -30,20 +31,6 @@ struct Run {
     long peakKiB = 0;
     int status = -1;
 };
-
-pid_t Start(const std::vector<std::string>& arguments) {
-    pid_t child = fork();
-    if (child == 0) {
-        // Their own output (the radio's device, the configuration table) is not the benchmark's.
-        if (int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return child;
-}
 
 Run Measure(const std::vector<std::string>& arguments) {
     auto start = Clock::now();
@@ -58,33 +45,6 @@ Run Measure(const std::vector<std::string>& arguments) {
     return run;
 }
 
-// 512 KiB of random 16-bit words from word address 0x20000, as S2 records of
-// sixteen words with CR LF line ends.
-size_t WriteFile(const std::string& path) {
-    std::ofstream file(path, std::ios::binary);
-    file << "S00600004449534B\r\n";
-    std::mt19937 random(6200);
-    constexpr size_t kBytes = 512 * 1024;
-    for (size_t offset = 0; offset < kBytes; offset += 32) {
-        uint32_t address = 0x20000 + static_cast<uint32_t>(offset / 2);
-        std::vector<uint8_t> body = {36, static_cast<uint8_t>(address >> 16),
-                                     static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-        for (int i = 0; i < 32; ++i) body.push_back(static_cast<uint8_t>(random()));
-        unsigned sum = 0;
-        char hex[3];
-        file << "S2";
-        for (uint8_t byte : body) {
-            std::snprintf(hex, sizeof hex, "%02X", byte);
-            file << hex;
-            sum += byte;
-        }
-        std::snprintf(hex, sizeof hex, "%02X", 0xFF - (sum & 0xFF));
-        file << hex << "\r\n";
-    }
-    file << "S804000000FB\r\n";
-    return kBytes;
-}
-
 }  // namespace
 
 int main() {
@@ -92,12 +52,10 @@ int main() {
     const std::filesystem::path& folder = scratch.folder;
     std::string bin = kx6000::ProgramFolder(), file = (folder / "image.s28").string(),
                 link = (folder / "radio").string();
-    size_t dataBytes = WriteFile(file);
+    size_t dataBytes = WriteImage(file, 512 * 1024);
     double fileBytes = static_cast<double>(std::filesystem::file_size(file));
 
-    pid_t radio = Start({bin + "/kx6000-radio-sim", "--realtime", "--link", link, "--max-seconds", "300"});
-    for (int i = 0; i < 100 && !std::filesystem::exists(link); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pid_t radio = StartRadio(link);
     Run baseline = Measure({bin + "/kx6000-download", "--version"});
     Run download = Measure(
         {bin + "/kx6000-download", "--device", link, "--baud", "115200", "--quiet", "download", file});

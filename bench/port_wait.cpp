@@ -11,19 +11,13 @@
 #include <cstdio>
 #include <functional>
 
+#include "Processes.h"
 #include "port/clsSerial.h"
 #include "support/Program.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // CPU time of `work` as a share of one core over its wall time.
 double CpuShare(const std::function<void()>& work) {

@@ -1,0 +1,75 @@
+// The benchmarks' helpers: programs started beside them, download files to write, CPU time.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Paths.h"
+
+// The CPU time this process has used so far, user and system.
+inline double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+inline pid_t Start(const std::vector<std::string>& arguments) {
+    pid_t child = fork();
+    if (child == 0) {
+        // Their own output (the radio's device, the configuration table) is not the benchmark's.
+        if (int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+// Starts the simulated radio in real time behind the link; it is there when this returns.
+inline pid_t StartRadio(const std::string& link) {
+    pid_t radio = Start({kx6000::ProgramFolder() + "/kx6000-radio-sim", "--realtime", "--link", link,
+                         "--max-seconds", "300"});
+    for (int i = 0; i < 100 && !std::filesystem::exists(link); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return radio;
+}
+
+// `bytes` of random 16-bit words from word address 0x20000, as S2 records of
+// sixteen words with CR LF line ends.
+inline size_t WriteImage(const std::string& path, size_t bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << "S00600004449534B\r\n";
+    std::mt19937 random(6200);
+    for (size_t offset = 0; offset < bytes; offset += 32) {
+        uint32_t address = 0x20000 + static_cast<uint32_t>(offset / 2);
+        std::vector<uint8_t> body = {36, static_cast<uint8_t>(address >> 16),
+                                     static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+        for (int i = 0; i < 32; ++i) body.push_back(static_cast<uint8_t>(random()));
+        unsigned sum = 0;
+        char hex[3];
+        file << "S2";
+        for (uint8_t byte : body) {
+            std::snprintf(hex, sizeof hex, "%02X", byte);
+            file << hex;
+            sum += byte;
+        }
+        std::snprintf(hex, sizeof hex, "%02X", 0xFF - (sum & 0xFF));
+        file << hex << "\r\n";
+    }
+    file << "S804000000FB\r\n";
+    return bytes;
+}
