@@ -338,8 +338,49 @@ void frmDownload::ShowStatus(int32_t status, QLabel* lblTarget) {
     SetColour(lblTarget, colour);
 }
 
+void frmDownload::ShowIDs(const clsConfiguration& configuration, QLabel* lblNetwork, QLabel* lblDevice) {
+    if (downLoadManager->RadioType() != RADIO_MFX) return;
+    lblNetwork->setText(QString::number(configuration.NetWorkID));
+    lblNetwork->show();
+    lblDevice->setText(QString::number(configuration.DeviceID));
+    lblDevice->show();
+}
+
+void frmDownload::ShowHardwareRow(const clsConfiguration& configuration) {
+    lblHardware->show();
+    lblHardwareID->setText(Latin1(configuration.ProductID));
+    lblHardwareID->show();
+    // A sound hardware configuration shows no status at all.
+    lblHardwareStatus->setVisible(configuration.Status != 0);
+    if (configuration.Status != 0) ShowStatus(configuration.Status, lblHardwareStatus);
+    chkHardware->hide();
+    ShowIDs(configuration, lblHDNetworkID, lblHDDeviceID);
+}
+
+void frmDownload::ShowRow(int row, const clsConfiguration& configuration, const std::string& code,
+                          bool hardware) {
+    int type = 0;
+    bool selectable = true;
+    if (code == "ZF") {
+        type = 1004;
+    } else if (code == "ZG") {
+        type = 1002;
+    } else if (code == "ZB") {
+        type = 1001;
+        selectable = Debug;  // boot code is erased only in test mode
+    } else if (hardware) {
+        type = 1003;
+        chkHardware->show();
+    }
+    lblType[row]->setText(type != 0 ? TextOf(type) : "Non Standard");
+    chkType[row]->setVisible(selectable);
+    for (QLabel* cell : {lblProduct[row], lblStatus[row], lblType[row]}) cell->show();
+    lblProduct[row]->setText(Latin1(configuration.ProductID));
+    ShowStatus(configuration.Status, lblStatus[row]);
+    ShowIDs(configuration, lblNetworkID[row], lblDeviceID[row]);
+}
+
 void frmDownload::ShowConfigurations(const colConfigurations& Configurations) {
-    const bool mfx = downLoadManager->RadioType() == RADIO_MFX;
     int row = 1;
     bool hardwareShown = false;
     for (const auto& configuration : Configurations) {
@@ -347,54 +388,18 @@ void frmDownload::ShowConfigurations(const colConfigurations& Configurations) {
             LastError = 2;  // more configurations than rows
             return;
         }
+        // The type code is the first and fifth characters; "KXA" starts a hardware configuration.
         const std::string& id = configuration->ProductID;
         std::string code, prefix;
         if (!id.empty()) code += Upper(id[0]);
         if (id.size() >= 5) code += Upper(id[4]);
         for (size_t i = 0; i < 3 && i < id.size(); ++i) prefix += Upper(id[i]);
-        const QString network = QString::number(configuration->NetWorkID);
-        const QString device = QString::number(configuration->DeviceID);
         if (prefix == "KXA" && !hardwareShown) {
-            lblHardware->show();
-            lblHardwareID->setText(Latin1(id));
-            lblHardwareID->show();
-            lblHardwareStatus->show();
-            if (configuration->Status != 0) {
-                ShowStatus(configuration->Status, lblHardwareStatus);
-            } else {
-                lblHardwareStatus->hide();
-            }
-            chkHardware->hide();
+            ShowHardwareRow(*configuration);
             hardwareShown = true;
-            if (mfx) {
-                lblHDNetworkID->setText(network), lblHDNetworkID->show();
-                lblHDDeviceID->setText(device), lblHDDeviceID->show();
-            }
-            continue;
+        } else {
+            ShowRow(row++, *configuration, code, prefix == "KXA");
         }
-        int type = 0;
-        bool selectable = true;
-        if (code == "ZF") {
-            type = 1004;
-        } else if (code == "ZG") {
-            type = 1002;
-        } else if (code == "ZB") {
-            type = 1001;
-            selectable = Debug;  // boot code is erased only in test mode
-        } else if (prefix == "KXA") {
-            type = 1003;
-            chkHardware->show();
-        }
-        lblType[row]->setText(type != 0 ? TextOf(type) : "Non Standard");
-        chkType[row]->setVisible(selectable);
-        for (QLabel* cell : {lblProduct[row], lblStatus[row], lblType[row]}) cell->show();
-        lblProduct[row]->setText(Latin1(id));
-        ShowStatus(configuration->Status, lblStatus[row]);
-        if (mfx) {
-            lblNetworkID[row]->setText(network), lblNetworkID[row]->show();
-            lblDeviceID[row]->setText(device), lblDeviceID[row]->show();
-        }
-        ++row;
     }
 }
 

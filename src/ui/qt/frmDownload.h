@@ -21,6 +21,8 @@ class QPushButton;
 
 namespace kx6000 {
 
+struct clsConfiguration;
+
 class frmDownload : public QWidget, public UIForm {
     Q_OBJECT
 public:
@@ -59,6 +61,10 @@ private:
     void CreateControls();
     void FormLoad();
     void ShowStatus(int32_t status, QLabel* lblTarget);
+    void ShowHardwareRow(const clsConfiguration& configuration);
+    void ShowRow(int row, const clsConfiguration& configuration, const std::string& code, bool hardware);
+    // The network and device IDs in decimal, for the second model only.
+    void ShowIDs(const clsConfiguration& configuration, QLabel* lblNetwork, QLabel* lblDevice);
     // The erase list of the ticked rows: "NNDD|ProductID|" each.
     std::string EraseList() const;
     // A command's frame: busy, buttons off, the step, buttons back.
