@@ -40,8 +40,8 @@ std::string DeviceIdText(int64_t network, int64_t device) {
 
 int16_t clsDLManager::Operate(int successText, bool download, const std::function<void()>& steps) {
     // The window's event pump let a second operation in: the running one keeps its error number.
-    if (busy) return kInUse;
-    busy = true;
+    if (OperationRunning) return kInUse;
+    OperationRunning = true;
     try {
         if (Port) {
             steps();
@@ -71,7 +71,7 @@ int16_t clsDLManager::Operate(int successText, bool download, const std::functio
     DownloadLog.CloseLogFile();
     ConfigLog.CloseLogFile();
     Files.reset();
-    busy = false;
+    OperationRunning = false;
     return static_cast<int16_t>(result);
 }
 

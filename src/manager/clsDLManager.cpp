@@ -64,7 +64,7 @@ void clsDLManager::GetLastError(int32_t& lngErrNum, std::string& strErrDescripti
 }
 
 void clsDLManager::CreateNewLogFile() {
-    if (busy) return;
+    if (OperationRunning) return;
     std::string current = RootPath(kDownloadLog);
     if (FileExists(current)) {
         // A rotation that fails leaves the log growing where it is.
@@ -78,7 +78,7 @@ void clsDLManager::CreateNewLogFile() {
 }
 
 int16_t clsDLManager::SetPort(const std::string& strPort, bool blnUI) {
-    if (busy) return kInUse;
+    if (OperationRunning) return kInUse;
     DownloadLog.OpenLogFile();
     uiForm->UIDisplay(blnUI);
     this->blnUI = blnUI;
@@ -101,7 +101,7 @@ int16_t clsDLManager::SetPort(const std::string& strPort, bool blnUI) {
 }
 
 int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
-    if (busy) return kInUse;
+    if (OperationRunning) return kInUse;
     DownloadLog.OpenLogFile();
     Files = std::make_unique<colFiles>();
     std::vector<std::string> paths = SplitFileList(FilesToDL);
@@ -124,7 +124,7 @@ int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
 }
 
 void clsDLManager::ValidFile(const std::string& strFileName) {
-    if (!busy) ParseFile(strFileName);
+    if (!OperationRunning) ParseFile(strFileName);
 }
 
 void clsDLManager::ParseFile(const std::string& strFileName) {
@@ -133,7 +133,7 @@ void clsDLManager::ParseFile(const std::string& strFileName) {
 }
 
 void clsDLManager::RadioType(enmRadioType vNewValue) {
-    if (busy) return;
+    if (OperationRunning) return;
     radioType = vNewValue;
     upgradeFileName = RootPath(vNewValue == RADIO_FMX ? "ZMA1U.Srec" : "ZMA2U.Srec");
     uiForm->SetLabels(true);

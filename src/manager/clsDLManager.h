@@ -29,6 +29,10 @@ std::string DeviceIdText(int64_t network, int64_t device);
 
 class clsDLManager {
 public:
+    // While a radio operation runs, the calls that would change its port,
+    // files, logs or model are refused with this number and change nothing.
+    static constexpr int16_t kInUse = 13;
+
     // Takes the front end's main window, hidden until a port is chosen with it displayed.
     explicit clsDLManager(std::unique_ptr<UIForm> form);
     ~clsDLManager();
@@ -48,9 +52,9 @@ public:
     // port and the logs and releases the loaded files. The result is the
     // first error number (0 for success); a caller without the window gets
     // the configurations read last as "ProductID|Status|" entries in the
-    // optional string. A second operation while one runs gets 13 at once, and
-    // so do SetPort and LoadFiles; ValidFile, CreateNewLogFile and RadioType
-    // set do nothing then.
+    // optional string. A second operation while one runs (of this manager or
+    // any other in the process) gets 13 at once, and so do SetPort and
+    // LoadFiles; ValidFile, CreateNewLogFile and RadioType set do nothing then.
 
     // Reads the configurations the radio holds.
     int16_t ReportConfigurations(std::string* strFiles = nullptr);
@@ -91,9 +95,6 @@ private:
     void LoadResourceTexts();
     // ValidFile without the guard: the operations load the upgrade application with it.
     void ParseFile(const std::string& strFileName);
-    // While a radio operation runs, the calls that would change its port,
-    // files, logs or model are refused with this number and change nothing.
-    static constexpr int16_t kInUse = 13;
     // The frame of every radio operation: the guard against a second one, the
     // steps, and the closing steps on every path.
     int16_t Operate(int successText, bool download, const std::function<void()>& steps);
@@ -115,7 +116,6 @@ private:
     bool blnUI = false;
     ParserState parser;  // the data width and address digits carried from file to file
     std::string upgradeFileName;
-    bool busy = false;  // a radio operation runs
 };
 
 }  // namespace kx6000

@@ -15,6 +15,7 @@ void ResetProgramState() {
     LastError = 0;
     Debug = false;
     UpgradeMode = 0;
+    OperationRunning = false;
     DownloadLog.Discard();
     ConfigLog.Discard();
     TextTable.clear();

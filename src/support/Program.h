@@ -37,6 +37,11 @@ inline std::function<void(const std::string& text)> ErrorBox;
 // repaint and take clicks while an operation runs. The command line installs none.
 inline std::function<void()> EventPump;
 
+// True while a radio operation of any manager runs: the operations share the
+// program-wide state above, so a second one, and every call that would change
+// what the running one uses, is refused with 13 until it ends.
+inline bool OperationRunning = false;
+
 // The last failure to open or use a serial device, in the system's own terms
 // (errno), for a front end to explain beside the error number.
 struct PortFailure {

@@ -40,7 +40,10 @@ State& state() {
 }  // namespace
 
 std::string GetHelpFilePath() {
-    return ProgramFolder() + "/kx6kd_en/index.html";
+    // Beside the program in the build tree; under share/ once installed.
+    std::string beside = ProgramFolder() + "/kx6kd_en/index.html";
+    std::string installed = ProgramFolder() + "/../share/kx6000-download/kx6kd_en/index.html";
+    return std::filesystem::exists(beside) || !std::filesystem::exists(installed) ? beside : installed;
 }
 
 void ShowHelp(int32_t /*hWnd*/, int32_t ContextID, const std::string& HelpFile) {

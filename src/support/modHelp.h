@@ -12,7 +12,7 @@ namespace kx6000::modHelp {
 // Shows one address (a page's path) and gives back a handle for the viewer.
 using Opener = std::function<int32_t(const std::string& address)>;
 
-// The contents page of the help beside the program.
+// The contents page of the help: beside the program, or in the installed share folder.
 std::string GetHelpFilePath();
 
 // Opens the contents of `HelpFile` (or of the help file given last, when it is

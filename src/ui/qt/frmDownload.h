@@ -44,6 +44,13 @@ public:
     // Replaces the file dialog, for tests.
     void SetFileChooser(FileChooser chooser) { fileChooser = std::move(chooser); }
 
+signals:
+    // What the status bar, the file name box and the progress bar show, as they change.
+    void StatusShown(const QString& text);
+    void BaudShown(const QString& text);
+    void FileNameShown(const QString& text);
+    void ProgressShown(int value);
+
 protected:
     void ShowPanel(Panel panel, const std::string& text) override;
     void ShowProgress(int value) override;
