@@ -2,7 +2,6 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
 #include "manager/clsDLManager.h"
@@ -51,12 +50,11 @@ struct Service::Manager {
     bool released = false;  // to go as soon as that operation ends
 };
 
-Service::Service(QDBusConnection connection, int idleSeconds)
-    : bus(std::move(connection)), owners(new QDBusServiceWatcher(this)) {
+Service::Service(QDBusConnection connection, int idleSeconds) : bus(std::move(connection)) {
     bus.registerVirtualObject(kRootPath, this, QDBusConnection::SubPath);
-    owners->setConnection(bus);
-    owners->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-    connect(owners, &QDBusServiceWatcher::serviceUnregistered, this, &Service::ReleaseOwnedBy);
+    // A connection that leaves the bus takes its managers with it.
+    bus.connect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameOwnerChanged", this,
+                SLOT(NameOwnerChanged(QString, QString, QString)));
     idle.setSingleShot(true);
     idle.setInterval(idleSeconds * 1000);
     connect(&idle, &QTimer::timeout, this, &Service::Idle);
@@ -122,7 +120,6 @@ void Service::CreateManager(const QDBusMessage& message) {
     connect(form.get(), &frmDownload::ProgressShown, this,
             [this, m](int value) { Announce(*m, "Percentage", QVariant::fromValue(uint(value))); });
     manager->component = std::make_unique<clsDLManager>(std::move(form));
-    owners->addWatchedService(manager->owner);
     idle.stop();
     bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(manager->path))));
     managers.emplace(manager->number, std::move(manager));
@@ -231,12 +228,12 @@ void Service::Release(int number) {
     if (managers.empty()) idle.start();
 }
 
-void Service::ReleaseOwnedBy(const QString& owner) {
+void Service::NameOwnerChanged(const QString& name, const QString& /*oldOwner*/, const QString& newOwner) {
+    if (!newOwner.isEmpty()) return;
     std::vector<int> owned;
     for (const auto& [number, manager] : managers)
-        if (manager->owner == owner) owned.push_back(number);
+        if (manager->owner == name) owned.push_back(number);
     for (int number : owned) Release(number);
-    owners->removeWatchedService(owner);
 }
 
 }  // namespace kx6000

@@ -9,8 +9,6 @@
 #include <map>
 #include <memory>
 
-class QDBusServiceWatcher;
-
 namespace kx6000 {
 
 class clsDLManager;
@@ -29,6 +27,9 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
+private slots:
+    void NameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+
 signals:
     // No manager has been left for the idle time: the program may end.
     void Idle();
@@ -45,12 +46,10 @@ private:
     void Announce(Manager& manager, const char* property, const QVariant& value);
     // Closes the manager's port and removes its window and object; waits for a running operation.
     void Release(int number);
-    void ReleaseOwnedBy(const QString& owner);
 
     QDBusConnection bus;
     std::map<int, std::unique_ptr<Manager>> managers;
     int nextNumber = 1;
-    QDBusServiceWatcher* owners;
     QTimer idle;
 };
 

@@ -1,0 +1,293 @@
+// The service on a private session bus, started by D-Bus activation from the
+// build tree, against the simulated radio on a pseudo-terminal; its windows
+// go to a private X server.
+
+#include <signal.h>
+#include <sys/file.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+
+#include "files/SRecords.h"
+#include "sim/SimulatedRadio.h"
+#include "support/Errors.h"
+#include "ui/qt/WindowScenarios.h"
+
+using namespace kx6000;
+
+namespace {
+
+const QString kService = "com.veltrane.KX6000Download";
+const QString kManager = "com.veltrane.KX6000Download.Manager";
+
+void Write(const QString& path, const std::string& content) {
+    std::ofstream(path.toStdString(), std::ios::binary) << content;
+}
+
+bool Held(const std::string& device) {
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
+}
+
+}  // namespace
+
+// One calling program: its own connection, its manager, what it has been told.
+class Client : public QObject {
+    Q_OBJECT
+public:
+    Client(const QString& address, const QString& name) : bus(QDBusConnection::connectToBus(address, name)) {}
+    ~Client() override { Leave(); }
+    // Closes the connection: its last reference goes, then its name.
+    void Leave() {
+        QString name = bus.name();
+        bus = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(name);
+    }
+
+    QDBusMessage Call(const QString& path, const QString& interface, const QString& member,
+                      const QList<QVariant>& arguments = {}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, path, interface, member);
+        call.setArguments(arguments);
+        return bus.call(call, QDBus::Block, 120000);
+    }
+    QDBusMessage Call(const QString& member, const QList<QVariant>& arguments = {}) {
+        return Call(path, kManager, member, arguments);
+    }
+    QDBusPendingCall Start(const QString& member, const QList<QVariant>& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, path, kManager, member);
+        call.setArguments(arguments);
+        return bus.asyncCall(call, 120000);
+    }
+    void Create() {
+        QDBusMessage reply =
+            Call("/com/veltrane/KX6000Download", "com.veltrane.KX6000Download.Component", "CreateManager");
+        path = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        bus.connect(kService, path, "org.freedesktop.DBus.Properties", "PropertiesChanged", this,
+                    SLOT(Changed(QString, QVariantMap, QStringList)));
+    }
+    QDBusMessage SetRadioType(const QString& owner, int value) {
+        return Call(owner, "org.freedesktop.DBus.Properties", "Set",
+                    {kManager, "RadioType", QVariant::fromValue(QDBusVariant(value))});
+    }
+
+    QDBusConnection bus;
+    QString path;
+    QStringList statuses;
+    QList<uint> percentages;
+
+public slots:
+    void Changed(const QString&, const QVariantMap& changed, const QStringList&) {
+        if (changed.contains("Status")) statuses << changed["Status"].toString();
+        if (changed.contains("Percentage")) percentages << changed["Percentage"].toUInt();
+    }
+};
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    QProcess xServer, daemon;
+    QString address, display;
+    std::unique_ptr<sim::SimulatedRadio> radio;
+
+    void StartRadio(const char* scenario) {
+        radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
+        QFile::remove(folder.filePath("radio"));
+        QFile::link(QString::fromStdString(radio->DevicePath()), folder.filePath("radio"));
+    }
+    QString Image(const char* name, const std::string& tag, uint32_t address, const std::string& data) {
+        Write(folder.filePath(name), test::ImageText(tag, "S2", {{address, data}}));
+        return folder.filePath(name);
+    }
+    // Waits, serving the test's own connections, until `ready` holds (at most 20 s).
+    bool WaitFor(const std::function<bool()>& ready) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!ready() && clock.elapsed() < 20000) QTest::qWait(5);
+        return ready();
+    }
+    bool WindowShown() {
+        QProcess search;
+        search.setProcessEnvironment(daemon.processEnvironment());
+        search.start("xdotool", {"search", "--onlyvisible", "--name", "^KX6000 Download$"});
+        search.waitForFinished();
+        return !search.readAllStandardOutput().trimmed().isEmpty();
+    }
+    static short Result(const QDBusMessage& reply) { return reply.arguments().value(0).value<short>(); }
+
+private slots:
+    void initTestCase() {
+        display = QString(":%1").arg(100 + getpid() % 800);
+        xServer.start("Xvfb", {display, "-nolisten", "tcp"});
+        QVERIFY(xServer.waitForStarted());
+        QVERIFY(WaitFor([&] { return QFile::exists("/tmp/.X11-unix/X" + display.mid(1)); }));
+        Write(folder.filePath("bus.conf"),
+              "<busconfig><type>session</type><listen>unix:tmpdir=" + folder.path().toStdString() +
+                  "</listen><servicedir>" KX6000_BUILD_DIR
+                  "/share/dbus-1/services</servicedir>"
+                  "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                  "</busconfig>");
+        // The service inherits the bus's environment: the test's root, settings, port and display.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KX6000_ROOT", folder.filePath("root"));
+        environment.insert("KX6000_SETTINGS", folder.filePath("settings.ini"));
+        environment.insert("KX6000_PORT1", folder.filePath("radio"));
+        environment.insert("DISPLAY", display);
+        environment.remove("QT_QPA_PLATFORM");
+        daemon.setProcessEnvironment(environment);
+        daemon.start("dbus-daemon",
+                     {"--config-file=" + folder.filePath("bus.conf"), "--print-address=1", "--nofork"});
+        QVERIFY(daemon.waitForReadyRead(5000));
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+    }
+    void cleanupTestCase() {
+        // The service would stay 30 s for its next caller.
+        QDBusConnection bus = QDBusConnection::connectToBus(address, "cleanup");
+        if (QDBusReply<uint> pid = bus.interface()->servicePid(kService); pid.isValid())
+            kill(pid.value(), SIGTERM);
+        QDBusConnection::disconnectFromBus("cleanup");
+        daemon.kill();
+        xServer.kill();
+        daemon.waitForFinished();
+        xServer.waitForFinished();
+    }
+
+    // A KX6200 through the bus: report, download, erase, and a missing file.
+    void operations() {
+        StartRadio(kKX6200);
+        Client a(address, "a");
+        a.Create();
+        QVERIFY(a.SetRadioType(a.path, 6200).type() == QDBusMessage::ReplyMessage);
+        QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+        QDBusMessage report = a.Call("ReportConfigurations", {""});
+        QCOMPARE(Result(report), 0);
+        QCOMPARE(report.arguments().value(1).toString(),
+                 "ZMA2F_02.01|0|KXA62_HW|0|KXD62_UNIT|0|KXD62_OTHER|1|");
+
+        const std::string data = test::RandomHex(4 * 0x800, 3);
+        QCOMPARE(Result(a.Call("LoadFiles", {Image("app.s28", "ZMA2F_APP", 0x30000, data)})), 0);
+        a.statuses.clear();
+        a.percentages.clear();
+        QCOMPARE(Result(a.Call("DownLoad", {""})), 0);
+        QCOMPARE(radio->Flash(0x30000, data.size() / 2), test::HexBytes(data));
+        QVERIFY(WaitFor([&] { return a.statuses.contains("Download successful"); }));
+        // The texts arrive in the order the operation shows them.
+        QStringList order = {"Resetting radio...", "Setting baud rate...", "Reading current configuration...",
+                             "Downloading data...", "Download successful"};
+        qsizetype at = 0;
+        for (const QString& status : a.statuses)
+            if (at < order.size() && status == order[at]) ++at;
+        QVERIFY2(at == order.size(), qPrintable(a.statuses.join(", ")));
+        // The write's bar rises to 100 from its reset.
+        qsizetype full = a.percentages.indexOf(100u),
+                  reset = std::max<qsizetype>(0, a.percentages.lastIndexOf(0u, full));
+        QVERIFY(full > reset);
+        QVERIFY(std::is_sorted(a.percentages.begin() + reset, a.percentages.begin() + full + 1));
+
+        QCOMPARE(Result(a.Call("EraseSelected", {"0102|KXD62_UNIT|", ""})), 0);
+        for (const auto& configuration : radio->Configurations())
+            QVERIFY(configuration.productId != "KXD62_UNIT");
+
+        QCOMPARE(Result(a.Call("LoadFiles", {folder.filePath("missing.s28")})), 33);
+        QDBusMessage error = a.Call("GetLastError");
+        QCOMPARE(error.arguments(), (QList<QVariant>{33, QString::fromStdString(ErrorMessage(33))}));
+    }
+
+    // A manager answers only the connection that made it; one whose owner leaves goes, its port closed.
+    void ownership() {
+        StartRadio("{}");
+        Client a(address, "a"), b(address, "b");
+        a.Create();
+        QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+        QCOMPARE(b.Call(a.path, kManager, "GetLastError").errorName(),
+                 "org.freedesktop.DBus.Error.AccessDenied");
+        QCOMPARE(b.SetRadioType(a.path, 6200).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
+        QCOMPARE(a.Call(a.path, "org.freedesktop.DBus.Properties", "Get", {kManager, "RadioType"})
+                     .arguments()
+                     .value(0)
+                     .value<QDBusVariant>()
+                     .variant(),
+                 QVariant(6100));
+        QVERIFY(Held(radio->DevicePath()));
+
+        // Gone in the middle of a report: the report ends, then the manager goes.
+        QDBusPendingCall report = a.Start("ReportConfigurations", {""});
+        QVERIFY(WaitFor([&] { return a.statuses.contains("Resetting radio..."); }));
+        a.Leave();
+        QCOMPARE(b.Call(a.path, kManager, "GetLastError").errorName(),
+                 "org.freedesktop.DBus.Error.UnknownObject");
+        QVERIFY(WaitFor([&] { return !Held(radio->DevicePath()); }));
+        QCOMPARE(radio->Counters().logons, 1);
+
+        b.Create();
+        QCOMPARE(Result(b.Call("SetPort", {"1", false})), 0);
+        QVERIFY(Held(radio->DevicePath()));
+        b.Call("Release");
+        QVERIFY(WaitFor([&] { return !Held(radio->DevicePath()); }));
+    }
+
+    // While one client downloads, another is answered at once, and its radio operation gets 13.
+    void secondClientDuringADownload() {
+        StartRadio("{}");
+        Client a(address, "a"), b(address, "b");
+        a.Create();
+        b.Create();
+        QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+        const std::string data = test::RandomHex(4 * 0x8000, 4);
+        QCOMPARE(Result(a.Call("LoadFiles", {Image("big.s28", "ZMA1F_BIG", 0x20000, data)})), 0);
+        QDBusPendingCall download = a.Start("DownLoad", {""});
+        QVERIFY(WaitFor([&] { return a.statuses.contains("Downloading data..."); }));
+        QElapsedTimer clock;
+        clock.start();
+        QDBusMessage error = b.Call("GetLastError");
+        qint64 elapsed = clock.elapsed();
+        QCOMPARE(error.type(), QDBusMessage::ReplyMessage);
+        QVERIFY2(elapsed < 100, qPrintable(QString("%1 ms").arg(elapsed)));
+        QCOMPARE(Result(b.Call("ReportConfigurations", {""})), 13);
+        QVERIFY(!download.isFinished());
+        download.waitForFinished();
+        QCOMPARE(Result(download.reply()), 0);
+        QCOMPARE(radio->Flash(0x20000, data.size() / 2), test::HexBytes(data));
+    }
+
+    void windowFollowsSetPort() {
+        StartRadio("{}");
+        Client a(address, "a");
+        a.Create();
+        QCOMPARE(Result(a.Call("SetPort", {"1", true})), 0);
+        QVERIFY(WaitFor([&] { return WindowShown(); }));
+        QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+        QVERIFY(WaitFor([&] { return !WindowShown(); }));
+    }
+
+    void exampleClient() {
+        StartRadio("{}");
+        QProcess client;
+        QProcessEnvironment environment = daemon.processEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        client.setProcessEnvironment(environment);
+        client.start("/usr/bin/python3",
+                     {KX6000_SOURCE_DIR "/examples/service-client.py", "--radio", "6100", "--port", "1",
+                      Image("example.s28", "ZMA1F_EX", 0x20000, test::RandomHex(400, 5))});
+        QVERIFY(client.waitForFinished(60000));
+        QString output = client.readAllStandardOutput();
+        QVERIFY2(client.exitCode() == 0, qPrintable(output + client.readAllStandardError()));
+        QVERIFY2(output.contains("100 %") && output.contains("Download successful"), qPrintable(output));
+        QVERIFY2(output.trimmed().endsWith("GetLastError: 0 Success"), qPrintable(output));
+    }
+};
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "ServiceTest.moc"
