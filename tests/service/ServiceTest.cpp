@@ -2,14 +2,11 @@
 // build tree, against the simulated radio on a pseudo-terminal; its windows
 // go to a private X server.
 
-#include <signal.h>
 #include <sys/file.h>
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -18,6 +15,7 @@
 #include <fstream>
 
 #include "files/SRecords.h"
+#include "service/PrivateBus.h"
 #include "sim/SimulatedRadio.h"
 #include "support/Errors.h"
 #include "ui/qt/WindowScenarios.h"
@@ -97,7 +95,9 @@ class ServiceTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir folder;
-    QProcess xServer, daemon;
+    QProcess xServer;
+    QProcessEnvironment environment;  // the service's
+    std::unique_ptr<PrivateBus> bus;
     QString address, display;
     std::unique_ptr<sim::SimulatedRadio> radio;
 
@@ -119,7 +119,7 @@ class ServiceTest : public QObject {
     }
     bool WindowShown() {
         QProcess search;
-        search.setProcessEnvironment(daemon.processEnvironment());
+        search.setProcessEnvironment(environment);
         search.start("xdotool", {"search", "--onlyvisible", "--name", "^KX6000 Download$"});
         search.waitForFinished();
         return !search.readAllStandardOutput().trimmed().isEmpty();
@@ -132,13 +132,6 @@ private slots:
         xServer.start("Xvfb", {display, "-nolisten", "tcp"});
         QVERIFY(xServer.waitForStarted());
         QVERIFY(WaitFor([&] { return QFile::exists("/tmp/.X11-unix/X" + display.mid(1)); }));
-        Write(folder.filePath("bus.conf"),
-              "<busconfig><type>session</type><listen>unix:tmpdir=" + folder.path().toStdString() +
-                  "</listen><servicedir>" KX6000_BUILD_DIR
-                  "/share/dbus-1/services</servicedir>"
-                  "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-                  "</busconfig>");
         // The service inherits the bus's environment: the test's root, settings, port and display.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KX6000_ROOT", folder.filePath("root"));
@@ -146,21 +139,14 @@ private slots:
         environment.insert("KX6000_PORT1", folder.filePath("radio"));
         environment.insert("DISPLAY", display);
         environment.remove("QT_QPA_PLATFORM");
-        daemon.setProcessEnvironment(environment);
-        daemon.start("dbus-daemon",
-                     {"--config-file=" + folder.filePath("bus.conf"), "--print-address=1", "--nofork"});
-        QVERIFY(daemon.waitForReadyRead(5000));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        this->environment = environment;
+        bus = std::make_unique<PrivateBus>(folder.path(), environment);
+        address = bus->address;
+        QVERIFY(!address.isEmpty());
     }
     void cleanupTestCase() {
-        // The service would stay 30 s for its next caller.
-        QDBusConnection bus = QDBusConnection::connectToBus(address, "cleanup");
-        if (QDBusReply<uint> pid = bus.interface()->servicePid(kService); pid.isValid())
-            kill(pid.value(), SIGTERM);
-        QDBusConnection::disconnectFromBus("cleanup");
-        daemon.kill();
+        bus.reset();
         xServer.kill();
-        daemon.waitForFinished();
         xServer.waitForFinished();
     }
 
@@ -275,7 +261,7 @@ private slots:
     void exampleClient() {
         StartRadio("{}");
         QProcess client;
-        QProcessEnvironment environment = daemon.processEnvironment();
+        QProcessEnvironment environment = environment;
         environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         client.setProcessEnvironment(environment);
         client.start("/usr/bin/python3",

@@ -1,0 +1,44 @@
+// A session bus of its own: a dbus-daemon that starts the service from the
+// build tree by activation, the service inheriting the environment given.
+#pragma once
+
+#include <signal.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QProcess>
+#include <fstream>
+
+class PrivateBus {
+public:
+    PrivateBus(const QString& folder, const QProcessEnvironment& environment) {
+        const QString config = QDir(folder).filePath("bus.conf");
+        std::ofstream(config.toStdString())
+            << "<busconfig><type>session</type><listen>unix:tmpdir=" << folder.toStdString()
+            << "</listen><servicedir>" KX6000_BUILD_DIR "/share/dbus-1/services</servicedir>"
+            << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+            << "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
+        daemon.setProcessEnvironment(environment);
+        daemon.start("dbus-daemon", {"--config-file=" + config, "--print-address=1", "--nofork"});
+        if (daemon.waitForReadyRead(5000)) address = QString::fromUtf8(daemon.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        // The service would wait 30 s for its next caller.
+        QDBusConnection bus = QDBusConnection::connectToBus(address, "private-bus-end");
+        if (QDBusReply<uint> pid = bus.interface()->servicePid("com.veltrane.KX6000Download"); pid.isValid())
+            kill(static_cast<pid_t>(pid.value()), SIGTERM);
+        bus = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus("private-bus-end");
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    QString address;  // empty when the daemon did not start
+
+private:
+    QProcess daemon;
+};
