@@ -261,9 +261,9 @@ private slots:
     void exampleClient() {
         StartRadio("{}");
         QProcess client;
-        QProcessEnvironment environment = environment;
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        client.setProcessEnvironment(environment);
+        QProcessEnvironment clientEnvironment = environment;
+        clientEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        client.setProcessEnvironment(clientEnvironment);
         client.start("/usr/bin/python3",
                      {KX6000_SOURCE_DIR "/examples/service-client.py", "--radio", "6100", "--port", "1",
                       Image("example.s28", "ZMA1F_EX", 0x20000, test::RandomHex(400, 5))});
