@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,12 +31,14 @@ void PrintJson(const json& document) {
 
 std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
-    ConsoleOptions console{.quiet = options.quiet,
-                           .progressBar = isatty(STDERR_FILENO) == 1,
-                           .canAsk = isatty(STDIN_FILENO) == 1,
-                           .yes = options.yes,
-                           .accessLevel = static_cast<int16_t>(options.unprotected ? 1 : 0),
-                           .baudRateIndex = static_cast<int16_t>(baudIndex - kBaudRateItems.begin())};
+    ConsoleOptions console{
+        .quiet = options.quiet,
+        .progressBar = isatty(STDERR_FILENO) == 1,
+        .canAsk = isatty(STDIN_FILENO) == 1,
+        .yes = options.yes,
+        .accessLevel = static_cast<int16_t>(options.unprotected ? 1 : 0),
+        .baudRateIndex = static_cast<int16_t>(baudIndex - kBaudRateItems.begin()),
+        .powerCycleWait = options.powerCycleWait.value_or(isatty(STDIN_FILENO) == 1 ? 0 : 60)};
     auto manager =
         std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(console, std::cerr, std::cin));
     manager->RadioType(static_cast<enmRadioType>(options.radio));
@@ -135,6 +138,20 @@ int Finish(const Options& options, int32_t result, json document = json::object(
     return result == 0 ? 0 : kFailed;
 }
 
+// Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
+void OnStop(int signal) {
+    if (StopRequested != 0) _exit(128 + signal);
+    StopRequested = signal;
+}
+
+void CatchStops() {
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    sigemptyset(&action.sa_mask);  // no SA_RESTART: a wait in poll() ends at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 // Runs a radio operation on the chosen port and reports the configurations the radio holds after it.
 int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&)>& operation) {
     if (!options.device.empty() && options.port.size() == 1 && options.port >= "1" && options.port <= "4") {
@@ -144,7 +161,15 @@ int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);
+    CatchStops();
     if (result == 0) result = operation(*manager);
+    if (StopRequested != 0) {
+        std::string where = static_cast<ConsoleForm&>(manager->Form()).WhereStopped();
+        std::cerr << "kx6000-download: stopped" << (where.empty() ? "" : " during " + where)
+                  << "; the radio stays in upgrade mode until the next operation resets it\n";
+        if (options.json) PrintJson({{"result", result}, {"message", "stopped"}});
+        return 128 + StopRequested;
+    }
     if (!options.json && result == 0) PrintConfigurations(*manager);
     return Finish(options, result, {{"configurations", Configurations(*manager)}});
 }

@@ -20,6 +20,7 @@ struct Options {
     bool yes = false;
     bool json = false;
     bool quiet = false;
+    std::optional<int> powerCycleWait;  // seconds; unset: no limit on a terminal, 60 without one
 };
 
 int Report(const Options& options);

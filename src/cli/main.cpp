@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     app.footer(
         "Ports 1 to 4 are serial devices: KX6000_PORT1..4, else Port1..4 in the settings file, else\n"
         "/dev/ttyS0..3. Status lines go to stderr, results to stdout. Exit status: 0 done, 1 the radio\n"
-        "operation failed (Error <n> - <message>), 2 the command line is wrong.\n"
+        "operation failed (Error <n> - <message>), 2 the command line is wrong, 130/143 stopped by\n"
+        "Ctrl-C/SIGTERM (a second Ctrl-C ends at once).\n"
         "Examples:\n"
         "  kx6000-download --device /dev/ttyUSB0 report\n"
         "  kx6000-download --baud 115200 download ZMA1F_01.02.03.04.s28\n"
@@ -36,6 +37,11 @@ int main(int argc, char** argv) {
     app.add_flag(
         "--unprotected", options.unprotected,
         "Unprotected upgrade: log on in special mode (the radio must be switched off and on by hand)");
+    app.add_option(
+           "--power-cycle-wait", options.powerCycleWait,
+           "Seconds to wait for the radio to be switched off and on in the special logon (default: no "
+           "limit on a terminal, 60 without one)")
+        ->check(CLI::PositiveNumber);
     app.add_flag("--yes", options.yes, "Answer yes to the FPGA warning without asking");
     app.add_flag("--json", options.json, "Print one JSON object on stdout");
     app.add_flag("--quiet", options.quiet, "No status lines and no progress bar");

@@ -166,6 +166,10 @@ void clsSerial::WriteBinary(const std::string& strData) {
 
 bool clsSerial::Poll(std::string& hex) {
     if (EventPump) EventPump();
+    if (StopRequested != 0) {
+        Fail(kPortFailed, EINTR);  // the technician stopped the operation
+        return false;
+    }
     if (fd < 0) {
         Fail(kPortInUse, EBADF);
         return false;

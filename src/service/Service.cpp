@@ -53,8 +53,8 @@ struct Service::Manager {
 Service::Service(QDBusConnection connection, int idleSeconds) : bus(std::move(connection)) {
     bus.registerVirtualObject(kRootPath, this, QDBusConnection::SubPath);
     // A connection that leaves the bus takes its managers with it.
-    bus.connect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameOwnerChanged", this,
-                SLOT(NameOwnerChanged(QString, QString, QString)));
+    bus.connect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameOwnerChanged",
+                this, SLOT(NameOwnerChanged(QString, QString, QString)));
     idle.setSingleShot(true);
     idle.setInterval(idleSeconds * 1000);
     connect(&idle, &QTimer::timeout, this, &Service::Idle);

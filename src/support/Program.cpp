@@ -16,6 +16,7 @@ void ResetProgramState() {
     Debug = false;
     UpgradeMode = 0;
     OperationRunning = false;
+    StopRequested = 0;
     DownloadLog.Discard();
     ConfigLog.Discard();
     TextTable.clear();

@@ -2,6 +2,7 @@
 // component. Only the user-interface thread touches it, so nothing is locked.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -41,6 +42,11 @@ inline std::function<void()> EventPump;
 // program-wide state above, so a second one, and every call that would change
 // what the running one uses, is refused with 13 until it ends.
 inline bool OperationRunning = false;
+
+// The signal (SIGINT, SIGTERM) that asked the running operation to stop, 0
+// for none. Set from a signal handler; every wait for the radio ends at once
+// while it is set, so the operation goes through its closing steps.
+inline volatile std::sig_atomic_t StopRequested = 0;
 
 // The last failure to open or use a serial device, in the system's own terms
 // (errno), for a front end to explain beside the error number.

@@ -1,6 +1,5 @@
 #include "ui/ConsoleForm.h"
 
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,42 +10,29 @@
 namespace kx6000 {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) {
-    interrupted = 1;
-}
-
-// The wait window of the terminal: the message as a line, Ctrl-C as Cancel.
+// The wait window of the terminal: the message as a line; it is cancelled by
+// a stop (Ctrl-C) or when its time is up.
 class ConsoleWaitWindow : public IWaitWindow {
 public:
-    ConsoleWaitWindow(std::ostream& out, bool quiet) : out(out), quiet(quiet) {}
-    ~ConsoleWaitWindow() override { Hide(); }
+    ConsoleWaitWindow(std::ostream& out, bool quiet, int seconds)
+        : out(out), quiet(quiet), seconds(seconds) {}
 
     void Show() override {
-        interrupted = 0;
-        if (shown) return;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous);
-        shown = true;
-        if (!quiet) out << message << " (Ctrl-C to cancel)" << std::endl;
+        if (seconds > 0) deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        if (!quiet) out << message << " (Ctrl-C to stop)" << std::endl;
     }
-    void Hide() override {
-        if (!shown) return;
-        sigaction(SIGINT, &previous, nullptr);
-        shown = false;
-    }
+    void Hide() override {}
     void SetMessage(const std::string& strMessage) override { message = strMessage; }
-    bool IsCancelled() const override { return interrupted != 0; }
+    bool IsCancelled() const override {
+        return StopRequested != 0 || (seconds > 0 && std::chrono::steady_clock::now() >= deadline);
+    }
 
 private:
     std::ostream& out;
     bool quiet;
+    int seconds;  // 0: no limit
     std::string message;
-    bool shown = false;
-    struct sigaction previous {};
+    std::chrono::steady_clock::time_point deadline;
 };
 
 }  // namespace
@@ -94,6 +80,7 @@ void ConsoleForm::ShowFileName(const std::string& text) {
 }
 
 void ConsoleForm::ShowProgress(int value) {
+    progress = value;
     // A reset bar (0) is not drawn: the line fills when the work has begun.
     if (options.quiet || !options.progressBar || value == 0) return;
     constexpr int width = 30;
@@ -128,6 +115,11 @@ void ConsoleForm::PrintImageWritten() {
     PrintLine(text);
 }
 
+std::string ConsoleForm::WhereStopped() const {
+    if (fileName.empty()) return "";
+    return fileName + " at " + std::to_string(progress) + " %";
+}
+
 bool ConsoleForm::AskYesNo(const std::string& text) {
     if (options.yes) return true;
     if (!options.canAsk) return false;
@@ -143,7 +135,8 @@ void ConsoleForm::ShowErrorBox(const std::string& text) {
 }
 
 IWaitWindow& ConsoleForm::WaitWindow() {
-    if (!waitWindow) waitWindow = std::make_unique<ConsoleWaitWindow>(out, options.quiet);
+    if (!waitWindow)
+        waitWindow = std::make_unique<ConsoleWaitWindow>(out, options.quiet, options.powerCycleWait);
     return *waitWindow;
 }
 

@@ -17,6 +17,7 @@ struct ConsoleOptions {
     bool yes = false;          // every question is answered yes without asking
     int16_t accessLevel = 0;   // the "Allow Unprotected Upgrade" choice
     int16_t baudRateIndex = 0;
+    int powerCycleWait = 0;  // seconds the power-cycle wait may last; 0 for no limit
 };
 
 class ConsoleForm : public UIForm {
@@ -32,6 +33,8 @@ public:
     bool AskYesNo(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     IWaitWindow& WaitWindow() override;
+    // The image being written and its progress, as "TAG at 31 %"; empty before any.
+    std::string WhereStopped() const;
 
 protected:
     void ShowPanel(Panel panel, const std::string& text) override;
@@ -55,6 +58,7 @@ private:
     // The image being written, from its name's first showing.
     std::string fileName;
     size_t fileBytes = 0;  // 0 when unknown
+    int progress = 0;      // its last percentage
     std::chrono::steady_clock::time_point fileStart;
     std::unique_ptr<IWaitWindow> waitWindow;
 };

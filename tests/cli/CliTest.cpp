@@ -1,4 +1,9 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+
+#include <csignal>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -90,6 +95,50 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     EXPECT_EQ(missing.err,
               "Error 11 - Serial port does not exist\nkx6000-download: " + (folder / "ttyNone").string() +
                   ": No such file or directory; choose the device with --device PATH\n");
+}
+
+// A real-time download stopped at about 30 %: the port is free at once, nothing is left behind, and the
+// next download writes the image whole.
+TEST_F(CliTest, AStoppedDownloadClosesEverything) {
+    sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
+    const std::string data = RandomHex(4 * 0x1000, 8), file = (folder / "big.s28").string();
+    WriteFile(file, ImageText("ZMA1F_BIG", "S2", {{0x20000, data}}));
+    const std::string arguments = "--device " + radio.DevicePath() + " --baud 115200 download " + file;
+    for (int signal : {SIGINT, SIGTERM}) {
+        pid_t child = fork();
+        if (child == 0) {
+            freopen((folder / "err").c_str(), "w", stderr);
+            freopen("/dev/null", "w", stdout);
+            execl("/bin/sh", "sh", "-c",
+                  ("exec " + std::string(KX6000_BIN_DIR) + "/kx6000-download " + arguments).c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // About 30 % of the image is in the flash (after the block was erased again, from the second run on).
+        const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);
+        auto waitFor = [&](bool written) {
+            for (int i = 0; i < 2000 && (radio.Flash(mark, 2) != HexBytes("FFFF")) != written; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+        waitFor(false);
+        waitFor(true);
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        int fd = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "the port is free at once";
+        close(fd);
+        EXPECT_NE(ReadFile(folder / "err").find("kx6000-download: stopped during ZMA1F_BIG at "),
+                  std::string::npos)
+            << ReadFile(folder / "err");
+        EXPECT_FALSE(std::filesystem::exists(root / "temp.int"));
+        EXPECT_FALSE(std::filesystem::exists(root / "temp.ua"));
+        EXPECT_NE(radio.Flash(0x20000 + data.size() / 2 - 2, 2), HexBytes(data.substr(data.size() - 4)));
+    }
+    Outcome again = Download(arguments);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(radio.Flash(0x20000, data.size() / 2), HexBytes(data));
 }
 
 TEST_F(CliTest, WrongCommandLinesAreUsageErrors) {

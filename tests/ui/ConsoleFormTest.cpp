@@ -1,4 +1,5 @@
 #include <csignal>
+#include <thread>
 
 #include "TestEnvironment.h"
 #include "manager/clsDLManager.h"
@@ -53,19 +54,18 @@ TEST_F(ConsoleFormTest, QuestionsAreAnsweredOnTheTerminalOrNo) {
     }
 }
 
-TEST_F(ConsoleFormTest, CtrlCCancelsTheWaitWindowUntilItIsShownAgain) {
-    IWaitWindow& wait = NewForm({}).WaitWindow();
+TEST_F(ConsoleFormTest, TheWaitWindowEndsWithAStopOrItsTime) {
+    IWaitWindow& wait = NewForm({.powerCycleWait = 1}).WaitWindow();
     wait.SetMessage("Please power cycle the radio to continue ...");
     wait.Show();
     EXPECT_FALSE(wait.IsCancelled());
-    std::raise(SIGINT);
-    EXPECT_TRUE(wait.IsCancelled());
-    wait.Hide();
-    EXPECT_TRUE(wait.IsCancelled()) << "hiding keeps the answer";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+    EXPECT_TRUE(wait.IsCancelled()) << "its time is up";
     wait.Show();
-    EXPECT_FALSE(wait.IsCancelled());
-    wait.Hide();
-    const std::string line = "Please power cycle the radio to continue ... (Ctrl-C to cancel)\n";
+    EXPECT_FALSE(wait.IsCancelled()) << "showing starts the time again";
+    StopRequested = SIGINT;
+    EXPECT_TRUE(wait.IsCancelled()) << "a stop";
+    const std::string line = "Please power cycle the radio to continue ... (Ctrl-C to stop)\n";
     EXPECT_EQ(out.str(), line + line);
 }
 
