@@ -152,6 +152,9 @@ void CatchStops() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// An operation that refused to go on after its report: the radio's list is the answer.
+constexpr int32_t kRefused = -1;
+
 // Runs a radio operation on the chosen port and reports the configurations the radio holds after it.
 int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&)>& operation) {
     if (!options.device.empty() && options.port.size() == 1 && options.port >= "1" && options.port <= "4") {
@@ -170,7 +173,13 @@ int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&
         if (options.json) PrintJson({{"result", result}, {"message", "stopped"}});
         return 128 + StopRequested;
     }
-    if (!options.json && result == 0) PrintConfigurations(*manager);
+    if (!options.json && (result == 0 || result == kRefused)) PrintConfigurations(*manager);
+    if (result == kRefused) {
+        if (options.json)
+            PrintJson(
+                {{"result", result}, {"message", "refused"}, {"configurations", Configurations(*manager)}});
+        return kFailed;
+    }
     return Finish(options, result, {{"configurations", Configurations(*manager)}});
 }
 
@@ -253,6 +262,50 @@ int Download(const Options& options, const std::vector<std::string>& files) {
     });
 }
 
+// Whether each "NNDD|ProductID|" pair names a configuration the radio listed and the window would let a
+// technician tick; says why not for each that fails.
+bool ErasesAllowed(const clsDLManager& manager, const std::string& pairs, bool force) {
+    auto upper = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const colConfigurations& listed = *manager.Radio()->Configurations;
+    // The window's hardware row: the first configuration starting "KXA".
+    std::shared_ptr<clsConfiguration> hardware;
+    for (const auto& configuration : listed) {
+        if (upper(configuration->ProductID.substr(0, 3)) == "KXA") {
+            hardware = configuration;
+            break;
+        }
+    }
+    bool allowed = true;
+    for (size_t at = 0; at < pairs.size();) {
+        std::string device = pairs.substr(at, 4);
+        size_t end = pairs.find('|', at + 5);
+        std::string name = pairs.substr(at + 5, end - at - 5);
+        at = end + 1;
+        std::shared_ptr<clsConfiguration> found;
+        for (const auto& configuration : listed) {
+            if (configuration->ProductID == name &&
+                DeviceIdText(configuration->NetWorkID, configuration->DeviceID) == upper(device))
+                found = configuration;
+        }
+        std::string why;
+        if (!found) {
+            why = "the radio lists no such configuration";
+        } else if (found == hardware && !force) {
+            why = "it is the radio's hardware configuration (--force erases it)";
+        } else if (name.size() >= 5 && upper(name.substr(0, 1) + name.substr(4, 1)) == "ZB" && !Debug &&
+                   !force) {
+            why = "it is boot code, erased only in test mode (--force erases it)";
+        }
+        if (why.empty()) continue;
+        std::cerr << "kx6000-download: not erasing " << device << ":" << name << ": " << why << '\n';
+        allowed = false;
+    }
+    return allowed;
+}
+
 int Erase(const Options& options, const std::vector<std::string>& configurations) {
     // [NNDD:]PRODUCTID: the device (network and device ID, two hex digits each) and the product ID.
     std::string pairs;
@@ -268,9 +321,11 @@ int Erase(const Options& options, const std::vector<std::string>& configurations
         }
         pairs += (device ? argument.substr(0, 4) : "0000") + "|" + name + "|";
     }
-    return RunOnRadio(options, [&pairs](clsDLManager& manager) {
+    return RunOnRadio(options, [&](clsDLManager& manager) -> int32_t {
         int32_t reported = manager.ReportConfigurations();
-        return reported != 0 ? reported : manager.EraseSelected(pairs);
+        if (reported != 0) return reported;
+        if (!ErasesAllowed(manager, pairs, options.force)) return kRefused;
+        return manager.EraseSelected(pairs);
     });
 }
 

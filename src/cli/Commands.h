@@ -20,6 +20,7 @@ struct Options {
     bool yes = false;
     bool json = false;
     bool quiet = false;
+    bool force = false;                 // erase what the window offers no check box for
     std::optional<int> powerCycleWait;  // seconds; unset: no limit on a terminal, 60 without one
 };
 

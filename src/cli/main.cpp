@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
                      "[NNDD:]PRODUCTID: the product ID as the report lists it, for a device of a KX6200 with "
                      "its network and device IDs as two hex digits each (default 0000, the radio itself)")
         ->required();
+    erase->add_flag(
+        "--force", options.force,
+        "Also erase what the window offers no check box for: the hardware configuration, and boot "
+        "code outside test mode");
     std::vector<std::string> checked;
     CLI::App* validate = app.add_subcommand("validate", "Check download files and describe their images");
     validate->add_option("FILE", checked, "Download files")->required();

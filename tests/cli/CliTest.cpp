@@ -82,7 +82,7 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
                                                            << download.out;
     EXPECT_NE(download.err.find("Download successful"), std::string::npos);
 
-    Outcome erase = Download(device + "--json --quiet erase Z9 0000:ZMA1B_01.00");
+    Outcome erase = Download(device + "--json --quiet erase --force Z9 0000:ZMA1B_01.00");
     EXPECT_EQ(erase.status, 0) << erase.err;
     nlohmann::json document = nlohmann::json::parse(erase.out);
     EXPECT_EQ(document["message"], "Success");
@@ -95,6 +95,34 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     EXPECT_EQ(missing.err,
               "Error 11 - Serial port does not exist\nkx6000-download: " + (folder / "ttyNone").string() +
                   ": No such file or directory; choose the device with --device PATH\n");
+}
+
+// The command line erases only what the radio listed and the window would let a technician tick.
+TEST_F(CliTest, EraseRefusesWhatTheWindowWouldNotOffer) {
+    struct Case {
+        const char* arguments;
+        const char* why;  // empty: erased
+    };
+    const Case cases[] = {
+        {"erase ZMA1F_NOT_THERE", "the radio lists no such configuration"},
+        {"erase 0102:ZMA1F_01.02.03.04", "the radio lists no such configuration"},
+        {"erase KXA61_HW01", "it is the radio's hardware configuration"},
+        {"erase ZMA1F_01.02.03.04 ZMA1B_01.00", "it is boot code"},
+        {"erase --force KXA61_HW01", ""},
+        {"erase --force ZMA1B_01.00", ""},
+    };
+    for (const Case& c : cases) {
+        sim::SimulatedRadio radio;
+        Outcome run = Download("--device " + radio.DevicePath() + " " + c.arguments);
+        int erasures = 0;
+        for (const auto& frame : radio.Frames()) erasures += frame.code == 0x33;
+        EXPECT_EQ(run.status, *c.why ? 1 : 0) << c.arguments << run.err;
+        EXPECT_EQ(erasures, *c.why ? 0 : 1) << c.arguments;
+        if (*c.why) {
+            EXPECT_NE(run.err.find(c.why), std::string::npos) << c.arguments << run.err;
+            EXPECT_NE(run.out.find("KXA61_HW01"), std::string::npos) << "the radio's list is shown";
+        }
+    }
 }
 
 // A real-time download stopped at about 30 %: the port is free at once, nothing is left behind, and the
