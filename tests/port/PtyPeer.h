@@ -1,4 +1,5 @@
-// The far end of a pseudo-terminal, playing a radio that a test scripts byte by byte.
+// One end of a serial line, raw, bytes in and out as hex text: the far end of a new pseudo-terminal
+// playing a radio that a test scripts byte by byte, or the component's end of the simulated radio's line.
 #pragma once
 
 #include <fcntl.h>
@@ -7,43 +8,45 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "support/Hex.h"
+#include "../files/SRecords.h"
 
 namespace kx6000::test {
 
 class PtyPeer {
 public:
     PtyPeer() {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        grantpt(master);
-        unlockpt(master);
-        path = ptsname(master);
+        fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        grantpt(fd);
+        unlockpt(fd);
+        path = ptsname(fd);
         // Held open so the line keeps its settings and never hangs up between opens.
         keep = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios raw{};
-        tcgetattr(keep, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(keep, TCSANOW, &raw);
+        Raw(keep, 0);
+    }
+    explicit PtyPeer(const std::string& device, speed_t speed = B19200) : path(device) {
+        fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) throw std::runtime_error("cannot open " + device);
+        Raw(fd, speed);
     }
     ~PtyPeer() {
         if (sender.joinable()) sender.join();
         Unplug();
-        if (keep >= 0) close(keep);
     }
 
     const std::string& Path() const { return path; }
+    void SetSpeed(speed_t speed) { Raw(fd, speed); }
 
     void Send(const std::string& hex) {
-        std::string bytes;
-        for (size_t i = 0; i + 1 < hex.size(); i += 2)
-            bytes += static_cast<char>(*ParseHex(hex.substr(i, 2)));
-        if (write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
+        std::vector<uint8_t> bytes = HexBytes(hex);
+        if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
     }
 
     // Sends each piece at its time (milliseconds from now), from a thread of its own.
@@ -57,13 +60,18 @@ public:
         });
     }
 
-    // What arrived from the port within `ms`, as hex text.
-    std::string Received(int ms = 50) {
+    // What arrives within `ms` (only the first `count` bytes, when count is not 0), as hex text.
+    std::string Received(int ms = 50, size_t count = 0) {
         std::string hex;
-        pollfd ready{master, POLLIN, 0};
-        while (poll(&ready, 1, ms) > 0) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (count == 0 || hex.size() < 2 * count) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd ready{fd, POLLIN, 0};
+            if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
             unsigned char buffer[256];
-            ssize_t n = read(master, buffer, sizeof buffer);
+            ssize_t n =
+                read(fd, buffer, count ? std::min(sizeof buffer, count - hex.size() / 2) : sizeof buffer);
             if (n <= 0) break;
             for (ssize_t i = 0; i < n; ++i) hex += ToHex(buffer[i], 2);
         }
@@ -72,19 +80,28 @@ public:
 
     speed_t Speed() const {
         termios settings{};
-        tcgetattr(master, &settings);
+        tcgetattr(fd, &settings);
         return cfgetospeed(&settings);
     }
 
     // Pulls the plug: the port's end sees the line hang up.
     void Unplug() {
-        if (master >= 0) close(master);
+        if (fd >= 0) close(fd);
         if (keep >= 0) close(keep);
-        master = keep = -1;
+        fd = keep = -1;
     }
 
 private:
-    int master = -1, keep = -1;
+    // Raw bytes; the speed too unless it is 0.
+    static void Raw(int line, speed_t speed) {
+        termios settings{};
+        tcgetattr(line, &settings);
+        cfmakeraw(&settings);
+        if (speed != 0) cfsetspeed(&settings, speed);
+        tcsetattr(line, TCSANOW, &settings);
+    }
+
+    int fd = -1, keep = -1;
     std::string path;
     std::thread sender;
 };

@@ -35,37 +35,26 @@ std::string Repeat(const std::string& word, int times) {
 TEST_F(SerialTest, FramedReadsEndAfterOneReply) {
     struct Case {
         const char* what;
-        std::string sent, reply;
-        bool terminator;
-        std::string next;  // what the following read gets: the rest stays for it
+        std::string reply, rest;  // what one read gets, and what stays behind it
+        bool terminator;          // when not, the next read gets the rest
     };
     const Case cases[] = {
         // 43: data reply, 00: no data words, BCFF: checksum; the terminator stays
-        {"empty data reply",
-         "4300BCFF"
-         "AFAF",
-         "4300BCFF", false, "AFAF"},
+        {"empty data reply", "4300BCFF", "AFAF", false},
         // 43, 02 data words (the first is the terminator word, counted, not inspected), checksum
-        {"data holding AFAF",
-         "4302AFAF1234FB1A"
-         "AFAF",
-         "4302AFAF1234FB1A", false, "AFAF"},
-        {"error word then terminator", "8001AFAF", "8001AFAF", true, ""},
-        {"keep-alive words first", "AEAEAEAEAFAF", "AEAEAEAEAFAF", true, ""},
+        {"data holding AFAF", "4302AFAF1234FB1A", "AFAF", false},
+        {"error word then terminator", "8001AFAF", "", true},
+        {"keep-alive words first", "AEAEAEAEAFAF", "", true},
         // 46: an uncounted frame type, read on to the terminator
-        {"uncounted frame",
-         "460200010002B9FA"
-         "AFAF"
-         "4300",
-         "460200010002B9FAAFAF", true, ""},
+        {"uncounted frame", "460200010002B9FAAFAF", "4300", true},
     };
     for (const Case& c : cases) {
-        peer.Send(c.sent);
+        peer.Send(c.reply + c.rest);
         EXPECT_EQ(Read(500, "AFAF"), c.reply) << c.what;
         EXPECT_EQ(terminatorFound, c.terminator) << c.what;
         EXPECT_EQ(LastError, 0) << c.what;
-        if (!c.next.empty()) {
-            EXPECT_EQ(Read(500, "AFAF"), c.next) << c.what;
+        if (!c.terminator) {
+            EXPECT_EQ(Read(500, "AFAF"), c.rest) << c.what;
         }
         port.WriteBinary("38");  // empties what is left
         peer.Received();

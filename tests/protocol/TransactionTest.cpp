@@ -5,12 +5,15 @@
 namespace kx6000::test {
 namespace {
 
-const char* kRunning = R"({"start": {"state": "running"}})";
+// A radio in normal operation, with `faults`.
+std::string Running(const std::string& faults = "{}") {
+    return R"({"start": {"state": "running"}, "faults": )" + faults + "}";
+}
 
 class TransactionTest : public RadioTestBase {};
 
 TEST_F(TransactionTest, FramesGoOutByteForByte) {
-    Start(kRunning);
+    Start(Running());
     clsRadio model;
     protocol.GetFlashBlocks(port, model);
     EXPECT_EQ(model.FlashBlocks->Count(), 8);
@@ -49,10 +52,7 @@ TEST_F(TransactionTest, RepliesBecomeErrorNumbers) {
                           {"8001", 58, false, 3},   {"8002", 58, false, 3},   {"8003", 58, false, 3}};
     for (const Case& c : cases) {
         ResetProgramState();
-        Start(
-            std::string(
-                R"({"start": {"state": "running"}, "faults": {"errorWords": [{"command": "3A", "word": ")") +
-            c.word + R"("}]}})");
+        Start(Running(R"({"errorWords": [{"command": "3A", "word": ")" + std::string(c.word) + R"("}]})"));
         protocol.SetDeviceID(port, "0000");
         EXPECT_EQ(LastError, c.error) << c.word;
         EXPECT_EQ(protocol.FlashLocked(), c.flashLocked) << c.word;
@@ -62,8 +62,7 @@ TEST_F(TransactionTest, RepliesBecomeErrorNumbers) {
 }
 
 TEST_F(TransactionTest, BlockListsNameTheFailingBlock) {
-    Start(
-        R"({"start": {"state": "running"}, "faults": {"errorWords": [{"command": "33", "word": "8105", "block": 1}]}})");
+    Start(Running(R"({"errorWords": [{"command": "33", "word": "8105", "block": 1}]})"));
     protocol.SendCommand(port, 2000, "32", "000000010002");
     EXPECT_EQ(LastError, 0);
     EXPECT_EQ(protocol.LastResponse(), "AEAEAEAEAEAEAFAF");
@@ -75,7 +74,7 @@ TEST_F(TransactionTest, BlockListsNameTheFailingBlock) {
 }
 
 TEST_F(TransactionTest, ConfigurationsAreReadOneReplyAtATime) {
-    Start(kRunning);
+    Start(Running());
     clsRadio model;
     std::string list = "unchanged";
     protocol.GetConfiguration(Form(), port, model, &list);
@@ -106,7 +105,7 @@ TEST_F(TransactionTest, BrokenRepliesOfTheReadsAreRefused) {
     };
     for (const Case& c : cases) {
         ResetProgramState();
-        Start(std::string(R"({"start": {"state": "running"}, "faults": )") + c.faults + "}");
+        Start(Running(c.faults));
         clsRadio model;
         if (c.configurations < 0) {
             protocol.GetFlashBlocks(port, model);

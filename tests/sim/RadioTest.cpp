@@ -1,7 +1,6 @@
 // The simulated radio driven over its pseudo-terminal with hand-built frames, as the component would.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -11,70 +10,80 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Peer.h"
+#include "../port/PtyPeer.h"
 #include "sim/SimulatedRadio.h"
 
 namespace kx6000::sim::test {
 namespace {
+
+using kx6000::test::HexBytes;
+using Peer = kx6000::test::PtyPeer;
+
+// A command frame: code, word count, data words, then the complement of the 16-bit sum of the words.
+std::string Frame(uint8_t code, const std::vector<uint16_t>& words = {}) {
+    uint16_t sum = static_cast<uint16_t>(code << 8 | words.size());
+    std::string hex = ToHex(code, 2) + ToHex(static_cast<uint32_t>(words.size()), 2);
+    for (uint16_t word : words) sum = static_cast<uint16_t>(sum + word), hex += ToHex(word, 4);
+    return hex + ToHex(static_cast<uint16_t>(~sum), 4);
+}
 
 // One exchange: the peer may change its speed, writes `send`, may change speed 10 ms later (as the
 // component does after "30" and "36"), then expects exactly `expect` ("" means silence).
 struct Step {
     std::string send;
     std::string expect;
-    int baudAfter = 0;
-    int baudBefore = 0;
+    speed_t speedAfter = 0;
+    speed_t speedBefore = 0;
 };
 
 void Converse(SimulatedRadio& radio, const std::vector<Step>& steps) {
     Peer peer(radio.DevicePath());
     for (size_t i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
-        if (step.baudBefore) peer.SetBaud(step.baudBefore);
-        if (!step.send.empty()) peer.Write(step.send);
-        if (step.baudAfter) {
+        if (step.speedBefore) peer.SetSpeed(step.speedBefore);
+        if (!step.send.empty()) peer.Send(step.send);
+        if (step.speedAfter) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            peer.SetBaud(step.baudAfter);
+            peer.SetSpeed(step.speedAfter);
         }
-        if (step.expect.empty())
-            EXPECT_EQ(peer.Read(0, 120), "") << "step " << i << " sent " << step.send;
-        else
-            EXPECT_EQ(peer.Read(step.expect.size() / 2), step.expect)
-                << "step " << i << " sent " << step.send;
+        EXPECT_EQ(peer.Received(step.expect.empty() ? 120 : 1000, step.expect.size() / 2), step.expect)
+            << "step " << i << " sent " << step.send;
     }
-    EXPECT_EQ(peer.Read(0, 60), "") << "bytes after the last step";
+    EXPECT_EQ(peer.Received(60), "") << "bytes after the last step";
 }
 
 const std::string kSmallFlash =
     R"("flash": [{"start": 0, "length": "0x100"}, {"start": "0x100", "length": "0x100"}],
     "configurations": [{"productId": "AB", "address": "0x10", "status": 3}])";
+const std::string kRunning = R"("start": {"state": "running"}, )" + kSmallFlash;
 
-Scenario Running(const std::string& fields = "", int baud = 19200) {
-    return ParseScenario(R"({"start": {"state": "running", "baud": )" + std::to_string(baud) + "}, " +
-                         kSmallFlash + (fields.empty() ? "" : ", " + fields) + "}");
+Scenario Running(const std::string& fields = "") {
+    return ParseScenario("{" + kRunning + (fields.empty() ? "" : ", " + fields) + "}");
 }
+
+// The flash structure reply of kSmallFlash up to its checksum.
+const std::string kStructure =
+    "4608"       // flash structure reply, 8 words
+    "00000000"   // block 0: start 0
+    "00000100"   //          length 0x100
+    "00000100"   // block 1: start 0x100
+    "00000100";  //          length 0x100
+// The data reply for its configuration, up to its terminator.
+const std::string kConfiguration =
+    "4306"      // data reply, 6 words
+    "00410042"  // "AB"
+    "0000"      // blank word
+    "00000010"  // address 0x10
+    "0003"      // status 3
+    "BC63";     // checksum
 
 TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
     SimulatedRadio radio(Running());
     // The first two frames are the protocol's own examples, byte for byte.
     const std::vector<Step> steps = {
-        {"3700C8FF",
-         "4608"      // flash structure reply, 8 words
-         "00000000"  // block 0: start 0
-         "00000100"  //          length 0x100
-         "00000100"  // block 1: start 0x100
-         "00000100"  //          length 0x100
-         "B6F7"      // checksum
-         "AFAF"},
-        {"32010003CDFB", "8106AFAF"},  // unlock of an unknown block 3
-        {Frame(0x31),
-         "4306"      // data reply, 6 words
-         "00410042"  // "AB"
-         "0000"      // blank word
-         "00000010"  // address 0x10
-         "0003"      // status 3
-         "BC63"      // checksum
-         "AFAF"},
+        {"3700C8FF", kStructure + "B6F7AFAF"},  // its checksum, the terminator
+        {"32010003CDFB", "8106AFAF"},           // unlock of an unknown block 3
+        {Frame(0x31), kConfiguration + "AFAF"},
         {Frame(0x38), "AFAF"},
         {Frame(0x70),
          "4902"      // flash information reply, 2 words
@@ -105,7 +114,7 @@ TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
         {"3101", "8003AFAF"},                 // half a frame, then silence
     };
     Converse(radio, steps);
-    EXPECT_EQ(radio.Flash(0x20, 8), Bytes("123456789ABCFFFF"));
+    EXPECT_EQ(radio.Flash(0x20, 8), HexBytes("123456789ABCFFFF"));
     auto blocks = radio.Blocks();
     EXPECT_FALSE(blocks[0].locked);
     EXPECT_EQ(blocks[0].erasures, 1);
@@ -119,8 +128,10 @@ TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
     EXPECT_EQ(radio.Counters().logons, 0);
 }
 
-TEST(SimulatedRadioTest, ResetLogonAndStartOfTheUpgradeApplication) {
-    const std::string healthy = kSmallFlash;
+// Each scenario's start and faults, from the reset byte on.
+TEST(SimulatedRadioTest, EachStartAndFaultOfTheScenario) {
+    const std::string& healthy = kSmallFlash;
+    const std::vector<uint16_t> block0{0};
     struct Case {
         const char* what;
         std::string scenario;
@@ -141,8 +152,33 @@ TEST(SimulatedRadioTest, ResetLogonAndStartOfTheUpgradeApplication) {
          {{"5E", "AEAEAEAEAEAE56"}}},
         {"in its upgrade application at 115200: the reset byte is garbled, then a bad frame",
          R"("start": {"state": "running", "baud": 115200}, )" + healthy,
-         {{"5E", "00000000"},                    // "8003" + "AFAF" sent at 115200 to a port at 19200
-          {Frame(0x36), "56", 19200, 115200}}},  // "36" at 115200, the restart signal at 19200
+         {{"5E", "00000000"},                      // "8003" + "AFAF" sent at 115200 to a port at 19200
+          {Frame(0x36), "56", B19200, B115200}}},  // "36" at 115200, the restart signal at 19200
+        {"keep-alive words before each reply and each data reply",
+         kRunning + R"(, "faults": {"keepAlive": {"words": 2}})",
+         {{Frame(0x38), "AEAEAEAEAFAF"}, {Frame(0x31), "AEAEAEAE" + kConfiguration + "AEAEAEAEAFAF"}}},
+        {"an error word for a command",
+         kRunning + R"(, "faults": {"errorWords": [{"command": "38", "word": "810C"}]})",
+         {{Frame(0x38), "810CAFAF"}}},
+        {"an error word for one block",
+         kRunning + R"(, "faults": {"errorWords": [{"command": "32", "word": "8103", "block": 1}]})",
+         {{Frame(0x32, {0, 1}), "AEAE8103AFAF"}}},
+        {"an error word for the second occurrence only",
+         kRunning + R"(, "faults": {"errorWords": [{"command": "38", "word": "8107", "occurrence": 2}]})",
+         {{Frame(0x38), "AFAF"}, {Frame(0x38), "8107AFAF"}, {Frame(0x38), "AFAF"}}},
+        {"flash locked for the first two writes",
+         kRunning + R"(, "faults": {"lockedWrites": 2})",
+         {{Frame(0x32, block0), "AEAEAFAF"},
+          {Frame(0x34, {0, 0x80}), "AFAF"},
+          {Frame(0x35, {1}), "8104AFAF"},
+          {Frame(0x35, {1}), "8104AFAF"},
+          {Frame(0x35, {1}), "AFAF"}}},
+        {"corrupted checksum of the second flash structure reply",
+         kRunning + R"(, "faults": {"corruptChecksums": [{"command": "37", "reply": 2}]})",
+         {{Frame(0x37), kStructure + "B6F7AFAF"}, {Frame(0x37), kStructure + "B6F6AFAF"}}},
+        {"every third frame garbled",
+         kRunning + R"(, "faults": {"garbleEveryNthFrame": 3})",
+         {{Frame(0x38), "AFAF"}, {Frame(0x38), "AFAF"}, {Frame(0x38), "8002AFAF"}, {Frame(0x38), "AFAF"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -157,12 +193,12 @@ TEST(SimulatedRadioTest, SwitchesSpeedAndGarblesWhileTheEndsDisagree) {
         SimulatedRadio radio(Running(R"("faults": {"refusedBaudCodes": ["0008"]})"), {false, tracePath});
         const std::vector<Step> steps = {
             {Frame(0x30, {0x0008}), "8101AFAF"},  // 9600 refused: answered at 19200
-            {"30010060CF9E", "AFAF", 115200},     // 115200: the answer comes at the new speed
+            {"30010060CF9E", "AFAF", B115200},    // 115200: the answer comes at the new speed
             // Sent at 19200: the radio reads nulls, its "8002" + "AFAF" arrives as nulls.
-            {Frame(0x38), "00000000", 0, 19200},
-            {Frame(0x38), "AFAF", 0, 115200},
+            {Frame(0x38), "00000000", 0, B19200},
+            {Frame(0x38), "AFAF", 0, B115200},
             {Frame(0x30, {0x0010}), "0000"},  // to 19200, but the port stays at 115200
-            {Frame(0x38), "AFAF", 0, 19200},
+            {Frame(0x38), "AFAF", 0, B19200},
         };
         Converse(radio, steps);
         EXPECT_EQ(radio.Baud(), 19200);
@@ -181,69 +217,13 @@ TEST(SimulatedRadioTest, SwitchesSpeedAndGarblesWhileTheEndsDisagree) {
     std::filesystem::remove(tracePath);
 }
 
-TEST(SimulatedRadioTest, EachFaultOfTheScenario) {
-    const std::vector<uint16_t> block0{0};
-    struct Case {
-        const char* what;
-        std::string faults;
-        std::vector<Step> steps;
-    } cases[] = {
-        {"keep-alive words before each reply and each data reply",
-         R"("keepAlive": {"words": 2})",
-         {{Frame(0x38), "AEAEAEAEAFAF"},
-          {Frame(0x31), "AEAEAEAE4306004100420000000000100003BC63AEAEAEAEAFAF"}}},
-        {"an error word for a command",
-         R"("errorWords": [{"command": "38", "word": "810C"}])",
-         {{Frame(0x38), "810CAFAF"}}},
-        {"an error word for one block",
-         R"("errorWords": [{"command": "32", "word": "8103", "block": 1}])",
-         {{Frame(0x32, {0, 1}), "AEAE8103AFAF"}}},
-        {"an error word for the second occurrence only",
-         R"("errorWords": [{"command": "38", "word": "8107", "occurrence": 2}])",
-         {{Frame(0x38), "AFAF"}, {Frame(0x38), "8107AFAF"}, {Frame(0x38), "AFAF"}}},
-        {"flash locked for the first two writes",
-         R"("lockedWrites": 2)",
-         {{Frame(0x32, block0), "AEAEAFAF"},
-          {Frame(0x34, {0, 0x80}), "AFAF"},
-          {Frame(0x35, {1}), "8104AFAF"},
-          {Frame(0x35, {1}), "8104AFAF"},
-          {Frame(0x35, {1}), "AFAF"}}},
-        {"corrupted checksum of the second flash structure reply",
-         R"("corruptChecksums": [{"command": "37", "reply": 2}])",
-         {{Frame(0x37),
-           "4608"
-           "00000000"
-           "00000100"
-           "00000100"
-           "00000100"
-           "B6F7"
-           "AFAF"},
-          {Frame(0x37),
-           "4608"
-           "00000000"
-           "00000100"
-           "00000100"
-           "00000100"
-           "B6F6"
-           "AFAF"}}},
-        {"every third frame garbled",
-         R"("garbleEveryNthFrame": 3)",
-         {{Frame(0x38), "AFAF"}, {Frame(0x38), "AFAF"}, {Frame(0x38), "8002AFAF"}, {Frame(0x38), "AFAF"}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        SimulatedRadio radio(Running(R"("faults": {)" + c.faults + "}"));
-        Converse(radio, c.steps);
-    }
-}
-
 TEST(SimulatedRadioTest, RealtimeBytesTakeTheirTimeOnTheLine) {
     SimulatedRadio radio(ParseScenario(R"({"start": {"state": "running", "baud": 19200}})"), {true, ""});
     Peer peer(radio.DevicePath());
     auto start = std::chrono::steady_clock::now();
-    peer.Write(Frame(0x37));
+    peer.Send(Frame(0x37));
     // 4 bytes in; 70 out: 0x46, 32 words for 8 blocks, checksum, terminator; 10 bits each at 19200.
-    ASSERT_EQ(peer.Read(70).size(), 140u);
+    ASSERT_EQ(peer.Received(1000, 70).size(), 140u);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     double ideal = 74 * 10 / 19200.0;
     EXPECT_GE(seconds, ideal * 0.99);
@@ -252,35 +232,23 @@ TEST(SimulatedRadioTest, RealtimeBytesTakeTheirTimeOnTheLine) {
 
 TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
     std::string link = ::testing::TempDir() + "sim-radio-link";
-    std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-radio-sim";
-    std::vector<std::string> args{program, "--max-seconds", "20", "--link", link};
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    FILE* stdoutOfProgram = fdopen(out[0], "r");
-    char line[256] = {};
-    ASSERT_NE(fgets(line, sizeof line, stdoutOfProgram), nullptr);
+    // The shell gives its own process id, then becomes the program.
+    FILE* program = popen(
+        ("echo $$; exec " + std::string(KX6000_BIN_DIR) + "/kx6000-radio-sim --max-seconds 20 --link " + link)
+            .c_str(),
+        "r");
+    char pid[32] = {}, line[256] = {};
+    ASSERT_TRUE(fgets(pid, sizeof pid, program) && fgets(line, sizeof line, program));
     std::string path(line);
     path.pop_back();
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
     {
         Peer peer(link);
-        peer.Write("5E");
-        EXPECT_EQ(peer.Read(1), "56");
+        peer.Send("5E");
+        EXPECT_EQ(peer.Received(1000, 1), "56");
     }
-    kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    fclose(stdoutOfProgram);
+    kill(std::stoi(pid), SIGTERM);
+    int status = pclose(program);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }

@@ -7,20 +7,18 @@
 namespace kx6000::test {
 namespace {
 
-std::vector<std::string> SplitCrLf(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    EXPECT_EQ(start, text.size()) << "text after the last CR LF";
-    return lines;
-}
-
 class LogFileTest : public ComponentTest {
 protected:
     std::unique_ptr<clsDLManager> NewManager() {
         return std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+    }
+    // One section with `text` in each log.
+    static void WriteBoth(std::string text) {
+        for (clsLogFile* log : {&DownloadLog, &ConfigLog}) {
+            log->OpenLogFile();
+            log->WriteToLogFile(text);
+            log->CloseLogFile();
+        }
     }
     std::ostringstream out;
     std::istringstream in;
@@ -33,21 +31,19 @@ TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
     ConfigLog.WriteToLogFile("Report Configurations...");
     ConfigLog.WriteToLogFile("");
     ConfigLog.CloseLogFile();
-
-    std::vector<std::string> lines = SplitCrLf(ReadFile(root / "KX6000Config.log"));
-    ASSERT_EQ(lines.size(), 9u);
-    const std::string stars(42, '*');
-    const std::regex start(R"(START LOG \(.+\))"), end(R"(END LOG \(.+\))");
-    EXPECT_EQ(lines[0], stars);
-    EXPECT_TRUE(std::regex_match(lines[1], start)) << lines[1];
-    EXPECT_EQ(lines[2], "Download Component Version : 1.05.01");
-    EXPECT_EQ(lines[3], "");
     // Message lines: the date and time, one blank, the text (an empty text still gives a line).
-    EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(\S.* Report Configurations\.\.\.)"))) << lines[4];
-    EXPECT_TRUE(std::regex_match(lines[5], std::regex(R"(\S.*\S )"))) << lines[5];
-    EXPECT_EQ(lines[6], "");
-    EXPECT_TRUE(std::regex_match(lines[7], end)) << lines[7];
-    EXPECT_EQ(lines[8], stars);
+    const std::regex section(
+        "\\*{42}\r\n"
+        "START LOG \\(.+\\)\r\n"
+        "Download Component Version : 1\\.05\\.01\r\n"
+        "\r\n"
+        "\\S.* Report Configurations\\.\\.\\.\r\n"
+        "\\S.*\\S \r\n"
+        "\r\n"
+        "END LOG \\(.+\\)\r\n"
+        "\\*{42}\r\n");
+    const std::string log = ReadFile(root / "KX6000Config.log");
+    EXPECT_TRUE(std::regex_match(log, section)) << log;
     EXPECT_EQ(out.str(), "");
 }
 
@@ -66,33 +62,22 @@ TEST_F(LogFileTest, OnlyExactlyTrueSwitchesLoggingOn) {
         ResetProgramState();
         if (c.settings != nullptr) WriteSettings(c.settings);
         auto manager = NewManager();
-        for (clsLogFile* log : {&DownloadLog, &ConfigLog}) {
-            log->OpenLogFile();
-            log->WriteToLogFile("message");
-            log->CloseLogFile();
-        }
+        WriteBoth("message");
         EXPECT_EQ(std::filesystem::exists(root), c.logged) << (c.settings ? c.settings : "no file");
     }
 }
 
 TEST_F(LogFileTest, SecondManagerRotatesTheDownloadLogOnly) {
     WriteSettings("[KX6100_RLDC]\nDebug=True\n");
-    auto write = [](std::string text) {
-        for (clsLogFile* log : {&DownloadLog, &ConfigLog}) {
-            log->OpenLogFile();
-            log->WriteToLogFile(text);
-            log->CloseLogFile();
-        }
-    };
     auto first = NewManager();
     EXPECT_FALSE(std::filesystem::exists(root / "KX6000Download_Previous.log")) << "nothing to rotate";
-    write("first object");
+    WriteBoth("first object");
     first.reset();
     auto second = NewManager();
 
     EXPECT_FALSE(std::filesystem::exists(root / "KX6000Download.log"));
     EXPECT_NE(ReadFile(root / "KX6000Download_Previous.log").find("first object"), std::string::npos);
-    write("second object");
+    WriteBoth("second object");
     std::string download = ReadFile(root / "KX6000Download.log");
     EXPECT_EQ(download.find("first object"), std::string::npos);
     EXPECT_NE(download.find("second object"), std::string::npos);
