@@ -1,6 +1,6 @@
 # The two set-up commands: `make demo` and `make test`. Each installs what is
 # missing, configures and builds before it runs.
-.PHONY: all deps build demo test test-asan bench format clean
+.PHONY: all deps build demo test test-asan bench fuzz format clean
 
 all: build
 
@@ -25,8 +25,16 @@ test-asan: deps
 bench: build
 	@scripts/bench
 
+# Each libFuzzer target for FUZZ_SECONDS seconds (default 60) on a copy of its seed corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps clang libclang-rt-14-dev
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
 format:
-	@find src tests bench -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:
-	@rm -rf build build-asan build-release
+	@rm -rf build build-asan build-release build-fuzz

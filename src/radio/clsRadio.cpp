@@ -86,6 +86,8 @@ std::shared_ptr<clsConfiguration> colConfigurations::Add(std::string_view Data, 
     configuration->ConfigurationAddress = HexNumber(Data.substr(addressAt, 8));
     configuration->Status = HexNumber(Data.substr(addressAt + 8, 4));
     if (std::string_view rest = Data.substr(addressAt + 12); !rest.empty()) {
+        // Both IDs are two digits: a shorter tail lacks one, as a text that is no number.
+        if (rest.size() < 4) throw TypeMismatch();
         configuration->NetWorkID = static_cast<int16_t>(HexNumber(rest.substr(0, 2)));
         configuration->DeviceID = static_cast<int16_t>(HexNumber(rest.substr(2, 2)));
     }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "sim/Frames.h"
 #include "sim/Line.h"
 #include "support/Hex.h"
 
@@ -79,13 +80,6 @@ int DataWords(uint8_t code) {
     }
 }
 
-// The complement of the 16-bit sum of the words: the check of command and reply frames alike.
-uint16_t Checksum(uint16_t first, const std::vector<uint16_t>& words) {
-    uint16_t sum = first;
-    for (uint16_t word : words) sum = static_cast<uint16_t>(sum + word);
-    return static_cast<uint16_t>(~sum);
-}
-
 void AppendWord(std::vector<uint8_t>& bytes, uint16_t word) {
     bytes.push_back(static_cast<uint8_t>(word >> 8));
     bytes.push_back(static_cast<uint8_t>(word));
@@ -151,7 +145,7 @@ struct SimulatedRadio::Impl {
     void Logon(Clock::time_point at);
     void BeginRestart(Clock::time_point at, const char* cause);
     void Restart(Clock::time_point at);
-    void OnFrame(Clock::time_point at);
+    void OnFrame(Clock::time_point at, CommandFrame received);
     void BlockList(Clock::time_point at, uint8_t code, int occurrence, const std::vector<uint16_t>& ids);
     std::vector<uint16_t> Record(const Configuration& configuration) const;
     bool CorruptReply(uint8_t command);
@@ -174,7 +168,8 @@ struct SimulatedRadio::Impl {
     std::vector<Device> devices;  // the radio first
     size_t target = 0;
     std::optional<uint64_t> writePointer;  // bytes
-    std::vector<uint8_t> frame, bootBytes, incomingApplication, application;
+    FrameReader frame;
+    std::vector<uint8_t> bootBytes, incomingApplication, application;
     std::vector<ReceivedFrame> frames;
     Counts counts;
     std::map<uint8_t, int> occurrences, dataReplies;
@@ -278,8 +273,8 @@ void SimulatedRadio::Impl::AdvanceTo(Clock::time_point now) {
         Clock::time_point at = *next;
         if (frameDeadline == at) {
             frameDeadline.reset();
-            Note(at, {{"event", "intercharacter timeout"}, {"dropped", HexText(frame)}});
-            frame.clear();
+            Note(at, {{"event", "intercharacter timeout"}, {"dropped", HexText(frame.Pending())}});
+            frame.Clear();
             Reply(at, 0, {Words({kIntercharacterTimeout, kDoneWord})});
         } else if (applicationDeadline == at) {
             applicationDeadline.reset();
@@ -374,9 +369,8 @@ void SimulatedRadio::Impl::OnByte(uint8_t byte, Clock::time_point at) {
             applicationDeadline = at + Ms(scenario.timing.applicationIdleMs);
             break;
         case RadioState::Running:
-            frame.push_back(byte);
             frameDeadline = at + Ms(scenario.timing.intercharacterMs);
-            if (frame.size() >= 2 && frame.size() == 4 + 2 * size_t{frame[1]}) OnFrame(at);
+            if (auto whole = frame.Push(byte)) OnFrame(at, std::move(*whole));
             break;
     }
 }
@@ -393,7 +387,7 @@ void SimulatedRadio::Impl::Logon(Clock::time_point at) {
 void SimulatedRadio::Impl::BeginRestart(Clock::time_point at, const char* cause) {
     Note(at, {{"event", "restarting"}, {"cause", cause}});
     restarting = true;
-    frame.clear();
+    frame.Clear();
     frameDeadline.reset();
     applicationDeadline.reset();
     ownApplicationDeadline.reset();
@@ -407,7 +401,7 @@ void SimulatedRadio::Impl::Restart(Clock::time_point at) {
     for (auto& device : devices) device.LockAll();
     target = 0;
     writePointer.reset();
-    frame.clear();
+    frame.Clear();
     bootBytes.clear();
     incomingApplication.clear();
     frameDeadline.reset();
@@ -445,17 +439,13 @@ bool SimulatedRadio::Impl::CorruptReply(uint8_t command) {
     return false;
 }
 
-void SimulatedRadio::Impl::OnFrame(Clock::time_point at) {
-    std::vector<uint8_t> bytes = std::move(frame);
-    frame.clear();
+void SimulatedRadio::Impl::OnFrame(Clock::time_point at, CommandFrame received) {
     frameDeadline.reset();
-    uint8_t code = bytes[0], count = bytes[1];
-    std::vector<uint16_t> words;
-    for (size_t i = 0; i < count; ++i)
-        words.push_back(static_cast<uint16_t>(bytes[2 + 2 * i] << 8 | bytes[3 + 2 * i]));
-    uint16_t checksum =
-        static_cast<uint16_t>(bytes[2 + 2 * size_t{count}] << 8 | bytes[3 + 2 * size_t{count}]);
-    bool checksumOk = Checksum(static_cast<uint16_t>(code << 8 | count), words) == checksum;
+    const std::vector<uint8_t>& bytes = received.bytes;
+    const std::vector<uint16_t>& words = received.words;
+    uint8_t code = received.code, count = bytes[1];
+    uint16_t checksum = received.checksum;
+    bool checksumOk = received.checksumOk;
     std::string data = HexText(std::vector<uint8_t>(bytes.begin() + 2, bytes.end() - 2));
     frames.push_back({HexText(bytes), code, data, checksumOk});
     Note(at, {{"event", "frame"},

@@ -88,6 +88,14 @@ TEST(RadioTest, BrokenRecordsAreFailuresForTheCaller) {
          "0003"
          "05",
          13},  // a network without a device ID
+        {"0000AAAAAAAAAAAA"
+         "A",
+         13},  // one digit of network ID: no device ID to cut out
+        {"00410000"
+         "0001F000"
+         "0003"
+         "050",
+         13},  // one digit of device ID
     };
     for (auto [record, number] : cases) {
         int failure = 0;
