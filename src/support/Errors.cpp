@@ -1,4 +1,5 @@
 #include "support/Errors.h"
+#include <cstring>
 
 #include <iostream>
 
@@ -13,6 +14,10 @@ std::string ErrorMessage(int32_t n) {
 
 std::string ErrorStatusText(int32_t n) {
     return "Error " + std::to_string(n) + " - " + ErrorMessage(n);
+}
+
+void ShowFileFailure(const std::string& path, int error) {
+    if (FailedFiles.insert(path).second) ShowErrorMessage(error, path + ": " + std::strerror(error));
 }
 
 void ShowErrorMessage(int number, std::string_view description) {

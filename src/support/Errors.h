@@ -18,6 +18,8 @@ std::string ErrorStatusText(int32_t n);
 // "Error " + number + " " + description, with an OK button. It goes to the
 // installed error box (the window's, or the terminal's), else to stderr.
 void ShowErrorMessage(int number, std::string_view description);
+// A log or settings file that failed: shown once with its name and the system's reason, until it works again.
+void ShowFileFailure(const std::string& path, int error);
 
 // An unexpected failure inside a small routine, for ShowErrorMessage or for the
 // routine's caller to map onto an error number.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "support/clsLogFile.h"
@@ -55,6 +56,9 @@ struct PortFailure {
     int error = 0;
 };
 inline PortFailure LastPortFailure;
+
+// The log and settings files whose failure has been said already: said once, not at every write.
+inline std::set<std::string> FailedFiles;
 
 // Puts every program-wide value back to its start: for tests, between cases.
 void ResetProgramState();

@@ -79,6 +79,7 @@ void clsLogFile::OpenLogFile() {
         if (!parent.empty()) std::filesystem::create_directories(parent);
         fileNumber = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (fileNumber < 0) throw SystemError(errno);
+        FailedFiles.erase(fileName);
         WriteLine(kStars);
         WriteLine("START LOG (" + NowText() + ")");
         WriteLine("Download Component Version : " + VersionText());
@@ -86,12 +87,12 @@ void clsLogFile::OpenLogFile() {
     } catch (const std::system_error& error) {
         if (fileNumber >= 0) ::close(fileNumber);
         fileNumber = -1;
-        Show(error);
+        ShowFileFailure(fileName, error.code().value());
     }
 }
 
 void clsLogFile::CloseLogFile() {
-    if (!Debug) return;
+    if (!Debug || (fileNumber < 0 && FailedFiles.count(fileName))) return;  // its failure is said
     try {
         WriteLine("");
         WriteLine("END LOG (" + NowText() + ")");
@@ -104,7 +105,7 @@ void clsLogFile::CloseLogFile() {
 }
 
 void clsLogFile::WriteToLogFile(std::string& strData) {
-    if (!Debug) return;
+    if (!Debug || (fileNumber < 0 && FailedFiles.count(fileName))) return;  // its failure is said
     if (strData.find(kShortened) != std::string::npos) strData = strData.substr(0, 41) + "....";
     try {
         WriteLine(NowText() + " " + strData);

@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "support/Errors.h"
 #include "support/Paths.h"
+#include "support/Program.h"
 
 namespace kx6000::modRegistry {
 namespace {
@@ -117,7 +119,8 @@ void SaveRegistryValue(const std::string& valueName, const std::string& value) {
     if (value.find_first_of("\r\n") != std::string::npos || Trim(valueName).empty()) return;
     std::string path = SettingsPath();
     auto lines = ReadLines(path);
-    if (!lines) return;  // unreadable: rewriting it would lose what it holds
+    if (!lines)
+        return ShowFileFailure(path, errno != 0 ? errno : EIO);  // rewriting it would lose what it holds
     std::string line = valueName + "=" + value;
     Place place = Find(*lines, valueName);
     if (place.value) {
@@ -128,7 +131,12 @@ void SaveRegistryValue(const std::string& valueName, const std::string& value) {
         lines->push_back("[" + std::string(kSection) + "]");
         lines->push_back(line);
     }
-    ReplaceFile(path, *lines);
+    errno = 0;
+    if (ReplaceFile(path, *lines)) {
+        FailedFiles.erase(path);
+    } else {
+        ShowFileFailure(path, errno != 0 ? errno : EIO);
+    }
 }
 
 }  // namespace kx6000::modRegistry

@@ -49,13 +49,17 @@ TEST_F(RegistryTest, SaveReplacesTheValueAndKeepsEverythingElse) {
               "[Other]\nLastFile=/other\n");
 }
 
-TEST_F(RegistryTest, UnwritableSettingsLoseNothingAndReportNothing) {
+TEST_F(RegistryTest, UnwritableSettingsLoseNothingAndAreSaidOnce) {
     // /proc takes no new files, not even from root: the save cannot replace the file.
     setenv("KX6000_SETTINGS", "/proc/version", 1);
     std::string before = ReadFile("/proc/version");
     testing::internal::CaptureStderr();
     SaveRegistryValue("LastFile", "/data/a.srec");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    SaveRegistryValue("LastFile", "/data/b.srec");
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("Error ", 0), 0u) << said;
+    EXPECT_NE(said.find("/proc/version"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_EQ(ReadFile("/proc/version"), before);
     EXPECT_EQ(GetRegistryValue("LastFile", "default"), "default");
 }
