@@ -1,6 +1,7 @@
 // The download file parser on arbitrary file contents. The parser takes a path, so each input goes to a
 // temporary file first. What must hold: the result is 0, 33 or 34; a parsed image's data blocks are
-// upper-case hex of at most 1020 digits; the same bytes parse to the same images again.
+// upper-case hex of at most 1020 digits; the same bytes parse to the same images again, also when the
+// parse explains itself, and it names a failure exactly when there is one.
 #include <unistd.h>
 
 #include <cstdint>
@@ -48,10 +49,10 @@ const std::string& InputPath() {
     return path;
 }
 
-int32_t Parse(colFiles& files) {
+int32_t Parse(colFiles& files, FileNotes* notes = nullptr) {
     ResetProgramState();
     ParserState state;
-    LastError = ParseDownloadFile(InputPath(), files, state, true);
+    LastError = ParseDownloadFile(InputPath(), files, state, true, notes);
     return LastError;
 }
 
@@ -66,7 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     colFiles first, second;
     int32_t result = Parse(first);
     if (result != 0 && result != 33 && result != 34) __builtin_trap();
-    if (Parse(second) != result || Describe(first) != Describe(second)) __builtin_trap();
+    FileNotes notes;
+    if (Parse(second, &notes) != result || Describe(first) != Describe(second)) __builtin_trap();
+    if (notes.failure.has_value() != (result != 0) || (notes.failure && notes.failure->text.empty()))
+        __builtin_trap();
     if (result != 0) return 0;
     for (const auto& file : first) {
         const colDefTables& tables = file->Definitiontables();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -21,9 +22,29 @@ constexpr int32_t kFileMissing = 33;
 constexpr int32_t kFileInvalid = 34;
 constexpr size_t kBlockDigits = 1020;
 
+constexpr int32_t kCurrentLine = -1;
+constexpr const char* kLineFeedAlone = "line feed without carriage return: lines must end with CR LF or CR";
+
 struct ParseFailure {
     int32_t number;
+    std::string reason;
+    int32_t line = kCurrentLine;  // 0: the file as a whole
+    bool atEnd = false;           // found at the end of the file, where a line feed alone may be the cause
 };
+
+// `text` in quotes, with what a terminal cannot show as \xNN.
+std::string Shown(std::string_view text) {
+    if (text.empty()) return "an empty line";
+    std::string shown = "\"";
+    for (char c : text) {
+        if (c >= ' ' && c <= '~') {
+            shown += c;
+        } else {
+            shown += "\\x" + ToHex(static_cast<unsigned char>(c), 2);
+        }
+    }
+    return shown + '"';
+}
 
 // Reads lines ended by CR LF or CR; a line feed alone is part of the line.
 class LineReader {
@@ -32,7 +53,9 @@ public:
         : fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), buffer(256 * 1024) {
         struct stat info {};
         // Anything but a regular file (a folder, a FIFO, a device) is no download file.
-        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) throw ParseFailure{kFileMissing};
+        if (fd < 0 || ::fstat(fd, &info) != 0)
+            throw ParseFailure{kFileMissing, std::string("cannot be read: ") + std::strerror(errno), 0};
+        if (!S_ISREG(info.st_mode)) throw ParseFailure{kFileMissing, "is not a regular file", 0};
     }
     ~LineReader() {
         if (fd >= 0) ::close(fd);
@@ -51,6 +74,7 @@ public:
         for (;;) {
             if (begin == end && !Fill()) {
                 line = longLine;
+                number += partial;
                 return partial;
             }
             const char* start = buffer.data() + begin;
@@ -74,16 +98,21 @@ public:
             } else {
                 line = longLine.append(start, length);
             }
+            ++number;
             return true;
         }
     }
+
+    // The number of the last line read, from 1.
+    int32_t Number() const { return number; }
 
 private:
     bool Fill() {
         ssize_t n;
         do n = ::read(fd, buffer.data(), buffer.size());
         while (n < 0 && errno == EINTR);
-        if (n < 0) throw ParseFailure{kFileMissing};
+        if (n < 0)
+            throw ParseFailure{kFileMissing, std::string("cannot be read: ") + std::strerror(errno), 0};
         begin = 0;
         end = static_cast<size_t>(n);
         return n > 0;
@@ -94,6 +123,7 @@ private:
     size_t begin = 0, end = 0;
     bool skipLineFeed = false;  // the last line ended with the buffer's last byte, a CR
     std::string longLine;       // a line that ran over the end of the buffer
+    int32_t number = 0;
 };
 
 // Characters from 1-based `position`, fewer or none at the end of the line.
@@ -102,15 +132,18 @@ std::string_view Mid(std::string_view line, size_t position, size_t length = std
 }
 
 // A field of exactly `digits` hex digits; anything else makes the file invalid.
-uint32_t HexField(std::string_view line, size_t position, size_t digits) {
+uint32_t HexField(std::string_view line, size_t position, size_t digits, const char* what) {
     std::string_view field = Mid(line, position, digits);
     std::optional<uint32_t> value = field.size() == digits ? ParseHex(field) : std::nullopt;
-    if (!value) throw ParseFailure{kFileInvalid};
+    if (!value)
+        throw ParseFailure{kFileInvalid,
+                           std::string(what) + " is not " + std::to_string(digits) + " hex digits"};
     return *value;
 }
 
 struct Record {
     int32_t address;
+    int32_t bytes;  // data bytes the count gives
     int32_t words;
     std::string_view data;
 };
@@ -118,13 +151,15 @@ struct Record {
 // The address, the number of words of `width` bits and the data text of a data record.
 Record ReadRecord(std::string_view line, int16_t addressDigits, int16_t width) {
     int32_t bytesPerWord = width / 8;
-    if (bytesPerWord == 0) throw ParseFailure{kFileInvalid};
-    int32_t count = static_cast<int32_t>(HexField(line, 3, 2));
+    int32_t count = static_cast<int32_t>(HexField(line, 3, 2, "the count"));
     Record record{};
-    record.address = static_cast<int32_t>(HexField(line, 5, static_cast<size_t>(addressDigits)));
-    record.words = (count - (addressDigits / 2 + 1)) / bytesPerWord;
-    // A count too small to hold the address and the checksum.
-    if (record.words < 0) throw ParseFailure{kFileInvalid};
+    record.address =
+        static_cast<int32_t>(HexField(line, 5, static_cast<size_t>(addressDigits), "the address"));
+    record.bytes = count - (addressDigits / 2 + 1);
+    record.words = record.bytes / bytesPerWord;
+    if (record.words < 0)
+        throw ParseFailure{kFileInvalid, "the count " + ToHex(static_cast<uint32_t>(count), 2) +
+                                             " is too small to hold the address and the checksum"};
     record.data = Mid(line, static_cast<size_t>(addressDigits) + 5,
                       2 * static_cast<size_t>(bytesPerWord) * static_cast<size_t>(record.words));
     return record;
@@ -143,19 +178,20 @@ void AppendHexUpper(std::string& to, std::string_view hex) {
     to.resize(at + hex.size());
     for (char c : hex) {
         char digit = upper[static_cast<unsigned char>(c)];
-        if (digit == 0) throw ParseFailure{kFileInvalid};
+        if (digit == 0)
+            throw ParseFailure{kFileInvalid, "the data holds " + Shown({&c, 1}) + ", not a hex digit"};
         to[at++] = digit;
     }
 }
 
 // The text of an "S0" record: its data digits taken two at a time as character codes, blanks trimmed.
 std::string DecodeHeaderText(std::string_view line) {
-    if (line.size() < 10) throw ParseFailure{kFileInvalid};
+    if (line.size() < 10) throw ParseFailure{kFileInvalid, "an \"S0\" line of fewer than 10 characters"};
     std::string_view digits = line.substr(8, line.size() - 10);
     std::string text;
     for (size_t i = 0; i < digits.size(); i += 2) {
         std::optional<uint32_t> code = ParseHex(digits.substr(i, 2));
-        if (!code) throw ParseFailure{kFileInvalid};
+        if (!code) throw ParseFailure{kFileInvalid, "the text of the \"S0\" line is not hex"};
         text += static_cast<char>(*code);
     }
     size_t first = text.find_first_not_of(' ');
@@ -172,14 +208,33 @@ int16_t ReadWidth(std::string_view line) {
     int16_t width = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), width);
     if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        throw ParseFailure{kFileMissing};
+        throw ParseFailure{kFileMissing,
+                           "the \"DW\" width " + Shown(Mid(line, 3, 2)) + " is not a decimal number"};
     return width;
+}
+
+// Hex digits of an address field for each record type that has one.
+size_t AddressDigits(char type) {
+    switch (type) {
+        case '0':
+        case '1':
+        case '9':
+            return 4;
+        case '2':
+        case '8':
+            return 6;
+        case '3':
+        case '7':
+            return 8;
+        default:
+            return 0;
+    }
 }
 
 class Parser {
 public:
-    Parser(const std::string& path, colFiles& files, ParserState& state, bool tagSearch)
-        : reader(path), key(path), files(files), state(state), tagSearch(tagSearch) {}
+    Parser(const std::string& path, colFiles& files, ParserState& state, bool tagSearch, FileNotes* notes)
+        : reader(path), key(path), files(files), state(state), tagSearch(tagSearch), notes(notes) {}
 
     // Image after image until the end of the file.
     void Run() {
@@ -188,17 +243,41 @@ public:
             ReadData(line);
             imageCompleted = true;
         }
+        if (notes && firstLineFeed != 0)
+            Warn(firstLineFeed,
+                 "line feed without carriage return: read as part of the line, not as its end");
+    }
+
+    // Where and why the parse failed; a line feed alone that joined the lines read is the likelier cause.
+    FileNote Explain(const ParseFailure& failure) const {
+        if (failure.line == kCurrentLine) {
+            bool joined = current.find('\n') != std::string_view::npos;
+            return {reader.Number(), joined ? kLineFeedAlone : failure.reason};
+        }
+        if (failure.atEnd && firstLineFeed != 0) return {firstLineFeed, kLineFeedAlone};
+        return {failure.line, failure.reason};
     }
 
 private:
+    bool Next(std::string_view& line) {
+        if (!reader.Next(line)) {
+            current = {};
+            return false;
+        }
+        current = line;
+        if (notes) NoteLine(line);
+        return true;
+    }
+
     // The header part of an image; true with its first data record in `line`,
     // false at a proper end of the file.
     bool ReadHeader(std::string_view& line) {
         bool headerSeen = false;
         for (;;) {
-            if (!reader.Next(line)) {
+            if (!Next(line)) {
                 if (imageCompleted) return false;
-                throw ParseFailure{kFileInvalid};
+                if (headerLine == 0) throw ParseFailure{kFileInvalid, "no image in the file", 0, true};
+                throw ParseFailure{kFileInvalid, "\"S0\" line without data records", headerLine, true};
             }
             if (line.empty()) continue;
             std::string_view type = line.substr(0, 2);
@@ -210,19 +289,25 @@ private:
                 }
             } else if (type == "DW") {
                 state.DataWidth = ReadWidth(line);
+                widthLine = reader.Number();
             } else if (type == "S0") {
                 StartImage(line);
                 headerSeen = true;
+                headerLine = reader.Number();
             } else if (type == "S1" || type == "S2" || type == "S3") {
                 state.AddressDigits = static_cast<int16_t>(2 * (type[1] - '0') + 2);
-                if (!files.Exists(key)) throw ParseFailure{kFileMissing};
+                if (!files.Exists(key))
+                    throw ParseFailure{kFileMissing, "data record before the first \"S0\" line"};
                 image = files.Item(key);
                 image->strFileType = type;
                 image->strFileTerminator = type == "S1" ? "S9" : type == "S2" ? "S8" : "S7";
-                if (!headerSeen) throw ParseFailure{kFileInvalid};
+                if (!headerSeen)
+                    throw ParseFailure{kFileInvalid, "data record after the terminator on line " +
+                                                         std::to_string(terminatorLine) +
+                                                         " without a new \"S0\" line"};
                 return true;
             } else {
-                throw ParseFailure{kFileInvalid};
+                throw ParseFailure{kFileInvalid, "unknown line type " + Shown(type)};
             }
         }
     }
@@ -244,23 +329,41 @@ private:
         files.Add(std::move(file), key);
     }
 
+    // A run of contiguous addresses as the radio will be sent it.
+    struct Table {
+        int32_t address = 0;
+        size_t digits = 0;
+        int32_t unevenLine = 0;  // the first record whose data is not whole 4-digit words
+    };
+
     // The data records from `line` to the image's terminator, gathered into
     // runs of contiguous addresses cut into blocks of 1020 digits.
     void ReadData(std::string_view line) {
+        if (state.DataWidth / 8 == 0)
+            throw ParseFailure{kFileInvalid,
+                               "a word of " + std::to_string(state.DataWidth) + " bits holds no whole byte",
+                               widthLine};
         colDefTables& tables = image->Definitiontables();
         std::shared_ptr<colDataBlocks> blocks;
         std::string pending;
         int32_t tableLength = 0;
         int64_t expected = 0;
+        Table table;
         while (line.substr(0, 2) != image->strFileTerminator) {
-            if (line.substr(0, 2) != image->strFileType) throw ParseFailure{kFileInvalid};
+            if (line.substr(0, 2) != image->strFileType)
+                throw ParseFailure{kFileInvalid, "expected an \"" + image->strFileType +
+                                                     "\" record or the \"" + image->strFileTerminator +
+                                                     "\" terminator, found " + Shown(line.substr(0, 2))};
             Record record = ReadRecord(line, state.AddressDigits, state.DataWidth);
             if (!blocks || record.address != expected) {
                 if (tableLength != 0) tables.SetLength(std::exchange(tableLength, 0));
                 if (!pending.empty()) blocks->Add(std::exchange(pending, {}));
+                if (notes && blocks) NoteTable(table);
+                table = {record.address};
                 tables.Add(record.address);
                 blocks = tables.Item(tables.Count() - 1).DataBlocks;
             }
+            if (notes) NoteRecord(record, table);
             tableLength += record.words;
             AppendHexUpper(pending, record.data);
             if (pending.size() > kBlockDigits) {
@@ -268,11 +371,71 @@ private:
                 pending.erase(0, kBlockDigits);
             }
             expected = int64_t{record.address} + record.words;
-            if (!reader.Next(line)) throw ParseFailure{kFileMissing};  // no terminator
+            if (!Next(line))
+                throw ParseFailure{kFileMissing,
+                                   "image \"" + image->TagName + "\" starting here has no \"" +
+                                       image->strFileTerminator + "\" terminator",
+                                   headerLine, true};
         }
+        terminatorLine = reader.Number();
         if (tableLength != 0) tables.SetLength(tableLength);
         if (!pending.empty()) blocks->Add(std::move(pending));
+        if (notes) NoteTable(table);
         if (tagSearch && !image->TagName.starts_with("ZMA")) image->ParseFile();
+    }
+
+    void Warn(int32_t line, std::string text) {
+        if (notes->warnings.size() < FileNotes::kWarningsKept) {
+            notes->warnings.push_back({line, std::move(text)});
+        } else {
+            ++notes->warningsLeftOut;
+        }
+    }
+
+    // What the parse tolerates in a well-formed S-record line: its count, its checksum, its digits.
+    void NoteLine(std::string_view line) {
+        if (firstLineFeed == 0 && line.find('\n') != std::string_view::npos) firstLineFeed = reader.Number();
+        size_t addressDigits = line.size() > 1 && line[0] == 'S' ? AddressDigits(line[1]) : 0;
+        std::string_view digits = line.substr(std::min<size_t>(2, line.size()));
+        if (addressDigits == 0 || digits.size() < addressDigits + 4 ||
+            !std::ranges::all_of(digits, [](char c) { return HexDigitValue(c) >= 0; }))
+            return;
+        int32_t number = reader.Number();
+        if (digits.size() % 2 != 0) {
+            Warn(number,
+                 "odd number of data digits (" + std::to_string(digits.size() - addressDigits - 4) + ")");
+            return;
+        }
+        uint32_t count = *ParseHex(digits.substr(0, 2));
+        size_t bytes = digits.size() / 2 - 1;
+        if (count != bytes)
+            Warn(number, "the count says " + std::to_string(count) + " bytes follow it, the record holds " +
+                             std::to_string(bytes));
+        uint32_t sum = 0;
+        for (size_t at = 0; at + 2 < digits.size(); at += 2) sum += *ParseHex(digits.substr(at, 2));
+        std::string given = ToHex(*ParseHex(digits.substr(digits.size() - 2)), 2);
+        std::string right = ToHex(~sum & 0xFF, 2);
+        if (given != right) Warn(number, "checksum is " + given + ", the record's bytes give " + right);
+    }
+
+    void NoteRecord(const Record& record, Table& table) {
+        int32_t bytesPerWord = state.DataWidth / 8;
+        if (record.bytes % bytesPerWord != 0)
+            Warn(reader.Number(), std::to_string(record.bytes) + " data bytes are not whole " +
+                                      std::to_string(state.DataWidth) + "-bit words: the last " +
+                                      std::to_string(record.bytes % bytesPerWord) + " are left out");
+        table.digits += record.data.size();
+        if (record.data.size() % 4 != 0 && table.unevenLine == 0) table.unevenLine = reader.Number();
+    }
+
+    // The radio takes data only in whole 4-digit words, and finds out after the flash is erased.
+    void NoteTable(const Table& table) {
+        if (table.digits % 4 == 0) return;
+        notes->refusals.push_back(
+            {table.unevenLine, "the table at address 0x" + ToHex(static_cast<uint32_t>(table.address), 8) +
+                                   " holds " + std::to_string(table.digits) +
+                                   " data digits, not whole 4-digit words: the radio refuses "
+                                   "it (error 54) after erasing its flash"});
     }
 
     LineReader reader;
@@ -280,21 +443,30 @@ private:
     colFiles& files;
     ParserState& state;
     bool tagSearch;
+    FileNotes* notes;
     bool imageCompleted = false;
     std::string hardware, device;  // from the last "MD" line with a comma, for every later image
     colFiles::FilePtr image;
+    std::string_view current;                                   // the line read last
+    int32_t headerLine = 0, widthLine = 0, terminatorLine = 0;  // the last of each
+    int32_t firstLineFeed = 0;                                  // the first line holding a line feed alone
 };
 
 }  // namespace
 
-int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, ParserState& state,
-                          bool tagSearch) {
+int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, ParserState& state, bool tagSearch,
+                          FileNotes* notes) {
+    std::optional<Parser> parser;
     try {
-        Parser(strFileName, files, state, tagSearch).Run();
+        parser.emplace(strFileName, files, state, tagSearch, notes);
+        parser->Run();
         return 0;
     } catch (const ParseFailure& failure) {
+        if (notes)
+            notes->failure = parser ? parser->Explain(failure) : FileNote{failure.line, failure.reason};
         return failure.number;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        if (notes) notes->failure = FileNote{0, error.what()};
         return kFileMissing;  // any other failure of the platform during the parse
     }
 }

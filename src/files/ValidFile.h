@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "files/colFiles.h"
 
@@ -14,11 +16,27 @@ struct ParserState {
     int16_t AddressDigits = 0;  // hex digits of the last data record type's address
 };
 
+// A remark on one line of a download file; line 0 is the file as a whole.
+struct FileNote {
+    int32_t line;
+    std::string text;
+};
+
+// What a parse found that a technician should know before the radio is touched.
+struct FileNotes {
+    static constexpr size_t kWarningsKept = 10;
+    std::optional<FileNote> failure;  // why the parse gave 33 or 34
+    std::vector<FileNote> refusals;   // data the radio refuses halfway through a download (error 54)
+    std::vector<FileNote> warnings;   // what the parse tolerates: the first kWarningsKept
+    int32_t warningsLeftOut = 0;
+};
+
 // Parses `strFileName` into `files`, one clsFile per image, and returns 0, 33
 // ("File does not exist") or 34 ("File format is not valid"). Images added
 // before a failure stay in `files`. With `tagSearch`, an image whose tag does
-// not begin with "ZMA" is searched for a tag inside its data.
-int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, ParserState& state,
-                          bool tagSearch);
+// not begin with "ZMA" is searched for a tag inside its data. With `notes`,
+// the parse also says where and why the file fails, and what it tolerates.
+int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, ParserState& state, bool tagSearch,
+                          FileNotes* notes = nullptr);
 
 }  // namespace kx6000

@@ -6,6 +6,7 @@
 #include "TestEnvironment.h"
 #include "files/FileHelpers.h"
 #include "files/SRecords.h"
+#include "files/ValidFile.h"
 #include "manager/clsDLManager.h"
 #include "support/Hex.h"
 #include "ui/ConsoleForm.h"
@@ -44,41 +45,136 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
     std::string garbage;
     for (uint32_t i = 0; i < 1u << 20; ++i) garbage += static_cast<char>(i * 7919u % 251u);
     const std::string image = Header("APP") + Rec("S1", 0x100, Bytes(4)) + Rec("S9", 0, "");
+    const std::string lineFeed = "line feed without carriage return";
     struct Case {
         const char* what;
         std::string content;
         int32_t result;
+        int32_t line;        // of the failure; 0: the file as a whole
+        std::string reason;  // part of the failure's reason
     };
     const Case cases[] = {
-        {"valid", image, 0},
+        {"valid", image, 0, 0, ""},
         {"CR line ends",
-         "//x\r" + Header("A").substr(0, Header("A").size() - 1) + "S1070100AAAAAAAA00\rS9030000FC", 0},
-        {"comments and blank lines around", "// c\r\nCI x\r\n\r\n" + image + "\r\n// end\r\nMD x\r\n", 0},
-        {"empty file", "", 34},
-        {"comments only", "// c\r\nCI x\r\n", 34},
-        {"header without data", Header("APP"), 34},
-        {"lone S0 after an image", image + Header("NEXT"), 34},
-        {"data before any S0", Rec("S1", 0x100, Bytes(4)) + image, 33},
-        {"line feeds only", std::regex_replace(image, std::regex("\r\n"), "\n"), 34},
+         "//x\r" + Header("A").substr(0, Header("A").size() - 1) + "S1070100AAAAAAAA00\rS9030000FC", 0, 0,
+         ""},
+        {"comments and blank lines around", "// c\r\nCI x\r\n\r\n" + image + "\r\n// end\r\nMD x\r\n", 0, 0,
+         ""},
+        {"empty file", "", 34, 0, "no image in the file"},
+        {"comments only", "// c\r\nCI x\r\n", 34, 0, "no image in the file"},
+        {"header without data", Header("APP"), 34, 1, "\"S0\" line without data records"},
+        {"lone S0 after an image", image + Header("NEXT"), 34, 4, "\"S0\" line without data records"},
+        {"data before any S0", Rec("S1", 0x100, Bytes(4)) + image, 33, 1,
+         "data record before the first \"S0\""},
+        {"line feeds only", std::regex_replace(image, std::regex("\r\n"), "\n"), 34, 1, lineFeed},
         {"line feeds only, data first",
-         std::regex_replace(Rec("S1", 0, Bytes(2)) + image, std::regex("\r\n"), "\n"), 33},
-        {"lower-case type", Header("A") + "s1070100AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34},
-        {"unknown line type", "XX\r\n" + image, 34},
-        {"no terminator", Header("APP") + Rec("S1", 0x100, Bytes(4)), 33},
-        {"data after a terminator", image + Rec("S1", 0x200, Bytes(4)), 34},
-        {"comment among data", Header("A") + Rec("S1", 0, Bytes(2)) + "// x\r\n" + Rec("S9", 0, ""), 34},
-        {"other record type among data", Header("A") + Rec("S1", 0, Bytes(2)) + Rec("S2", 2, Bytes(2)), 34},
-        {"width not a number", "DWxx\r\n" + image, 33},
-        {"width 0 at a record", Header("A") + "DW 0\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34},
-        {"address not hex", Header("A") + "S1070G00AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34},
-        {"data not hex", Header("A") + "S1070100AAAAAXAA00\r\n" + Rec("S9", 0, ""), 34},
-        {"count too small", Header("A") + "S1010100\r\n" + Rec("S9", 0, ""), 34},
-        {"header record too short", "S003000\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34},
-        {"binary garbage", garbage, 34},
-        {"one line of 100 MB", "// " + std::string(100 << 20, 'x'), 34},
-        {"ends inside a record", Header("A") + "S1070100AA", 33},
+         std::regex_replace(Rec("S1", 0, Bytes(2)) + image, std::regex("\r\n"), "\n"), 33, 1, lineFeed},
+        {"a line feed hides the terminator", Header("A") + "S1050000AAAA4B\nS9030000FC", 33, 2, lineFeed},
+        {"lower-case type", Header("A") + "s1070100AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34, 2,
+         "unknown line type \"s1\""},
+        {"unknown line type", "XX\r\n" + image, 34, 1, "unknown line type \"XX\""},
+        {"no terminator", Header("APP") + Rec("S1", 0x100, Bytes(4)), 33, 1,
+         "image \"APP\" starting here has no \"S9\" terminator"},
+        {"data after a terminator", image + Rec("S1", 0x200, Bytes(4)), 34, 4,
+         "after the terminator on line 3 without a new \"S0\" line"},
+        {"comment among data", Header("A") + Rec("S1", 0, Bytes(2)) + "// x\r\n" + Rec("S9", 0, ""), 34, 3,
+         "found \"//\""},
+        {"other record type among data", Header("A") + Rec("S1", 0, Bytes(2)) + Rec("S2", 2, Bytes(2)), 34, 3,
+         "found \"S2\""},
+        {"width not a number", "DWxx\r\n" + image, 33, 1, "the \"DW\" width \"xx\" is not a decimal number"},
+        {"width 0 at a record", Header("A") + "DW 0\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34, 2,
+         "a word of 0 bits holds no whole byte"},
+        {"address not hex", Header("A") + "S1070G00AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34, 2,
+         "the address is not 4 hex digits"},
+        {"data not hex", Header("A") + "S1070100AAAAAXAA00\r\n" + Rec("S9", 0, ""), 34, 2,
+         "the data holds \"X\", not a hex digit"},
+        {"count too small", Header("A") + "S1010100\r\n" + Rec("S9", 0, ""), 34, 2,
+         "the count 01 is too small to hold the address and the checksum"},
+        {"header record too short", "S003000\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34, 1,
+         "an \"S0\" line of fewer than 10 characters"},
+        {"binary garbage", garbage, 34, 1, lineFeed},
+        {"one line of 100 MB", "// " + std::string(100 << 20, 'x'), 34, 0, "no image in the file"},
+        {"ends inside a record", Header("A") + "S1070100AA", 33, 1, "no \"S9\" terminator"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Parse(c.content), c.result) << c.what;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parse(c.content), c.result) << c.what;
+        colFiles scratch;
+        ParserState state;
+        FileNotes notes;
+        EXPECT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), c.result) << c.what;
+        if (c.result == 0) {
+            EXPECT_FALSE(notes.failure) << c.what << ": " << notes.failure->text;
+            continue;
+        }
+        ASSERT_TRUE(notes.failure) << c.what;
+        EXPECT_EQ(notes.failure->line, c.line) << c.what;
+        EXPECT_NE(notes.failure->text.find(c.reason), std::string::npos)
+            << c.what << ": " << notes.failure->text;
+    }
+}
+
+TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
+    using Notes = std::vector<std::pair<int32_t, std::string>>;  // line, part of the text
+    struct Case {
+        const char* what;
+        std::string content;
+        Notes warnings, refusals;
+        int32_t leftOut = 0;
+    };
+    std::string badChecksums;
+    Notes kept;
+    for (int32_t i = 0; i < 12; ++i) {
+        badChecksums += Rec("S1", 2 * i, Bytes(4)).replace(16, 2, "00");
+        if (i < 10) kept.push_back({2 + i, "checksum is 00"});
+    }
+    const std::string end = Rec("S9", 0, "");
+    const Case cases[] = {
+        {"clean", Header("APP") + Rec("S1", 0, Bytes(4)) + end, {}, {}},
+        {"wrong checksum",
+         Header("A") + "S1070100AAAAAAAA00\r\n" + end,
+         {{2, "checksum is 00, the record's bytes give 4F"}},
+         {}},
+        {"short line: count too big, data cut short",
+         Header("A") + "S1090100AAAAAAAA4D\r\n" + end,
+         {{2, "the count says 9 bytes follow it, the record holds 7"}},
+         {{2, "the table at address 0x00000100 holds 10 data digits, not whole 4-digit words"}}},
+        {"odd number of data digits",
+         Header("A") + "S1070100AAAAAAA00\r\n" + end,
+         {{2, "odd number of data digits (7)"}},
+         {}},
+        {"bytes that are no whole word",
+         Header("A") + Rec("S1", 0, Bytes(3)) + end,
+         {{2, "3 data bytes are not whole 16-bit words: the last 1 are left out"}},
+         {}},
+        {"8-bit bytes that are no whole radio word",
+         "DW 8\r\n" + Header("A") + Rec("S1", 0, Bytes(4)) + Rec("S1", 0x10, Bytes(1)) +
+             Rec("S1", 0x11, Bytes(2)) + end,
+         {},
+         {{4, "the table at address 0x00000010 holds 6 data digits"}}},
+        {"a line feed inside a comment",
+         "// a\nb\r\n" + Header("A") + Rec("S1", 0, Bytes(2)) + end,
+         {{1, "line feed without carriage return"}},
+         {}},
+        {"only the first warnings are kept", Header("A") + badChecksums + end, kept, {}, 2},
+    };
+    for (const Case& c : cases) {
+        Parse(c.content);
+        colFiles scratch;
+        ParserState state;
+        FileNotes notes;
+        ASSERT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), 0) << c.what;
+        auto expect = [&c](const std::vector<FileNote>& found, const Notes& expected, const char* kind) {
+            ASSERT_EQ(found.size(), expected.size()) << c.what << " " << kind;
+            for (size_t i = 0; i < found.size(); ++i) {
+                EXPECT_EQ(found[i].line, expected[i].first) << c.what;
+                EXPECT_NE(found[i].text.find(expected[i].second), std::string::npos)
+                    << c.what << ": " << found[i].text;
+            }
+        };
+        expect(notes.warnings, c.warnings, "warnings");
+        expect(notes.refusals, c.refusals, "refusals");
+        EXPECT_EQ(notes.warningsLeftOut, c.leftOut) << c.what;
+    }
 }
 
 TEST_F(ParserTest, RecordsGatherIntoRunsOfBlocks) {

@@ -26,11 +26,14 @@ inline std::vector<uint8_t> HexBytes(const std::string& hex) {
     return bytes;
 }
 
-// One S-record line: type, count, address, data and a checksum that is not checked.
+// One S-record line: type, count, address, data and their checksum.
 inline std::string Rec(const std::string& type, uint32_t address, const std::string& data) {
     int addressDigits = type == "S2" || type == "S8" ? 6 : type == "S3" || type == "S7" ? 8 : 4;
     size_t count = addressDigits / 2 + data.size() / 2 + 1;
-    return type + ToHex(static_cast<uint32_t>(count), 2) + ToHex(address, addressDigits) + data + "00\r\n";
+    std::string record = ToHex(static_cast<uint32_t>(count), 2) + ToHex(address, addressDigits) + data;
+    uint32_t sum = 0;
+    for (uint8_t byte : HexBytes(record)) sum += byte;
+    return type + record + ToHex(~sum & 0xFF, 2) + "\r\n";
 }
 
 // An "S0" line carrying `text`.
