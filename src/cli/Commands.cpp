@@ -13,6 +13,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "files/ValidFile.h"
 #include "manager/clsDLManager.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
@@ -197,6 +198,69 @@ std::optional<std::string> FileList(const std::vector<std::string>& files) {
     return list;
 }
 
+// What the parser says about one file of a command line.
+struct FileCheck {
+    std::string name;
+    int32_t result = 0;
+    FileNotes notes;
+};
+
+// Each file parsed in order, as the manager parses them, with the parser explaining itself.
+std::vector<FileCheck> CheckFiles(const std::vector<std::string>& files) {
+    ParserState state;
+    colFiles images;
+    std::vector<FileCheck> checks;
+    for (const std::string& file : files) {
+        FileCheck& check = checks.emplace_back();
+        check.name = file;
+        check.result = ParseDownloadFile(file, images, state, false, &check.notes);
+    }
+    return checks;
+}
+
+bool AnyRefusal(const std::vector<FileCheck>& checks) {
+    return std::ranges::any_of(checks, [](const FileCheck& check) { return !check.notes.refusals.empty(); });
+}
+
+// "FILE:LINE: error: ..." in line order, as compilers say it, so that editors can jump to the line.
+void PrintChecks(const std::vector<FileCheck>& checks, bool warnings) {
+    for (const FileCheck& check : checks) {
+        std::vector<std::pair<const FileNote*, const char*>> notes;
+        if (check.notes.failure) notes.emplace_back(&*check.notes.failure, "error");
+        for (const FileNote& note : check.notes.refusals) notes.emplace_back(&note, "error");
+        if (warnings) {
+            for (const FileNote& note : check.notes.warnings) notes.emplace_back(&note, "warning");
+        }
+        std::ranges::stable_sort(notes, {}, [](const auto& note) { return note.first->line; });
+        for (const auto& [note, kind] : notes) {
+            std::cerr << check.name << (note->line != 0 ? ":" + std::to_string(note->line) : "") << ": "
+                      << kind << ": " << note->text << '\n';
+        }
+        if (warnings && check.notes.warningsLeftOut > 0)
+            std::cerr << check.name << ": " << check.notes.warningsLeftOut << " more warnings\n";
+    }
+}
+
+json DescribeChecks(const std::vector<FileCheck>& checks) {
+    auto list = [](const std::vector<FileNote>& notes) {
+        json array = json::array();
+        for (const FileNote& note : notes) array.push_back({{"line", note.line}, {"text", note.text}});
+        return array;
+    };
+    json files = json::array();
+    for (const FileCheck& check : checks) {
+        const std::optional<FileNote>& failure = check.notes.failure;
+        files.push_back(
+            {{"name", check.name},
+             {"result", check.result},
+             {"failure", failure ? json{{"line", failure->line}, {"reason", failure->text}} : json()},
+             {"refusals", list(check.notes.refusals)},
+             {"warnings", list(check.notes.warnings)},
+             {"warningsLeftOut", check.notes.warningsLeftOut}});
+    }
+    return files;
+}
+
 json DescribeImage(const clsFile& image) {
     json tables = json::array();
     const colDefTables& definitions = image.Definitiontables();
@@ -256,6 +320,21 @@ int Report(const Options& options) {
 int Download(const Options& options, const std::vector<std::string>& files) {
     std::optional<std::string> list = FileList(files);
     if (!list) return kUsageError;
+    // Nothing goes to the radio for a file the parse or the radio would give up on halfway.
+    std::vector<FileCheck> checks = CheckFiles(files);
+    PrintChecks(checks, !options.quiet);
+    auto failed = std::ranges::find_if(checks, [](const FileCheck& check) { return check.result != 0; });
+    if (failed != checks.end()) {
+        if (!options.quiet) std::cerr << ErrorStatusText(failed->result) << '\n';
+        return Finish(options, failed->result, {{"files", DescribeChecks(checks)}});
+    }
+    if (AnyRefusal(checks)) {
+        std::cerr
+            << "kx6000-download: nothing sent: the radio would refuse this data after erasing its flash\n";
+        if (options.json)
+            PrintJson({{"result", kRefused}, {"message", "refused"}, {"files", DescribeChecks(checks)}});
+        return kFailed;
+    }
     return RunOnRadio(options, [&list](clsDLManager& manager) {
         int32_t loaded = manager.LoadFiles(*list);
         return loaded != 0 ? loaded : manager.DownLoad();
@@ -332,6 +411,8 @@ int Erase(const Options& options, const std::vector<std::string>& configurations
 int Validate(const Options& options, const std::vector<std::string>& files) {
     std::optional<std::string> list = FileList(files);
     if (!list) return kUsageError;
+    std::vector<FileCheck> checks = CheckFiles(files);
+    PrintChecks(checks, true);
     auto manager = NewManager(options);
     int32_t result = manager->LoadFiles(*list);
     json images = json::array();
@@ -342,7 +423,8 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
             PrintImage(*image);
         }
     }
-    return Finish(options, result, {{"images", images}});
+    int status = Finish(options, result, {{"images", images}, {"files", DescribeChecks(checks)}});
+    return AnyRefusal(checks) ? kFailed : status;
 }
 
 int ListErrors(const std::optional<std::string>& which) {

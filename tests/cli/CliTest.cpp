@@ -67,7 +67,34 @@ TEST_F(CliTest, ValidateDescribesEveryImage) {
 
     Outcome missing = Download("--quiet validate " + file + "x");
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "Error 33 - File does not exist\n");
+    EXPECT_EQ(missing.err, file +
+                               "x: error: cannot be read: No such file or directory\n"
+                               "Error 33 - File does not exist\n");
+}
+
+// A file is explained line by line, and nothing is sent for data the radio would refuse after erasing.
+TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
+    const std::string good = (folder / "good.s19").string(), odd = (folder / "odd.s19").string();
+    WriteFile(good, Header("A") + "S1070100AAAAAAAA00\r\n" + Rec("S9", 0, ""));
+    WriteFile(odd, "DW 8\r\n" + Header("B") + Rec("S1", 0, "AABBCC") + Rec("S9", 0, ""));
+    const std::string refusal = odd +
+                                ":3: error: the table at address 0x00000000 holds 6 data digits, not whole "
+                                "4-digit words: the radio refuses it (error 54) after erasing its flash\n";
+    Outcome validate = Download("--quiet validate " + good + " " + odd);
+    EXPECT_EQ(validate.status, 1);
+    EXPECT_EQ(validate.err, good + ":2: warning: checksum is 00, the record's bytes give 4F\n" + refusal);
+
+    sim::SimulatedRadio radio;
+    Outcome download =
+        Download("--quiet --json --device " + radio.DevicePath() + " download " + good + " " + odd);
+    EXPECT_EQ(download.status, 1);
+    EXPECT_EQ(download.err, refusal +
+                                "kx6000-download: nothing sent: the radio would refuse this data after "
+                                "erasing its flash\n");
+    nlohmann::json document = nlohmann::json::parse(download.out);
+    EXPECT_EQ(document["message"], "refused");
+    EXPECT_EQ(document["files"][1]["refusals"][0]["line"], 3);
+    EXPECT_TRUE(radio.Frames().empty());
 }
 
 TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
