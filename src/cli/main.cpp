@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
         "Also erase what the window offers no check box for: the hardware configuration, and boot "
         "code outside test mode");
     std::vector<std::string> checked;
-    CLI::App* validate = app.add_subcommand("validate", "Check download files, name each failure and warning by line, and describe their images");
+    CLI::App* validate = app.add_subcommand(
+        "validate", "Check download files, name each failure and warning by line, and describe their images");
     validate->add_option("FILE", checked, "Download files")->required();
     std::optional<std::string> errorNumber;
     CLI::App* error = app.add_subcommand("error", "Print the component's error numbers with their messages");
