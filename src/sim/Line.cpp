@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,9 +71,15 @@ Line::Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {
     // Raw from the start, so nothing is echoed before the component sets the line up.
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
+    // With EXTPROC every change of the component's settings reaches the master as a packet status, so the
+    // bytes written before a speed change can be told from those written after it.
+    settings.c_lflag |= EXTPROC;
     cfsetspeed(&settings, B19200);
     tcsetattr(keeper, TCSANOW, &settings);
+    int packets = 1;
+    ioctl(master, TIOCPKT, &packets);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    hostBaud = PortBaud();
 }
 
 Line::~Line() {
@@ -108,22 +115,48 @@ Clock::time_point Line::Pacer::Next(Clock::time_point from, int byteBaud, bool p
 }
 
 void Line::Receive(Clock::time_point now, int radioBaud) {
-    uint8_t buffer[4096];
+    // Each read gives a status byte, then (for TIOCPKT_DATA) the bytes.
+    uint8_t packet[4097];
     for (;;) {
-        ssize_t count = read(master, buffer, sizeof buffer);
+        ssize_t count = read(master, packet, sizeof packet);
         if (count <= 0) return;  // EAGAIN; EIO cannot last while the keeper holds the slave open
-        int portBaud = PortBaud();
-        bool garbled = portBaud != radioBaud;
-        if (trace.On())
-            trace.Write(now, {{"dir", "rx"},
-                              {"hex", HexText(buffer, static_cast<size_t>(count))},
-                              {"radioBaud", radioBaud},
-                              {"portBaud", portBaud},
-                              {"garbled", garbled}});
-        for (ssize_t i = 0; i < count; ++i)
-            incoming.push_back(
-                {garbled ? kGarbledByte : buffer[i], radioBaud, inPacer.Next(now, radioBaud, realtime)});
+        if (packet[0] == TIOCPKT_DATA) {
+            Take(packet + 1, static_cast<size_t>(count - 1), hostBaud, now, radioBaud);
+            continue;
+        }
+        if ((packet[0] & TIOCPKT_IOCTL) == 0) continue;
+        // The component changed its settings. A status overtakes the bytes, and the bytes already waiting
+        // may have been written just before the change or just after it: the kernel keeps no order between
+        // the two. They are read at the radio's speed when either was it, so neither a frame sent right
+        // before a switch nor one sent right after it is lost; a component that stays at a wrong speed
+        // is garbled from the next read on.
+        int before = hostBaud;
+        hostBaud = PortBaud();
+        int waitingBaud = before == radioBaud || hostBaud == radioBaud ? radioBaud : hostBaud;
+        int waiting = 0;
+        ioctl(master, FIONREAD, &waiting);
+        for (size_t left = static_cast<size_t>(std::max(waiting, 0)); left > 0;) {
+            count = read(master, packet, std::min(left, sizeof packet - 1) + 1);
+            if (count <= 0) break;
+            if (packet[0] != TIOCPKT_DATA) continue;
+            Take(packet + 1, static_cast<size_t>(count - 1), waitingBaud, now, radioBaud);
+            left -= static_cast<size_t>(count - 1);
+        }
+        hostBaud = PortBaud();  // a further change while the waiting bytes were read
     }
+}
+
+void Line::Take(const uint8_t* bytes, size_t count, int portBaud, Clock::time_point now, int radioBaud) {
+    bool garbled = portBaud != radioBaud;
+    if (trace.On())
+        trace.Write(now, {{"dir", "rx"},
+                          {"hex", HexText(bytes, count)},
+                          {"radioBaud", radioBaud},
+                          {"portBaud", portBaud},
+                          {"garbled", garbled}});
+    for (size_t i = 0; i < count; ++i)
+        incoming.push_back(
+            {garbled ? kGarbledByte : bytes[i], radioBaud, inPacer.Next(now, radioBaud, realtime)});
 }
 
 std::vector<Line::Received> Line::Deliver(Clock::time_point now) {

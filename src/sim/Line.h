@@ -56,7 +56,8 @@ public:
     // The speed the component set on its side of the tty; 0 when it is none of the radio's speeds.
     int PortBaud() const;
 
-    // Takes every byte the component has written; each reaches the radio after its time on the line.
+    // Takes every byte the component has written, at the speed it had when it wrote the byte; each reaches
+    // the radio after its time on the line.
     void Receive(Clock::time_point now, int radioBaud);
     // The received bytes whose time has come, oldest first.
     std::vector<Received> Deliver(Clock::time_point now);
@@ -83,8 +84,12 @@ private:
         Clock::time_point Next(Clock::time_point from, int byteBaud, bool realtime);
     };
 
+    // Queues bytes the component wrote at `portBaud`.
+    void Take(const uint8_t* bytes, size_t count, int portBaud, Clock::time_point now, int radioBaud);
+
     bool realtime;
     Trace& trace;
+    int hostBaud = 0;  // the component's speed when it wrote the bytes read last
     int master = -1;
     int keeper = -1;  // our own slave fd: the tty keeps its settings and the master never sees a hang-up
     std::string slavePath;

@@ -27,8 +27,8 @@ std::string Frame(uint8_t code, const std::vector<uint16_t>& words = {}) {
     return hex + ToHex(static_cast<uint16_t>(~sum), 4);
 }
 
-// One exchange: the peer may change its speed, writes `send`, may change speed 10 ms later (as the
-// component does after "30" and "36"), then expects exactly `expect` ("" means silence).
+// One exchange: the peer may change its speed (and waits 10 ms), writes `send`, may change speed 10 ms
+// later (as the component does after "30" and "36"), then expects exactly `expect` ("" means silence).
 struct Step {
     std::string send;
     std::string expect;
@@ -40,7 +40,12 @@ void Converse(SimulatedRadio& radio, const std::vector<Step>& steps) {
     Peer peer(radio.DevicePath());
     for (size_t i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
-        if (step.speedBefore) peer.SetSpeed(step.speedBefore);
+        if (step.speedBefore) {
+            // Settled at the new speed before it talks: bytes written right at a change may be read at
+            // either speed.
+            peer.SetSpeed(step.speedBefore);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         if (!step.send.empty()) peer.Send(step.send);
         if (step.speedAfter) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -215,6 +220,22 @@ TEST(SimulatedRadioTest, SwitchesSpeedAndGarblesWhileTheEndsDisagree) {
     EXPECT_EQ(garbledOut, 2);  // its "8002" + "AFAF", and the "AFAF" at 19200 to a port at 115200
     EXPECT_EQ(frames, 3);
     std::filesystem::remove(tracePath);
+}
+
+// A host that changes speed right after writing, without waiting for its bytes to leave, is read at the
+// speed it wrote them at: "36" at 115200, then the restart signal at 19200.
+TEST(SimulatedRadioTest, BytesKeepTheSpeedTheyWereWrittenAt) {
+    int misread = 0;
+    for (int i = 0; i < 50; ++i) {
+        SimulatedRadio radio(ParseScenario(R"({"start": {"state": "running", "baud": 115200}})"));
+        Peer peer(radio.DevicePath(), B115200);
+        peer.Send(Frame(0x38));
+        ASSERT_EQ(peer.Received(1000, 2), "AFAF");
+        peer.Send(Frame(0x36));
+        peer.SetSpeed(B19200);
+        misread += peer.Received(1000, 1) != "56";
+    }
+    EXPECT_EQ(misread, 0);
 }
 
 TEST(SimulatedRadioTest, RealtimeBytesTakeTheirTimeOnTheLine) {
