@@ -121,7 +121,9 @@ void Line::Receive(Clock::time_point now, int radioBaud) {
         ssize_t count = read(master, packet, sizeof packet);
         if (count <= 0) return;  // EAGAIN; EIO cannot last while the keeper holds the slave open
         if (packet[0] == TIOCPKT_DATA) {
-            Take(packet + 1, static_cast<size_t>(count - 1), hostBaud, now, radioBaud);
+            // Without EXTPROC the changes go unannounced: the speed is the one in force now.
+            Take(packet + 1, static_cast<size_t>(count - 1), announced ? hostBaud : PortBaud(), now,
+                 radioBaud);
             continue;
         }
         if ((packet[0] & TIOCPKT_IOCTL) == 0) continue;
@@ -143,6 +145,8 @@ void Line::Receive(Clock::time_point now, int radioBaud) {
             left -= static_cast<size_t>(count - 1);
         }
         hostBaud = PortBaud();  // a further change while the waiting bytes were read
+        termios settings{};
+        announced = tcgetattr(master, &settings) == 0 && (settings.c_lflag & EXTPROC) != 0;
     }
 }
 

@@ -89,7 +89,8 @@ private:
 
     bool realtime;
     Trace& trace;
-    int hostBaud = 0;  // the component's speed when it wrote the bytes read last
+    int hostBaud = 0;       // the component's speed when it wrote the bytes read last
+    bool announced = true;  // the component keeps EXTPROC set, so its changes arrive as statuses
     int master = -1;
     int keeper = -1;  // our own slave fd: the tty keeps its settings and the master never sees a hang-up
     std::string slavePath;
