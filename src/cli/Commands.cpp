@@ -35,6 +35,7 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     ConsoleOptions console{
         .quiet = options.quiet,
         .progressBar = isatty(STDERR_FILENO) == 1,
+        .progressLines = options.progressLines,
         .canAsk = isatty(STDIN_FILENO) == 1,
         .yes = options.yes,
         .accessLevel = static_cast<int16_t>(options.unprotected ? 1 : 0),
@@ -156,8 +157,9 @@ void CatchStops() {
 // An operation that refused to go on after its report: the radio's list is the answer.
 constexpr int32_t kRefused = -1;
 
-// Runs a radio operation on the chosen port and reports the configurations the radio holds after it.
-int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&)>& operation) {
+// Runs a radio operation on the chosen port and reports the configurations the radio holds after it; the
+// operation may add to the JSON document.
+int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&, json&)>& operation) {
     if (!options.device.empty() && options.port.size() == 1 && options.port >= "1" && options.port <= "4") {
         setenv(("KX6000_PORT" + options.port).c_str(), options.device.c_str(), 1);
     }
@@ -166,7 +168,8 @@ int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&
     // list's.
     int32_t result = manager->SetPort(options.port, true);
     CatchStops();
-    if (result == 0) result = operation(*manager);
+    json document = json::object();
+    if (result == 0) result = operation(*manager, document);
     if (StopRequested != 0) {
         std::string where = static_cast<ConsoleForm&>(manager->Form()).WhereStopped();
         std::cerr << "kx6000-download: stopped" << (where.empty() ? "" : " during " + where)
@@ -176,12 +179,38 @@ int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&
     }
     if (!options.json && (result == 0 || result == kRefused)) PrintConfigurations(*manager);
     if (result == kRefused) {
-        if (options.json)
-            PrintJson(
-                {{"result", result}, {"message", "refused"}, {"configurations", Configurations(*manager)}});
+        document["message"] = "refused";
+        document["result"] = result;
+        document["configurations"] = Configurations(*manager);
+        if (options.json) PrintJson(document);
         return kFailed;
     }
-    return Finish(options, result, {{"configurations", Configurations(*manager)}});
+    document["configurations"] = Configurations(*manager);
+    return Finish(options, result, document);
+}
+
+// Whether every image's tag is among the configurations the radio lists after the download, with status
+// 0; says which is not and why.
+bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, json& document) {
+    json checks = json::array();
+    bool verified = true;
+    for (const std::string& tag : tags) {
+        std::shared_ptr<clsConfiguration> listed;
+        for (const auto& configuration : *manager.Radio()->Configurations) {
+            if (configuration->ProductID == tag) listed = configuration;
+        }
+        checks.push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
+        if (listed && listed->Status == 0) continue;
+        const char* text = listed ? StatusText(listed->Status) : nullptr;
+        std::cerr << "kx6000-download: verify: " << tag << ": "
+                  << (!listed ? "the radio does not list it after the download"
+                              : "the radio lists it with status " + std::to_string(listed->Status) +
+                                    (text ? std::string(" (") + text + ")" : ""))
+                  << '\n';
+        verified = false;
+    }
+    document["verify"] = checks;
+    return verified;
 }
 
 // The files as LoadFiles takes a list; nothing when a name cannot be put in one.
@@ -314,7 +343,7 @@ std::optional<int32_t> KnownErrorNumber(const std::string& text) {
 }  // namespace
 
 int Report(const Options& options) {
-    return RunOnRadio(options, [](clsDLManager& manager) { return manager.ReportConfigurations(); });
+    return RunOnRadio(options, [](clsDLManager& manager, json&) { return manager.ReportConfigurations(); });
 }
 
 int Download(const Options& options, const std::vector<std::string>& files) {
@@ -335,10 +364,17 @@ int Download(const Options& options, const std::vector<std::string>& files) {
             PrintJson({{"result", kRefused}, {"message", "refused"}, {"files", DescribeChecks(checks)}});
         return kFailed;
     }
-    return RunOnRadio(options, [&list](clsDLManager& manager) {
+    bool verified = true;
+    int status = RunOnRadio(options, [&](clsDLManager& manager, json& document) {
         int32_t loaded = manager.LoadFiles(*list);
-        return loaded != 0 ? loaded : manager.DownLoad();
+        if (loaded != 0) return loaded;
+        std::vector<std::string> tags;
+        for (const colFiles::FilePtr& image : *manager.LoadedFiles()) tags.push_back(image->TagName);
+        int32_t result = manager.DownLoad();
+        if (result == 0 && options.verify) verified = Verify(manager, tags, document);
+        return result;
     });
+    return status == 0 && !verified ? kFailed : status;
 }
 
 // Whether each "NNDD|ProductID|" pair names a configuration the radio listed and the window would let a
@@ -400,7 +436,7 @@ int Erase(const Options& options, const std::vector<std::string>& configurations
         }
         pairs += (device ? argument.substr(0, 4) : "0000") + "|" + name + "|";
     }
-    return RunOnRadio(options, [&](clsDLManager& manager) -> int32_t {
+    return RunOnRadio(options, [&](clsDLManager& manager, json&) -> int32_t {
         int32_t reported = manager.ReportConfigurations();
         if (reported != 0) return reported;
         if (!ErasesAllowed(manager, pairs, options.force)) return kRefused;

@@ -21,6 +21,8 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool force = false;                 // erase what the window offers no check box for
+    bool progressLines = false;         // machine-readable progress for the command line running this one
+    bool verify = false;                // download: every image's tag must be listed "OK" afterwards
     std::optional<int> powerCycleWait;  // seconds; unset: no limit on a terminal, 60 without one
 };
 

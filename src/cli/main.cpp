@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
+#include "cli/Workers.h"
 #include "support/Version.h"
 
 using namespace kx6000::cli;
@@ -27,8 +28,10 @@ int main(int argc, char** argv) {
 
     Options options;
     app.add_option("--port", options.port, "Serial port 1 to 4 (default 1)");
-    app.add_option("--device", options.device,
-                   "The serial device of that port for this run, e.g. /dev/ttyUSB0");
+    std::vector<std::string> devices;
+    app.add_option("--device", devices,
+                   "The serial device of that port for this run, e.g. /dev/ttyUSB0; given several times, "
+                   "report, download and erase run on every device at once (logs in <root>/<device>/)");
     app.add_option("--radio", options.radio, "Radio model: 6100 or 6200 (default 6100)")
         ->check(CLI::IsMember({6100, 6200}));
     app.add_option("--baud", options.baud,
@@ -45,11 +48,15 @@ int main(int argc, char** argv) {
     app.add_flag("--yes", options.yes, "Answer yes to the FPGA warning without asking");
     app.add_flag("--json", options.json, "Print one JSON object on stdout");
     app.add_flag("--quiet", options.quiet, "No status lines and no progress bar");
+    app.add_flag("--progress-lines", options.progressLines)->group("");  // for the workers of several devices
 
     CLI::App* report = app.add_subcommand("report", "List the software and configurations the radio holds");
     std::vector<std::string> files;
     CLI::App* download = app.add_subcommand("download", "Write download files (S-record) into the radio");
     download->add_option("FILE", files, "Download files")->required();
+    download->add_flag(
+        "--verify", options.verify,
+        "Afterwards every image's tag must be among the configurations the radio lists, status OK");
     std::vector<std::string> configurations;
     CLI::App* erase =
         app.add_subcommand("erase", "Erase configurations from the radio or an attached device");
@@ -74,6 +81,12 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : kUsageError;
+    }
+    if (devices.size() == 1) options.device = devices.front();
+    if (devices.size() > 1) {
+        if (report->parsed()) return RunWorkers(options, devices, "report", {});
+        if (download->parsed()) return RunWorkers(options, devices, "download", files);
+        if (erase->parsed()) return RunWorkers(options, devices, "erase", configurations);
     }
     if (report->parsed()) return Report(options);
     if (download->parsed()) return Download(options, files);

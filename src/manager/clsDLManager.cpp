@@ -31,8 +31,8 @@ clsDLManager::clsDLManager(std::unique_ptr<UIForm> form) : uiForm(std::move(form
     radioType = RADIO_FMX;
     upgradeFileName = RootPath("ZMA1U.Srec");
     Protocol = std::make_unique<clsProtocol>();
-    DownloadLog.FileName(RootPath(kDownloadLog));
-    ConfigLog.FileName(RootPath(kConfigLog));
+    DownloadLog.FileName(LogPath(kDownloadLog));
+    ConfigLog.FileName(LogPath(kConfigLog));
     CreateNewLogFile();
     uiForm->DownLoadManager(this);
     LoadResourceTexts();
@@ -65,11 +65,11 @@ void clsDLManager::GetLastError(int32_t& lngErrNum, std::string& strErrDescripti
 
 void clsDLManager::CreateNewLogFile() {
     if (OperationRunning) return;
-    std::string current = RootPath(kDownloadLog);
+    std::string current = LogPath(kDownloadLog);
     if (FileExists(current)) {
         // A rotation that fails leaves the log growing where it is.
         std::error_code error;
-        std::filesystem::copy_file(current, RootPath(kPreviousDownloadLog),
+        std::filesystem::copy_file(current, LogPath(kPreviousDownloadLog),
                                    std::filesystem::copy_options::overwrite_existing, error);
         if (!error) std::filesystem::remove(current, error);
         if (error) ShowErrorMessage(error.value(), error.message());

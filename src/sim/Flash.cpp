@@ -6,8 +6,12 @@
 
 namespace kx6000::sim {
 
-Device::Device(const DeviceSetup& setup, int unitBytes)
-    : networkId(setup.networkId), deviceId(setup.deviceId), unitBytes(unitBytes) {
+Device::Device(const DeviceSetup& setup, int unitBytes, const Faults& faults)
+    : networkId(setup.networkId),
+      deviceId(setup.deviceId),
+      unitBytes(unitBytes),
+      listTags(!faults.unlistedTags),
+      tagStatus(faults.tagStatus) {
     for (size_t i = 0; i < setup.blocks.size(); ++i) {
         Block block;
         block.state = {static_cast<uint16_t>(i), setup.blocks[i].start, setup.blocks[i].length, true, 0};
@@ -71,7 +75,7 @@ uint16_t Device::Lock(uint16_t id) {
     Block* block = BlockById(id);
     if (!block) return kInvalidAddress;
     block->state.locked = true;
-    ScanTags(*block);
+    if (listTags) ScanTags(*block);
     return kKeepAliveWord;
 }
 
@@ -161,7 +165,8 @@ void Device::ScanTags(const Block& block) {
         }
         // No tag ended by a blank word, or one too long for a configuration record.
         if (!value || *value != 0 || tag.empty() || tag.size() > 240) continue;
-        Configuration found{networkId, deviceId, tag, static_cast<uint32_t>((base + offset) / unitBytes), 0};
+        Configuration found{networkId, deviceId, tag, static_cast<uint32_t>((base + offset) / unitBytes),
+                            tagStatus};
         auto same = std::find_if(configurations.begin(), configurations.end(),
                                  [&](const Configuration& c) { return c.productId == tag; });
         if (same == configurations.end())

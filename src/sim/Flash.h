@@ -48,7 +48,7 @@ inline constexpr uint8_t kTagMarker[] = {0x2A, 0x2F, 0x69, 0x42, 0x62, 0x62, 0x4
 
 class Device {
 public:
-    Device(const DeviceSetup& setup, int unitBytes);
+    Device(const DeviceSetup& setup, int unitBytes, const Faults& faults);
 
     uint8_t NetworkId() const { return networkId; }
     uint8_t DeviceId() const { return deviceId; }
@@ -85,6 +85,8 @@ private:
 
     uint8_t networkId, deviceId;
     int unitBytes;
+    bool listTags;       // images written become configurations
+    uint16_t tagStatus;  // with this status
     std::vector<Block> blocks;
     std::vector<Configuration> configurations;
 };

@@ -132,7 +132,7 @@ void ReadFaults(const json& object, Faults& faults) {
     const std::string where = "faults";
     CheckObject(object, where,
                 {"silent", "noLogonReply", "keepAlive", "errorWords", "lockedWrites", "refusedBaudCodes",
-                 "corruptChecksums", "keepAliveStorm", "garbleEveryNthFrame"});
+                 "corruptChecksums", "keepAliveStorm", "garbleEveryNthFrame", "unlistedTags", "tagStatus"});
     faults.silent = Boolean(object, "silent", where, false);
     faults.noLogonReply = Boolean(object, "noLogonReply", where, false);
     if (object.contains("keepAlive")) {
@@ -194,6 +194,8 @@ void ReadFaults(const json& object, Faults& faults) {
     }
     faults.garbleEveryNthFrame =
         static_cast<int>(Integer(object, "garbleEveryNthFrame", where, 0, 1000000, 0));
+    faults.unlistedTags = Boolean(object, "unlistedTags", where, false);
+    faults.tagStatus = static_cast<uint16_t>(Integer(object, "tagStatus", where, 0, 0xFFFF, 0));
 }
 
 void ReadTiming(const json& object, Timing& timing) {

@@ -65,6 +65,8 @@ struct Faults {
     int keepAliveStormWords = 0;  // after each restart, this many "AEAE" before the restart signal
     int keepAliveStormIntervalMs = 10;
     int garbleEveryNthFrame = 0;  // every Nth command frame counts as corrupted ("8002")
+    bool unlistedTags = false;    // images written are not registered as configurations
+    uint16_t tagStatus = 0;       // the status of a configuration registered from an image written
 };
 
 struct Timing {

@@ -186,8 +186,9 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
       line(options.realtime, trace),
       state(scenario.startState),
       baud(scenario.startBaud) {
-    devices.emplace_back(scenario.radio, scenario.addressUnitBytes);
-    for (const auto& device : scenario.devices) devices.emplace_back(device, scenario.addressUnitBytes);
+    devices.emplace_back(scenario.radio, scenario.addressUnitBytes, scenario.faults);
+    for (const auto& device : scenario.devices)
+        devices.emplace_back(device, scenario.addressUnitBytes, scenario.faults);
     if (state == RadioState::Upgrade)
         ownApplicationDeadline = start + Ms(scenario.timing.ownApplicationAfterMs);
     if (scenario.powerCycleAfterSeconds) {

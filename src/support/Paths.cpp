@@ -43,6 +43,13 @@ std::string RootPath(std::string_view fileName) {
     return root.append(fileName);
 }
 
+std::string LogPath(std::string_view fileName) {
+    std::string folder = Environment("KX6000_LOG_FOLDER");
+    if (folder.empty()) return RootPath(fileName);
+    if (folder.back() != '/') folder += '/';
+    return folder.append(fileName);
+}
+
 std::string SettingsPath() {
     std::string path = Environment("KX6000_SETTINGS");
     return !path.empty() ? path : XdgFolder("XDG_CONFIG_HOME", ".config") + "/kx6000-download/settings.ini";

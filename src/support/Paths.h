@@ -13,6 +13,10 @@ std::string RootFolder();
 // A file directly in the root folder, its name's letter case kept.
 std::string RootPath(std::string_view fileName);
 
+// A log file: in KX6000_LOG_FOLDER when it is set (one folder per radio of a production run), else in
+// the root folder.
+std::string LogPath(std::string_view fileName);
+
 // The settings file: KX6000_SETTINGS, else $XDG_CONFIG_HOME/kx6000-download/settings.ini,
 // else ~/.config/kx6000-download/settings.ini.
 std::string SettingsPath();

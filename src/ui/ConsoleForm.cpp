@@ -80,6 +80,13 @@ void ConsoleForm::ShowFileName(const std::string& text) {
 }
 
 void ConsoleForm::ShowProgress(int value) {
+    if (options.progressLines && value != progress && value != 0 && !options.quiet) {
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
+        size_t done = fileBytes * static_cast<size_t>(value) / 100;
+        out << "progress " << value << ' ' << done << ' ' << fileBytes << ' '
+            << static_cast<int64_t>(static_cast<double>(done) / std::max(seconds, 1e-3)) << ' ' << fileName
+            << std::endl;
+    }
     progress = value;
     // A reset bar (0) is not drawn: the line fills when the work has begun.
     if (options.quiet || !options.progressBar || value == 0) return;

@@ -13,9 +13,11 @@ namespace kx6000 {
 struct ConsoleOptions {
     bool quiet = false;        // no status lines, no progress bar
     bool progressBar = false;  // the output is a terminal: draw the bar in place
-    bool canAsk = false;       // the input is a terminal: questions are asked
-    bool yes = false;          // every question is answered yes without asking
-    int16_t accessLevel = 0;   // the "Allow Unprotected Upgrade" choice
+    // "progress PERCENT BYTES TOTAL BYTES_PER_SECOND IMAGE" lines for the command line that runs this one
+    bool progressLines = false;
+    bool canAsk = false;      // the input is a terminal: questions are asked
+    bool yes = false;         // every question is answered yes without asking
+    int16_t accessLevel = 0;  // the "Allow Unprotected Upgrade" choice
     int16_t baudRateIndex = 0;
     int powerCycleWait = 0;  // seconds the power-cycle wait may last; 0 for no limit
 };

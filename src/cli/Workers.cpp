@@ -1,0 +1,277 @@
+#include "cli/Workers.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <system_error>
+
+#include "support/Paths.h"
+
+namespace kx6000::cli {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+volatile sig_atomic_t stopsSeen = 0;
+volatile sig_atomic_t firstStop = 0;
+
+void OnStop(int signal) {
+    if (firstStop == 0) firstStop = signal;
+    stopsSeen = stopsSeen + 1;
+}
+
+struct Worker {
+    std::string device;
+    pid_t pid = -1;
+    int out = -1, err = -1;  // its stdout (the JSON result) and its stderr (status and progress lines)
+    std::string result, partialLine;
+    std::string image, state;
+    int percent = 0;
+    int64_t rate = 0;                        // bytes a second of the image being written
+    std::map<std::string, int64_t> written;  // bytes per image
+    std::vector<std::string> explanations;   // its "kx6000-download: ..." lines
+    Clock::time_point start, end;
+    int status = -1;  // its exit status
+};
+
+// "ttyUSB0" for /dev/ttyUSB0, "pts_3" for /dev/pts/3: the device's log folder under the root.
+std::string FolderName(const std::string& device) {
+    std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
+    std::ranges::replace(name, '/', '_');
+    return name;
+}
+
+std::vector<std::string> WorkerArguments(const Options& options, const std::string& device,
+                                         const std::string& command,
+                                         const std::vector<std::string>& operands) {
+    std::vector<std::string> arguments = {"kx6000-download",
+                                          "--port",
+                                          options.port,
+                                          "--device",
+                                          device,
+                                          "--radio",
+                                          std::to_string(options.radio),
+                                          "--baud",
+                                          options.baud,
+                                          "--json",
+                                          "--progress-lines"};
+    if (options.unprotected) arguments.push_back("--unprotected");
+    if (options.yes) arguments.push_back("--yes");
+    if (options.powerCycleWait) {
+        arguments.push_back("--power-cycle-wait");
+        arguments.push_back(std::to_string(*options.powerCycleWait));
+    }
+    arguments.push_back(command);
+    if (options.force) arguments.push_back("--force");
+    if (options.verify) arguments.push_back("--verify");
+    arguments.push_back("--");
+    arguments.insert(arguments.end(), operands.begin(), operands.end());
+    return arguments;
+}
+
+void Start(Worker& worker, const std::vector<std::string>& arguments) {
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    std::string logs = RootFolder() + "/" + FolderName(worker.device);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    worker.start = Clock::now();
+    worker.pid = fork();
+    if (worker.pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (worker.pid == 0) {
+        // A group of its own: a Ctrl-C reaches it through this program, once per Ctrl-C.
+        setpgid(0, 0);
+        int none = open("/dev/null", O_RDONLY);
+        dup2(none, STDIN_FILENO);  // no questions: several radios cannot share one terminal's answers
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        setenv("KX6000_LOG_FOLDER", logs.c_str(), 1);
+        execv("/proc/self/exe", argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    worker.out = out[0];
+    worker.err = err[0];
+}
+
+// A progress line updates the worker's row; a status line is its state, relayed when there is no table.
+void TakeLine(Worker& worker, const std::string& line, bool relay) {
+    std::istringstream fields(line);
+    std::string word;
+    int64_t done = 0, total = 0;
+    if (fields >> word && word == "progress" && fields >> worker.percent >> done >> total >> worker.rate) {
+        std::getline(fields >> std::ws, worker.image);
+        worker.written[worker.image] = std::max(worker.written[worker.image], done);
+        return;
+    }
+    if (line.starts_with("kx6000-download: ")) worker.explanations.push_back(line);
+    worker.state = line;
+    if (relay) std::cerr << worker.device << ": " << line << std::endl;
+}
+
+// Reads what is there; false once the worker closed it.
+bool Drain(Worker& worker, int& fd, bool relay) {
+    char buffer[4096];
+    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) return true;
+    if (count <= 0) {
+        close(fd);
+        fd = -1;
+        return false;
+    }
+    if (fd == worker.out) {
+        worker.result.append(buffer, static_cast<size_t>(count));
+        return true;
+    }
+    worker.partialLine.append(buffer, static_cast<size_t>(count));
+    for (size_t end; (end = worker.partialLine.find('\n')) != std::string::npos;) {
+        TakeLine(worker, worker.partialLine.substr(0, end), relay);
+        worker.partialLine.erase(0, end + 1);
+    }
+    return true;
+}
+
+int64_t BytesWritten(const Worker& worker) {
+    int64_t bytes = 0;
+    for (const auto& [image, done] : worker.written) bytes += done;
+    return bytes;
+}
+
+std::string Rate(double bytesPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f KB/s", bytesPerSecond / 1024);
+    return text;
+}
+
+// One line per radio, redrawn in place, none wider than the terminal.
+class ProgressTable {
+public:
+    void Draw(const std::vector<Worker>& workers) {
+        winsize size{};
+        size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+        std::string screen = drawn ? "\x1b[" + std::to_string(workers.size()) + "A" : "";
+        for (const Worker& worker : workers) {
+            char line[512];
+            std::snprintf(line, sizeof line, "%-14s %-22s %3d%% %11s  %s", worker.device.c_str(),
+                          worker.image.c_str(), worker.percent,
+                          Rate(static_cast<double>(worker.rate)).c_str(), worker.state.c_str());
+            screen += "\r\x1b[K" + std::string(line).substr(0, width - 1) + "\n";
+        }
+        std::cerr << screen << std::flush;
+        drawn = true;
+    }
+
+private:
+    bool drawn = false;
+};
+
+json Describe(const Worker& worker) {
+    json document = json::parse(worker.result, nullptr, false);
+    if (!document.is_object()) {
+        document = {
+            {"result", nullptr},
+            {"message", "the worker ended with status " + std::to_string(worker.status) + " and no result"}};
+    }
+    document["device"] = worker.device;
+    document["seconds"] = std::chrono::duration<double>(worker.end - worker.start).count();
+    return document;
+}
+
+void PrintSummary(const std::vector<Worker>& workers) {
+    std::printf("%-14s %-40s %9s %11s\n", "Device", "Result", "Time", "Rate");
+    for (const Worker& worker : workers) {
+        json document = Describe(worker);
+        std::string result = (document["result"].is_number() ? document["result"].dump() + " " : "") +
+                             document["message"].get<std::string>();
+        double seconds = document["seconds"].get<double>();
+        std::printf("%-14s %-40s %7.1f s %11s\n", worker.device.c_str(), result.substr(0, 40).c_str(),
+                    seconds,
+                    Rate(static_cast<double>(BytesWritten(worker)) / std::max(seconds, 1e-3)).c_str());
+    }
+}
+
+}  // namespace
+
+int RunWorkers(const Options& options, const std::vector<std::string>& devices, const std::string& command,
+               const std::vector<std::string>& operands) {
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    sigemptyset(&action.sa_mask);  // no SA_RESTART: the wait in poll() ends at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::vector<Worker> workers(devices.size());
+    for (size_t i = 0; i < devices.size(); ++i) {
+        workers[i].device = devices[i];
+        Start(workers[i], WorkerArguments(options, devices[i], command, operands));
+    }
+    bool table = isatty(STDERR_FILENO) == 1 && !options.quiet;
+    ProgressTable progress;
+    int forwarded = 0;
+    for (;;) {
+        std::vector<pollfd> ready;
+        std::vector<std::pair<Worker*, int*>> owners;
+        for (Worker& worker : workers) {
+            for (int* fd : {&worker.out, &worker.err}) {
+                if (*fd < 0) continue;
+                ready.push_back({*fd, POLLIN, 0});
+                owners.emplace_back(&worker, fd);
+            }
+        }
+        if (ready.empty()) break;
+        poll(ready.data(), ready.size(), table ? 250 : -1);
+        // Each Ctrl-C goes on to every worker: the first stops its operation, a second ends it at once.
+        for (; forwarded < stopsSeen; ++forwarded) {
+            for (const Worker& worker : workers) {
+                if (worker.status < 0) kill(worker.pid, firstStop);
+            }
+        }
+        for (size_t i = 0; i < ready.size(); ++i) {
+            auto [worker, fd] = owners[i];
+            if (ready[i].revents == 0 || Drain(*worker, *fd, !table && !options.quiet) || worker->out >= 0 ||
+                worker->err >= 0)
+                continue;
+            int status = 0;
+            waitpid(worker->pid, &status, 0);
+            worker->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            worker->end = Clock::now();
+        }
+        if (table) progress.Draw(workers);
+    }
+
+    if (options.json) {
+        json radios = json::array();
+        for (const Worker& worker : workers) radios.push_back(Describe(worker));
+        std::cout << json{{"radios", radios}}.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+    } else {
+        PrintSummary(workers);
+    }
+    if (table) {
+        for (const Worker& worker : workers) {
+            for (const std::string& line : worker.explanations)
+                std::cerr << worker.device << ": " << line << '\n';
+        }
+    }
+    if (firstStop != 0) return 128 + firstStop;
+    bool succeeded = std::ranges::all_of(workers, [](const Worker& worker) { return worker.status == 0; });
+    return succeeded ? 0 : kFailed;
+}
+
+}  // namespace kx6000::cli
