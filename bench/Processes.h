@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -37,6 +38,26 @@ inline pid_t Start(const std::vector<std::string>& arguments) {
         _exit(127);
     }
     return child;
+}
+
+struct Run {
+    double wall = 0, cpu = 0;  // seconds; the CPU time includes the program's own workers
+    long peakKiB = 0;
+    int status = -1;
+};
+
+// Runs a program to its end.
+inline Run Measure(const std::vector<std::string>& arguments) {
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = Start(arguments);
+    Run run;
+    rusage usage{};
+    wait4(child, &run.status, 0, &usage);
+    run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    run.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.peakKiB = usage.ru_maxrss;
+    return run;
 }
 
 // Starts the simulated radio in real time behind the link; it is there when this returns.

@@ -22,31 +22,6 @@
 #include "Scratch.h"
 #include "support/Paths.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Run {
-    double wall = 0, cpu = 0;
-    long peakKiB = 0;
-    int status = -1;
-};
-
-Run Measure(const std::vector<std::string>& arguments) {
-    auto start = Clock::now();
-    pid_t child = Start(arguments);
-    Run run;
-    rusage usage{};
-    wait4(child, &run.status, 0, &usage);
-    run.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    auto seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    run.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    run.peakKiB = usage.ru_maxrss;
-    return run;
-}
-
-}  // namespace
-
 int main() {
     Scratch scratch;
     const std::filesystem::path& folder = scratch.folder;

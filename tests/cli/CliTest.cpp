@@ -196,6 +196,56 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
     EXPECT_EQ(radio.Flash(0x20000, data.size() / 2), HexBytes(data));
 }
 
+// Three radios at once, one of them silent: the other two are written whole, the silent one ends with 21.
+TEST_F(CliTest, ManyRadiosAtOnceEachWithItsResult) {
+    sim::SimulatedRadio first, silent(sim::ParseScenario(R"({"faults": {"silent": true}})")), second;
+    const std::string data = RandomHex(4 * 0x400, 9), file = (folder / "app.s28").string();
+    WriteFile(file, ImageText("ZMA1F_APP", "S2", {{0x20000, data}}));
+    Outcome run = Download("--json --device " + first.DevicePath() + " --device " + silent.DevicePath() +
+                           " --device " + second.DevicePath() + " --baud 115200 download " + file);
+    EXPECT_EQ(run.status, 1);
+    nlohmann::json radios = nlohmann::json::parse(run.out)["radios"];
+    ASSERT_EQ(radios.size(), 3u);
+    const std::pair<std::string, int> expected[] = {
+        {first.DevicePath(), 0}, {silent.DevicePath(), 21}, {second.DevicePath(), 0}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(radios[i]["device"], expected[i].first);
+        EXPECT_EQ(radios[i]["result"], expected[i].second) << radios[i].dump();
+        EXPECT_GT(radios[i]["seconds"], 0.0);
+    }
+    EXPECT_EQ(first.Flash(0x20000, data.size() / 2), HexBytes(data));
+    EXPECT_EQ(second.Flash(0x20000, data.size() / 2), HexBytes(data));
+    EXPECT_NE(run.err.find(silent.DevicePath() + ": Error 21 - Radio did not reset\n"), std::string::npos)
+        << "status lines name their radio:\n"
+        << run.err;
+}
+
+// --verify: every image's tag must be listed "OK" after the download; the download's own result stands.
+TEST_F(CliTest, VerifyWantsEveryTagListedOk) {
+    const std::string file = (folder / "app.s28").string();
+    WriteFile(file, ImageText("APP", "S2", {{0x20000, "2A2F69426262456C2F2A0000005A00390000"}}));
+    struct Case {
+        const char* scenario;
+        int status;
+        const char* line;  // on stderr
+    } cases[] = {
+        {"{}", 0, ""},
+        {R"({"faults": {"unlistedTags": true}})", 1,
+         "kx6000-download: verify: Z9: the radio does not list it after the download\n"},
+        {R"({"faults": {"tagStatus": 2}})", 1,
+         "kx6000-download: verify: Z9: the radio lists it with status 2 (Checksum invalid)\n"},
+    };
+    for (const Case& c : cases) {
+        sim::SimulatedRadio radio(sim::ParseScenario(c.scenario));
+        Outcome run = Download("--json --device " + radio.DevicePath() + " download --verify " + file);
+        EXPECT_EQ(run.status, c.status) << c.scenario << run.err;
+        EXPECT_NE(run.err.find(c.line), std::string::npos) << c.scenario << run.err;
+        nlohmann::json document = nlohmann::json::parse(run.out);
+        EXPECT_EQ(document["result"], 0) << c.scenario;
+        EXPECT_EQ(document["verify"][0]["tag"], "Z9") << c.scenario;
+    }
+}
+
 TEST_F(CliTest, WrongCommandLinesAreUsageErrors) {
     for (const char* arguments :
          {"error 7", "error x", "error 8110.5", "error -1", "error ''", "", "frobnicate", "validate",
