@@ -85,12 +85,9 @@ TEST_F(UpgradeModeTest, BaudNegotiation) {
     const Case cases[] = {
         {"", 0, 0, "115200", {"30010060CF9E"}},
         {"", 3, 0, "9600", {"30010008CFF6"}},
-        // The radio stays at 19200 but answers "38" there: no other code is tried.
-        {R"(, "faults": {"refusedBaudCodes": ["0060"]})",
-         0,
-         0,
-         "19200",
-         {"30010060CF9E", "00000000", "3800C7FF"}},
+        // The radio stays at 19200 but answers "38" there: no other code is tried. The first "38" goes out
+        // at 115200 the moment the port has switched, so the radio may read it at either speed ("").
+        {R"(, "faults": {"refusedBaudCodes": ["0060"]})", 0, 0, "19200", {"30010060CF9E", "", "3800C7FF"}},
         {"", 4, 56, "19200", {}},
     };
     for (const Case& c : cases) {
@@ -99,7 +96,12 @@ TEST_F(UpgradeModeTest, BaudNegotiation) {
         protocol.NegotiateBaud(Form(), port, c.index);
         EXPECT_EQ(LastError, c.error) << c.faults << c.index;
         EXPECT_EQ(protocol.PreviousBaudRate(), c.rate) << c.faults << c.index;
-        EXPECT_EQ(FrameTexts(c.frames.size()), c.frames) << c.faults << c.index;
+        std::vector<std::string> frames = FrameTexts(c.frames.size());
+        ASSERT_EQ(frames.size(), c.frames.size()) << c.faults << c.index;
+        for (size_t i = 0; i < c.frames.size(); ++i) {
+            if (!c.frames[i].empty())
+                EXPECT_EQ(frames.at(i), c.frames[i]) << c.faults << c.index << " frame " << i;
+        }
     }
     // After a restart the radio is at 19200, but the last confirmed rate stays.
     protocol.PreviousBaudRate("19200");
