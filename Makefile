@@ -1,6 +1,6 @@
 # The two set-up commands: `make demo` and `make test`. Each installs what is
 # missing, configures and builds before it runs.
-.PHONY: all deps build demo test test-asan bench fuzz format clean
+.PHONY: all deps build demo test test-asan bench fuzz package format clean
 
 all: build
 
@@ -24,6 +24,12 @@ test-asan: deps
 
 bench: build
 	@scripts/bench
+
+# The Debian package, from the release build: build-release/kx6000-download_<version>_<arch>.deb
+package: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release
+	@cd build-release && cpack
 
 # Each libFuzzer target for FUZZ_SECONDS seconds (default 60) on a copy of its seed corpus.
 FUZZ_SECONDS ?= 60

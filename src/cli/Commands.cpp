@@ -262,8 +262,9 @@ void PrintChecks(const std::vector<FileCheck>& checks, bool warnings) {
         }
         std::ranges::stable_sort(notes, {}, [](const auto& note) { return note.first->line; });
         for (const auto& [note, kind] : notes) {
-            std::cerr << check.name << (note->line != 0 ? ":" + std::to_string(note->line) : "") << ": "
-                      << kind << ": " << note->text << '\n';
+            std::cerr << check.name;
+            if (note->line != 0) std::cerr << ':' << note->line;
+            std::cerr << ": " << kind << ": " << note->text << '\n';
         }
         if (warnings && check.notes.warningsLeftOut > 0)
             std::cerr << check.name << ": " << check.notes.warningsLeftOut << " more warnings\n";

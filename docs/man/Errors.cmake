@@ -1,0 +1,25 @@
+# Makes the kx6000-download man page from its template: the ERRORS section is the table of the help's
+# errors page, so each number's advice is written once. -D INPUT, ERRORS_HTML, OUTPUT, VERSION.
+file(READ ${ERRORS_HTML} html)
+string(REPLACE "&lt;" "<" html "${html}")
+string(REPLACE "&gt;" ">" html "${html}")
+string(REPLACE "&quot;" "\"" html "${html}")
+string(REPLACE "&nbsp;" " " html "${html}")
+string(REPLACE "&amp;" "&" html "${html}")
+string(REPLACE ";" "@SEMICOLON@" html "${html}")  # a CMake list would split there
+string(REGEX MATCHALL "<tr id=\"e[0-9]+\">[^\n]*</tr>" rows "${html}")
+set(ERRORS "")
+foreach(row IN LISTS rows)
+  string(REPLACE "@SEMICOLON@" ";" row "${row}")
+  string(REGEX REPLACE "\\\\" "\\\\e" row "${row}")
+  string(REGEX MATCH "^<tr id=\"e[0-9]+\"><td class=\"num\">([0-9]+)</td><td>(.*)</td><td>(.*)</td></tr>$" found
+         "${row}")
+  if(NOT found)
+    message(FATAL_ERROR "${ERRORS_HTML}: a row of the error table is not number, message, advice: ${row}")
+  endif()
+  set(number "${CMAKE_MATCH_1}")
+  set(text "${CMAKE_MATCH_2}")
+  string(REGEX REPLACE "<[^>]+>" "" advice "${CMAKE_MATCH_3}")
+  string(APPEND ERRORS ".TP\n.B ${number}\n${text}.\n${advice}\n")
+endforeach()
+configure_file(${INPUT} ${OUTPUT} @ONLY)

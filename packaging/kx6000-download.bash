@@ -1,0 +1,57 @@
+# bash completion for kx6000-download and kx6000-download-gui
+
+_kx6000_download() {
+    local cur prev words cword
+    _init_completion || return
+
+    case $prev in
+        --port) COMPREPLY=($(compgen -W '1 2 3 4' -- "$cur")); return ;;
+        --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")); return ;;
+        --radio) COMPREPLY=($(compgen -W '6100 6200' -- "$cur")); return ;;
+        --baud) COMPREPLY=($(compgen -W 'auto 115200 19200 9600' -- "$cur")); return ;;
+        --power-cycle-wait) return ;;
+    esac
+
+    local command="" word
+    for word in "${words[@]:1:cword-1}"; do
+        case $word in
+            report | download | erase | validate | error) command=$word; break ;;
+        esac
+    done
+
+    local common='--port --device --radio --json --quiet --help'
+    case $command in
+        "")
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "$common --baud --unprotected --power-cycle-wait --yes --version" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W 'report download erase validate error' -- "$cur"))
+            fi ;;
+        report) COMPREPLY=($(compgen -W "$common --unprotected --power-cycle-wait" -- "$cur")) ;;
+        download)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "$common --baud --unprotected --power-cycle-wait --yes --verify" -- "$cur"))
+            else
+                _filedir
+            fi ;;
+        erase) [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --unprotected --power-cycle-wait --force" -- "$cur")) ;;
+        validate)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--json --quiet --data --help' -- "$cur"))
+            else
+                _filedir
+            fi ;;
+        error) [[ $cur == -* ]] && COMPREPLY=($(compgen -W '--json --help' -- "$cur")) ;;
+    esac
+} && complete -F _kx6000_download kx6000-download
+
+_kx6000_download_gui() {
+    local cur prev words cword
+    _init_completion || return
+    case $prev in
+        --port) COMPREPLY=($(compgen -W '1 2 3 4' -- "$cur")); return ;;
+        --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")); return ;;
+        --radio) COMPREPLY=($(compgen -W '6100 6200' -- "$cur")); return ;;
+    esac
+    COMPREPLY=($(compgen -W '--port --device --radio --help --version' -- "$cur"))
+} && complete -F _kx6000_download_gui kx6000-download-gui
