@@ -27,7 +27,7 @@ _kx6000_download() {
             else
                 COMPREPLY=($(compgen -W 'report download erase validate error' -- "$cur"))
             fi ;;
-        report) COMPREPLY=($(compgen -W "$common --unprotected --power-cycle-wait" -- "$cur")) ;;
+        report) COMPREPLY=($(compgen -W "$common" -- "$cur")) ;;
         download)
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W "$common --baud --unprotected --power-cycle-wait --yes --verify" -- "$cur"))

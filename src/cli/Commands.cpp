@@ -291,15 +291,24 @@ json DescribeChecks(const std::vector<FileCheck>& checks) {
     return files;
 }
 
-json DescribeImage(const clsFile& image) {
+// An image as the parser read it; its tables' data blocks only when asked, as they hold the whole file.
+json DescribeImage(const clsFile& image, bool data) {
     json tables = json::array();
     const colDefTables& definitions = image.Definitiontables();
     for (int32_t t = 0; t < definitions.Count(); ++t) {
         DataDefinition table = definitions.Item(t);
         json blocks = json::array();
-        for (int32_t b = 0; b < table.DataBlocks->Count(); ++b) blocks.push_back(table.DataBlocks->Item(b));
-        tables.push_back(
-            {{"address", std::stol(table.Address)}, {"length", table.Length}, {"blocks", blocks}});
+        size_t digits = 0;
+        for (int32_t b = 0; b < table.DataBlocks->Count(); ++b) {
+            digits += table.DataBlocks->Item(b).size();
+            if (data) blocks.push_back(table.DataBlocks->Item(b));
+        }
+        json described = {{"address", std::stol(table.Address)},
+                          {"length", table.Length},
+                          {"bytes", digits / 2},
+                          {"blockCount", table.DataBlocks->Count()}};
+        if (data) described["blocks"] = blocks;
+        tables.push_back(described);
     }
     return {{"name", image.Name},
             {"tagName", image.TagName},
@@ -455,7 +464,7 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
     json images = json::array();
     for (const colFiles::FilePtr& image : *manager->LoadedFiles()) {
         if (options.json) {
-            images.push_back(DescribeImage(*image));
+            images.push_back(DescribeImage(*image, options.data));
         } else {
             PrintImage(*image);
         }
@@ -464,18 +473,27 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
     return AnyRefusal(checks) ? kFailed : status;
 }
 
-int ListErrors(const std::optional<std::string>& which) {
-    if (!which) {
-        for (int32_t n : kErrorNumbers) std::cout << n << " - " << ErrorMessage(n) << '\n';
-        return 0;
+int ListErrors(const Options& options, const std::optional<std::string>& which) {
+    std::vector<int32_t> numbers(kErrorNumbers.begin(), kErrorNumbers.end());
+    if (which) {
+        std::optional<int32_t> number = KnownErrorNumber(*which);
+        if (!number) {
+            std::cerr
+                << "kx6000-download: '" << *which
+                << "' is not an error number of the component; 'kx6000-download error' lists them all\n";
+            return kUsageError;
+        }
+        numbers = {*number};
     }
-    std::optional<int32_t> number = KnownErrorNumber(*which);
-    if (!number) {
-        std::cerr << "kx6000-download: '" << *which
-                  << "' is not an error number of the component; 'kx6000-download error' lists them all\n";
-        return kUsageError;
+    json errors = json::array();
+    for (int32_t n : numbers) {
+        if (options.json) {
+            errors.push_back({{"number", n}, {"message", ErrorMessage(n)}});
+        } else {
+            std::cout << n << " - " << ErrorMessage(n) << '\n';
+        }
     }
-    std::cout << *number << " - " << ErrorMessage(*number) << '\n';
+    if (options.json) PrintJson({{"errors", errors}});
     return 0;
 }
 

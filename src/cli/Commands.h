@@ -23,6 +23,7 @@ struct Options {
     bool force = false;                 // erase what the window offers no check box for
     bool progressLines = false;         // machine-readable progress for the command line running this one
     bool verify = false;                // download: every image's tag must be listed "OK" afterwards
+    bool data = false;                  // validate --json: each table's data blocks as well
     std::optional<int> powerCycleWait;  // seconds; unset: no limit on a terminal, 60 without one
 };
 
@@ -30,6 +31,6 @@ int Report(const Options& options);
 int Download(const Options& options, const std::vector<std::string>& files);
 int Erase(const Options& options, const std::vector<std::string>& configurations);
 int Validate(const Options& options, const std::vector<std::string>& files);
-int ListErrors(const std::optional<std::string>& which);
+int ListErrors(const Options& options, const std::optional<std::string>& which);
 
 }  // namespace kx6000::cli

@@ -49,6 +49,9 @@ TEST_F(CliTest, VersionAndErrorTable) {
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(one.out,
               "8109 - Response - trying to write to the FLASH when the addess has not been specified\n");
+    Outcome json = Download("error --json 21");
+    EXPECT_EQ(nlohmann::json::parse(json.out),
+              nlohmann::json::parse(R"({"errors": [{"number": 21, "message": "Radio did not reset"}]})"));
 }
 
 TEST_F(CliTest, ValidateDescribesEveryImage) {
@@ -56,14 +59,22 @@ TEST_F(CliTest, ValidateDescribesEveryImage) {
     WriteFile(file,
               "S0030000FC\r\nS1050000AABB95\r\nS9030000FC\r\nS0030000FC\r\nS20800010011223344FF\r\nS804000000"
               "FB\r\n");
-    Outcome two = Download("--json --quiet validate " + file);
-    EXPECT_EQ(two.status, 0);
-    nlohmann::json document = nlohmann::json::parse(two.out);
-    EXPECT_EQ(document["result"], 0);
-    ASSERT_EQ(document["images"].size(), 2u);
-    EXPECT_EQ(document["images"][0]["name"], file);
-    EXPECT_EQ(document["images"][1]["name"], file + "1");
-    EXPECT_EQ(document["images"][1]["tables"][0]["blocks"][0], "11223344");
+    // Options stand before or after the command word; the data blocks only with --data.
+    for (const std::string arguments : {"--json --quiet validate ", "validate --data --json "}) {
+        Outcome two = Download(arguments + file);
+        EXPECT_EQ(two.status, 0) << arguments;
+        nlohmann::json document = nlohmann::json::parse(two.out);
+        EXPECT_EQ(document["result"], 0);
+        ASSERT_EQ(document["images"].size(), 2u);
+        EXPECT_EQ(document["images"][0]["name"], file);
+        EXPECT_EQ(document["images"][1]["name"], file + "1");
+        const nlohmann::json& table = document["images"][1]["tables"][0];
+        EXPECT_EQ(table["bytes"], 4);
+        EXPECT_EQ(table.contains("blocks"), arguments.find("--data") != std::string::npos) << arguments;
+        if (table.contains("blocks")) {
+            EXPECT_EQ(table["blocks"][0], "11223344");
+        }
+    }
 
     Outcome missing = Download("--quiet validate " + file + "x");
     EXPECT_EQ(missing.status, 1);
@@ -237,7 +248,7 @@ TEST_F(CliTest, VerifyWantsEveryTagListedOk) {
     };
     for (const Case& c : cases) {
         sim::SimulatedRadio radio(sim::ParseScenario(c.scenario));
-        Outcome run = Download("--json --device " + radio.DevicePath() + " download --verify " + file);
+        Outcome run = Download("download --json --device " + radio.DevicePath() + " --verify " + file);
         EXPECT_EQ(run.status, c.status) << c.scenario << run.err;
         EXPECT_NE(run.err.find(c.line), std::string::npos) << c.scenario << run.err;
         nlohmann::json document = nlohmann::json::parse(run.out);
@@ -247,13 +258,27 @@ TEST_F(CliTest, VerifyWantsEveryTagListedOk) {
 }
 
 TEST_F(CliTest, WrongCommandLinesAreUsageErrors) {
-    for (const char* arguments :
-         {"error 7", "error x", "error 8110.5", "error -1", "error ''", "", "frobnicate", "validate",
-          "--radio 6300 validate x", "erase 0102:", "--baud 57600 report", "download"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"error 7", "not an error number"},
+        {"error x", "not an error number"},
+        {"error 8110.5", "not an error number"},
+        {"error -1", ""},
+        {"error ''", "not an error number"},
+        {"", "A subcommand is required"},
+        {"--port 2 frobnicate", "kx6000-download: unknown command 'frobnicate'; the commands are report"},
+        {"validate", "FILE is required"},
+        {"--radio 6300 validate x", "6300"},
+        {"erase 0102:", "names no configuration"},
+        {"--baud 57600 report", "57600"},
+        {"report --baud 9600", "kx6000-download: report takes no --baud; 'kx6000-download report --help'"},
+        {"download", "FILE is required"},
+    };
+    for (const auto& [arguments, said] : cases) {
         Outcome run = Download(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_EQ(run.out, "") << arguments;
         EXPECT_NE(run.err, "") << arguments;
+        EXPECT_NE(run.err.find(said), std::string::npos) << arguments << ": " << run.err;
     }
 }
 
