@@ -34,7 +34,7 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
     ConsoleOptions console{
         .quiet = options.quiet,
-        .progressBar = isatty(STDERR_FILENO) == 1,
+        .terminal = isatty(STDERR_FILENO) == 1 ? STDERR_FILENO : -1,
         .progressLines = options.progressLines,
         .canAsk = isatty(STDIN_FILENO) == 1,
         .yes = options.yes,

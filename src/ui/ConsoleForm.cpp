@@ -1,5 +1,9 @@
 #include "ui/ConsoleForm.h"
 
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -35,6 +39,33 @@ private:
     std::chrono::steady_clock::time_point deadline;
 };
 
+// The width of the terminal now, so a resized one is followed; 80 when it does not say.
+int Columns(int terminal) {
+    winsize size{};
+    return ioctl(terminal, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// A byte count in a unit that fits its size: "8421 B", "12.3 KB", "4.5 MB".
+std::string ByteCount(double bytes) {
+    char text[32];
+    if (bytes < 10 * 1024) {
+        std::snprintf(text, sizeof text, "%.0f B", bytes);
+    } else if (bytes < 1000 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f KB", bytes / 1024);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024 * 1024));
+    }
+    return text;
+}
+
+// "12.3/40.0 KB", or "8421 B/16.0 KB" while the two are in different units.
+std::string DoneOfTotal(size_t done, size_t total) {
+    std::string first = ByteCount(static_cast<double>(done)), second = ByteCount(static_cast<double>(total));
+    size_t unit = first.find(' ');
+    if (first.substr(unit) == second.substr(second.find(' '))) first.resize(unit);
+    return first + "/" + second;
+}
+
 }  // namespace
 
 ConsoleForm::ConsoleForm(ConsoleOptions options, std::ostream& out, std::istream& in)
@@ -45,12 +76,16 @@ ConsoleForm::~ConsoleForm() {
 }
 
 void ConsoleForm::EndProgressLine() {
-    if (progressOnLine) out << '\n';
+    if (!progressOnLine) return;
+    if (StopRequested != 0) DrawProgress();
+    out << '\n';
     progressOnLine = false;
 }
 
 void ConsoleForm::PrintLine(const std::string& text) {
     EndProgressLine();
+    // After a Ctrl-C the terminal's "^C" may stand where this line starts.
+    if (StopRequested != 0 && options.terminal >= 0) out << "\r\033[K";
     out << text << std::endl;
 }
 
@@ -66,11 +101,17 @@ void ConsoleForm::ShowFileName(const std::string& text) {
     if (text == fileName) return;  // another pass over the same image
     fileName = text;
     fileStart = std::chrono::steady_clock::now();
-    fileBytes = 0;
+    fileBytes = sampleBytes = 0;
+    rate = 0;
+    imageNumber = 0;
     const colFiles* files = downLoadManager != nullptr ? downLoadManager->LoadedFiles() : nullptr;
     if (files == nullptr) return;
+    imageCount = files->Count();
+    int32_t number = 0;
     for (const colFiles::FilePtr& file : *files) {
+        ++number;
         if (file->TagName != text) continue;
+        imageNumber = number;
         for (int32_t t = 0; t < file->Definitiontables().Count(); ++t) {
             const colDataBlocks& blocks = *file->Definitiontables().Item(t).DataBlocks;
             for (int32_t b = 0; b < blocks.Count(); ++b) fileBytes += blocks.Item(b).size() / 2;
@@ -87,22 +128,55 @@ void ConsoleForm::ShowProgress(int value) {
             << static_cast<int64_t>(static_cast<double>(done) / std::max(seconds, 1e-3)) << ' ' << fileName
             << std::endl;
     }
+    if (value != progress) SampleRate(fileBytes * static_cast<size_t>(value) / 100);
     progress = value;
     // A reset bar (0) is not drawn: the line fills when the work has begun.
-    if (options.quiet || !options.progressBar || value == 0) return;
-    constexpr int width = 30;
-    int filled = value * width / 100;
-    out << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << value << "% "
-        << fileName;
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
-    if (fileBytes > 0 && value > 0) {
-        int left = static_cast<int>(seconds * (100 - value) / value);
-        char text[64];
-        std::snprintf(text, sizeof text, "  %zu/%zu KB  %d:%02d left ", fileBytes * value / 100 / 1024,
-                      fileBytes / 1024, left / 60, left % 60);
-        out << text;
+    if (options.quiet || options.terminal < 0 || value == 0) return;
+    DrawProgress();
+}
+
+void ConsoleForm::SampleRate(size_t done) {
+    auto now = std::chrono::steady_clock::now();
+    double seconds = std::chrono::duration<double>(now - sampleTime).count();
+    // A percentage is shown as its block goes out, not once it is written: the first of a pass only starts
+    // the clock.
+    if (sampleBytes > 0 && done > sampleBytes && seconds > 0) {
+        double recent = static_cast<double>(done - sampleBytes) / seconds;
+        // Weighted so that what was written more than a few seconds ago hardly counts.
+        constexpr double kRateSeconds = 2;
+        rate = rate == 0 ? recent : rate + (1 - std::exp(-seconds / kRateSeconds)) * (recent - rate);
     }
-    out << std::flush;
+    sampleBytes = done;
+    sampleTime = now;
+}
+
+std::string ConsoleForm::ProgressText() const {
+    std::string text = std::to_string(progress) + "% ";
+    if (imageNumber > 0) text += std::to_string(imageNumber) + "/" + std::to_string(imageCount) + " ";
+    text += fileName;
+    if (fileBytes == 0) return text;
+    size_t done = fileBytes * static_cast<size_t>(progress) / 100;
+    text += "  " + DoneOfTotal(done, fileBytes);
+    if (rate == 0) return text;
+    int left = static_cast<int>(std::ceil(static_cast<double>(fileBytes - done) / rate));
+    char time[32];
+    std::snprintf(time, sizeof time, "  %d:%02d left", left / 60, left % 60);
+    return text + "  " + ByteCount(rate) + "/s" + time;
+}
+
+void ConsoleForm::DrawProgress() {
+    // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap the line either.
+    const size_t room = static_cast<size_t>(std::max(Columns(options.terminal) - 3, 0));
+    constexpr size_t kFewestCells = 10;  // a shorter bar says too little to be worth its room
+    std::string line = ProgressText();
+    if (line.size() + 3 + kFewestCells <= room) {
+        size_t cells = room - line.size() - 3;
+        size_t filled = cells * static_cast<size_t>(progress) / 100;
+        line = "[" + std::string(filled, '#') + std::string(cells - filled, ' ') + "] " + line;
+    }
+    line.resize(std::min(line.size(), room));
+    // One write, cleared behind, so a shorter line leaves nothing of a longer one.
+    out << '\r' + line + "\033[K" << std::flush;
     progressOnLine = true;
 }
 
@@ -129,7 +203,12 @@ std::string ConsoleForm::WhereStopped() const {
 
 bool ConsoleForm::AskYesNo(const std::string& text) {
     if (options.yes) return true;
-    if (!options.canAsk) return false;
+    if (!options.canAsk) {
+        PrintLine(text);
+        PrintLine(
+            "kx6000-download: no terminal to answer on, so the answer is no: rerun with --yes to answer yes");
+        return false;
+    }
     EndProgressLine();
     out << text << "[y/N] " << std::flush;
     std::string answer;

@@ -11,8 +11,8 @@
 namespace kx6000 {
 
 struct ConsoleOptions {
-    bool quiet = false;        // no status lines, no progress bar
-    bool progressBar = false;  // the output is a terminal: draw the bar in place
+    bool quiet = false;  // no status lines, no progress bar
+    int terminal = -1;   // the output's terminal, where the bar is drawn in place; -1: none
     // "progress PERCENT BYTES TOTAL BYTES_PER_SECOND IMAGE" lines for the command line that runs this one
     bool progressLines = false;
     bool canAsk = false;      // the input is a terminal: questions are asked
@@ -46,8 +46,15 @@ protected:
     void ShowConfigurations(const colConfigurations& /*Configurations*/) override {}
 
 private:
-    // Starts a fresh line when the progress bar holds the current one.
+    // Starts a fresh line when the progress bar holds the current one; after a stop the bar is drawn once
+    // more first, over the "^C" the terminal echoed behind it.
     void EndProgressLine();
+    // The progress line, redrawn in place to fit the terminal's present width.
+    void DrawProgress();
+    // What the line says besides the bar: percentage, position, name, bytes, rate and time left.
+    std::string ProgressText() const;
+    // Takes `done` bytes of the image into the recent rate.
+    void SampleRate(size_t done);
     void PrintLine(const std::string& text);
     // One line for an image written: its bytes, the time, the rate and the share of the line it used.
     void PrintImageWritten();
@@ -59,9 +66,13 @@ private:
     std::string baudRate;  // the line's speed, when the baud panel shows one
     // The image being written, from its name's first showing.
     std::string fileName;
-    size_t fileBytes = 0;  // 0 when unknown
-    int progress = 0;      // its last percentage
+    int32_t imageNumber = 0, imageCount = 0;  // its position among the loaded images; 0 when not one of them
+    size_t fileBytes = 0;                     // 0 when unknown
+    int progress = 0;                         // its last percentage
     std::chrono::steady_clock::time_point fileStart;
+    double rate = 0;         // bytes a second over the last seconds; 0 before the first sample
+    size_t sampleBytes = 0;  // the image's bytes at the last percentage, and when
+    std::chrono::steady_clock::time_point sampleTime;
     std::unique_ptr<IWaitWindow> waitWindow;
 };
 

@@ -128,6 +128,15 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     EXPECT_EQ(document["configurations"][0]["productId"], "ZMA1F_01.02.03.04");
     EXPECT_EQ(document["configurations"][1]["address"], 0x70000);
 
+    // Without a terminal to ask on, the FPGA warning is answered no, and the way on is said.
+    const std::string fpga = (folder / "fpga.s28").string();
+    WriteFile(fpga, ImageText("ZMA1G_02", "S2", {{0x20000, "1111"}}));
+    Outcome unasked = Download(device + "download " + fpga + " </dev/null");
+    EXPECT_EQ(unasked.status, 1);
+    EXPECT_NE(unasked.err.find("the answer is no: rerun with --yes to answer yes\nError 1 - User cancelled"),
+              std::string::npos)
+        << unasked.err;
+
     Outcome missing = Download("--quiet --device " + (folder / "ttyNone").string() + " report");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err,

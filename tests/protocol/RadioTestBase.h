@@ -18,7 +18,7 @@ protected:
     void Start(const std::string& scenario = "{}") {
         WriteSettings("[KX6100_RLDC]\nDebug=True\n");
         manager = std::make_unique<clsDLManager>(
-            std::make_unique<ConsoleForm>(ConsoleOptions{.progressBar = true}, out, in));
+            std::make_unique<ConsoleForm>(ConsoleOptions{.terminal = STDERR_FILENO}, out, in));
         radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
         port.CommPort(radio->DevicePath());
         port.SetPortParameters("19200", 1);

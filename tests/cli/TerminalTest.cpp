@@ -1,0 +1,124 @@
+// The progress bar on a real terminal of a given width: it never wraps, and Ctrl-C leaves a clean line.
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "TestEnvironment.h"
+#include "files/SRecords.h"
+#include "sim/SimulatedRadio.h"
+
+namespace kx6000::test {
+namespace {
+
+// What a terminal of `width` columns shows of the bytes written to it; the lines that ran past the width
+// are kept as wrapped.
+struct Screen {
+    explicit Screen(size_t width) : width(width) {}
+
+    void Put(char c) {
+        if (!sequence.empty()) {  // ESC [ parameters, ended by a final byte
+            sequence += c;
+            if (sequence.size() > 2 && c >= '@' && c <= '~') {
+                if (c == 'K') lines[row].resize(std::min(lines[row].size(), column));
+                sequence.clear();
+            }
+        } else if (c == '\033') {
+            sequence = c;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            NextLine();
+        } else if (c >= ' ') {
+            if (column == width) {
+                wrapped.push_back(lines[row]);
+                NextLine();
+                column = 0;
+            }
+            lines[row].resize(std::max(lines[row].size(), column + 1), ' ');
+            lines[row][column++] = c;
+        }
+    }
+    void NextLine() {
+        if (++row == lines.size()) lines.emplace_back();
+    }
+
+    size_t width;
+    std::vector<std::string> lines{""}, wrapped;
+    size_t row = 0, column = 0;
+    std::string sequence;
+};
+
+class TerminalTest : public ComponentTest {};
+
+TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
+    sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
+    const std::string file = (folder / "app.s28").string();
+    WriteFile(file, ImageText("ZMA1F_TTY", "S2", {{0x20000, RandomHex(2 * 16 * 1024, 3)}}));
+    const std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-download", device = radio.DevicePath();
+    const char* arguments[] = {program.c_str(), "--device", device.c_str(), "--baud",
+                               "115200",        "download", file.c_str(),   nullptr};
+    const std::regex imageBar(R"((\d+)% 1/1 ZMA1F_TTY)"), anyBar(R"(\d% )");
+    for (unsigned short width : {50, 120}) {
+        int terminal = -1, side = -1;
+        winsize size{.ws_row = 24, .ws_col = width, .ws_xpixel = 0, .ws_ypixel = 0};
+        ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, &size), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            // The terminal is the program's own, so Ctrl-C on it stops the program as a user's would.
+            setsid();
+            ioctl(side, TIOCSCTTY, 0);
+            for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(side, fd);
+            execv(program.c_str(), const_cast<char* const*>(arguments));
+            _exit(127);
+        }
+        close(side);
+        Screen screen(width);
+        std::string stopLine;
+        char buffer[4096];
+        for (pollfd ready{terminal, POLLIN, 0};;) {
+            if (poll(&ready, 1, 10'000) <= 0) {
+                kill(child, SIGKILL);  // a program that hangs fails the test instead of holding it
+                break;
+            }
+            ssize_t n = read(terminal, buffer, sizeof buffer);
+            if (n <= 0) break;  // the program has ended
+            for (ssize_t i = 0; i < n; ++i) screen.Put(buffer[i]);
+            std::smatch percent;
+            const std::string& line = screen.lines[screen.row];
+            if (stopLine.empty() && std::regex_search(line, percent, imageBar) &&
+                std::stoi(percent[1]) >= 30) {
+                stopLine = line;
+                ASSERT_EQ(write(terminal, "\x03", 1), 1);
+            }
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(terminal);
+        std::string shown;
+        for (const std::string& line : screen.lines) shown += line + "\n";
+        SCOPED_TRACE(std::to_string(width) + " columns:\n" + shown);
+        // Texts may wrap; the bar never does, however narrow the terminal.
+        for (const std::string& line : screen.wrapped) EXPECT_FALSE(std::regex_search(line, anyBar)) << line;
+        std::smatch rate;
+        ASSERT_TRUE(std::regex_search(stopLine, rate, std::regex(R"(([\d.]+) (K?)B/s)"))) << stopLine;
+        // At 115200 baud the line carries 11.25 KB a second: a rate far above it is not the recent one.
+        EXPECT_LT(std::stod(rate[1]) * (rate[2] == "K" ? 1024 : 1), 20 * 1024) << stopLine;
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
+        EXPECT_EQ(shown.find("^C"), std::string::npos);
+        EXPECT_NE(shown.find("\nkx6000-download: stopped during ZMA1F_TTY at "), std::string::npos)
+            << "at the start of its own line";
+        EXPECT_EQ(screen.column, 0u);
+        EXPECT_EQ(screen.lines[screen.row], "");
+    }
+}
+
+}  // namespace
+}  // namespace kx6000::test
