@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "manager/clsDLManager.h"
 #include "support/Program.h"
@@ -150,31 +151,61 @@ void ConsoleForm::SampleRate(size_t done) {
     sampleTime = now;
 }
 
-std::string ConsoleForm::ProgressText() const {
-    std::string text = std::to_string(progress) + "% ";
-    if (imageNumber > 0) text += std::to_string(imageNumber) + "/" + std::to_string(imageCount) + " ";
-    text += fileName;
-    if (fileBytes == 0) return text;
+std::string ConsoleForm::ProgressLine(size_t room) const {
+    std::vector<std::string> fields{std::to_string(progress) + "%"};
+    if (imageNumber > 0) fields.push_back(std::to_string(imageNumber) + "/" + std::to_string(imageCount));
+    const size_t nameField = fields.size();
+    fields.push_back(fileName);
+    // The fields that go when the room is short, first to last: the percentage tells what the bytes do.
+    std::vector<size_t> spare;
     size_t done = fileBytes * static_cast<size_t>(progress) / 100;
-    text += "  " + DoneOfTotal(done, fileBytes);
-    if (rate == 0) return text;
-    int left = static_cast<int>(std::ceil(static_cast<double>(fileBytes - done) / rate));
-    char time[32];
-    std::snprintf(time, sizeof time, "  %d:%02d left", left / 60, left % 60);
-    return text + "  " + ByteCount(rate) + "/s" + time;
-}
-
-void ConsoleForm::DrawProgress() {
-    // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap the line either.
-    const size_t room = static_cast<size_t>(std::max(Columns(options.terminal) - 3, 0));
+    if (fileBytes > 0) {
+        spare.push_back(fields.size());
+        fields.push_back(DoneOfTotal(done, fileBytes));
+    }
+    if (fileBytes > 0 && rate > 0) {
+        int left = static_cast<int>(std::ceil(static_cast<double>(fileBytes - done) / rate));
+        char time[32];
+        std::snprintf(time, sizeof time, "%d:%02d left", left / 60, left % 60);
+        spare.push_back(fields.size());
+        fields.push_back(ByteCount(rate) + "/s");
+        spare.push_back(fields.size());
+        fields.push_back(time);
+    }
+    auto length = [&fields] {
+        size_t total = 0;
+        for (const std::string& field : fields) total += field.empty() ? 0 : field.size() + 1;
+        return total - 1;
+    };
+    // Fields are left out while the name could not keep its first characters; then the name gives way,
+    // keeping its start and its end.
+    constexpr size_t kShortestName = 12;
+    std::string& name = fields[nameField];
+    auto shortest = [&] { return length() - name.size() + std::min(name.size(), kShortestName); };
+    for (size_t field : spare) {
+        if (shortest() > room) fields[field].clear();
+    }
+    if (length() > room && name.size() > kShortestName) {
+        size_t keep = std::max(kShortestName, name.size() - (length() - room)) - 1;
+        name = name.substr(0, keep / 2) + "~" + name.substr(name.size() - (keep - keep / 2));
+    }
+    std::string line;
+    for (const std::string& field : fields) {
+        if (!field.empty()) line += (line.empty() ? "" : " ") + field;
+    }
     constexpr size_t kFewestCells = 10;  // a shorter bar says too little to be worth its room
-    std::string line = ProgressText();
     if (line.size() + 3 + kFewestCells <= room) {
         size_t cells = room - line.size() - 3;
         size_t filled = cells * static_cast<size_t>(progress) / 100;
         line = "[" + std::string(filled, '#') + std::string(cells - filled, ' ') + "] " + line;
     }
     line.resize(std::min(line.size(), room));
+    return line;
+}
+
+void ConsoleForm::DrawProgress() {
+    // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap the line either.
+    const std::string line = ProgressLine(static_cast<size_t>(std::max(Columns(options.terminal) - 3, 0)));
     // One write, cleared behind, so a shorter line leaves nothing of a longer one.
     out << '\r' + line + "\033[K" << std::flush;
     progressOnLine = true;

@@ -51,8 +51,9 @@ private:
     void EndProgressLine();
     // The progress line, redrawn in place to fit the terminal's present width.
     void DrawProgress();
-    // What the line says besides the bar: percentage, position, name, bytes, rate and time left.
-    std::string ProgressText() const;
+    // The line for `room` columns: percentage, position, name, bytes, rate and time left, and a bar in
+    // the room they leave.
+    std::string ProgressLine(size_t room) const;
     // Takes `done` bytes of the image into the recent rate.
     void SampleRate(size_t done);
     void PrintLine(const std::string& text);
