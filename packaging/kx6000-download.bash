@@ -1,16 +1,22 @@
 # bash completion for kx6000-download and kx6000-download-gui
 
+# The values of the option before the cursor ($prev and $cur of the caller); fails for a word that is no
+# option taking a value.
+_kx6000_option_value() {
+    case $prev in
+        --port) COMPREPLY=($(compgen -W '1 2 3 4' -- "$cur")) ;;
+        --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")) ;;
+        --radio) COMPREPLY=($(compgen -W '6100 6200' -- "$cur")) ;;
+        --baud) COMPREPLY=($(compgen -W 'auto 115200 19200 9600' -- "$cur")) ;;
+        --power-cycle-wait) ;;
+        *) return 1 ;;
+    esac
+}
+
 _kx6000_download() {
     local cur prev words cword
     _init_completion || return
-
-    case $prev in
-        --port) COMPREPLY=($(compgen -W '1 2 3 4' -- "$cur")); return ;;
-        --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")); return ;;
-        --radio) COMPREPLY=($(compgen -W '6100 6200' -- "$cur")); return ;;
-        --baud) COMPREPLY=($(compgen -W 'auto 115200 19200 9600' -- "$cur")); return ;;
-        --power-cycle-wait) return ;;
-    esac
+    _kx6000_option_value && return
 
     local command="" word
     for word in "${words[@]:1:cword-1}"; do
@@ -48,10 +54,6 @@ _kx6000_download() {
 _kx6000_download_gui() {
     local cur prev words cword
     _init_completion || return
-    case $prev in
-        --port) COMPREPLY=($(compgen -W '1 2 3 4' -- "$cur")); return ;;
-        --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")); return ;;
-        --radio) COMPREPLY=($(compgen -W '6100 6200' -- "$cur")); return ;;
-    esac
+    _kx6000_option_value && return
     COMPREPLY=($(compgen -W '--port --device --radio --help --version' -- "$cur"))
 } && complete -F _kx6000_download_gui kx6000-download-gui
