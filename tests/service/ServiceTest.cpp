@@ -27,10 +27,6 @@ namespace {
 const QString kService = "com.veltrane.KX6000Download";
 const QString kManager = "com.veltrane.KX6000Download.Manager";
 
-void Write(const QString& path, const std::string& content) {
-    std::ofstream(path.toStdString(), std::ios::binary) << content;
-}
-
 bool Held(const std::string& device) {
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
     bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
@@ -107,7 +103,8 @@ class ServiceTest : public QObject {
         QFile::link(QString::fromStdString(radio->DevicePath()), folder.filePath("radio"));
     }
     QString Image(const char* name, const std::string& tag, uint32_t address, const std::string& data) {
-        Write(folder.filePath(name), test::ImageText(tag, "S2", {{address, data}}));
+        std::ofstream(folder.filePath(name).toStdString(), std::ios::binary)
+            << test::ImageText(tag, "S2", {{address, data}});
         return folder.filePath(name);
     }
     // Waits, serving the test's own connections, until `ready` holds (at most 20 s).
@@ -133,13 +130,12 @@ private slots:
         QVERIFY(xServer.waitForStarted());
         QVERIFY(WaitFor([&] { return QFile::exists("/tmp/.X11-unix/X" + display.mid(1)); }));
         // The service inherits the bus's environment: the test's root, settings, port and display.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KX6000_ROOT", folder.filePath("root"));
         environment.insert("KX6000_SETTINGS", folder.filePath("settings.ini"));
         environment.insert("KX6000_PORT1", folder.filePath("radio"));
         environment.insert("DISPLAY", display);
         environment.remove("QT_QPA_PLATFORM");
-        this->environment = environment;
         bus = std::make_unique<PrivateBus>(folder.path(), environment);
         address = bus->address;
         QVERIFY(!address.isEmpty());
@@ -187,8 +183,8 @@ private slots:
             QVERIFY(configuration.productId != "KXD62_UNIT");
 
         QCOMPARE(Result(a.Call("LoadFiles", {folder.filePath("missing.s28")})), 33);
-        QDBusMessage error = a.Call("GetLastError");
-        QCOMPARE(error.arguments(), (QList<QVariant>{33, QString::fromStdString(ErrorMessage(33))}));
+        QCOMPARE(a.Call("GetLastError").arguments(),
+                 (QList<QVariant>{33, QString::fromStdString(ErrorMessage(33))}));
     }
 
     // A manager answers only the connection that made it; one whose owner leaves goes, its port closed.
@@ -200,12 +196,8 @@ private slots:
         QCOMPARE(b.Call(a.path, kManager, "GetLastError").errorName(),
                  "org.freedesktop.DBus.Error.AccessDenied");
         QCOMPARE(b.SetRadioType(a.path, 6200).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
-        QCOMPARE(a.Call(a.path, "org.freedesktop.DBus.Properties", "Get", {kManager, "RadioType"})
-                     .arguments()
-                     .value(0)
-                     .value<QDBusVariant>()
-                     .variant(),
-                 QVariant(6100));
+        QDBusMessage type = a.Call(a.path, "org.freedesktop.DBus.Properties", "Get", {kManager, "RadioType"});
+        QCOMPARE(type.arguments().value(0).value<QDBusVariant>().variant(), QVariant(6100));
         QVERIFY(Held(radio->DevicePath()));
 
         // Gone in the middle of a report: the report ends, then the manager goes.

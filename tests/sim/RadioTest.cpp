@@ -41,8 +41,7 @@ void Converse(SimulatedRadio& radio, const std::vector<Step>& steps) {
     for (size_t i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
         if (step.speedBefore) {
-            // Settled at the new speed before it talks: bytes written right at a change may be read at
-            // either speed.
+            // Settled first: bytes written right at a change may be read at either speed.
             peer.SetSpeed(step.speedBefore);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -62,39 +61,20 @@ const std::string kSmallFlash =
     "configurations": [{"productId": "AB", "address": "0x10", "status": 3}])";
 const std::string kRunning = R"("start": {"state": "running"}, )" + kSmallFlash;
 
-Scenario Running(const std::string& fields = "") {
-    return ParseScenario("{" + kRunning + (fields.empty() ? "" : ", " + fields) + "}");
-}
-
-// The flash structure reply of kSmallFlash up to its checksum.
-const std::string kStructure =
-    "4608"       // flash structure reply, 8 words
-    "00000000"   // block 0: start 0
-    "00000100"   //          length 0x100
-    "00000100"   // block 1: start 0x100
-    "00000100";  //          length 0x100
-// The data reply for its configuration, up to its terminator.
-const std::string kConfiguration =
-    "4306"      // data reply, 6 words
-    "00410042"  // "AB"
-    "0000"      // blank word
-    "00000010"  // address 0x10
-    "0003"      // status 3
-    "BC63";     // checksum
+// kSmallFlash's structure reply up to its checksum: 8 words, two blocks of start and length.
+const std::string kStructure = std::string("4608") + "00000000" + "00000100" + "00000100" + "00000100";
+// Its configuration's data reply up to its terminator: 6 words, "AB", a blank, address 0x10, status 3, sum.
+const std::string kConfiguration = std::string("4306") + "00410042" + "0000" + "00000010" + "0003" + "BC63";
 
 TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
-    SimulatedRadio radio(Running());
+    SimulatedRadio radio(ParseScenario("{" + kRunning + "}"));
     // The first two frames are the protocol's own examples, byte for byte.
     const std::vector<Step> steps = {
         {"3700C8FF", kStructure + "B6F7AFAF"},  // its checksum, the terminator
         {"32010003CDFB", "8106AFAF"},           // unlock of an unknown block 3
         {Frame(0x31), kConfiguration + "AFAF"},
         {Frame(0x38), "AFAF"},
-        {Frame(0x70),
-         "4902"      // flash information reply, 2 words
-         "00898818"  // maker and part
-         "2E5C"      // checksum
-         "AFAF"},
+        {Frame(0x70), "4902008988182E5CAFAF"},  // flash information: maker 0089, part 8818, checksum
         {Frame(0x3A, {0x0000}), "AFAF"},        // the radio's own memory
         {Frame(0x3A, {0x0102}), "810AAFAF"},    // a KX6100 has no attached devices
         {Frame(0x33, {0}), "8104AFAF"},         // erase of a locked block
@@ -116,7 +96,7 @@ TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
         {Frame(0x30), "8108AFAF"},            // "Set Baud Rate" without its word
         {Frame(0x30, {0x0001}), "8101AFAF"},  // unknown baud code
         {"3800C7FE", "8002AFAF"},             // checksum off by one
-        {"3101", "8003AFAF"},                 // half a frame, then silence
+        {"3101", "8003AFAF"}                  // half a frame, then silence
     };
     Converse(radio, steps);
     EXPECT_EQ(radio.Flash(0x20, 8), HexBytes("123456789ABCFFFF"));
@@ -135,28 +115,26 @@ TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
 
 // Each scenario's start and faults, from the reset byte on.
 TEST(SimulatedRadioTest, EachStartAndFaultOfTheScenario) {
-    const std::string& healthy = kSmallFlash;
-    const std::vector<uint16_t> block0{0};
     struct Case {
         const char* what;
         std::string scenario;
         std::vector<Step> steps;
     } cases[] = {
         {"normal logon, then its own upgrade application",
-         healthy,
+         kSmallFlash,
          {{"5E", "56"}, {"21", "2A"}, {"", "3F"}, {"", "AFAF"}, {Frame(0x38), "AFAF"}}},
-        {"special logon on a normal radio", healthy, {{"5E", "56"}, {"3B1D5C", "2A"}, {"", "3FAFAF"}}},
-        {"restart signal 0x76", healthy + R"(, "restartSignal": "76")", {{"5E", "76"}}},
+        {"special logon on a normal radio", kSmallFlash, {{"5E", "56"}, {"3B1D5C", "2A"}, {"", "3FAFAF"}}},
+        {"restart signal 0x76", kSmallFlash + R"(, "restartSignal": "76")", {{"5E", "76"}}},
         {"special mode: no reset byte, no normal logon, a power cycle",
-         healthy + R"(, "specialMode": true, "powerCycleAfterSeconds": 0.4)",
+         kSmallFlash + R"(, "specialMode": true, "powerCycleAfterSeconds": 0.4)",
          {{"5E", ""}, {"", "56"}, {"21", ""}, {"3B1D5C", "2A"}}},
-        {"no logon reply", healthy + R"(, "faults": {"noLogonReply": true})", {{"5E", "56"}, {"21", ""}}},
-        {"silent", healthy + R"(, "faults": {"silent": true})", {{"5E", ""}, {"21", ""}}},
+        {"no logon reply", kSmallFlash + R"(, "faults": {"noLogonReply": true})", {{"5E", "56"}, {"21", ""}}},
+        {"silent", kSmallFlash + R"(, "faults": {"silent": true})", {{"5E", ""}, {"21", ""}}},
         {"keep-alive storm before the restart signal",
-         healthy + R"(, "faults": {"keepAliveStorm": {"words": 3, "intervalMs": 5}})",
+         kSmallFlash + R"(, "faults": {"keepAliveStorm": {"words": 3, "intervalMs": 5}})",
          {{"5E", "AEAEAEAEAEAE56"}}},
         {"in its upgrade application at 115200: the reset byte is garbled, then a bad frame",
-         R"("start": {"state": "running", "baud": 115200}, )" + healthy,
+         R"("start": {"state": "running", "baud": 115200}, )" + kSmallFlash,
          {{"5E", "00000000"},                      // "8003" + "AFAF" sent at 115200 to a port at 19200
           {Frame(0x36), "56", B19200, B115200}}},  // "36" at 115200, the restart signal at 19200
         {"keep-alive words before each reply and each data reply",
@@ -173,7 +151,7 @@ TEST(SimulatedRadioTest, EachStartAndFaultOfTheScenario) {
          {{Frame(0x38), "AFAF"}, {Frame(0x38), "8107AFAF"}, {Frame(0x38), "AFAF"}}},
         {"flash locked for the first two writes",
          kRunning + R"(, "faults": {"lockedWrites": 2})",
-         {{Frame(0x32, block0), "AEAEAFAF"},
+         {{Frame(0x32, {0}), "AEAEAFAF"},
           {Frame(0x34, {0, 0x80}), "AFAF"},
           {Frame(0x35, {1}), "8104AFAF"},
           {Frame(0x35, {1}), "8104AFAF"},
@@ -195,7 +173,8 @@ TEST(SimulatedRadioTest, EachStartAndFaultOfTheScenario) {
 TEST(SimulatedRadioTest, SwitchesSpeedAndGarblesWhileTheEndsDisagree) {
     std::string tracePath = ::testing::TempDir() + "sim-baud-trace.jsonl";
     {
-        SimulatedRadio radio(Running(R"("faults": {"refusedBaudCodes": ["0008"]})"), {false, tracePath});
+        SimulatedRadio radio(ParseScenario("{" + kRunning + R"(, "faults": {"refusedBaudCodes": ["0008"]}})"),
+                             {false, tracePath});
         const std::vector<Step> steps = {
             {Frame(0x30, {0x0008}), "8101AFAF"},  // 9600 refused: answered at 19200
             {"30010060CF9E", "AFAF", B115200},    // 115200: the answer comes at the new speed

@@ -25,11 +25,13 @@ const char* const kKX6200 = R"({"model": 6200, "configurations": [
 
 const char* const kSpecialMode = R"({"model": 6200, "specialMode": true})";
 
-// Ten configurations that are no hardware: one more than the table's rows.
-const char* const kTenHead = R"({"configurations": [)";
-inline std::string TenEntry(int i) {
-    return R"({"productId": "KXC_)" + std::to_string(i) + R"(", "address": ")" +
-           std::to_string(0x100 + i * 0x100) + R"(", "status": 0})";
+// Ten configurations that are no hardware, KXC_0 to KXC_9: one more than the table's rows.
+inline std::string TenConfigurations() {
+    std::string entries;
+    for (int i = 0; i < 10; ++i)
+        entries += R"(, {"productId": "KXC_)" + std::to_string(i) + R"(", "address": ")" +
+                   std::to_string(0x100 + i * 0x100) + R"(", "status": 0})";
+    return R"({"configurations": [)" + entries.substr(2) + "]}";
 }
 
 }  // namespace

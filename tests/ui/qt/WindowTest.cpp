@@ -18,16 +18,9 @@
 #include "support/modHelp.h"
 #include "ui/qt/WindowScenarios.h"
 #include "ui/qt/frmDownload.h"
+#include "ui/qt/frmWait.h"
 
 using namespace kx6000;
-
-namespace {
-
-void Write(const QString& path, const std::string& content) {
-    std::ofstream(path.toStdString(), std::ios::binary) << content;
-}
-
-}  // namespace
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -37,17 +30,25 @@ class WindowTest : public QObject {
     std::unique_ptr<clsDLManager> manager;
     frmDownload* window = nullptr;
     std::unique_ptr<QObject> timers;  // the During steps of one case
+    std::vector<std::string> opened;  // the help pages asked for
 
-    // A window on port 1, displayed, wired to a simulated radio.
+    QString Write(const QString& name, const std::string& content) {
+        std::ofstream(folder->filePath(name).toStdString(), std::ios::binary) << content;
+        return folder->filePath(name);
+    }
+    // A window, displayed, on port 1 wired to a simulated radio; without a scenario on port 4, no model set.
     void Open(const char* scenario = "{}", enmRadioType model = RADIO_FMX, bool debug = false) {
-        Write(folder->filePath("settings.ini"), debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
-        radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
-        setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
+        Write("settings.ini", debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
+        if (scenario) {
+            radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
+            setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
+        }
         auto form = std::make_unique<frmDownload>();
         window = form.get();
         manager = std::make_unique<clsDLManager>(std::move(form));
-        manager->RadioType(model);
-        QCOMPARE(manager->SetPort("1", true), 0);
+        if (scenario) manager->RadioType(model);
+        int16_t result = manager->SetPort(scenario ? "1" : "4", true);
+        if (scenario) QCOMPARE(result, 0);
         QVERIFY(QTest::qWaitForWindowExposed(window));
     }
     template <class Control>
@@ -64,8 +65,7 @@ class WindowTest : public QObject {
         manager->GetLastError(number, message);
         return number;
     }
-    // Calls `step` every 10 ms from the event pump of the command the next click starts, until it returns
-    // true.
+    // Runs `step` every 10 ms, in the event pump of the command the next click starts, until it is true.
     void During(std::function<bool()> step) {
         auto* timer = new QTimer(timers.get());
         connect(timer, &QTimer::timeout, this, [timer, step] {
@@ -89,9 +89,8 @@ class WindowTest : public QObject {
     }
     QStringList Table() {
         QStringList rows;
-        for (int i = 1; i <= 9; ++i) {
+        for (int i = 1; i <= 9; ++i)
             if (Find<QLabel>("lblType" + QString::number(i))->isVisible()) rows << Row(i);
-        }
         return rows;
     }
     QString HardwareRow() {
@@ -114,12 +113,13 @@ private slots:
         setenv("KX6000_SETTINGS", folder->filePath("settings.ini").toLocal8Bit().constData(), 1);
         ResetProgramState();
         timers = std::make_unique<QObject>();
+        opened.clear();
+        modHelp::SetOpener([this](const std::string& address) { return opened.push_back(address), 1; });
     }
     void cleanup() {
         timers.reset();
         manager.reset();
         radio.reset();
-        modHelp::Reset();
         ResetProgramState();
     }
 
@@ -128,16 +128,10 @@ private slots:
         QTest::newRow("normal") << false;
         QTest::newRow("test mode") << true;
     }
-    // Until the first report the design placeholders stand; "Auto" is chosen; the unprotected choice only in
-    // test mode.
+    // Before a report the design's placeholders stand, "Auto" is chosen, the unprotected choice in test mode.
     void startState() {
         QFETCH(bool, debug);
-        Write(folder->filePath("settings.ini"), debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
-        auto form = std::make_unique<frmDownload>();
-        window = form.get();
-        manager = std::make_unique<clsDLManager>(std::move(form));
-        manager->SetPort("4", true);
-        QVERIFY(QTest::qWaitForWindowExposed(window));
+        Open(nullptr, RADIO_FMX, debug);
         QCOMPARE(window->windowTitle(), "KX6000 Download");
         QCOMPARE(window->size(), QSize(585, 488));
         QCOMPARE(Label("lblAppTitle"), "");
@@ -179,13 +173,9 @@ private slots:
                                                "Non Standard|KXD62_UNIT|OK|#000000|box|1|2",
                                                "Non Standard|KXD62_OTHER|No code segments|#0000ff|box|26|5"}
                                 << "Hardware ID|KXA62_HW|-|0|0" << 0;
-        std::string ten = kTenHead;
         QStringList nine;
-        for (int i = 0; i < 10; ++i) {
-            ten += (i ? "," : "") + TenEntry(i);
-            if (i < 9) nine << QString("Non Standard|KXC_%1|OK|#000000|box").arg(i);
-        }
-        QTest::newRow("ten entries") << QString::fromStdString(ten + "]}") << int(RADIO_FMX) << nine
+        for (int i = 0; i < 9; ++i) nine << QString("Non Standard|KXC_%1|OK|#000000|box").arg(i);
+        QTest::newRow("ten entries") << QString::fromStdString(TenConfigurations()) << int(RADIO_FMX) << nine
                                      << "hidden" << 2;
     }
     // Report through its access key.
@@ -209,13 +199,13 @@ private slots:
         QTest::addColumn<int>("model");
         QTest::addColumn<QList<int>>("ticked");
         QTest::addColumn<QStringList>("erased");
-        QTest::addColumn<QString>("memoryTarget");  // the Set Memory Target word sent, if any
+        QTest::addColumn<QStringList>("memoryTargets");  // those sent, the radio's own left out
         QTest::newRow("rows 2 and 5") << kSixConfigurations << int(RADIO_FMX) << QList<int>{2, 5}
-                                      << QStringList{"zma1g_fpga", "KXC"} << "";
+                                      << QStringList{"zma1g_fpga", "KXC"} << QStringList();
         QTest::newRow("a device") << kKX6200 << int(RADIO_MFX) << QList<int>{2} << QStringList{"KXD62_UNIT"}
-                                  << "0102";
-        QTest::newRow("IDs of ten and more")
-            << kKX6200 << int(RADIO_MFX) << QList<int>{3} << QStringList{"KXD62_OTHER"} << "1A05";
+                                  << QStringList{"0102"};
+        QTest::newRow("IDs of ten and more") << kKX6200 << int(RADIO_MFX) << QList<int>{3}
+                                             << QStringList{"KXD62_OTHER"} << QStringList{"1A05"};
     }
     void eraseTheTickedRows() {
         QFETCH(QString, scenario);
@@ -232,19 +222,16 @@ private slots:
         QVERIFY(erase->isEnabled());
         Click("cmdErase");
         QCOMPARE(Panel(2), "Configuration(s) succesfully erased");
-        QFETCH(QStringList, erased);
         QStringList gone;
         std::vector<sim::Configuration> after = radio->Configurations();
-        for (const auto& configuration : before) {
-            if (std::find(after.begin(), after.end(), configuration) == after.end())
+        for (const auto& configuration : before)
+            if (std::ranges::find(after, configuration) == after.end())
                 gone << QString::fromStdString(configuration.productId);
-        }
-        QCOMPARE(gone, erased);
-        QFETCH(QString, memoryTarget);
+        QTEST(gone, "erased");
         QStringList targets;
         for (const auto& frame : radio->Frames())
             if (frame.code == 0x3A && frame.data != "0000") targets << QString::fromStdString(frame.data);
-        QCOMPARE(targets, memoryTarget.isEmpty() ? QStringList() : QStringList{memoryTarget});
+        QTEST(targets, "memoryTargets");
         for (int i = 1; i <= 9; ++i) QVERIFY(!Find<QCheckBox>("chkType" + QString::number(i))->isChecked());
         QVERIFY(!erase->isEnabled());
         QCOMPARE(Table().size(), int(after.size()) - 1);  // all but the hardware row
@@ -264,9 +251,8 @@ private slots:
         QFETCH(int, files);
         Open();
         const std::string first = test::RandomHex(4 * 0x400, 1), second = test::RandomHex(4 * 0x40, 2);
-        QStringList paths = {folder->filePath("first.s28"), folder->filePath("second.s28")};
-        Write(paths[0], test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}}));
-        Write(paths[1], test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
+        QStringList paths = {Write("first.s28", test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}})),
+                             Write("second.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}))};
         QString initial = "not asked";
         window->SetFileChooser([&](const QString& name) -> std::optional<QStringList> {
             initial = name;
@@ -275,11 +261,6 @@ private slots:
         });
         QStringList seen;
         bool closed = true, helpAsked = false;
-        std::vector<std::string> opened;
-        modHelp::SetOpener([&](const std::string& address) {
-            opened.push_back(address);
-            return 1;
-        });
         During([&] {
             if (Panel(2) != "Ready" && !seen.contains(Panel(2))) seen << Panel(2);
             if (!seen.contains("Resetting radio...")) return false;
@@ -315,16 +296,10 @@ private slots:
     void help() {
         QFETCH(int, modifiers);
         Open();
-        std::vector<std::string> opened;
-        modHelp::SetOpener([&](const std::string& address) {
-            opened.push_back(address);
-            return 7;
-        });
-        if (modifiers < 0) {
+        if (modifiers < 0)
             Click("cmdHelp");
-        } else {
+        else
             QTest::keyClick(Find<QComboBox>("cboBaudRate"), Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
-        }
         const std::string folder = QCoreApplication::applicationDirPath().toStdString() + "/kx6kd_en/";
         QCOMPARE(opened, (std::vector<std::string>{folder + "index.html", folder + "2368.html"}));
         QCOMPARE(Find<QComboBox>("cboBaudRate")->currentText(), "Auto");
@@ -333,18 +308,16 @@ private slots:
     // The special logon waits for the technician; Cancel in the wait window ends the download with 21.
     void specialModeCancelled() {
         Open(kSpecialMode, RADIO_MFX, true);
-        Write(folder->filePath("app.s28"), test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
-        window->SetFileChooser([&](const QString&) { return QStringList{folder->filePath("app.s28")}; });
+        QString app = Write("app.s28", test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
+        window->SetFileChooser([app](const QString&) { return QStringList{app}; });
         Click("chkAccessLevel");
         QString message, caption;
+        frmWait& wait = frmWait::Instance();
         During([&] {
-            QWidget* wait = nullptr;
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (top->objectName() == "frmWait" && top->isVisible()) wait = top;
-            if (!wait) return false;
-            message = wait->findChild<QLabel*>("lblMessage")->text();
-            caption = wait->windowTitle();
-            QTest::mouseClick(wait->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+            if (!wait.isVisible()) return false;
+            message = wait.findChild<QLabel*>("lblMessage")->text();
+            caption = wait.windowTitle();
+            QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
             return true;
         });
         Click("cmdDownload");
@@ -353,8 +326,7 @@ private slots:
         QCOMPARE(Error(), 21);
         QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
         QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, 0);
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->objectName() == "frmWait") QVERIFY(!top->isVisible());
+        QVERIFY(!wait.isVisible());
     }
 };
 
