@@ -37,43 +37,33 @@ TEST_F(LoadFilesTest, LoadsEveryFileAndReportsTheFirstFailure) {
     WriteFile(folder / "bad.s19", "junk\r\n");
     const std::string good = (folder / "good.s19").string(), bad = (folder / "bad.s19").string(),
                       missing = (folder / "missing.s19").string();
-    struct Case {
-        std::string list;
-        int16_t result;
-        int32_t images;
+    const std::tuple<std::string, int16_t, int32_t, bool> cases[] = {
+        // the list, the result, the images kept, and whether the window is in use: only then is LastFile kept
+        {good + "|" + good + "1", 33, 1, false}, {good, 0, 1, false},
+        {missing + "|" + good, 33, 1, false},    {bad + "|" + missing + "|" + good, 34, 1, false},
+        {missing + "|" + good, 33, 1, true},
     };
-    const Case cases[] = {
-        {good + "|" + good + "1", 33, 1},
-        {good, 0, 1},
-        {missing + "|" + good, 33, 1},
-        {bad + "|" + missing + "|" + good, 34, 1},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [list, result, images, window] : cases) {
         std::ostringstream out;
         std::istringstream in;
         clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
-        EXPECT_EQ(manager.LoadFiles(c.list), c.result) << c.list;
-        EXPECT_EQ(manager.LoadedFiles()->Count(), c.images) << c.list;
+        if (window) manager.SetPort("9", true);  // refused, but the window is in use now
+        out.str("");
+        EXPECT_EQ(manager.LoadFiles(list), result) << list;
+        EXPECT_EQ(manager.LoadedFiles()->Count(), images) << list;
         std::string validating;
-        for (size_t i = 0; i < SplitFileList(c.list).size(); ++i) validating += "Validating file...\n";
-        EXPECT_EQ(out.str(), validating + (c.result == 0 ? "Ready" : ErrorStatusText(c.result)) + "\n");
+        for (size_t i = 0; i < SplitFileList(list).size(); ++i) validating += "Validating file...\n";
+        EXPECT_EQ(out.str(), validating + (result == 0 ? "Ready" : ErrorStatusText(result)) + "\n") << list;
+        EXPECT_EQ(std::filesystem::exists(settings), window) << list;
     }
-    EXPECT_FALSE(std::filesystem::exists(settings)) << "LastFile is kept only when the window is in use";
-
-    std::ostringstream out;
-    std::istringstream in;
-    clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
-    manager.SetPort("9", true);  // refused, but the window is in use now
-    EXPECT_EQ(manager.LoadFiles(missing + "|" + good), 33);
     EXPECT_EQ(modRegistry::GetRegistryValue("LastFile", ""), missing)
         << "stored before any file is looked at";
 }
 
 TEST_F(LoadFilesTest, CollectionsRefuseWhatTheyDoNotHold) {
     colFiles files;
-    files.Add(std::make_shared<clsFile>(), "/data/A.s19");
-    files.Add(std::make_shared<clsFile>(), "/data/b.s19");
-    files.Add(std::make_shared<clsFile>(), "/DATA/a.S19");
+    for (const char* name : {"/data/A.s19", "/data/b.s19", "/DATA/a.S19"})
+        files.Add(std::make_shared<clsFile>(), name);
     EXPECT_EQ(files.Count(), 2);
     EXPECT_EQ(files.Item(2)->Name, "/DATA/a.S19") << "a replaced entry moves to the end";
     auto number = [](auto&& call) {

@@ -6,28 +6,10 @@
 namespace kx6000::test {
 namespace {
 
-using Tables = std::vector<std::pair<int32_t, std::vector<std::string>>>;
-
-// An image of 16-bit words: each table's start address and its data blocks.
-clsFile Image(const Tables& tables) {
-    clsFile file;
-    file.TagName = "ZMA1F_TEST";
-    for (const auto& [address, blocks] : tables) {
-        file.Definitiontables().Add(address);
-        size_t digits = 0;
-        for (const std::string& block : blocks) {
-            file.Definitiontables().Item(file.Definitiontables().Count() - 1).DataBlocks->Add(block);
-            digits += block.size();
-        }
-        file.Definitiontables().SetLength(static_cast<int32_t>(digits / 4));
-    }
-    return file;
-}
-
 class FlashWritingTest : public RadioTestBase {
 protected:
     void StartRunning(const std::string& faults = "{}") {
-        Start(std::string(R"({"start": {"state": "running"}, "faults": )") + faults + "}");
+        RadioTestBase::StartRunning(faults);
         protocol.GetFlashBlocks(port, model);
         ASSERT_EQ(LastError, 0);
     }
@@ -43,21 +25,12 @@ TEST_F(FlashWritingTest, ATableAcrossTwoBlocksIsWrittenWhole) {
     protocol.WriteDataToFlash(Form(), port, Image({{0x10000, blocks}}), *model.FlashBlocks);
     EXPECT_EQ(LastError, 0);
     std::vector<std::string> frames = FrameTexts();
-    EXPECT_EQ(frames[1],
-              "3202"
-              "0001"
-              "0002"
-              "CDFA");  // Unlock Flash, two words: blocks 1 and 2
-    EXPECT_EQ(frames[2],
-              "3302"
-              "0001"
-              "0002"
-              "CCFA");  // Erase Flash
-    EXPECT_EQ(frames.back(),
-              "3902"
-              "0001"
-              "0002"
-              "C6FA");  // Lock Flash
+    const std::vector<std::string> blockFrames = {
+        "320200010002CDFA",  // 32: Unlock Flash, 02: two words, 0001 0002: blocks 1 and 2, CDFA: checksum
+        "330200010002CCFA",  // 33: Erase Flash, 02, the same blocks, CCFA
+        "390200010002C6FA",  // 39: Lock Flash, 02, the same blocks, C6FA
+    };
+    EXPECT_EQ((std::vector{frames.at(1), frames.at(2), frames.back()}), blockFrames);
     EXPECT_EQ(radio->Flash(0x10000, data.size() / 2), HexBytes(data));
     const std::vector<std::string> status = {"Checking file against flash information...",
                                              "Unlocking flash...", "Erasing flash...", "Downloading data...",
@@ -71,14 +44,12 @@ TEST_F(FlashWritingTest, ProgressAndAddressesFollowTheBlocks) {
                               *model.FlashBlocks);
     EXPECT_EQ(LastError, 0);
     std::vector<int> progress;
-    for (size_t at = out.str().find("] "); at != std::string::npos; at = out.str().find("] ", at + 1)) {
+    for (size_t at = out.str().find("] "); at != std::string::npos; at = out.str().find("] ", at + 1))
         progress.push_back(std::stoi(out.str().substr(at + 2)));
-    }
     EXPECT_EQ(progress, (std::vector<int>{25, 50, 75, 100, 100}));
     std::vector<std::string> log = Log(), addresses;
-    for (size_t i = 0; i < log.size(); ++i) {
+    for (size_t i = 0; i < log.size(); ++i)
         if (log[i].starts_with("Address:")) addresses.push_back(log[i] + " then " + log[i + 1].substr(0, 26));
-    }
     EXPECT_EQ(addresses, (std::vector<std::string>{"Address:00000100 then Command (Write Flash Data)",
                                                    "Address:00000200 then Command (Write Flash Data)"}));
 }
@@ -103,7 +74,6 @@ TEST_F(FlashWritingTest, RefusalsStopTheWrite) {
         {R"({"errorWords": [{"command": "33", "word": "8103"}]})", {{0x100, {"1111"}}}, 8103, {"32", "33"}},
     };
     for (const Case& c : cases) {
-        ResetProgramState();
         StartRunning(c.faults);
         protocol.WriteDataToFlash(Form(), port, Image(c.tables), *model.FlashBlocks);
         EXPECT_EQ(LastError, c.error) << c.faults;
@@ -138,7 +108,6 @@ TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {
         {R"({"errorWords": [{"command": "32", "word": "8104"}]})", "ZMA1F_01.02.03.04", 8104, {"32"}, false},
     };
     for (const Case& c : cases) {
-        ResetProgramState();
         StartRunning(c.faults);
         protocol.GetConfiguration(Form(), port, model, nullptr);
         protocol.EraseFlashBlock(Form(), port, model, c.name);
@@ -146,10 +115,9 @@ TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {
         std::vector<std::string> commands;
         for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
         EXPECT_EQ(std::vector<std::string>(commands.begin() + 2, commands.end()), c.commands) << c.name;
-        auto configurations = radio->Configurations();
-        bool present = std::any_of(
-            configurations.begin(), configurations.end(),
-            [](const auto& configuration) { return configuration.productId == "ZMA1F_01.02.03.04"; });
+        bool present = std::ranges::any_of(radio->Configurations(), [](const auto& entry) {
+            return entry.productId == "ZMA1F_01.02.03.04";
+        });
         EXPECT_EQ(present, !c.erased) << c.name;
     }
 }

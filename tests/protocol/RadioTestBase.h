@@ -1,6 +1,7 @@
 // A manager's form, its logs on, a port and a protocol against the simulated radio.
 #pragma once
 
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
@@ -12,6 +13,24 @@
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
+
+using Tables = std::vector<std::pair<int32_t, std::vector<std::string>>>;
+
+// An image of 16-bit words: each table's start address and its data blocks.
+inline clsFile Image(const Tables& tables, const std::string& tag = "ZMA1F_TEST") {
+    clsFile file;
+    file.TagName = tag;
+    for (const auto& [address, blocks] : tables) {
+        file.Definitiontables().Add(address);
+        size_t digits = 0;
+        for (const std::string& block : blocks) {
+            file.Definitiontables().Item(file.Definitiontables().Count() - 1).DataBlocks->Add(block);
+            digits += block.size();
+        }
+        file.Definitiontables().SetLength(static_cast<int32_t>(digits / 4));
+    }
+    return file;
+}
 
 class RadioTestBase : public ComponentTest {
 protected:
@@ -25,6 +44,11 @@ protected:
         protocol.PreviousBaudRate("19200");
         DownloadLog.OpenLogFile();
         ConfigLog.OpenLogFile();
+    }
+    // A radio in normal operation, with `faults`; the program as a test starts it, for each case of a table.
+    void StartRunning(const std::string& faults = "{}") {
+        ResetProgramState();
+        Start(R"({"start": {"state": "running"}, "faults": )" + faults + "}");
     }
     UIForm& Form() { return manager->Form(); }
 
@@ -44,17 +68,14 @@ protected:
     std::vector<std::string> StatusLines() {
         std::vector<std::string> lines;
         std::istringstream shown(out.str());
-        for (std::string line; std::getline(shown, line);) {
-            if (size_t bar = line.rfind('\r'); bar != std::string::npos) continue;
-            lines.push_back(line);
-        }
+        for (std::string line; std::getline(shown, line);)
+            if (line.find('\r') == std::string::npos) lines.push_back(line);
         return lines;
     }
     // The frames the radio has taken, once it has taken at least `count` (or a second has passed).
     std::vector<std::string> FrameTexts(size_t count = 0) {
-        for (int i = 0; i < 100 && radio->Frames().size() < count; ++i) {
+        for (int i = 0; i < 100 && radio->Frames().size() < count; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
         std::vector<std::string> frames;
         for (const auto& frame : radio->Frames()) frames.push_back(frame.hex);
         return frames;

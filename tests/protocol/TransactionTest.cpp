@@ -5,15 +5,10 @@
 namespace kx6000::test {
 namespace {
 
-// A radio in normal operation, with `faults`.
-std::string Running(const std::string& faults = "{}") {
-    return R"({"start": {"state": "running"}, "faults": )" + faults + "}";
-}
-
 class TransactionTest : public RadioTestBase {};
 
 TEST_F(TransactionTest, FramesGoOutByteForByte) {
-    Start(Running());
+    StartRunning();
     clsRadio model;
     protocol.GetFlashBlocks(port, model);
     EXPECT_EQ(model.FlashBlocks->Count(), 8);
@@ -51,8 +46,7 @@ TEST_F(TransactionTest, RepliesBecomeErrorNumbers) {
     const Case cases[] = {{"8105", 8105, false, 1}, {"810B", 8111, false, 1}, {"8104", 8104, true, 1},
                           {"8001", 58, false, 3},   {"8002", 58, false, 3},   {"8003", 58, false, 3}};
     for (const Case& c : cases) {
-        ResetProgramState();
-        Start(Running(R"({"errorWords": [{"command": "3A", "word": ")" + std::string(c.word) + R"("}]})"));
+        StartRunning(R"({"errorWords": [{"command": "3A", "word": ")" + std::string(c.word) + R"("}]})");
         protocol.SetDeviceID(port, "0000");
         EXPECT_EQ(LastError, c.error) << c.word;
         EXPECT_EQ(protocol.FlashLocked(), c.flashLocked) << c.word;
@@ -62,7 +56,7 @@ TEST_F(TransactionTest, RepliesBecomeErrorNumbers) {
 }
 
 TEST_F(TransactionTest, BlockListsNameTheFailingBlock) {
-    Start(Running(R"({"errorWords": [{"command": "33", "word": "8105", "block": 1}]})"));
+    StartRunning(R"({"errorWords": [{"command": "33", "word": "8105", "block": 1}]})");
     protocol.SendCommand(port, 2000, "32", "000000010002");
     EXPECT_EQ(LastError, 0);
     EXPECT_EQ(protocol.LastResponse(), "AEAEAEAEAEAEAFAF");
@@ -74,15 +68,13 @@ TEST_F(TransactionTest, BlockListsNameTheFailingBlock) {
 }
 
 TEST_F(TransactionTest, ConfigurationsAreReadOneReplyAtATime) {
-    Start(Running());
+    StartRunning();
     clsRadio model;
     std::string list = "unchanged";
     protocol.GetConfiguration(Form(), port, model, &list);
     EXPECT_EQ(LastError, 0);
     EXPECT_EQ(list, "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
-    std::vector<std::string> log = Log();
-    EXPECT_EQ(
-        std::count_if(log.begin(), log.end(), [](auto& line) { return line.starts_with("Response : "); }), 4)
+    EXPECT_EQ(std::ranges::count_if(Log(), [](auto& line) { return line.starts_with("Response : "); }), 4)
         << "three records and the terminator";
     ConfigLog.CloseLogFile();
     const std::vector<std::string> configurations = {"Configuration: ZMA1B_01.00|Status: 0",
@@ -93,28 +85,23 @@ TEST_F(TransactionTest, ConfigurationsAreReadOneReplyAtATime) {
 }
 
 TEST_F(TransactionTest, BrokenRepliesOfTheReadsAreRefused) {
-    struct Case {
-        const char* faults;
-        int32_t error;
-        int32_t configurations;  // read before the failure
-    };
-    const Case cases[] = {
+    // The faults, the error and the configurations read first (-1: the flash structure is read instead).
+    const std::tuple<const char*, int32_t, int32_t> cases[] = {
         {R"({"keepAlive": {"words": 1}})", 54, -1},                // a keep-alive word before the structure
         {R"({"corruptChecksums": [{"command": "37"}]})", 55, -1},  // a structure with a wrong checksum
         {R"({"corruptChecksums": [{"command": "31", "reply": 2}]})", 55, 1},  // the second record
     };
-    for (const Case& c : cases) {
-        ResetProgramState();
-        Start(Running(c.faults));
+    for (auto [faults, error, configurations] : cases) {
+        StartRunning(faults);
         clsRadio model;
-        if (c.configurations < 0) {
+        if (configurations < 0) {
             protocol.GetFlashBlocks(port, model);
-            EXPECT_EQ(model.FlashBlocks->Count(), 0) << c.faults;
+            EXPECT_EQ(model.FlashBlocks->Count(), 0) << faults;
         } else {
             protocol.GetConfiguration(Form(), port, model, nullptr);
-            EXPECT_EQ(model.Configurations->Count(), c.configurations) << c.faults;
+            EXPECT_EQ(model.Configurations->Count(), configurations) << faults;
         }
-        EXPECT_EQ(LastError, c.error) << c.faults;
+        EXPECT_EQ(LastError, error) << faults;
     }
 }
 

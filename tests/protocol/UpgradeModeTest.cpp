@@ -1,13 +1,9 @@
 // Into upgrade mode and out of it, against the simulated radio.
 
-#include <signal.h>
-
 #include "protocol/RadioTestBase.h"
 
 namespace kx6000::test {
 namespace {
-
-using std::chrono::steady_clock;
 
 class UpgradeModeTest : public RadioTestBase {};
 
@@ -25,13 +21,8 @@ TEST_F(UpgradeModeTest, LogonAndTheRadiosOwnApplication) {
 
 TEST_F(UpgradeModeTest, TheUpgradeApplicationGoesOutByteByByte) {
     Start();
-    clsFile application;
-    application.TagName = "ZMA1U";
-    application.Definitiontables().Add(0);
-    application.Definitiontables().Item(0).DataBlocks->Add("0102");
-    application.Definitiontables().Item(0).DataBlocks->Add("03");
     protocol.LogRadioIntoUpgradeMode(Form(), port);
-    protocol.SendUpgradeApplication(Form(), port, application);
+    protocol.SendUpgradeApplication(Form(), port, Image({{0, {"0102", "03"}}}, "ZMA1U"));
     EXPECT_EQ(LastError, 0);
     EXPECT_EQ(radio->ReceivedApplication(), (std::vector<uint8_t>{1, 2, 3}));
     std::vector<std::string> log = Log();
@@ -54,9 +45,9 @@ TEST_F(UpgradeModeTest, ARadioStillRunningAt115200IsResetByCommand) {
 TEST_F(UpgradeModeTest, SpecialModeWaitsForThePowerCycle) {
     Start(R"({"specialMode": true, "powerCycleAfterSeconds": 7})");
     protocol.SetUpgradeMode(1);
-    auto start = steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     protocol.LogRadioIntoUpgradeMode(Form(), port);
-    auto waited = steady_clock::now() - start;
+    auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(LastError, 0);
     EXPECT_EQ(radio->Counters().specialLogons, 1);
     EXPECT_GT(waited, std::chrono::seconds(6)) << "found on the fourth wait of 2 seconds";
@@ -83,32 +74,28 @@ TEST_F(UpgradeModeTest, BaudNegotiation) {
         std::vector<std::string> frames;
     };
     const Case cases[] = {
-        {"", 0, 0, "115200", {"30010060CF9E"}},
-        {"", 3, 0, "9600", {"30010008CFF6"}},
+        {"{}", 0, 0, "115200", {"30010060CF9E"}},
+        {"{}", 3, 0, "9600", {"30010008CFF6"}},
         // The radio stays at 19200 but answers "38" there: no other code is tried. The first "38" goes out
         // at 115200 the moment the port has switched, so the radio may read it at either speed ("").
-        {R"(, "faults": {"refusedBaudCodes": ["0060"]})", 0, 0, "19200", {"30010060CF9E", "", "3800C7FF"}},
-        {"", 4, 56, "19200", {}},
+        {R"({"refusedBaudCodes": ["0060"]})", 0, 0, "19200", {"30010060CF9E", "", "3800C7FF"}},
+        {"{}", 4, 56, "19200", {}},
     };
     for (const Case& c : cases) {
-        ResetProgramState();
-        Start(std::string(R"({"start": {"state": "running"})") + c.faults + "}");
+        StartRunning(c.faults);
         protocol.NegotiateBaud(Form(), port, c.index);
         EXPECT_EQ(LastError, c.error) << c.faults << c.index;
         EXPECT_EQ(protocol.PreviousBaudRate(), c.rate) << c.faults << c.index;
         std::vector<std::string> frames = FrameTexts(c.frames.size());
-        ASSERT_EQ(frames.size(), c.frames.size()) << c.faults << c.index;
-        for (size_t i = 0; i < c.frames.size(); ++i) {
-            if (c.frames[i].empty()) continue;
-            EXPECT_EQ(frames.at(i), c.frames[i]) << c.faults << c.index << " frame " << i;
-        }
+        for (size_t i = 0; i < std::min(frames.size(), c.frames.size()); ++i)
+            if (c.frames[i].empty()) frames[i] = "";  // read at either speed
+        EXPECT_EQ(frames, c.frames) << c.faults << c.index;
     }
     // After a restart the radio is at 19200, but the last confirmed rate stays.
     protocol.PreviousBaudRate("19200");
     protocol.NegotiateBaud(Form(), port, 1);
     EXPECT_EQ(LastError, 0);
     protocol.RestartRadio(Form(), port);
-
     EXPECT_EQ(LastError, 0);
     EXPECT_EQ(protocol.PreviousBaudRate(), "115200");
     EXPECT_EQ(radio->Baud(), 19200);

@@ -30,72 +30,33 @@ TEST(RadioTest, ConfigurationRecordsDecode) {
         int32_t address, status;
         int16_t network, device;
     };
+    // A record: a word per product character up to a 0000 word, an address of eight digits, a status of
+    // four, then two digits each of network and device ID.
     const Case cases[] = {
-        {"with identifiers",
-         "004100420000"
-         "0001F000"
-         "0003"
-         "0507",
-         "AB", 0x1F000, 3, 5, 7},
-        {"without identifiers",
-         "004100420000"
-         "0001F000"
-         "0003",
-         "AB", 0x1F000, 3, 0, 0},
-        {"no terminator",
-         "00410042"
-         "0001f000"
-         "FFFF",
-         "AB", 0x1F000, 65535, 0, 0},
-        {"code 0 ends the product early",
-         "0041"
-         "0000"
-         "8000000000020000"
-         "0003"
-         "0000",
-         "A", -2147483648, 2, 0, 0},
-        {"no product",
-         "0000"
-         "00000010"
-         "0000",
-         "", 16, 0, 0, 0},
+        {"with identifiers", "0041004200000001F00000030507", "AB", 0x1F000, 3, 5, 7},
+        {"without identifiers", "0041004200000001F0000003", "AB", 0x1F000, 3, 0, 0},
+        {"no terminator: the last twelve digits", "004100420001f000FFFF", "AB", 0x1F000, 65535, 0, 0},
+        {"code 0 ends the product early", "00410000800000000002000000030000", "A", -2147483648, 2, 0, 0},
+        {"no product", "0000000000100000", "", 16, 0, 0, 0},
     };
     for (const Case& c : cases) {
-        colConfigurations configurations;
-        auto configuration = configurations.Add(c.record);
-        EXPECT_EQ(configuration->ProductID, c.productId) << c.what;
-        EXPECT_EQ(configuration->ConfigurationAddress, c.address) << c.what;
-        EXPECT_EQ(configuration->Status, c.status) << c.what;
-        EXPECT_EQ(configuration->NetWorkID, c.network) << c.what;
-        EXPECT_EQ(configuration->DeviceID, c.device) << c.what;
+        auto got = colConfigurations().Add(c.record);
+        EXPECT_EQ(
+            std::tie(got->ProductID, got->ConfigurationAddress, got->Status, got->NetWorkID, got->DeviceID),
+            std::tie(c.productId, c.address, c.status, c.network, c.device))
+            << c.what;
     }
 }
 
 TEST(RadioTest, BrokenRecordsAreFailuresForTheCaller) {
     const std::pair<const char*, int> cases[] = {
-        {"0001F0000003", 0},  // the shortest record: no product
-        {"0001F000003", 5},   // shorter than address and status
-        {"01410000"
-         "0001F000"
-         "0003",
-         5},  // a character code above 255
-        {"0041XX00"
-         "0001F000"
-         "0003",
-         13},  // not hex
-        {"00410000"
-         "0001F000"
-         "0003"
-         "05",
-         13},  // a network without a device ID
-        {"0000AAAAAAAAAAAA"
-         "A",
-         13},  // one digit of network ID: no device ID to cut out
-        {"00410000"
-         "0001F000"
-         "0003"
-         "050",
-         13},  // one digit of device ID
+        {"0001F0000003", 0},              // the shortest record: no product
+        {"0001F000003", 5},               // shorter than address and status
+        {"014100000001F0000003", 5},      // 0141: a character code above 255
+        {"0041XX000001F0000003", 13},     // XX: not hex
+        {"004100000001F000000305", 13},   // 05: a network without a device ID
+        {"0000AAAAAAAAAAAAA", 13},        // one digit of network ID: no device ID to cut out
+        {"004100000001F0000003050", 13},  // 050: one digit of device ID
     };
     for (auto [record, number] : cases) {
         int failure = 0;

@@ -9,7 +9,9 @@ namespace {
 
 class LogFileTest : public ComponentTest {
 protected:
-    std::unique_ptr<clsDLManager> NewManager() {
+    // A manager after `settings` are written (none when nullptr).
+    std::unique_ptr<clsDLManager> NewManager(const char* settings = "[KX6100_RLDC]\nDebug=True\n") {
+        if (settings != nullptr) WriteSettings(settings);
         return std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
     }
     // One section with `text` in each log.
@@ -25,7 +27,6 @@ protected:
 };
 
 TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
-    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
     auto manager = NewManager();
     ConfigLog.OpenLogFile();
     ConfigLog.WriteToLogFile("Report Configurations...");
@@ -48,27 +49,21 @@ TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
 }
 
 TEST_F(LogFileTest, OnlyExactlyTrueSwitchesLoggingOn) {
-    struct Case {
-        const char* settings;
-        bool logged;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"[KX6100_RLDC]\nDebug=True\n", true},  {"[KX6100_RLDC]\nDebug=true\n", false},
         {"[KX6100_RLDC]\nDebug=TRUE\n", false}, {"[KX6100_RLDC]\nDebug=False\n", false},
         {"[Other]\nDebug=True\n", false},       {nullptr, false},
     };
-    for (const Case& c : cases) {
+    for (auto [content, logged] : cases) {
         std::filesystem::remove_all(folder);
         ResetProgramState();
-        if (c.settings != nullptr) WriteSettings(c.settings);
-        auto manager = NewManager();
+        auto manager = NewManager(content);
         WriteBoth("message");
-        EXPECT_EQ(std::filesystem::exists(root), c.logged) << (c.settings ? c.settings : "no file");
+        EXPECT_EQ(std::filesystem::exists(root), logged) << (content ? content : "no file");
     }
 }
 
 TEST_F(LogFileTest, SecondManagerRotatesTheDownloadLogOnly) {
-    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
     auto first = NewManager();
     EXPECT_FALSE(std::filesystem::exists(root / "KX6000Download_Previous.log")) << "nothing to rotate";
     WriteBoth("first object");
@@ -88,10 +83,7 @@ TEST_F(LogFileTest, SecondManagerRotatesTheDownloadLogOnly) {
 
 TEST_F(LogFileTest, WriteFlashDataLinesAreCutInTheCallersString) {
     const std::string frame = "Command (Write Flash Data) : 35FF" + std::string(27, '0');  // 60 characters
-    struct Case {
-        std::string text, logged;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {frame, frame.substr(0, 41) + "...."},
         {"Write Flash Data and 14 more", "Write Flash Data and 14 more...."},
         {"write flash data is not cut", "write flash data is not cut"},
@@ -99,22 +91,19 @@ TEST_F(LogFileTest, WriteFlashDataLinesAreCutInTheCallersString) {
     Debug = true;
     ConfigLog.FileName((root / "log").string());
     ConfigLog.OpenLogFile();
-    for (const Case& c : cases) {
-        std::string text = c.text;
+    for (auto [text, logged] : cases) {
         ConfigLog.WriteToLogFile(text);
-        EXPECT_EQ(text, c.logged);
+        EXPECT_EQ(text, logged);
     }
     ConfigLog.CloseLogFile();
     std::string log = ReadFile(root / "log");
-    for (const Case& c : cases) EXPECT_NE(log.find(" " + c.logged + "\r\n"), std::string::npos) << c.logged;
+    for (const auto& c : cases) EXPECT_NE(log.find(" " + c.second + "\r\n"), std::string::npos) << c.second;
 }
 
 TEST_F(LogFileTest, AFailingLogIsSaidOnceWithItsNameAndTheProgramGoesOn) {
     WriteFile(folder / "file", "a file where the root folder should be");
     setenv("KX6000_ROOT", (folder / "file" / "root").c_str(), 1);
-    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
     auto manager = NewManager();
-
     for (int i = 0; i < 2; ++i) {
         DownloadLog.OpenLogFile();
         DownloadLog.WriteToLogFile("lost");

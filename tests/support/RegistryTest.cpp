@@ -10,11 +10,8 @@ using modRegistry::SaveRegistryValue;
 class RegistryTest : public ComponentTest {};
 
 TEST_F(RegistryTest, ReadsTheValueOrGivesTheDefault) {
-    struct Case {
-        const char* content;  // nullptr: no file at all
-        const char* expected;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // the content, nullptr for no file, and the value
         {nullptr, "default"},
         {"", "default"},
         {"[Other]\nLastFile=/elsewhere\n", "default"},
@@ -27,10 +24,10 @@ TEST_F(RegistryTest, ReadsTheValueOrGivesTheDefault) {
         {"garbage\n\x01\x02\n[broken\n=\n[KX6100_RLDC]\nnoise\nLastFile=/x\n[Other]\nLastFile=/y\n", "/x"},
         {"[Other]\nLastFile=/y\n[KX6100_RLDC]\nLastFile=/x\n", "/x"},
     };
-    for (const Case& c : cases) {
+    for (auto [content, expected] : cases) {
         std::filesystem::remove_all(settings.parent_path());
-        if (c.content != nullptr) WriteSettings(c.content);
-        EXPECT_EQ(GetRegistryValue("LastFile", "default"), c.expected) << (c.content ? c.content : "no file");
+        if (content != nullptr) WriteSettings(content);
+        EXPECT_EQ(GetRegistryValue("LastFile", "default"), expected) << (content ? content : "no file");
     }
 }
 
