@@ -297,17 +297,15 @@ json DescribeImage(const clsFile& image, bool data) {
     const colDefTables& definitions = image.Definitiontables();
     for (int32_t t = 0; t < definitions.Count(); ++t) {
         DataDefinition table = definitions.Item(t);
-        json blocks = json::array();
-        size_t digits = 0;
-        for (int32_t b = 0; b < table.DataBlocks->Count(); ++b) {
-            digits += table.DataBlocks->Item(b).size();
-            if (data) blocks.push_back(table.DataBlocks->Item(b));
-        }
         json described = {{"address", std::stol(table.Address)},
                           {"length", table.Length},
-                          {"bytes", digits / 2},
+                          {"bytes", table.DataBlocks->Bytes()},
                           {"blockCount", table.DataBlocks->Count()}};
-        if (data) described["blocks"] = blocks;
+        if (data) {
+            described["blocks"] = json::array();
+            for (int32_t b = 0; b < table.DataBlocks->Count(); ++b)
+                described["blocks"].push_back(table.DataBlocks->Item(b));
+        }
         tables.push_back(described);
     }
     return {{"name", image.Name},
@@ -332,12 +330,10 @@ void PrintImage(const clsFile& image) {
     const colDefTables& definitions = image.Definitiontables();
     for (int32_t t = 0; t < definitions.Count(); ++t) {
         DataDefinition table = definitions.Item(t);
-        size_t digits = 0;
-        for (int32_t b = 0; b < table.DataBlocks->Count(); ++b) digits += table.DataBlocks->Item(b).size();
         char address[16];
         std::snprintf(address, sizeof address, "0x%08X", static_cast<uint32_t>(std::stol(table.Address)));
-        std::cout << "  table at " << address << ": " << table.Length << " words, " << digits / 2
-                  << " bytes in " << table.DataBlocks->Count() << " blocks\n";
+        std::cout << "  table at " << address << ": " << table.Length << " words, "
+                  << table.DataBlocks->Bytes() << " bytes in " << table.DataBlocks->Count() << " blocks\n";
     }
 }
 

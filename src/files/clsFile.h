@@ -21,6 +21,12 @@ public:
     int32_t Count() const { return static_cast<int32_t>(blocks.size()); }
     // Every block in order, joined without separators.
     std::string GetAllData() const;
+    // The bytes the blocks hold (two hex digits each).
+    size_t Bytes() const {
+        size_t digits = 0;
+        for (const std::string& block : blocks) digits += block.size();
+        return digits / 2;
+    }
 
 private:
     std::vector<std::string> blocks;

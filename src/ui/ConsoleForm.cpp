@@ -113,10 +113,8 @@ void ConsoleForm::ShowFileName(const std::string& text) {
         ++number;
         if (file->TagName != text) continue;
         imageNumber = number;
-        for (int32_t t = 0; t < file->Definitiontables().Count(); ++t) {
-            const colDataBlocks& blocks = *file->Definitiontables().Item(t).DataBlocks;
-            for (int32_t b = 0; b < blocks.Count(); ++b) fileBytes += blocks.Item(b).size() / 2;
-        }
+        for (int32_t t = 0; t < file->Definitiontables().Count(); ++t)
+            fileBytes += file->Definitiontables().Item(t).DataBlocks->Bytes();
         return;
     }
 }
