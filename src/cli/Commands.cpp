@@ -13,7 +13,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "files/ValidFile.h"
+#include "files/FileChecks.h"
 #include "manager/clsDLManager.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
@@ -225,30 +225,6 @@ std::optional<std::string> FileList(const std::vector<std::string>& files) {
         list += (list.empty() ? "" : "|") + file;
     }
     return list;
-}
-
-// What the parser says about one file of a command line.
-struct FileCheck {
-    std::string name;
-    int32_t result = 0;
-    FileNotes notes;
-};
-
-// Each file parsed in order, as the manager parses them, with the parser explaining itself.
-std::vector<FileCheck> CheckFiles(const std::vector<std::string>& files) {
-    ParserState state;
-    colFiles images;
-    std::vector<FileCheck> checks;
-    for (const std::string& file : files) {
-        FileCheck& check = checks.emplace_back();
-        check.name = file;
-        check.result = ParseDownloadFile(file, images, state, false, &check.notes);
-    }
-    return checks;
-}
-
-bool AnyRefusal(const std::vector<FileCheck>& checks) {
-    return std::ranges::any_of(checks, [](const FileCheck& check) { return !check.notes.refusals.empty(); });
 }
 
 // "FILE:LINE: error: ..." in line order, as compilers say it, so that editors can jump to the line.

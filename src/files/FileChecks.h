@@ -1,0 +1,26 @@
+// The download files of one run checked before anything goes to the radio: each file parsed as the
+// manager parses it, with the parser explaining itself. The command line and the window both refuse a run
+// on what this finds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "files/ValidFile.h"
+
+namespace kx6000 {
+
+// What the parser says about one file.
+struct FileCheck {
+    std::string name;
+    int32_t result = 0;
+    FileNotes notes;
+};
+
+// Each file parsed in order, as the manager parses them.
+std::vector<FileCheck> CheckFiles(const std::vector<std::string>& files);
+
+bool AnyRefusal(const std::vector<FileCheck>& checks);
+
+}  // namespace kx6000
