@@ -227,24 +227,8 @@ std::optional<std::string> FileList(const std::vector<std::string>& files) {
     return list;
 }
 
-// "FILE:LINE: error: ..." in line order, as compilers say it, so that editors can jump to the line.
 void PrintChecks(const std::vector<FileCheck>& checks, bool warnings) {
-    for (const FileCheck& check : checks) {
-        std::vector<std::pair<const FileNote*, const char*>> notes;
-        if (check.notes.failure) notes.emplace_back(&*check.notes.failure, "error");
-        for (const FileNote& note : check.notes.refusals) notes.emplace_back(&note, "error");
-        if (warnings) {
-            for (const FileNote& note : check.notes.warnings) notes.emplace_back(&note, "warning");
-        }
-        std::ranges::stable_sort(notes, {}, [](const auto& note) { return note.first->line; });
-        for (const auto& [note, kind] : notes) {
-            std::cerr << check.name;
-            if (note->line != 0) std::cerr << ':' << note->line;
-            std::cerr << ": " << kind << ": " << note->text << '\n';
-        }
-        if (warnings && check.notes.warningsLeftOut > 0)
-            std::cerr << check.name << ": " << check.notes.warningsLeftOut << " more warnings\n";
-    }
+    for (const std::string& line : CheckLines(checks, warnings)) std::cerr << line << '\n';
 }
 
 json DescribeChecks(const std::vector<FileCheck>& checks) {

@@ -23,4 +23,8 @@ std::vector<FileCheck> CheckFiles(const std::vector<std::string>& files);
 
 bool AnyRefusal(const std::vector<FileCheck>& checks);
 
+// "FILE:LINE: error: ..." per failure and refusal (and "warning" per warning, when asked), in line order
+// per file, as compilers say it, so that editors can jump to the line.
+std::vector<std::string> CheckLines(const std::vector<FileCheck>& checks, bool warnings);
+
 }  // namespace kx6000
