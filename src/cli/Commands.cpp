@@ -316,12 +316,11 @@ int Download(const Options& options, const std::vector<std::string>& files) {
     std::optional<std::string> list = FileList(files);
     if (!list) return kUsageError;
     // Nothing goes to the radio for a file the parse or the radio would give up on halfway.
-    std::vector<FileCheck> checks = CheckFiles(files);
+    std::vector<FileCheck> checks = CheckFiles(files, options.radio == RADIO_FMX).files;
     PrintChecks(checks, !options.quiet);
-    auto failed = std::ranges::find_if(checks, [](const FileCheck& check) { return check.result != 0; });
-    if (failed != checks.end()) {
-        if (!options.quiet) std::cerr << ErrorStatusText(failed->result) << '\n';
-        return Finish(options, failed->result, {{"files", DescribeChecks(checks)}});
+    if (int32_t failed = FirstFailure(checks); failed != 0) {
+        if (!options.quiet) std::cerr << ErrorStatusText(failed) << '\n';
+        return Finish(options, failed, {{"files", DescribeChecks(checks)}});
     }
     if (AnyRefusal(checks)) {
         std::cerr
@@ -413,12 +412,13 @@ int Erase(const Options& options, const std::vector<std::string>& configurations
 int Validate(const Options& options, const std::vector<std::string>& files) {
     std::optional<std::string> list = FileList(files);
     if (!list) return kUsageError;
-    std::vector<FileCheck> checks = CheckFiles(files);
+    // One parse gives the explanations and the images: validate talks to no radio, so it makes no manager.
+    RunCheck run = CheckFiles(files, options.radio == RADIO_FMX);
+    const std::vector<FileCheck>& checks = run.files;
     PrintChecks(checks, true);
-    auto manager = NewManager(options);
-    int32_t result = manager->LoadFiles(*list);
+    int32_t result = FirstFailure(checks);
     json images = json::array();
-    for (const colFiles::FilePtr& image : *manager->LoadedFiles()) {
+    for (const colFiles::FilePtr& image : run.images) {
         if (options.json) {
             images.push_back(DescribeImage(*image, options.data));
         } else {

@@ -2,18 +2,37 @@
 
 #include <algorithm>
 
+#include "files/FileHelpers.h"
+
 namespace kx6000 {
 
-std::vector<FileCheck> CheckFiles(const std::vector<std::string>& files) {
+RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
     ParserState state;
-    colFiles images;
-    std::vector<FileCheck> checks;
+    RunCheck run;
     for (const std::string& file : files) {
-        FileCheck& check = checks.emplace_back();
+        FileCheck& check = run.files.emplace_back();
         check.name = file;
-        check.result = ParseDownloadFile(file, images, state, false, &check.notes);
+        if (FileExists(file)) {
+            check.result = ParseDownloadFile(file, run.images, state, tagSearch, &check.notes);
+            continue;
+        }
+        // LoadFiles does not parse it; the parse says why, unless the file is hidden.
+        colFiles unused;
+        ParserState unchanged = state;
+        check.result = ParseDownloadFile(file, unused, unchanged, tagSearch, &check.notes);
+        if (check.result == 0) {
+            check.result = 33;
+            check.notes = {};
+            check.notes.failure =
+                FileNote{0, "is a hidden file (its name begins with \".\"), which is not loaded"};
+        }
     }
-    return checks;
+    return run;
+}
+
+int32_t FirstFailure(const std::vector<FileCheck>& checks) {
+    auto failed = std::ranges::find_if(checks, [](const FileCheck& check) { return check.result != 0; });
+    return failed == checks.end() ? 0 : failed->result;
 }
 
 bool AnyRefusal(const std::vector<FileCheck>& checks) {

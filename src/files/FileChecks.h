@@ -18,8 +18,17 @@ struct FileCheck {
     FileNotes notes;
 };
 
-// Each file parsed in order, as the manager parses them.
-std::vector<FileCheck> CheckFiles(const std::vector<std::string>& files);
+// The files of a run and every image they hold, keyed as the manager keys them.
+struct RunCheck {
+    std::vector<FileCheck> files;
+    colFiles images;
+};
+
+// Each file parsed in order, as the manager's LoadFiles parses them (`tagSearch` for the KX6100).
+RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch);
+
+// The first failing file's number (33 or 34), or 0.
+int32_t FirstFailure(const std::vector<FileCheck>& checks);
 
 bool AnyRefusal(const std::vector<FileCheck>& checks);
 
