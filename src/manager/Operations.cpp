@@ -17,6 +17,8 @@ namespace {
 
 constexpr int32_t kNoPort = 11;
 constexpr int32_t kInvalidFile = 34;
+// An erase with no configurations read on the port: "Response - configuration not found".
+constexpr int32_t kNotReported = 8102;
 // What an unexpected failure inside an operation ends it with.
 constexpr int32_t kUnexpected = 53;
 
@@ -193,10 +195,15 @@ void clsDLManager::WriteFiles() {
 
 int16_t clsDLManager::EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport) {
     return Operate(2021, false, [&] {
-        if (!radio) radio = std::make_shared<clsRadio>();
         Files = std::make_unique<colFiles>();
         DownloadLog.OpenLogFile();
         ConfigLog.OpenLogFile();
+        if (!radio) {
+            // No report or download on this port: no name can be found, and the radio is left alone.
+            DownloadLog.WriteToLogFile("No configurations have been read on this port: nothing is erased");
+            LastError = kNotReported;
+            return;
+        }
         std::string list = FilesToErase;
         if (list.ends_with('|')) list.pop_back();
         std::vector<std::string> fields;

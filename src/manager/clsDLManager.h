@@ -62,14 +62,16 @@ public:
     int16_t DownLoad(std::string* strFilesToReport = nullptr);
     // Erases configurations named in pairs "NNDD|ProductID|", NNDD the device
     // ("0000" the radio itself), as the last report or download listed them.
+    // With none read since the port was chosen, nothing is erased: 8102.
     int16_t EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport = nullptr);
 
-    // The radio model of the last report or download (null before the first).
+    // The radio model of the last report or download (null before the first and after a port change).
     const clsRadio* Radio() const { return radio.get(); }
 
     // Chooses the port "1" to "4" for the radio operations and opens it, and
     // shows the window when blnUI is true. Another text gives 11 and keeps the
-    // port chosen before.
+    // port chosen before. A port taken forgets the configurations read before:
+    // the window's table is emptied and EraseSelected finds nothing to erase.
     int16_t SetPort(const std::string& strPort, bool blnUI);
 
     // Loads download files for the next DownLoad: one path, paths separated by

@@ -175,21 +175,29 @@ TEST_F(OperationsTest, EraseWorksThroughThePairsInOrder) {
         std::string pairs;
         std::string remaining;
         int erasures;
+        bool portChanged = false;  // between the report and the erase
     };
     const Case cases[] = {
         {"", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|", 0},
         {"0000|ZMA1F_01.02.03.04|", "ZMA1B_01.00|0|KXA61_HW01|0|", 1},
         {"0000|ZMA1F_01.02.03.04", "ZMA1B_01.00|0|KXA61_HW01|0|", 1},
         {"0000|NOT_REPORTED|0000|KXA61_HW01|0000", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|", 1},
+        {"0000|ZMA1F_01.02.03.04|", "", 0, true},
     };
     for (const Case& c : cases) {
         Connect();
         ASSERT_EQ(manager->ReportConfigurations(), 0);
+        if (c.portChanged) {
+            setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
+            ASSERT_EQ(manager->SetPort("2", false), 0);
+        }
         std::string list;
-        EXPECT_EQ(manager->EraseSelected(c.pairs, &list), 0) << c.pairs;
+        EXPECT_EQ(manager->EraseSelected(c.pairs, &list), c.portChanged ? 8102 : 0) << c.pairs;
         EXPECT_EQ(list, c.remaining) << c.pairs;
         EXPECT_EQ(FramesWithCode(0x33), c.erasures) << c.pairs;
-        EXPECT_EQ(StatusLines().back(), "Configuration(s) succesfully erased");
+        EXPECT_EQ(radio->Counters().logons, c.portChanged ? 1 : 2) << c.pairs << ": the erase logs on";
+        EXPECT_EQ(StatusLines().back(),
+                  c.portChanged ? ErrorStatusText(8102) : "Configuration(s) succesfully erased");
         EXPECT_EQ(Log("KX6000Config.log")[4], "After erased...");
     }
 }
