@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "files/ValidFile.h"
 #include "ui/UIForm.h"
@@ -106,6 +107,9 @@ private:
     // The header line, the configuration read and, when it succeeded, the restart.
     void ReadBack(const std::string& header, std::string* strFiles);
     void WriteFiles();
+    // Refuses (52) images going to the flash of image `first` that share one of its blocks; true then.
+    bool RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& files,
+                            const std::vector<std::string>& targets, size_t first);
     // The network ID (decimal text) of the first configuration whose product ID begins with the code.
     std::optional<std::string> FindHardwareConfiguration(const std::string& strHardware) const;
 
