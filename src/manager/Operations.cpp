@@ -197,7 +197,7 @@ bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& file
                                 " both write flash block " + std::to_string(id) + " (" +
                                 HexAddress(block.StartAddress) + " to " +
                                 HexAddress(int64_t{block.StartAddress} + block.Length - 1) +
-                                "): its erase for the second would erase the first");
+                                "): erasing it for the second would erase the first");
             LastError = kAddressError;
             return true;
         }

@@ -148,8 +148,8 @@ TEST_F(OperationsTest, DeclinedWarningsMismatchedHardwareAndCollidingImagesStopT
          false, false, "@ (ZMA1F_APP) and @1 (KXC_OVER) both write the addresses 0x20001 to 0x20001"},
         {"images sharing a flash block", image + ImageText("KXC_NEAR", "S2", {{0x2F000, "3333"}}), "", 52,
          true, false,
-         "@ (ZMA1F_APP) and @1 (KXC_NEAR) both write flash block 2 (0x20000 to 0x2FFFF): its erase "
-         "for the second would erase the first"},
+         "@ (ZMA1F_APP) and @1 (KXC_NEAR) both write flash block 2 (0x20000 to 0x2FFFF): erasing "
+         "it for the second would erase the first"},
     };
     for (const Case& c : cases) {
         Connect("{}", c.answers);
