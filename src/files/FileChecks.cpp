@@ -1,8 +1,10 @@
 #include "files/FileChecks.h"
 
 #include <algorithm>
+#include <ranges>
 
 #include "files/FileHelpers.h"
+#include "files/Overlaps.h"
 
 namespace kx6000 {
 
@@ -25,6 +27,15 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
             check.notes = {};
             check.notes.failure =
                 FileNote{0, "is a hidden file (its name begins with \".\"), which is not loaded"};
+        }
+    }
+    // Images that would overwrite each other: refused on the later one's file.
+    if (std::optional<ImageOverlap> overlap = FindOverlap(run.images)) {
+        for (FileCheck& check : run.files | std::views::reverse) {
+            if (overlap->second->Name.starts_with(check.name)) {
+                check.notes.refusals.push_back({0, OverlapText(*overlap)});
+                break;
+            }
         }
     }
     return run;

@@ -2,8 +2,11 @@
 
 #include <charconv>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "files/FileHelpers.h"
+#include "files/Overlaps.h"
 #include "manager/clsDLManager.h"
 #include "port/IPort.h"
 #include "protocol/clsProtocol.h"
@@ -17,6 +20,11 @@ namespace {
 
 constexpr int32_t kNoPort = 11;
 constexpr int32_t kInvalidFile = 34;
+// Images of one run that would write the same flash: "Protocol - error in address", as for an address the
+// radio's flash cannot take.
+constexpr int32_t kAddressError = 52;
+// An erase with no configurations read on the port: "Response - configuration not found".
+constexpr int32_t kNotReported = 8102;
 // What an unexpected failure inside an operation ends it with.
 constexpr int32_t kUnexpected = 53;
 
@@ -143,6 +151,12 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
                 return;
             }
         }
+        // Images that would overwrite each other are refused before the radio is touched.
+        if (std::optional<ImageOverlap> overlap = FindOverlap(*Files)) {
+            uiForm->ShowRefusal(OverlapText(*overlap));
+            LastError = kAddressError;
+            return;
+        }
         Protocol->SetUpgradeMode(0);
         if (radioType == RADIO_FMX) {
             for (const colFiles::FilePtr& file : *Files) {
@@ -167,8 +181,36 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
     });
 }
 
+bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& files,
+                                      const std::vector<std::string>& targets, size_t first) {
+    const colFlashBlocks& blocks = *radio->FlashBlocks;
+    std::map<int16_t, size_t> writer;  // a block's ID and the first image writing it
+    for (size_t j = first; j < files.size(); ++j) {
+        if (targets[j] != targets[first]) continue;
+        std::optional<std::vector<int16_t>> ids = TouchedBlocks(*files[j], blocks);
+        if (!ids) continue;  // refused with 52 when its turn comes
+        for (int16_t id : *ids) {
+            auto [earlier, added] = writer.emplace(id, j);
+            if (added) continue;
+            const clsFlashBlock& block = *blocks.Item(id + 1);
+            uiForm->ShowRefusal(ImageLabel(*files[earlier->second]) + " and " + ImageLabel(*files[j]) +
+                                " both write flash block " + std::to_string(id) + " (" +
+                                HexAddress(block.StartAddress) + " to " +
+                                HexAddress(int64_t{block.StartAddress} + block.Length - 1) +
+                                "): erasing it for the second would erase the first");
+            LastError = kAddressError;
+            return true;
+        }
+    }
+    return false;
+}
+
 void clsDLManager::WriteFiles() {
-    for (const colFiles::FilePtr& file : *Files) {
+    std::vector<colFiles::FilePtr> files(Files->begin(), Files->end());
+    std::vector<std::string> targets = ImageTargets(*Files);
+    std::set<std::string> checked;  // the flashes whose images were checked against each other
+    for (size_t i = 0; i < files.size(); ++i) {
+        const colFiles::FilePtr& file = files[i];
         if (!file->strHardware.empty()) {
             std::optional<std::string> network = FindHardwareConfiguration(file->strHardware);
             if (!network) {
@@ -186,6 +228,8 @@ void clsDLManager::WriteFiles() {
         }
         Protocol->GetFlashBlocks(*Port, *radio);
         if (LastError != 0) return;
+        // Before the first erase of a flash: no two images of the run may share one of its blocks.
+        if (checked.insert(targets[i]).second && RefuseSharedBlocks(files, targets, i)) return;
         Protocol->WriteDataToFlash(*uiForm, *Port, *file, *radio->FlashBlocks);
         if (LastError != 0) return;
     }
@@ -193,10 +237,15 @@ void clsDLManager::WriteFiles() {
 
 int16_t clsDLManager::EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport) {
     return Operate(2021, false, [&] {
-        if (!radio) radio = std::make_shared<clsRadio>();
         Files = std::make_unique<colFiles>();
         DownloadLog.OpenLogFile();
         ConfigLog.OpenLogFile();
+        if (!radio) {
+            // No report or download on this port: no name can be found, and the radio is left alone.
+            DownloadLog.WriteToLogFile("No configurations have been read on this port: nothing is erased");
+            LastError = kNotReported;
+            return;
+        }
         std::string list = FilesToErase;
         if (list.ends_with('|')) list.pop_back();
         std::vector<std::string> fields;

@@ -90,6 +90,11 @@ int16_t clsDLManager::SetPort(const std::string& strPort, bool blnUI) {
         serial->CommPort(PortDevicePath(strPort[0] - '0'));
         serial->OpenPort();
         Port = std::move(serial);
+        // The configurations read on the other port are no list to erase from on this one.
+        if (radio) {
+            radio.reset();
+            uiForm->SetLabels(false);
+        }
     } else {
         LastError = 11;
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "files/ValidFile.h"
 #include "ui/UIForm.h"
@@ -62,14 +63,16 @@ public:
     int16_t DownLoad(std::string* strFilesToReport = nullptr);
     // Erases configurations named in pairs "NNDD|ProductID|", NNDD the device
     // ("0000" the radio itself), as the last report or download listed them.
+    // With none read since the port was chosen, nothing is erased: 8102.
     int16_t EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport = nullptr);
 
-    // The radio model of the last report or download (null before the first).
+    // The radio model of the last report or download (null before the first and after a port change).
     const clsRadio* Radio() const { return radio.get(); }
 
     // Chooses the port "1" to "4" for the radio operations and opens it, and
     // shows the window when blnUI is true. Another text gives 11 and keeps the
-    // port chosen before.
+    // port chosen before. A port taken forgets the configurations read before:
+    // the window's table is emptied and EraseSelected finds nothing to erase.
     int16_t SetPort(const std::string& strPort, bool blnUI);
 
     // Loads download files for the next DownLoad: one path, paths separated by
@@ -104,6 +107,9 @@ private:
     // The header line, the configuration read and, when it succeeded, the restart.
     void ReadBack(const std::string& header, std::string* strFiles);
     void WriteFiles();
+    // Refuses (52) images going to the flash of image `first` that share one of its blocks; true then.
+    bool RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& files,
+                            const std::vector<std::string>& targets, size_t first);
     // The network ID (decimal text) of the first configuration whose product ID begins with the code.
     std::optional<std::string> FindHardwareConfiguration(const std::string& strHardware) const;
 

@@ -1,6 +1,7 @@
 // Erasing a configuration's block, and writing a download image into the
 // blocks its address runs touch.
 
+#include <algorithm>
 #include <limits>
 
 #include "protocol/clsProtocol.h"
@@ -34,33 +35,37 @@ void clsProtocol::EraseFlashBlock(UIForm& form, IPort& port, const clsRadio& rad
     }
 }
 
+std::optional<std::vector<int16_t>> TouchedBlocks(const clsFile& image, const colFlashBlocks& FlashBlocks) {
+    std::vector<int16_t> ids;
+    const colDefTables& tables = image.Definitiontables();
+    for (int32_t t = 0; t < tables.Count(); ++t) {
+        DataDefinition table = tables.Item(t);
+        int64_t address = std::stoll(table.Address);
+        for (int64_t remaining = table.Length; remaining > 0;) {
+            bool inRange = address >= std::numeric_limits<int32_t>::min() &&
+                           address <= std::numeric_limits<int32_t>::max();
+            int16_t id = inRange ? FlashBlocks.FindBlock(static_cast<int32_t>(address)) : -1;
+            if (id == -1) return std::nullopt;
+            if (std::ranges::find(ids, id) == ids.end()) ids.push_back(id);
+            const clsFlashBlock& block = *FlashBlocks.Item(id + 1);
+            int64_t covered = int64_t{block.StartAddress} + block.Length - address;
+            address += covered;
+            remaining -= covered;
+        }
+    }
+    return ids;
+}
+
 void clsProtocol::BuildBlockList(std::string& list, const clsFile& CurrentFile,
                                  const colFlashBlocks& FlashBlocks) {
     try {
-        const colDefTables& tables = CurrentFile.Definitiontables();
-        for (int32_t t = 0; t < tables.Count(); ++t) {
-            DataDefinition table = tables.Item(t);
-            int64_t address = std::stoll(table.Address);
-            for (int64_t remaining = table.Length; remaining > 0;) {
-                bool inRange = address >= std::numeric_limits<int32_t>::min() &&
-                               address <= std::numeric_limits<int32_t>::max();
-                int16_t id = inRange ? FlashBlocks.FindBlock(static_cast<int32_t>(address)) : -1;
-                if (id == -1) {
-                    LastError = kAddressError;
-                    return;
-                }
-                // Each block once, in the order first touched (compared word by word).
-                std::string word = ToHex(static_cast<uint16_t>(id), 4);
-                bool listed = false;
-                for (size_t at = 0; at < list.size() && !listed; at += 4)
-                    listed = list.compare(at, 4, word) == 0;
-                if (!listed) list += word;
-                const clsFlashBlock& block = *FlashBlocks.Item(id + 1);
-                int64_t covered = int64_t{block.StartAddress} + block.Length - address;
-                address += covered;
-                remaining -= covered;
-            }
+        std::optional<std::vector<int16_t>> ids = TouchedBlocks(CurrentFile, FlashBlocks);
+        if (!ids) {
+            LastError = kAddressError;
+            return;
         }
+        // Each block once, in the order first touched.
+        for (int16_t id : *ids) list += ToHex(static_cast<uint16_t>(id), 4);
         LastError = list.empty() ? kAddressError : 0;
     } catch (const RuntimeFailure& failure) {
         ShowErrorMessage(failure.number, failure.what());

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "files/clsFile.h"
 #include "port/IPort.h"
@@ -85,6 +87,10 @@ private:
     bool resendRequested = false;
     bool flashLocked = false;
 };
+
+// The IDs of the flash blocks an image's runs touch, each once, in the order first touched; nothing when an
+// address lies in no block. A start address that is not a number throws std::logic_error.
+std::optional<std::vector<int16_t>> TouchedBlocks(const clsFile& image, const colFlashBlocks& FlashBlocks);
 
 // (numerator / denominator) × 100, rounded to the nearest whole number, halves to even.
 int16_t Percent(int64_t numerator, int64_t denominator);

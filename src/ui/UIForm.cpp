@@ -30,4 +30,9 @@ void UIForm::FileNameTextBox(const std::string& strData) {
     ShowFileName(strData);
 }
 
+void UIForm::ShowRefusal(const std::string& text) {
+    DownloadLog.WriteToLogFile(std::string(text));
+    if (uiDisplay) ShowErrorBox(text);
+}
+
 }  // namespace kx6000

@@ -44,6 +44,8 @@ public:
     // A percentage, 0 to 100.
     void ProgressBar(int16_t intValue);
     void FileNameTextBox(const std::string& strData);
+    // Why the files of a run are refused: logged, and shown in the error box while the window is displayed.
+    void ShowRefusal(const std::string& text);
 
     // True when the window is displayed; the configuration table is drawn only then.
     bool UIDisplay() const { return uiDisplay; }

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "files/FileChecks.h"
 #include "files/SRecords.h"
 #include "protocol/RadioTestBase.h"
 #include "radio/clsRadio.h"
@@ -123,13 +124,15 @@ TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
     EXPECT_EQ(manager->LoadedFiles(), nullptr) << "released";
 }
 
-TEST_F(OperationsTest, DeclinedWarningsAndMismatchedHardwareStopTheDownload) {
+TEST_F(OperationsTest, DeclinedWarningsMismatchedHardwareAndCollidingImagesStopTheDownload) {
     const std::string image = ImageText("ZMA1F_APP", "S2", {{0x20000, "11112222"}});
     struct Case {
         const char* what;
         std::string content, answers;
         int32_t error;
         bool radioTouched, firstWritten;
+        // Logged ("@" the file), and the file check's refusal when no radio is needed to see it.
+        std::string reason = "";
     };
     const Case cases[] = {
         {"FPGA warning: yes, then no",
@@ -141,13 +144,30 @@ TEST_F(OperationsTest, DeclinedWarningsAndMismatchedHardwareStopTheDownload) {
              ImageText("KXC_Y", "S2", {{0x40000, "4444"}}),
          "", 25, true, true},
         {"device ID that is no number", "MD  KXA61,X5\r\n" + image, "", 34, false, false},
+        {"images writing the same address", image + ImageText("KXC_OVER", "S2", {{0x20001, "3333"}}), "", 52,
+         false, false, "@ (ZMA1F_APP) and @1 (KXC_OVER) both write the addresses 0x20001 to 0x20001"},
+        {"images sharing a flash block", image + ImageText("KXC_NEAR", "S2", {{0x2F000, "3333"}}), "", 52,
+         true, false,
+         "@ (ZMA1F_APP) and @1 (KXC_NEAR) both write flash block 2 (0x20000 to 0x2FFFF): erasing "
+         "it for the second would erase the first"},
     };
     for (const Case& c : cases) {
         Connect("{}", c.answers);
-        ASSERT_EQ(manager->LoadFiles(File("files.srec", c.content)), 0) << c.what;
+        const std::string path = File("files.srec", c.content);
+        std::string reason = c.reason;
+        for (size_t at; (at = reason.find('@')) != std::string::npos;) reason.replace(at, 1, path);
+        ASSERT_EQ(manager->LoadFiles(path), 0) << c.what;
         EXPECT_EQ(manager->DownLoad(), c.error) << c.what;
         EXPECT_EQ(radio->Counters().resetBytes > 0, c.radioTouched) << c.what;
         EXPECT_EQ(radio->Flash(0x20000, 2) == HexBytes("1111"), c.firstWritten) << c.what;
+        EXPECT_EQ(FramesWithCode(0x33) > 0, c.firstWritten) << c.what << ": erased only what it wrote";
+        std::vector<std::string> log = Log(), refusals;
+        if (!reason.empty()) {
+            EXPECT_NE(std::ranges::find(log, reason), log.end()) << c.what;
+            if (!c.radioTouched) refusals.push_back(path + ": error: " + reason);
+        }
+        EXPECT_EQ(CheckLines(CheckFiles({path}, true).files, false), refusals)
+            << c.what << ": the file check";
         EXPECT_EQ(radio->Flash(0x40000, 2), HexBytes("FFFF")) << c.what << ": later files untouched";
     }
 }
@@ -160,10 +180,13 @@ TEST_F(OperationsTest, ImagesForADeviceAreWrittenThroughItsMemoryTarget) {
         R"({"model": 6200, "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x8000"}],
                 "configurations": [{"productId": "KXD62_UNIT", "address": "0x100"}]}]})");
     manager->RadioType(RADIO_MFX);
-    ASSERT_EQ(manager->LoadFiles(
-                  File("device.srec", "MD  KXD62,02\r\n" + ImageText("KXC62_D", "S1", {{0x4000, "ABCD"}}))),
+    // The same addresses of the radio's flash and of the device's are no collision.
+    ASSERT_EQ(manager->LoadFiles(File("device.srec", ImageText("ZMA2F_R", "S1", {{0x4000, "1234"}}) +
+                                                         "MD  KXD62,02\r\n" +
+                                                         ImageText("KXC62_D", "S1", {{0x4000, "ABCD"}}))),
               0);
     EXPECT_EQ(manager->DownLoad(), 0);
+    EXPECT_EQ(radio->Flash(0x4000, 2), HexBytes("1234"));
     EXPECT_EQ(radio->Flash(0x4000, 2, 1, 2), HexBytes("ABCD"));
     bool selected = false;
     for (const auto& frame : radio->Frames()) selected |= frame.hex == "3A0101027FC4" || frame.data == "0102";
@@ -175,21 +198,29 @@ TEST_F(OperationsTest, EraseWorksThroughThePairsInOrder) {
         std::string pairs;
         std::string remaining;
         int erasures;
+        bool portChanged = false;  // between the report and the erase
     };
     const Case cases[] = {
         {"", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|", 0},
         {"0000|ZMA1F_01.02.03.04|", "ZMA1B_01.00|0|KXA61_HW01|0|", 1},
         {"0000|ZMA1F_01.02.03.04", "ZMA1B_01.00|0|KXA61_HW01|0|", 1},
         {"0000|NOT_REPORTED|0000|KXA61_HW01|0000", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|", 1},
+        {"0000|ZMA1F_01.02.03.04|", "", 0, true},
     };
     for (const Case& c : cases) {
         Connect();
         ASSERT_EQ(manager->ReportConfigurations(), 0);
+        if (c.portChanged) {
+            setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
+            ASSERT_EQ(manager->SetPort("2", false), 0);
+        }
         std::string list;
-        EXPECT_EQ(manager->EraseSelected(c.pairs, &list), 0) << c.pairs;
+        EXPECT_EQ(manager->EraseSelected(c.pairs, &list), c.portChanged ? 8102 : 0) << c.pairs;
         EXPECT_EQ(list, c.remaining) << c.pairs;
         EXPECT_EQ(FramesWithCode(0x33), c.erasures) << c.pairs;
-        EXPECT_EQ(StatusLines().back(), "Configuration(s) succesfully erased");
+        EXPECT_EQ(radio->Counters().logons, c.portChanged ? 1 : 2) << c.pairs << ": the erase logs on";
+        EXPECT_EQ(StatusLines().back(),
+                  c.portChanged ? ErrorStatusText(8102) : "Configuration(s) succesfully erased");
         EXPECT_EQ(Log("KX6000Config.log")[4], "After erased...");
     }
 }

@@ -42,6 +42,54 @@ TEST_F(UpgradeModeTest, ARadioStillRunningAt115200IsResetByCommand) {
     EXPECT_EQ(radio->Baud(), 19200);
 }
 
+// A radio running an upgrade application at `rate`, as a port sees it: the reset byte means nothing to it,
+// a "Reset Radio" reaches it only at its own speed, its restart signal only a port at 19200, and it answers
+// the logon. (The simulated line cannot tell bytes written just after a speed change from those written
+// just before it, so it reads a "Reset Radio" sent at 115200 at the speed of a radio at 19200.)
+class RunningRadioPort : public IPort {
+public:
+    explicit RunningRadioPort(std::string rate) : rate(std::move(rate)) {}
+    void OpenPort() override { LastError = 0; }
+    std::string ReadBinary(int16_t, const std::string&, bool&) override { return LastError = 0, "2A"; }
+    void WriteBinary(const std::string& data) override {
+        LastError = 0;
+        if (!data.starts_with("36")) return;
+        resets.push_back(speed);
+        restarted |= speed == rate;
+    }
+    void ClosePort() override { LastError = 0; }
+    void SetPortParameters(const std::string& baud, int32_t) override { speed = baud, LastError = 0; }
+    void WaitForReset() override {
+        LastError = restarted && speed == "19200" ? 0 : 21;
+        if (speed == "19200") restarted = false;  // the signal has passed
+    }
+    int16_t Step() const override { return 2; }
+    void ResetRadio() override { LastError = 0; }
+    void StopTimer() override {}
+
+    std::string rate, speed;
+    bool restarted = false;
+    std::vector<std::string> resets;  // the speeds each "Reset Radio" went out at
+};
+
+TEST_F(UpgradeModeTest, TheResetFallsBackToEachRateInTurn) {
+    struct Case {
+        const char* rate;
+        int32_t error;
+        std::vector<std::string> resets;
+    };
+    const Case cases[] = {{"115200", 0, {"115200"}},
+                          {"19200", 0, {"115200", "19200"}},
+                          {"none", 21, {"115200", "19200", "9600"}}};
+    Start();  // the form and its texts
+    for (const Case& c : cases) {
+        RunningRadioPort running(c.rate);
+        protocol.LogRadioIntoUpgradeMode(Form(), running);
+        EXPECT_EQ(LastError, c.error) << c.rate;
+        EXPECT_EQ(running.resets, c.resets) << c.rate;
+    }
+}
+
 TEST_F(UpgradeModeTest, SpecialModeWaitsForThePowerCycle) {
     Start(R"({"specialMode": true, "powerCycleAfterSeconds": 7})");
     protocol.SetUpgradeMode(1);

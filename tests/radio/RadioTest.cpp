@@ -36,6 +36,8 @@ TEST(RadioTest, ConfigurationRecordsDecode) {
         {"with identifiers", "0041004200000001F00000030507", "AB", 0x1F000, 3, 5, 7},
         {"without identifiers", "0041004200000001F0000003", "AB", 0x1F000, 3, 0, 0},
         {"no terminator: the last twelve digits", "004100420001f000FFFF", "AB", 0x1F000, 65535, 0, 0},
+        // The address's high word is "0000", but too near the end to be the terminator.
+        {"no terminator, address below 0x10000", "004100420000F0000003", "AB", 0xF000, 3, 0, 0},
         {"code 0 ends the product early", "00410000800000000002000000030000", "A", -2147483648, 2, 0, 0},
         {"no product", "0000000000100000", "", 16, 0, 0, 0},
     };

@@ -328,6 +328,23 @@ private slots:
         QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, 0);
         QVERIFY(!wait.isVisible());
     }
+
+    // Another port chosen after a report: the rows read on the first are gone, so none can be ticked.
+    void portChangeForgetsTheTable() {
+        Open(kSixConfigurations);
+        setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
+        Click("cmdConfig");
+        Click("chkType2");
+        QVERIFY(Find<QPushButton>("cmdErase")->isEnabled());
+        QTest::keyClick(Find<QComboBox>("cboPort"), Qt::Key_Down);
+        QCOMPARE(Find<QComboBox>("cboPort")->currentText(), "2");
+        QCOMPARE(Panel(2), "Ready");
+        QCOMPARE(Table(), QStringList());
+        QCOMPARE(HardwareRow(), "hidden");
+        for (int i = 1; i <= 9; ++i) QVERIFY(!Find<QCheckBox>("chkType" + QString::number(i))->isVisible());
+        QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
+        unsetenv("KX6000_PORT2");
+    }
 };
 
 QTEST_MAIN(WindowTest)
