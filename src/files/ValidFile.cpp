@@ -131,20 +131,21 @@ std::string_view Mid(std::string_view line, size_t position, size_t length = std
     return position - 1 < line.size() ? line.substr(position - 1, length) : std::string_view{};
 }
 
-// Per character: its hex value, with kLower for a lower-case digit, or kNotHex.
-constexpr uint8_t kLower = 0x40, kNotHex = 0x80;
-constexpr std::array<uint8_t, 256> kDigit = [] {
-    std::array<uint8_t, 256> table{};
+// Per character: its hex value, with kLower for a lower-case digit, or kNotHex. The two flags are
+// multiples of 256, so sums of these values keep the right low byte.
+constexpr uint32_t kLower = 0x100, kNotHex = 0x200;
+constexpr std::array<uint16_t, 256> kDigit = [] {
+    std::array<uint16_t, 256> table{};
     table.fill(kNotHex);
-    for (uint8_t i = 0; i < 10; ++i) table['0' + i] = i;
-    for (uint8_t i = 0; i < 6; ++i) {
-        table['A' + i] = static_cast<uint8_t>(10 + i);
-        table['a' + i] = static_cast<uint8_t>((10 + i) | kLower);
+    for (uint16_t i = 0; i < 10; ++i) table['0' + i] = i;
+    for (uint16_t i = 0; i < 6; ++i) {
+        table['A' + i] = static_cast<uint16_t>(10 + i);
+        table['a' + i] = static_cast<uint16_t>((10 + i) | kLower);
     }
     return table;
 }();
 
-uint8_t Digit(char c) {
+uint32_t Digit(char c) {
     return kDigit[static_cast<unsigned char>(c)];
 }
 
@@ -152,8 +153,8 @@ uint8_t Digit(char c) {
 // one pass: the parse and its explanations both work from this.
 struct Scan {
     std::string_view digits;
-    uint8_t flags = 0;  // kLower and kNotHex of all the digits together
-    uint32_t sum = 0;   // of the digit pairs, the checksum's included
+    uint32_t flags = 0;  // kLower and kNotHex of all the digits together
+    uint32_t sum = 0;    // of the digit pairs, the checksum's included
 };
 
 Scan ScanLine(std::string_view line) {
@@ -162,27 +163,32 @@ Scan ScanLine(std::string_view line) {
     while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t' || digits.back() == '\n'))
         digits.remove_suffix(1);
     scan.digits = digits;
-    uint32_t flags = 0, sum = 0;
+    uint32_t flags = 0, highs = 0, lows = 0;
     size_t i = 0;
     for (; i + 1 < digits.size(); i += 2) {
         uint32_t high = Digit(digits[i]), low = Digit(digits[i + 1]);
         flags |= high | low;
-        sum += (high & 15) << 4 | (low & 15);
+        highs += high;
+        lows += low;
     }
     if (i < digits.size()) flags |= Digit(digits[i]);
-    scan.flags = static_cast<uint8_t>(flags);
-    scan.sum = sum;
+    scan.flags = flags & (kLower | kNotHex);
+    scan.sum = (highs << 4) + lows;
     return scan;
 }
 
 // A field of exactly `digits` hex digits; anything else makes the file invalid.
 uint32_t HexField(std::string_view line, size_t position, size_t digits, const char* what) {
     std::string_view field = Mid(line, position, digits);
-    std::optional<uint32_t> value = field.size() == digits ? ParseHex(field) : std::nullopt;
-    if (!value)
+    uint32_t value = 0, flags = field.size() == digits ? 0 : kNotHex;
+    for (char c : field) {
+        flags |= Digit(c);
+        value = value << 4 | (Digit(c) & 15);
+    }
+    if (flags & kNotHex)
         throw ParseFailure{kFileInvalid,
                            std::string(what) + " is not " + std::to_string(digits) + " hex digits"};
-    return *value;
+    return value;
 }
 
 struct Record {

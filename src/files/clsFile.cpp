@@ -55,7 +55,9 @@ public:
             const std::string& block = blocks.Item(static_cast<int32_t>(b));
             for (; position + word.size() <= starts[b + 1]; position += word.size()) {
                 const char* at = block.data() + (position - starts[b]);
-                if (at[0] == word[0] && std::memcmp(at, word.data(), word.size()) == 0) return position;
+                if (at[0] == word[0] && (word.size() == 1 || at[1] == word[1]) &&
+                    std::memcmp(at, word.data(), word.size()) == 0)
+                    return position;
             }
             if (position < starts[b + 1] && position + word.size() <= size()) {
                 if (Mid(position, word.size()) == word) return position;
