@@ -34,7 +34,7 @@ inline pid_t Start(const std::vector<std::string>& arguments) {
         std::vector<char*> argv;
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());  // a name without a folder is looked up in PATH
         _exit(127);
     }
     return child;

@@ -131,14 +131,64 @@ std::string_view Mid(std::string_view line, size_t position, size_t length = std
     return position - 1 < line.size() ? line.substr(position - 1, length) : std::string_view{};
 }
 
+// Per character: its hex value, with kLower for a lower-case digit, or kNotHex. The two flags are
+// multiples of 256, so sums of these values keep the right low byte.
+constexpr uint32_t kLower = 0x100, kNotHex = 0x200;
+constexpr std::array<uint16_t, 256> kDigit = [] {
+    std::array<uint16_t, 256> table{};
+    table.fill(kNotHex);
+    for (uint16_t i = 0; i < 10; ++i) table['0' + i] = i;
+    for (uint16_t i = 0; i < 6; ++i) {
+        table['A' + i] = static_cast<uint16_t>(10 + i);
+        table['a' + i] = static_cast<uint16_t>((10 + i) | kLower);
+    }
+    return table;
+}();
+
+uint32_t Digit(char c) {
+    return kDigit[static_cast<unsigned char>(c)];
+}
+
+// The digits after a line's type (trailing blanks and line feeds left out, as they lose nothing), read in
+// one pass: the parse and its explanations both work from this.
+struct Scan {
+    std::string_view digits;
+    uint32_t flags = 0;  // kLower and kNotHex of all the digits together
+    uint32_t sum = 0;    // of the digit pairs, the checksum's included
+};
+
+Scan ScanLine(std::string_view line) {
+    Scan scan;
+    std::string_view digits = line.substr(std::min<size_t>(2, line.size()));
+    while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t' || digits.back() == '\n'))
+        digits.remove_suffix(1);
+    scan.digits = digits;
+    uint32_t flags = 0, highs = 0, lows = 0;
+    size_t i = 0;
+    for (; i + 1 < digits.size(); i += 2) {
+        uint32_t high = Digit(digits[i]), low = Digit(digits[i + 1]);
+        flags |= high | low;
+        highs += high;
+        lows += low;
+    }
+    if (i < digits.size()) flags |= Digit(digits[i]);
+    scan.flags = flags & (kLower | kNotHex);
+    scan.sum = (highs << 4) + lows;
+    return scan;
+}
+
 // A field of exactly `digits` hex digits; anything else makes the file invalid.
 uint32_t HexField(std::string_view line, size_t position, size_t digits, const char* what) {
     std::string_view field = Mid(line, position, digits);
-    std::optional<uint32_t> value = field.size() == digits ? ParseHex(field) : std::nullopt;
-    if (!value)
+    uint32_t value = 0, flags = field.size() == digits ? 0 : kNotHex;
+    for (char c : field) {
+        flags |= Digit(c);
+        value = value << 4 | (Digit(c) & 15);
+    }
+    if (flags & kNotHex)
         throw ParseFailure{kFileInvalid,
                            std::string(what) + " is not " + std::to_string(digits) + " hex digits"};
-    return *value;
+    return value;
 }
 
 struct Record {
@@ -163,25 +213,6 @@ Record ReadRecord(std::string_view line, int16_t addressDigits, int16_t width) {
     record.data = Mid(line, static_cast<size_t>(addressDigits) + 5,
                       2 * static_cast<size_t>(bytesPerWord) * static_cast<size_t>(record.words));
     return record;
-}
-
-// Appends hex text in upper case, the form the radio conversation carries.
-void AppendHexUpper(std::string& to, std::string_view hex) {
-    static const std::array<char, 256> upper = [] {
-        std::array<char, 256> table{};
-        for (char c : std::string_view("0123456789ABCDEF")) table[static_cast<unsigned char>(c)] = c;
-        for (char c : std::string_view("abcdef"))
-            table[static_cast<unsigned char>(c)] = static_cast<char>(c - 32);
-        return table;
-    }();
-    size_t at = to.size();
-    to.resize(at + hex.size());
-    for (char c : hex) {
-        char digit = upper[static_cast<unsigned char>(c)];
-        if (digit == 0)
-            throw ParseFailure{kFileInvalid, "the data holds " + Shown({&c, 1}) + ", not a hex digit"};
-        to[at++] = digit;
-    }
 }
 
 // The text of an "S0" record: its data digits taken two at a time as character codes, blanks trimmed.
@@ -243,9 +274,15 @@ public:
             ReadData(line);
             imageCompleted = true;
         }
-        if (notes && firstLineFeed != 0)
-            Warn(firstLineFeed,
-                 "line feed without carriage return: read as part of the line, not as its end");
+    }
+
+    // Each kind of flawed line is refused once, at its first line, saying how many more lines share it.
+    void CountRefusedLines() {
+        for (size_t kind = 0; kind < kLineFlaws; ++kind) {
+            if (flawedLines[kind] > 1)
+                notes->refusals[flawNote[kind]].text +=
+                    " (and " + std::to_string(flawedLines[kind] - 1) + " more lines like it)";
+        }
     }
 
     // Where and why the parse failed; a line feed alone that joined the lines read is the likelier cause.
@@ -265,6 +302,7 @@ private:
             return false;
         }
         current = line;
+        scan = ScanLine(line);
         if (notes) NoteLine(line);
         return true;
     }
@@ -345,7 +383,7 @@ private:
                                widthLine};
         colDefTables& tables = image->Definitiontables();
         std::shared_ptr<colDataBlocks> blocks;
-        std::string pending;
+        std::string block;  // the data block being filled
         int32_t tableLength = 0;
         int64_t expected = 0;
         Table table;
@@ -357,7 +395,7 @@ private:
             Record record = ReadRecord(line, state.AddressDigits, state.DataWidth);
             if (!blocks || record.address != expected) {
                 if (tableLength != 0) tables.SetLength(std::exchange(tableLength, 0));
-                if (!pending.empty()) blocks->Add(std::exchange(pending, {}));
+                if (!block.empty()) blocks->Add(std::exchange(block, {}));
                 if (notes && blocks) NoteTable(table);
                 table = {record.address};
                 tables.Add(record.address);
@@ -365,11 +403,7 @@ private:
             }
             if (notes) NoteRecord(record, table);
             tableLength += record.words;
-            AppendHexUpper(pending, record.data);
-            if (pending.size() > kBlockDigits) {
-                blocks->Add(pending.substr(0, kBlockDigits));
-                pending.erase(0, kBlockDigits);
-            }
+            AppendData(record.data, block, *blocks);
             expected = int64_t{record.address} + record.words;
             if (!Next(line))
                 throw ParseFailure{kFileMissing,
@@ -379,9 +413,40 @@ private:
         }
         terminatorLine = reader.Number();
         if (tableLength != 0) tables.SetLength(tableLength);
-        if (!pending.empty()) blocks->Add(std::move(pending));
+        if (!block.empty()) blocks->Add(std::move(block));
         if (notes) NoteTable(table);
         if (tagSearch && !image->TagName.starts_with("ZMA")) image->ParseFile();
+    }
+
+    // Appends data text in upper case, the form the radio conversation carries, to the block being filled;
+    // a full block goes to the table at once, so no data is copied twice.
+    void AppendData(std::string_view hex, std::string& block, colDataBlocks& blocks) const {
+        if (scan.flags & kNotHex) {  // somewhere on the line: the data must hold none
+            for (char c : hex) {
+                if (Digit(c) & kNotHex)
+                    throw ParseFailure{kFileInvalid,
+                                       "the data holds " + Shown({&c, 1}) + ", not a hex digit"};
+            }
+        }
+        bool lower = (scan.flags & (kLower | kNotHex)) != 0;
+        while (!hex.empty()) {
+            if (block.empty()) block.reserve(kBlockDigits);
+            size_t at = block.size(), take = std::min(kBlockDigits - at, hex.size());
+            block.append(hex.substr(0, take));
+            for (size_t i = at; lower && i < block.size(); ++i)
+                block[i] = "0123456789ABCDEF"[Digit(block[i]) & 15];
+            hex.remove_prefix(take);
+            if (block.size() == kBlockDigits) blocks.Add(std::exchange(block, {}));
+        }
+    }
+
+    enum LineFlaw : size_t { kCountFlaw, kLineFeedFlaw, kPartWordFlaw, kLineFlaws };
+
+    // What would lose data on its way to the radio; nothing is sent for it.
+    void Refuse(LineFlaw kind, int32_t line, std::string text) {
+        if (flawedLines[kind]++ > 0) return;
+        flawNote[kind] = notes->refusals.size();
+        notes->refusals.push_back({line, std::move(text)});
     }
 
     void Warn(int32_t line, std::string text) {
@@ -392,38 +457,44 @@ private:
         }
     }
 
-    // What the parse tolerates in a well-formed S-record line: its count, its checksum, its digits.
+    // A line feed alone joins the next line to this one; a count that disagrees with the line's length
+    // means a record cut short or run into another. Both lose data. A wrong checksum is only said: the
+    // parse reads every byte the record holds, and some tools write a placeholder checksum.
     void NoteLine(std::string_view line) {
-        if (firstLineFeed == 0 && line.find('\n') != std::string_view::npos) firstLineFeed = reader.Number();
-        size_t addressDigits = line.size() > 1 && line[0] == 'S' ? AddressDigits(line[1]) : 0;
-        std::string_view digits = line.substr(std::min<size_t>(2, line.size()));
-        if (addressDigits == 0 || digits.size() < addressDigits + 4 ||
-            !std::ranges::all_of(digits, [](char c) { return HexDigitValue(c) >= 0; }))
-            return;
         int32_t number = reader.Number();
-        if (digits.size() % 2 != 0) {
-            Warn(number,
-                 "odd number of data digits (" + std::to_string(digits.size() - addressDigits - 4) + ")");
+        bool record = line.size() > 1 && line[0] == 'S' && AddressDigits(line[1]) != 0;
+        if (!record || (scan.flags & kNotHex)) {  // only then can the line hold a line feed
+            if (size_t feed = line.find('\n'); feed != std::string_view::npos) {
+                if (firstLineFeed == 0) firstLineFeed = number;
+                if (line.find_first_not_of(" \t\n", feed) != std::string_view::npos)
+                    Refuse(kLineFeedFlaw, number,
+                           "line feed without carriage return: what follows it is read as part of this line");
+            }
+        }
+        std::string_view digits = scan.digits;
+        if (!record || digits.size() < 2 || ((Digit(digits[0]) | Digit(digits[1])) & kNotHex)) return;
+        uint32_t count = (Digit(digits[0]) & 15u) << 4 | (Digit(digits[1]) & 15u);
+        if (digits.size() != 2 * count + 2) {
+            Refuse(kCountFlaw, number,
+                   "the count says " + std::to_string(count) + " bytes (" + std::to_string(2 * count) +
+                       " digits) follow it, the line holds " + std::to_string(digits.size() - 2) +
+                       " characters after it");
             return;
         }
-        uint32_t count = *ParseHex(digits.substr(0, 2));
-        size_t bytes = digits.size() / 2 - 1;
-        if (count != bytes)
-            Warn(number, "the count says " + std::to_string(count) + " bytes follow it, the record holds " +
-                             std::to_string(bytes));
-        uint32_t sum = 0;
-        for (size_t at = 0; at + 2 < digits.size(); at += 2) sum += *ParseHex(digits.substr(at, 2));
-        std::string given = ToHex(*ParseHex(digits.substr(digits.size() - 2)), 2);
-        std::string right = ToHex(~sum & 0xFF, 2);
-        if (given != right) Warn(number, "checksum is " + given + ", the record's bytes give " + right);
+        if (scan.flags & kNotHex) return;
+        uint32_t given = *ParseHex(digits.substr(digits.size() - 2));
+        uint32_t right = ~(scan.sum - given) & 0xFF;
+        if (given != right)
+            Warn(number, "checksum is " + ToHex(given, 2) + ", the record's bytes give " + ToHex(right, 2));
     }
 
     void NoteRecord(const Record& record, Table& table) {
         int32_t bytesPerWord = state.DataWidth / 8;
         if (record.bytes % bytesPerWord != 0)
-            Warn(reader.Number(), std::to_string(record.bytes) + " data bytes are not whole " +
-                                      std::to_string(state.DataWidth) + "-bit words: the last " +
-                                      std::to_string(record.bytes % bytesPerWord) + " are left out");
+            Refuse(kPartWordFlaw, reader.Number(),
+                   std::to_string(record.bytes) + " data bytes are not whole " +
+                       std::to_string(state.DataWidth) + "-bit words: the last " +
+                       std::to_string(record.bytes % bytesPerWord) + " would be left out");
         table.digits += record.data.size();
         if (record.data.size() % 4 != 0 && table.unevenLine == 0) table.unevenLine = reader.Number();
     }
@@ -450,6 +521,9 @@ private:
     std::string_view current;                                   // the line read last
     int32_t headerLine = 0, widthLine = 0, terminatorLine = 0;  // the last of each
     int32_t firstLineFeed = 0;                                  // the first line holding a line feed alone
+    Scan scan;                                                  // of the line read last
+    std::array<size_t, kLineFlaws> flawNote{};                  // each kind's refusal
+    std::array<int32_t, kLineFlaws> flawedLines{};              // lines of each kind, the first included
 };
 
 }  // namespace
@@ -460,8 +534,10 @@ int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, Parse
     try {
         parser.emplace(strFileName, files, state, tagSearch, notes);
         parser->Run();
+        if (notes) parser->CountRefusedLines();
         return 0;
     } catch (const ParseFailure& failure) {
+        if (notes && parser) parser->CountRefusedLines();
         if (notes)
             notes->failure = parser ? parser->Explain(failure) : FileNote{failure.line, failure.reason};
         return failure.number;

@@ -26,8 +26,10 @@ struct FileNote {
 struct FileNotes {
     static constexpr size_t kWarningsKept = 10;
     std::optional<FileNote> failure;  // why the parse gave 33 or 34
-    std::vector<FileNote> refusals;   // data the radio refuses halfway through a download (error 54)
-    std::vector<FileNote> warnings;   // what the parse tolerates: the first kWarningsKept
+    // What would not reach the radio whole: data it refuses halfway (error 54), and lines whose data the
+    // parse would drop or misread; each kind of line once, at its first line, with how many more share it.
+    std::vector<FileNote> refusals;
+    std::vector<FileNote> warnings;  // what loses nothing (a wrong checksum): the first kWarningsKept
     int32_t warningsLeftOut = 0;
 };
 
@@ -35,7 +37,8 @@ struct FileNotes {
 // ("File does not exist") or 34 ("File format is not valid"). Images added
 // before a failure stay in `files`. With `tagSearch`, an image whose tag does
 // not begin with "ZMA" is searched for a tag inside its data. With `notes`,
-// the parse also says where and why the file fails, and what it tolerates.
+// the parse also says where and why the file fails, what it would not write
+// whole, and what it tolerates.
 int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, ParserState& state, bool tagSearch,
                           FileNotes* notes = nullptr);
 

@@ -49,15 +49,20 @@ public:
     // length) at which the text holds `word`; kNotFound when there is none.
     size_t FindString(std::string_view word, size_t start) const {
         if (word.empty()) return kNotFound;
-        size_t b = BlockOf(start);
-        for (size_t position = start; position + word.size() <= size(); position += word.size()) {
-            while (starts[b + 1] <= position) ++b;
+        size_t position = start;
+        for (size_t b = BlockOf(start); position + word.size() <= size(); ++b) {
+            // The positions wholly inside this block, compared in place; then one that runs into the next.
             const std::string& block = blocks.Item(static_cast<int32_t>(b));
-            size_t offset = position - starts[b];
-            bool equal = offset + word.size() <= block.size()
-                             ? std::memcmp(block.data() + offset, word.data(), word.size()) == 0
-                             : Mid(position, word.size()) == word;
-            if (equal) return position;
+            for (; position + word.size() <= starts[b + 1]; position += word.size()) {
+                const char* at = block.data() + (position - starts[b]);
+                if (at[0] == word[0] && (word.size() == 1 || at[1] == word[1]) &&
+                    std::memcmp(at, word.data(), word.size()) == 0)
+                    return position;
+            }
+            if (position < starts[b + 1] && position + word.size() <= size()) {
+                if (Mid(position, word.size()) == word) return position;
+                position += word.size();
+            }
         }
         return kNotFound;
     }

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <regex>
@@ -8,6 +9,7 @@
 #include "files/SRecords.h"
 #include "files/ValidFile.h"
 #include "manager/clsDLManager.h"
+#include "sim/SimulatedRadio.h"
 #include "support/Hex.h"
 #include "ui/ConsoleForm.h"
 
@@ -113,6 +115,8 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
     }
 }
 
+// A flaw that loses data is refused: validate and download exit 1 naming its line, and nothing reaches the
+// radio. What loses nothing is only a warning.
 TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
     using Notes = std::vector<std::pair<int32_t, std::string>>;  // line, part of the text
     struct Case {
@@ -121,31 +125,42 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         Notes warnings, refusals;
         int32_t leftOut = 0;
     };
-    std::string badChecksums;
+    std::string badChecksums, longLines;
     Notes kept;
     for (int32_t i = 0; i < 12; ++i) {
         badChecksums += Rec("S1", 2 * i, Bytes(4)).replace(16, 2, "00");
         if (i < 10) kept.push_back({2 + i, "checksum is 00"});
+        longLines += Rec("S1", i, Bytes(2)).insert(12, "00");
     }
-    const std::string end = Rec("S9", 0, "");
+    const std::string end = Rec("S9", 0, ""), record = Rec("S1", 2, Bytes(4));
     const Case cases[] = {
         {"clean", Header("APP") + Rec("S1", 0, Bytes(4)) + end, {}, {}},
         {"wrong checksum",
          Header("A") + "S1070100AAAAAAAA00\r\n" + end,
          {{2, "checksum is 00, the record's bytes give 4F"}},
          {}},
+        {"blanks and a line feed at a line's end",
+         Header("A") + record.substr(0, 18) + " \t\n\r\n" + end,
+         {},
+         {}},
         {"short line: count too big, data cut short",
          Header("A") + "S1090100AAAAAAAA4D\r\n" + end,
-         {{2, "the count says 9 bytes follow it, the record holds 7"}},
-         {{2, "the table at address 0x00000100 holds 10 data digits, not whole 4-digit words"}}},
-        {"odd number of data digits",
+         {},
+         {{2, "the count says 9 bytes (18 digits) follow it, the line holds 14 characters after it"},
+          {2, "the table at address 0x00000100 holds 10 data digits, not whole 4-digit words"}}},
+        {"odd number of digits",
          Header("A") + "S1070100AAAAAAA00\r\n" + end,
-         {{2, "odd number of data digits (7)"}},
-         {}},
+         {},
+         {{2, "the line holds 13 characters after it"}}},
+        {"a line feed alone swallows the next record",
+         Header("A") + Rec("S1", 0, Bytes(4)).substr(0, 18) + "\n" + record + Rec("S1", 4, Bytes(4)) + end,
+         {},
+         {{2, "line feed without carriage return: what follows it is read as part of this line"},
+          {2, "the count says 7 bytes (14 digits) follow it, the line holds 33 characters after it"}}},
         {"bytes that are no whole word",
          Header("A") + Rec("S1", 0, Bytes(3)) + end,
-         {{2, "3 data bytes are not whole 16-bit words: the last 1 are left out"}},
-         {}},
+         {},
+         {{2, "3 data bytes are not whole 16-bit words: the last 1 would be left out"}}},
         {"8-bit bytes that are no whole radio word",
          "DW 8\r\n" + Header("A") + Rec("S1", 0, Bytes(4)) + Rec("S1", 0x10, Bytes(1)) +
              Rec("S1", 0x11, Bytes(2)) + end,
@@ -153,10 +168,15 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
          {{4, "the table at address 0x00000010 holds 6 data digits"}}},
         {"a line feed inside a comment",
          "// a\nb\r\n" + Header("A") + Rec("S1", 0, Bytes(2)) + end,
-         {{1, "line feed without carriage return"}},
-         {}},
+         {},
+         {{1, "line feed without carriage return"}}},
         {"only the first warnings are kept", Header("A") + badChecksums + end, kept, {}, 2},
+        {"each kind of refused line is named once",
+         Header("A") + longLines + end,
+         {},
+         {{2, "the line holds 12 characters after it (and 11 more lines like it)"}}},
     };
+    sim::SimulatedRadio radio;
     for (const Case& c : cases) {
         Parse(c.content);
         colFiles scratch;
@@ -174,7 +194,21 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         expect(notes.warnings, c.warnings, "warnings");
         expect(notes.refusals, c.refusals, "refusals");
         EXPECT_EQ(notes.warningsLeftOut, c.leftOut) << c.what;
+
+        const std::string refused = c.refusals.empty() ? ""
+                                                       : path + ":" + std::to_string(c.refusals[0].first) +
+                                                             ": error: " + notes.refusals[0].text + "\n";
+        for (std::string command :
+             {std::string("validate "), "--device " + radio.DevicePath() + " download "}) {
+            if (c.refusals.empty() && command != "validate ") continue;
+            command = std::string(KX6000_BIN_DIR) + "/kx6000-download --quiet " + command + path + " 2>" +
+                      (folder / "err").string() + " >/dev/null";
+            int status = std::system(command.c_str());
+            EXPECT_EQ(WEXITSTATUS(status), c.refusals.empty() ? 0 : 1) << c.what << ": " << command;
+            EXPECT_NE(ReadFile(folder / "err").find(refused), std::string::npos) << c.what << ": " << command;
+        }
     }
+    EXPECT_TRUE(radio.Frames().empty());
 }
 
 TEST_F(ParserTest, RecordsGatherIntoRunsOfBlocks) {
