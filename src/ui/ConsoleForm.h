@@ -5,6 +5,8 @@
 #include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "ui/UIForm.h"
 
@@ -21,6 +23,11 @@ struct ConsoleOptions {
     int16_t baudRateIndex = 0;
     int powerCycleWait = 0;  // seconds the power-cycle wait may last; 0 for no limit
 };
+
+// A line of `fields` for `room` columns: the `spare` fields are left out, first to last, while the name
+// field could not keep its first characters; then the name is shortened in its middle, and the line cut.
+std::string FitLine(std::vector<std::string> fields, size_t nameField, const std::vector<size_t>& spare,
+                    size_t room);
 
 class ConsoleForm : public UIForm {
 public:
