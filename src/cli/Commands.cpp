@@ -124,11 +124,12 @@ void SayTestMode() {
 
 // A stop, said as one: where it came and whether the radio waits in upgrade mode.
 json SayStopped(clsDLManager& manager) {
-    std::string where = static_cast<ConsoleForm&>(manager.Form()).WhereStopped();
-    std::cerr << "kx6000-download: stopped" << (where.empty() ? "" : " during " + where)
-              << (manager.LeftInUpgradeMode()
-                      ? "; the radio stays in upgrade mode until the next operation resets it\n"
-                      : "\n");
+    auto& form = static_cast<ConsoleForm&>(manager.Form());
+    std::string where = form.WhereStopped();
+    form.PrintLine("kx6000-download: stopped" + (where.empty() ? "" : " during " + where) +
+                   (manager.LeftInUpgradeMode()
+                        ? "; the radio stays in upgrade mode until the next operation resets it"
+                        : ""));
     return {{"signal", StopRequested == SIGINT ? "SIGINT" : "SIGTERM"},
             {"during", where.empty() ? json() : json(where)},
             {"radioInUpgradeMode", manager.LeftInUpgradeMode()}};

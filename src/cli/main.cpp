@@ -44,12 +44,14 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
     };
     add(app.add_option("--port", typed.port, "Serial port 1 to 4 (default 1)"), kRadios);
     add(app.add_option_function<std::vector<std::string>>(
-            "--device",
-            [&typed](const std::vector<std::string>& more) {
-                typed.devices.insert(typed.devices.end(), more.begin(), more.end());
-            },
-            "The serial device of that port for this run, e.g. /dev/ttyUSB0; given once per radio, report, "
-            "download and erase run on every device at once (logs in <root>/<device>/)"),
+               "--device",
+               [&typed](const std::vector<std::string>& more) {
+                   typed.devices.insert(typed.devices.end(), more.begin(), more.end());
+               },
+               "The serial device of that port for this run, e.g. /dev/ttyUSB0; given once per radio, "
+               "report, "
+               "download and erase run on every device at once (logs in <root>/<device>/)")
+            ->allow_extra_args(false),  // one device a --device: the word after it is an operand
         kRadios);
     add(app.add_option("--radio", typed.radio, "Radio model: 6100 or 6200 (default 6100)"),
         kRadios | kValidate);

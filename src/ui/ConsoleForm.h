@@ -44,6 +44,8 @@ public:
     IWaitWindow& WaitWindow() override;
     // The image being written and its progress, as "TAG at 31 %"; empty before any.
     std::string WhereStopped() const;
+    // A line of its own, after the progress line, at the start of the terminal's line.
+    void PrintLine(const std::string& text);
 
 protected:
     void ShowPanel(Panel panel, const std::string& text) override;
@@ -63,7 +65,6 @@ private:
     std::string ProgressLine(size_t room) const;
     // Takes `done` bytes of the image into the recent rate.
     void SampleRate(size_t done);
-    void PrintLine(const std::string& text);
     // One line for an image written: its bytes, the time, the rate and the share of the line it used.
     void PrintImageWritten();
 
