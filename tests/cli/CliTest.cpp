@@ -172,6 +172,7 @@ TEST_F(CliTest, EraseRefusesWhatTheWindowWouldNotOffer) {
     struct Case {
         const char* arguments;
         const char* why;  // empty: erased
+        bool testMode = false;
     };
     const Case cases[] = {
         {"erase ZMA1F_NOT_THERE", "the radio lists no such configuration"},
@@ -180,14 +181,20 @@ TEST_F(CliTest, EraseRefusesWhatTheWindowWouldNotOffer) {
         {"erase ZMA1F_01.02.03.04 ZMA1B_01.00", "it is boot code"},
         {"erase --force KXA61_HW01", ""},
         {"erase --force ZMA1B_01.00", ""},
+        {"erase ZMA1B_01.00", "", true},
     };
     for (const Case& c : cases) {
+        WriteSettings(c.testMode ? "[KX6100_RLDC]\nDebug=True\n" : "");
         sim::SimulatedRadio radio;
         Outcome run = Download("--device " + radio.DevicePath() + " " + c.arguments);
         int erasures = 0;
         for (const auto& frame : radio.Frames()) erasures += frame.code == 0x33;
         EXPECT_EQ(run.status, *c.why ? 1 : 0) << c.arguments << run.err;
         EXPECT_EQ(erasures, *c.why ? 0 : 1) << c.arguments;
+        EXPECT_EQ(run.err.find("kx6000-download: test mode (Debug=True in " + settings.string() +
+                               "): logs are") != std::string::npos,
+                  c.testMode)
+            << run.err;
         if (*c.why) {
             EXPECT_NE(run.err.find(c.why), std::string::npos) << c.arguments << run.err;
             EXPECT_NE(run.out.find("KXA61_HW01"), std::string::npos) << "the radio's list is shown";
@@ -272,8 +279,9 @@ TEST_F(CliTest, ManyRadiosAtOnceEachWithItsResult) {
 // Every path of a radio command prints its command's one shape (the schema check holds every document
 // kept here to it); the table names what tells the paths apart.
 TEST_F(CliTest, EveryPathPrintsTheOneShape) {
-    const std::string file = (folder / "app.s28").string();
+    const std::string file = (folder / "app.s28").string(), fpga = (folder / "fpga.s28").string();
     WriteFile(file, ImageText("APP", "S2", {{0x20000, "2A2F69426262456C2F2A0000005A00390000"}}));
+    WriteFile(fpga, ImageText("ZMA1G_02", "S2", {{0x20000, "1111"}}));
     struct Case {
         const char* scenario;
         std::string arguments;  // DEV and DEV2: the radios' devices
@@ -323,6 +331,10 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
          1,
          {},
          "verify failed: Z9 status 2"},
+        {"{}",
+         "--json --device DEV --device DEV2 download " + fpga,
+         1,
+         {{"/result", 1}, {"/radios", nlohmann::json::array()}, {"/refused/0/name", fpga}}},
         {"{}",
          "--json report --device DEV --baud 9600",
          2,
