@@ -178,7 +178,7 @@ class ProgressTable {
 public:
     void Draw(const std::vector<Worker>& workers) {
         // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap a line.
-        size_t room = Columns(STDERR_FILENO).value_or(80) - 3;
+        size_t room = std::max<size_t>(Columns(STDERR_FILENO).value_or(80), 4) - 3;
         size_t deviceWidth = 0;
         for (const Worker& worker : workers) deviceWidth = std::max(deviceWidth, worker.device.size());
         std::string screen = drawn ? "\x1b[" + std::to_string(workers.size()) + "A" : "";
