@@ -209,13 +209,17 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
     const std::string data = RandomHex(4 * 0x1000, 8), file = (folder / "big.s28").string();
     WriteFile(file, ImageText("ZMA1F_BIG", "S2", {{0x20000, data}}));
     const std::string arguments = "--device " + radio.DevicePath() + " --baud 115200 download " + file;
-    for (int signal : {SIGINT, SIGTERM}) {
+    // Stopped in the special logon's wait for the power cycle, the radio was never logged on.
+    const std::string waiting =
+        "--radio 6200 --unprotected --device " + radio.DevicePath() + " download " + file;
+    for (auto [signal, logon] : {std::pair{SIGINT, true}, {SIGTERM, true}, {SIGINT, false}}) {
+        const std::string& run = logon ? arguments : waiting;
         pid_t child = fork();
         if (child == 0) {
             freopen((folder / "err").c_str(), "w", stderr);
             freopen((folder / "out").c_str(), "w", stdout);
             execl("/bin/sh", "sh", "-c",
-                  ("exec " + std::string(KX6000_BIN_DIR) + "/kx6000-download --json " + arguments).c_str(),
+                  ("exec " + std::string(KX6000_BIN_DIR) + "/kx6000-download --json " + run).c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -225,8 +229,14 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
             for (int i = 0; i < 2000 && (radio.Flash(mark, 2) != HexBytes("FFFF")) != written; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
         };
-        waitFor(false);
-        waitFor(true);
+        if (logon) {
+            waitFor(false);
+            waitFor(true);
+        }
+        for (int i = 0;
+             !logon && i < 2000 && ReadFile(folder / "err").find("Please power cycle") == std::string::npos;
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         kill(child, signal);
         int status = 0;
         waitpid(child, &status, 0);
@@ -236,13 +246,16 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
         close(fd);
         // Said as a stop, not as the port's failure it ends with.
         const std::string err = ReadFile(folder / "err"), out = ReadFile(folder / "out");
-        EXPECT_NE(err.find("kx6000-download: stopped during ZMA1F_BIG at "), std::string::npos) << err;
-        EXPECT_NE(err.find("; the radio stays in upgrade mode until"), std::string::npos) << err;
-        EXPECT_EQ(err.find("Error 15"), std::string::npos) << err;
-        KeepJson("--json " + arguments, WEXITSTATUS(status), out);
+        EXPECT_NE(
+            err.find(logon ? "kx6000-download: stopped during ZMA1F_BIG at " : "kx6000-download: stopped\n"),
+            std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("; the radio stays in upgrade mode until") != std::string::npos, logon) << err;
+        EXPECT_EQ(err.find("Error "), std::string::npos) << err;
+        KeepJson("--json " + run, WEXITSTATUS(status), out);
         nlohmann::json stopped = nlohmann::json::parse(out)["stopped"];
         EXPECT_EQ(stopped["signal"], signal == SIGINT ? "SIGINT" : "SIGTERM");
-        EXPECT_EQ(stopped["radioInUpgradeMode"], true);
+        EXPECT_EQ(stopped["radioInUpgradeMode"], logon);
         EXPECT_FALSE(std::filesystem::exists(root / "temp.int"));
         EXPECT_FALSE(std::filesystem::exists(root / "temp.ua"));
         EXPECT_NE(radio.Flash(0x20000 + data.size() / 2 - 2, 2), HexBytes(data.substr(data.size() - 4)));
