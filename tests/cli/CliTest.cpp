@@ -165,6 +165,27 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     EXPECT_EQ(missing.err,
               "Error 11 - Serial port does not exist\nkx6000-download: " + (folder / "ttyNone").string() +
                   ": No such file or directory; choose the device with --device PATH\n");
+
+    // A port another program holds is said with that program's whole name (its "comm" keeps 15 characters).
+    const std::filesystem::path holder = folder / "a-holder-with-a-long-name";
+    std::filesystem::create_symlink("/usr/bin/flock", holder);
+    pid_t child = fork();
+    if (child == 0) {
+        execl(holder.c_str(), holder.c_str(), radio.DevicePath().c_str(), "sleep", "30",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (bool free = true; free; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        int fd = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+        free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        close(fd);
+    }
+    Outcome held = Download("--quiet" + device + "report");
+    EXPECT_NE(held.err.find("a-holder-with-a-long-name (pid " + std::to_string(child) + ")"),
+              std::string::npos)
+        << held.err;
+    kill(child, SIGTERM);
+    waitpid(child, nullptr, 0);
 }
 
 // The command line erases only what the radio listed and the window would let a technician tick.
