@@ -200,7 +200,7 @@ private:
 };
 
 // The radio's part of the worker's document, with the time the parent saw it take.
-json Describe(const Worker& worker, bool stopped) {
+json Describe(const Worker& worker, bool stopped, bool download) {
     json document = json::parse(worker.result, nullptr, false);
     json radio;
     if (document.is_object() && document.contains("radios") && document["radios"].size() == 1) {
@@ -216,6 +216,7 @@ json Describe(const Worker& worker, bool stopped) {
                                             {"during", nullptr},
                                             {"radioInUpgradeMode", true}}
                                      : json()}};
+        if (download) radio.update({{"verified", nullptr}, {"verify", json::array()}});
     }
     radio["device"] = worker.device;
     radio["seconds"] = std::chrono::duration<double>(worker.end - worker.start).count();
@@ -240,9 +241,10 @@ void PrintSummary(const std::vector<Worker>& workers, const std::vector<json>& r
         double seconds = radios[i]["seconds"].get<double>();
         char time[32];
         std::snprintf(time, sizeof time, "%7.1f s", seconds);
-        std::string rate = Rate(static_cast<double>(BytesWritten(workers[i])) / std::max(seconds, 1e-3));
-        row(workers[i].device, time,
-            Padded(std::string(11 - std::min<size_t>(rate.size(), 11), ' ') + rate, 11), Outcome(radios[i]));
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%11s",
+                      Rate(static_cast<double>(BytesWritten(workers[i])) / std::max(seconds, 1e-3)).c_str());
+        row(workers[i].device, time, rate, Outcome(radios[i]));
     }
     if (!report) return;
     for (const json& radio : radios) {
@@ -313,7 +315,8 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
     }
 
     std::vector<json> radios;
-    for (const Worker& worker : workers) radios.push_back(Describe(worker, firstStop != 0));
+    for (const Worker& worker : workers)
+        radios.push_back(Describe(worker, firstStop != 0, command == "download"));
     if (options.json) {
         PrintJson(RunDocument(run, radios));
     } else {

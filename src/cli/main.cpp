@@ -42,7 +42,7 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
         if (table.size() == next) table.push_back({option->get_name(), commands, {}});
         table[next++].places.push_back(option);
     };
-    add(app.add_option("--port", typed.port, "Serial port 1 to 4 (default 1)"), kRadios);
+    add(app.add_option("--port", typed.port, "Serial port 1 to 4 (default 1)")->type_name("N"), kRadios);
     add(app.add_option_function<std::vector<std::string>>(
                "--device",
                [&typed](const std::vector<std::string>& more) {
@@ -51,12 +51,15 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
                "The serial device of that port for this run, e.g. /dev/ttyUSB0; given once per radio, "
                "report, "
                "download and erase run on every device at once (logs in <root>/<device>/)")
-            ->allow_extra_args(false),  // one device a --device: the word after it is an operand
+            ->allow_extra_args(false)
+            ->type_name("PATH"),  // one device a --device: the word after it is an operand
         kRadios);
-    add(app.add_option("--radio", typed.radio, "Radio model: 6100 or 6200 (default 6100)"),
+    add(app.add_option("--radio", typed.radio, "Radio model: 6100 or 6200 (default 6100)")
+            ->type_name("MODEL"),
         kRadios | kValidate);
     add(app.add_option("--baud", typed.baud,
-                       "download: the speed: auto (tries 115200, 19200, 9600), 115200, 19200, 9600"),
+                       "download: the speed: auto (tries 115200, 19200, 9600), 115200, 19200, 9600")
+            ->type_name("RATE"),
         kDownload);
     add(app.add_flag("--yes", options.yes, "download: answer yes to the FPGA warning without asking"),
         kDownload);
@@ -65,9 +68,10 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
             "Unprotected upgrade: log on in special mode (the radio must be switched off and on by hand)"),
         kDownload | kErase);
     add(app.add_option(
-            "--power-cycle-wait", typed.powerCycleWait,
-            "Seconds to wait for the radio to be switched off and on in the special logon (default: "
-            "no limit on a terminal, 60 without one)"),
+               "--power-cycle-wait", typed.powerCycleWait,
+               "Seconds to wait for the radio to be switched off and on in the special logon (default: "
+               "no limit on a terminal, 60 without one)")
+            ->type_name("SECONDS"),
         kDownload | kErase);
     add(app.add_flag(
             "--verify", options.verify,
@@ -144,6 +148,28 @@ std::optional<std::string> Wrong(const std::string& command, unsigned bit, const
     return std::nullopt;
 }
 
+// A command line CLI11 could not read, said in the command line's own words.
+int ParseFailure(CLI::App& app, const CLI::ParseError& e, bool asJson) {
+    std::optional<std::string> name;
+    if (!app.get_subcommands().empty()) name = app.get_subcommands().front()->get_name();
+    std::vector<std::string> rest = app.remaining();
+    if (!name && !rest.empty() && !rest.front().starts_with('-')) {
+        return UsageError("kx6000-download: unknown command '" + rest.front() +
+                              "'; the commands are report, download, erase, validate and error",
+                          asJson, std::nullopt);
+    }
+    std::optional<std::string> extra = ExtraOption(app);
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && extra) {
+        return UsageError(name ? TakesNo(*name, *extra)
+                               : "kx6000-download: there is no option " + *extra +
+                                     "; 'kx6000-download --help' lists the options",
+                          asJson, name);
+    }
+    return UsageError("kx6000-download: " + std::string(e.what()) + "; 'kx6000-download " +
+                          (name ? *name + " " : "") + "--help' lists the options",
+                      asJson, name);
+}
+
 // Whether --json stands among the words before a "--".
 bool AsksJson(int argc, char** argv) {
     for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
@@ -207,33 +233,10 @@ int main(int argc, char** argv) {
                 "--help' says more",
                 asJson, std::nullopt);
         }
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
+    } catch (const CLI::Success& e) {  // --help, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        parsed = std::ranges::find_if(commands, [](CLI::App* command) { return command->parsed(); });
-        std::optional<std::string> name;
-        if (parsed != commands.end()) name = (*parsed)->get_name();
-        std::vector<std::string> rest = app.remaining();
-        // A first word that names no command, rather than CLI11's words.
-        if (!name && !rest.empty() && !rest.front().starts_with('-')) {
-            return UsageError("kx6000-download: unknown command '" + rest.front() +
-                                  "'; the commands are report, download, erase, validate and error",
-                              asJson, std::nullopt);
-        }
-        std::optional<std::string> extra = ExtraOption(app);
-        if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && extra) {
-            return UsageError(name ? TakesNo(*name, *extra)
-                                   : "kx6000-download: there is no option " + *extra +
-                                         "; 'kx6000-download --help' lists the options",
-                              asJson, name);
-        }
-        return UsageError("kx6000-download: " + std::string(e.what()) + "; 'kx6000-download " +
-                              (name ? *name + " " : "") + "--help' lists the options",
-                          asJson, name);
+        return ParseFailure(app, e, asJson);
     }
     const std::string command = (*parsed)->get_name();
     const unsigned bit = 1u << (parsed - commands.begin());
