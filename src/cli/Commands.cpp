@@ -242,7 +242,7 @@ int Report(const Options& options) {
 }
 
 int Download(const Options& options, const std::vector<std::string>& files) {
-    std::optional<std::string> list = FileList(files, options.json);
+    std::optional<std::string> list = FileList(files, options.json, "download");
     if (!list) return kUsageError;
     json run = {{"files", json::array()}, {"verified", nullptr}};
     // Nothing goes to the radio for a file the parse or the radio would give up on halfway; the workers of

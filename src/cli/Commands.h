@@ -43,7 +43,8 @@ int Validate(const Options& options, const std::vector<std::string>& files);
 int ListErrors(const Options& options, const std::optional<std::string>& which);
 
 // The files as LoadFiles takes a list; a usage error said, and nothing, when a name cannot be put in one.
-std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson);
+std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson,
+                                    const std::string& command);
 
 // The configurations to erase as EraseSelected takes them ("NNDD|ProductID|" pairs); a usage error said, and
 // nothing, for an argument that names none.

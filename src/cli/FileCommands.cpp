@@ -138,13 +138,14 @@ int32_t Check(const RunCheck& run, bool warnings, json& document) {
 
 }  // namespace
 
-std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson) {
+std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson,
+                                    const std::string& command) {
     std::string list;
     for (const std::string& file : files) {
         if (file.find('|') != std::string::npos || file.empty()) {
             UsageError(
                 "kx6000-download: '" + file + "' cannot be loaded: a file name must not be empty or hold '|'",
-                asJson, std::nullopt);
+                asJson, command);
             return std::nullopt;
         }
         list += (list.empty() ? "" : "|") + file;
@@ -180,7 +181,7 @@ int32_t CheckDownload(const Options& options, const std::vector<std::string>& fi
 }
 
 int Validate(const Options& options, const std::vector<std::string>& files) {
-    if (!FileList(files, options.json)) return kUsageError;
+    if (!FileList(files, options.json, "validate")) return kUsageError;
     // One parse gives the explanations and the images: validate talks to no radio, so it makes no manager.
     RunCheck run = CheckFiles(files, options.radio == RADIO_FMX);
     json document = json::object();

@@ -262,7 +262,7 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
     json run = json::object();
     if (command == "erase" && !ErasePairs(operands, options.json)) return kUsageError;
     if (command == "download") {
-        if (!FileList(operands, options.json)) return kUsageError;
+        if (!FileList(operands, options.json, "download")) return kUsageError;
         run = {{"files", json::array()}, {"verified", nullptr}};
         if (CheckDownload(options, operands, run, true) != 0) {
             if (options.json) PrintJson(RunDocument(run, {}));
