@@ -29,7 +29,8 @@ _kx6000_download() {
     case $command in
         "")
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "$common --baud --unprotected --power-cycle-wait --yes --version" -- "$cur"))
+                # Before the command word every option stands; the command checks it is its own.
+                COMPREPLY=($(compgen -W "$common --baud --unprotected --power-cycle-wait --yes --verify --force --data --version" -- "$cur"))
             else
                 COMPREPLY=($(compgen -W 'report download erase validate error' -- "$cur"))
             fi ;;
@@ -43,7 +44,7 @@ _kx6000_download() {
         erase) [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$common --unprotected --power-cycle-wait --force" -- "$cur")) ;;
         validate)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--json --quiet --data --help' -- "$cur"))
+                COMPREPLY=($(compgen -W '--radio --json --quiet --data --help' -- "$cur"))
             else
                 _filedir
             fi ;;

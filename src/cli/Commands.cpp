@@ -5,30 +5,23 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
-#include <nlohmann/json.hpp>
 
-#include "files/FileChecks.h"
 #include "manager/clsDLManager.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
+#include "support/Paths.h"
 #include "support/Program.h"
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::cli {
 namespace {
-
-using nlohmann::json;
-
-void PrintJson(const json& document) {
-    std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
-}
 
 std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
@@ -47,6 +40,14 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     return manager;
 }
 
+// A process's program by the name it was started with, whole (its "comm" is cut at 15 characters).
+std::string ProgramName(const std::string& pid) {
+    std::string argument;
+    std::getline(std::ifstream("/proc/" + pid + "/cmdline"), argument, '\0');
+    if (argument.empty()) std::getline(std::ifstream("/proc/" + pid + "/comm"), argument);  // a kernel thread
+    return std::filesystem::path(argument).filename().string();
+}
+
 // The programs that hold `device` open, as "name (pid N)".
 std::string Holders(const std::string& device) {
     std::error_code error;
@@ -60,8 +61,7 @@ std::string Holders(const std::string& device) {
             continue;
         for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
             if (std::filesystem::read_symlink(fd.path(), error) != target) continue;
-            std::string name;
-            std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+            std::string name = ProgramName(pid);
             holders += (holders.empty() ? "" : ", ") + name + " (pid " + pid + ")";
             break;
         }
@@ -87,19 +87,6 @@ void ExplainPortFailure(int32_t result) {
     std::cerr << '\n';
 }
 
-const char* StatusText(int32_t status) {
-    switch (status) {
-        case 0:
-            return "OK";
-        case 1:
-            return "No code segments";
-        case 2:
-            return "Checksum invalid";
-        default:
-            return nullptr;
-    }
-}
-
 json Configurations(const clsDLManager& manager) {
     json list = json::array();
     if (manager.Radio() == nullptr) return list;
@@ -111,33 +98,6 @@ json Configurations(const clsDLManager& manager) {
                         {"deviceId", configuration->DeviceID}});
     }
     return list;
-}
-
-void PrintConfigurations(const clsDLManager& manager) {
-    if (manager.Radio() == nullptr) return;
-    bool devices = manager.RadioType() == RADIO_MFX;
-    std::printf("%-28s %-18s %-10s%s\n", "Product ID", "Status", "Address", devices ? " Network Device" : "");
-    for (const auto& configuration : *manager.Radio()->Configurations) {
-        const char* status = StatusText(configuration->Status);
-        std::string number = std::to_string(configuration->Status);
-        std::printf("%-28s %-18s 0x%08X", configuration->ProductID.c_str(), status ? status : number.c_str(),
-                    static_cast<uint32_t>(configuration->ConfigurationAddress));
-        if (devices) std::printf(" %7d %6d", configuration->NetWorkID, configuration->DeviceID);
-        std::printf("\n");
-    }
-}
-
-// The end of a command: its result, as an exit status and (quiet or JSON) as text.
-int Finish(const Options& options, int32_t result, json document = json::object()) {
-    if (options.json) {
-        document["result"] = result;
-        document["message"] = ErrorMessage(result);
-        PrintJson(document);
-    }
-    // Without status lines the failure has not been shown yet.
-    if (result != 0 && options.quiet) std::cerr << ErrorStatusText(result) << '\n';
-    ExplainPortFailure(result);
-    return result == 0 ? 0 : kFailed;
 }
 
 // Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
@@ -154,52 +114,72 @@ void CatchStops() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// An operation that refused to go on after its report: the radio's list is the answer.
-constexpr int32_t kRefused = -1;
+// Test mode changes what the command line does without being asked: said before the radio is touched.
+void SayTestMode() {
+    if (!Debug) return;
+    std::cerr << "kx6000-download: test mode (Debug=True in " << SettingsPath() << "): logs are written to "
+              << std::filesystem::path(LogPath("x")).parent_path().string()
+              << ", and erase takes boot code without --force\n";
+}
 
-// Runs a radio operation on the chosen port and reports the configurations the radio holds after it; the
-// operation may add to the JSON document.
-int RunOnRadio(const Options& options, const std::function<int32_t(clsDLManager&, json&)>& operation) {
-    if (!options.device.empty() && options.port.size() == 1 && options.port >= "1" && options.port <= "4") {
-        setenv(("KX6000_PORT" + options.port).c_str(), options.device.c_str(), 1);
-    }
+// A stop, said as one: where it came and whether the radio waits in upgrade mode.
+json SayStopped(clsDLManager& manager) {
+    auto& form = static_cast<ConsoleForm&>(manager.Form());
+    std::string where = form.WhereStopped();
+    form.PrintLine("kx6000-download: stopped" + (where.empty() ? "" : " during " + where) +
+                   (manager.LeftInUpgradeMode()
+                        ? "; the radio stays in upgrade mode until the next operation resets it"
+                        : ""));
+    return {{"signal", StopRequested == SIGINT ? "SIGINT" : "SIGTERM"},
+            {"during", where.empty() ? json() : json(where)},
+            {"radioInUpgradeMode", manager.LeftInUpgradeMode()}};
+}
+
+// Runs a radio operation on the chosen port and reports the configurations the radio holds after it. The
+// operation adds to the radio's part of the document (refusals, the verdict of --verify); `run` holds the
+// run's own fields.
+int RunOnRadio(const Options& options, json run,
+               const std::function<int32_t(clsDLManager&, json&)>& operation) {
+    if (!options.device.empty()) setenv(("KX6000_PORT" + options.port).c_str(), options.device.c_str(), 1);
+    auto start = std::chrono::steady_clock::now();
     auto manager = NewManager(options);
+    SayTestMode();
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);
     CatchStops();
-    json document = json::object();
-    if (result == 0) result = operation(*manager, document);
-    if (StopRequested != 0) {
-        std::string where = static_cast<ConsoleForm&>(manager->Form()).WhereStopped();
-        std::cerr << "kx6000-download: stopped" << (where.empty() ? "" : " during " + where)
-                  << "; the radio stays in upgrade mode until the next operation resets it\n";
-        if (options.json) PrintJson({{"result", result}, {"message", "stopped"}});
-        return 128 + StopRequested;
-    }
-    if (!options.json && (result == 0 || result == kRefused)) PrintConfigurations(*manager);
-    if (result == kRefused) {
-        document["message"] = "refused";
-        document["result"] = result;
-        document["configurations"] = Configurations(*manager);
-        if (options.json) PrintJson(document);
-        return kFailed;
-    }
-    document["configurations"] = Configurations(*manager);
-    return Finish(options, result, document);
+    json radio = {{"device", options.device.empty() ? json() : json(options.device)},
+                  {"refused", json::array()}};
+    if (run.contains("verified")) radio.update({{"verified", nullptr}, {"verify", json::array()}});
+    if (result == 0) result = operation(*manager, radio);
+    // A stop after the operation's end changes nothing: it is done.
+    bool stopped = StopRequested != 0 && result != 0;
+    radio["seconds"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    radio["result"] = result;
+    radio["message"] = ErrorMessage(result);
+    radio["configurations"] = Configurations(*manager);
+    radio["stopped"] = stopped ? SayStopped(*manager) : json();
+    bool refused = !radio["refused"].empty();
+    if (!options.json && !stopped && (result == 0 || refused))
+        PrintConfigurations(radio["configurations"], manager->RadioType() == RADIO_MFX);
+    if (options.json) PrintJson(RunDocument(run, {radio}));
+    if (stopped) return 128 + StopRequested;
+    // Without status lines the failure has not been shown yet; a refusal has said why.
+    if (result != 0 && options.quiet && !refused) std::cerr << ErrorStatusText(result) << '\n';
+    ExplainPortFailure(result);
+    return result == 0 && radio.value("verified", json()) != false ? 0 : kFailed;
 }
 
 // Whether every image's tag is among the configurations the radio lists after the download, with status
 // 0; says which is not and why.
-bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, json& document) {
-    json checks = json::array();
+bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, json& radio) {
     bool verified = true;
     for (const std::string& tag : tags) {
         std::shared_ptr<clsConfiguration> listed;
         for (const auto& configuration : *manager.Radio()->Configurations) {
             if (configuration->ProductID == tag) listed = configuration;
         }
-        checks.push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
+        radio["verify"].push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
         if (listed && listed->Status == 0) continue;
         const char* text = listed ? StatusText(listed->Status) : nullptr;
         std::cerr << "kx6000-download: verify: " << tag << ": "
@@ -209,142 +189,12 @@ bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, j
                   << '\n';
         verified = false;
     }
-    document["verify"] = checks;
     return verified;
 }
 
-// The files as LoadFiles takes a list; nothing when a name cannot be put in one.
-std::optional<std::string> FileList(const std::vector<std::string>& files) {
-    std::string list;
-    for (const std::string& file : files) {
-        if (file.find('|') != std::string::npos || file.empty()) {
-            std::cerr << "kx6000-download: '" << file
-                      << "' cannot be loaded: a file name must not be empty or hold '|'\n";
-            return std::nullopt;
-        }
-        list += (list.empty() ? "" : "|") + file;
-    }
-    return list;
-}
-
-void PrintChecks(const std::vector<FileCheck>& checks, bool warnings) {
-    for (const std::string& line : CheckLines(checks, warnings)) std::cerr << line << '\n';
-}
-
-json DescribeChecks(const std::vector<FileCheck>& checks) {
-    auto list = [](const std::vector<FileNote>& notes) {
-        json array = json::array();
-        for (const FileNote& note : notes) array.push_back({{"line", note.line}, {"text", note.text}});
-        return array;
-    };
-    json files = json::array();
-    for (const FileCheck& check : checks) {
-        const std::optional<FileNote>& failure = check.notes.failure;
-        files.push_back(
-            {{"name", check.name},
-             {"result", check.result},
-             {"failure", failure ? json{{"line", failure->line}, {"reason", failure->text}} : json()},
-             {"refusals", list(check.notes.refusals)},
-             {"warnings", list(check.notes.warnings)},
-             {"warningsLeftOut", check.notes.warningsLeftOut}});
-    }
-    return files;
-}
-
-// An image as the parser read it; its tables' data blocks only when asked, as they hold the whole file.
-json DescribeImage(const clsFile& image, bool data) {
-    json tables = json::array();
-    const colDefTables& definitions = image.Definitiontables();
-    for (int32_t t = 0; t < definitions.Count(); ++t) {
-        DataDefinition table = definitions.Item(t);
-        json described = {{"address", std::stol(table.Address)},
-                          {"length", table.Length},
-                          {"bytes", table.DataBlocks->Bytes()},
-                          {"blockCount", table.DataBlocks->Count()}};
-        if (data) {
-            described["blocks"] = json::array();
-            for (int32_t b = 0; b < table.DataBlocks->Count(); ++b)
-                described["blocks"].push_back(table.DataBlocks->Item(b));
-        }
-        tables.push_back(described);
-    }
-    return {{"name", image.Name},
-            {"tagName", image.TagName},
-            {"fileType", image.strFileType},
-            {"terminator", image.strFileTerminator},
-            {"bits", image.intNumberOfBits()},
-            {"hardware", image.strHardware},
-            {"deviceId", image.strDeviceID},
-            {"networkId", image.strNetWorkID},
-            {"tables", tables}};
-}
-
-void PrintImage(const clsFile& image) {
-    std::cout << image.Name << "\n  tag \"" << image.TagName << "\", " << image.strFileType
-              << " records ended by " << image.strFileTerminator << ", " << image.intNumberOfBits()
-              << "-bit words\n";
-    if (!image.strHardware.empty()) {
-        std::cout << "  hardware " << image.strHardware << ", device " << image.strDeviceID << ", network "
-                  << image.strNetWorkID << '\n';
-    }
-    const colDefTables& definitions = image.Definitiontables();
-    for (int32_t t = 0; t < definitions.Count(); ++t) {
-        DataDefinition table = definitions.Item(t);
-        char address[16];
-        std::snprintf(address, sizeof address, "0x%08X", static_cast<uint32_t>(std::stol(table.Address)));
-        std::cout << "  table at " << address << ": " << table.Length << " words, "
-                  << table.DataBlocks->Bytes() << " bytes in " << table.DataBlocks->Count() << " blocks\n";
-    }
-}
-
-// The error number named by `text`, when it is one of the component's.
-std::optional<int32_t> KnownErrorNumber(const std::string& text) {
-    int32_t number = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (std::ranges::find(kErrorNumbers, number) == kErrorNumbers.end()) return std::nullopt;
-    return number;
-}
-
-}  // namespace
-
-int Report(const Options& options) {
-    return RunOnRadio(options, [](clsDLManager& manager, json&) { return manager.ReportConfigurations(); });
-}
-
-int Download(const Options& options, const std::vector<std::string>& files) {
-    std::optional<std::string> list = FileList(files);
-    if (!list) return kUsageError;
-    // Nothing goes to the radio for a file the parse or the radio would give up on halfway.
-    std::vector<FileCheck> checks = CheckFiles(files, options.radio == RADIO_FMX).files;
-    PrintChecks(checks, !options.quiet);
-    if (int32_t failed = FirstFailure(checks); failed != 0) {
-        if (!options.quiet) std::cerr << ErrorStatusText(failed) << '\n';
-        return Finish(options, failed, {{"files", DescribeChecks(checks)}});
-    }
-    if (AnyRefusal(checks)) {
-        std::cerr
-            << "kx6000-download: nothing sent: the radio would refuse this data after erasing its flash\n";
-        if (options.json)
-            PrintJson({{"result", kRefused}, {"message", "refused"}, {"files", DescribeChecks(checks)}});
-        return kFailed;
-    }
-    bool verified = true;
-    int status = RunOnRadio(options, [&](clsDLManager& manager, json& document) {
-        int32_t loaded = manager.LoadFiles(*list);
-        if (loaded != 0) return loaded;
-        std::vector<std::string> tags;
-        for (const colFiles::FilePtr& image : *manager.LoadedFiles()) tags.push_back(image->TagName);
-        int32_t result = manager.DownLoad();
-        if (result == 0 && options.verify) verified = Verify(manager, tags, document);
-        return result;
-    });
-    return status == 0 && !verified ? kFailed : status;
-}
-
-// Whether each "NNDD|ProductID|" pair names a configuration the radio listed and the window would let a
-// technician tick; says why not for each that fails.
-bool ErasesAllowed(const clsDLManager& manager, const std::string& pairs, bool force) {
+// The refusals of an erase: each "NNDD|ProductID|" pair must name a configuration the radio listed and
+// the window would let a technician tick; each that does not is said and described in `refused`.
+void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool force, json& refused) {
     auto upper = [](std::string text) {
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return text;
@@ -358,7 +208,6 @@ bool ErasesAllowed(const clsDLManager& manager, const std::string& pairs, bool f
             break;
         }
     }
-    bool allowed = true;
     for (size_t at = 0; at < pairs.size();) {
         std::string device = pairs.substr(at, 4);
         size_t end = pairs.find('|', at + 5);
@@ -381,76 +230,76 @@ bool ErasesAllowed(const clsDLManager& manager, const std::string& pairs, bool f
         }
         if (why.empty()) continue;
         std::cerr << "kx6000-download: not erasing " << device << ":" << name << ": " << why << '\n';
-        allowed = false;
+        refused.push_back(Refusal(device + ":" + name, 0, why));
     }
-    return allowed;
 }
 
-int Erase(const Options& options, const std::vector<std::string>& configurations) {
-    // [NNDD:]PRODUCTID: the device (network and device ID, two hex digits each) and the product ID.
-    std::string pairs;
-    for (const std::string& argument : configurations) {
-        bool device =
-            argument.size() >= 5 && argument[4] == ':' &&
-            std::all_of(argument.begin(), argument.begin() + 4, [](char c) { return std::isxdigit(c); });
-        std::string name = device ? argument.substr(5) : argument;
-        if (name.empty() || name.find('|') != std::string::npos) {
-            std::cerr << "kx6000-download: '" << argument
-                      << "' names no configuration: give [NNDD:]PRODUCTID\n";
-            return kUsageError;
+}  // namespace
+
+int Report(const Options& options) {
+    return RunOnRadio(options, json::object(),
+                      [](clsDLManager& manager, json&) { return manager.ReportConfigurations(); });
+}
+
+int Download(const Options& options, const std::vector<std::string>& files) {
+    std::optional<std::string> list = FileList(files, options.json, "download");
+    if (!list) return kUsageError;
+    json run = {{"files", json::array()}, {"verified", nullptr}};
+    // Nothing goes to the radio for a file the parse or the radio would give up on halfway; the workers of
+    // several radios leave that to their parent, which checked the files once for all.
+    if (!options.progressLines) {
+        if (int32_t refused = CheckDownload(options, files, run, false); refused != 0) {
+            if (options.json) PrintJson(RunDocument(run, {}));
+            return kFailed;
         }
-        pairs += (device ? argument.substr(0, 4) : "0000") + "|" + name + "|";
     }
-    return RunOnRadio(options, [&](clsDLManager& manager, json&) -> int32_t {
-        int32_t reported = manager.ReportConfigurations();
-        if (reported != 0) return reported;
-        if (!ErasesAllowed(manager, pairs, options.force)) return kRefused;
-        return manager.EraseSelected(pairs);
+    return RunOnRadio(options, run, [&](clsDLManager& manager, json& radio) {
+        int32_t loaded = manager.LoadFiles(*list);
+        if (loaded != 0) return loaded;
+        std::vector<std::string> tags;
+        for (const colFiles::FilePtr& image : *manager.LoadedFiles()) tags.push_back(image->TagName);
+        int32_t result = manager.DownLoad();
+        if (result == 0 && options.verify) radio["verified"] = Verify(manager, tags, radio);
+        return result;
     });
 }
 
-int Validate(const Options& options, const std::vector<std::string>& files) {
-    std::optional<std::string> list = FileList(files);
-    if (!list) return kUsageError;
-    // One parse gives the explanations and the images: validate talks to no radio, so it makes no manager.
-    RunCheck run = CheckFiles(files, options.radio == RADIO_FMX);
-    const std::vector<FileCheck>& checks = run.files;
-    PrintChecks(checks, true);
-    int32_t result = FirstFailure(checks);
-    json images = json::array();
-    for (const colFiles::FilePtr& image : run.images) {
-        if (options.json) {
-            images.push_back(DescribeImage(*image, options.data));
-        } else {
-            PrintImage(*image);
+std::optional<std::string> ErasePairs(const std::vector<std::string>& configurations, bool asJson) {
+    // [NNDD:]PRODUCTID: the device (network and device ID, two hex digits each) and the product ID. The
+    // first ':' ends the device, so a product ID holding one is given as 0000:ID.
+    std::string pairs;
+    for (const std::string& argument : configurations) {
+        size_t colon = argument.find(':');
+        std::string device = colon == std::string::npos ? "0000" : argument.substr(0, colon);
+        std::string name = colon == std::string::npos ? argument : argument.substr(colon + 1);
+        if (device.size() != 4 || !std::ranges::all_of(device, [](char c) { return std::isxdigit(c); })) {
+            UsageError("kx6000-download: '" + argument +
+                           "': the device before ':' is four hex digits NNDD, the network and device IDs "
+                           "(0102:KXD62_DEVICE); a product ID holding ':' is given as 0000:ID",
+                       asJson, "erase");
+            return std::nullopt;
         }
+        if (name.empty() || name.find('|') != std::string::npos) {
+            UsageError("kx6000-download: '" + argument + "' names no configuration: give [NNDD:]PRODUCTID",
+                       asJson, "erase");
+            return std::nullopt;
+        }
+        pairs += device + "|" + name + "|";
     }
-    int status = Finish(options, result, {{"images", images}, {"files", DescribeChecks(checks)}});
-    return AnyRefusal(checks) ? kFailed : status;
+    return pairs;
 }
 
-int ListErrors(const Options& options, const std::optional<std::string>& which) {
-    std::vector<int32_t> numbers(kErrorNumbers.begin(), kErrorNumbers.end());
-    if (which) {
-        std::optional<int32_t> number = KnownErrorNumber(*which);
-        if (!number) {
-            std::cerr
-                << "kx6000-download: '" << *which
-                << "' is not an error number of the component; 'kx6000-download error' lists them all\n";
-            return kUsageError;
-        }
-        numbers = {*number};
-    }
-    json errors = json::array();
-    for (int32_t n : numbers) {
-        if (options.json) {
-            errors.push_back({{"number", n}, {"message", ErrorMessage(n)}});
-        } else {
-            std::cout << n << " - " << ErrorMessage(n) << '\n';
-        }
-    }
-    if (options.json) PrintJson({{"errors", errors}});
-    return 0;
+int Erase(const Options& options, const std::vector<std::string>& configurations) {
+    std::optional<std::string> pairs = ErasePairs(configurations, options.json);
+    if (!pairs) return kUsageError;
+    return RunOnRadio(options, json::object(), [&](clsDLManager& manager, json& radio) -> int32_t {
+        int32_t reported = manager.ReportConfigurations();
+        if (reported != 0) return reported;
+        RefuseErases(manager, *pairs, options.force, radio["refused"]);
+        // Declined before the erase session, as a "No" to a question of the component is.
+        if (!radio["refused"].empty()) return kDeclined;
+        return manager.EraseSelected(*pairs);
+    });
 }
 
 }  // namespace kx6000::cli

@@ -6,10 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/Results.h"
+
 namespace kx6000::cli {
 
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
+
+// The results of the command line's own refusals, numbers of the error table: a run it declines on the
+// technician's behalf ends as one declined by a question ("User cancelled upgrade"); files it refuses to
+// send as files that do not parse ("File format is not valid").
+constexpr int32_t kDeclined = 1;
+constexpr int32_t kFilesRefused = 34;
 
 struct Options {
     std::string port = "1";
@@ -20,8 +28,9 @@ struct Options {
     bool yes = false;
     bool json = false;
     bool quiet = false;
-    bool force = false;                 // erase what the window offers no check box for
-    bool progressLines = false;         // machine-readable progress for the command line running this one
+    bool force = false;  // erase what the window offers no check box for
+    // A worker of several radios: progress as lines for its parent, which checked the files once for all.
+    bool progressLines = false;
     bool verify = false;                // download: every image's tag must be listed "OK" afterwards
     bool data = false;                  // validate --json: each table's data blocks as well
     std::optional<int> powerCycleWait;  // seconds; unset: no limit on a terminal, 60 without one
@@ -32,5 +41,19 @@ int Download(const Options& options, const std::vector<std::string>& files);
 int Erase(const Options& options, const std::vector<std::string>& configurations);
 int Validate(const Options& options, const std::vector<std::string>& files);
 int ListErrors(const Options& options, const std::optional<std::string>& which);
+
+// The files as LoadFiles takes a list; a usage error said, and nothing, when a name cannot be put in one.
+std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson,
+                                    const std::string& command);
+
+// The configurations to erase as EraseSelected takes them ("NNDD|ProductID|" pairs); a usage error said, and
+// nothing, for an argument that names none.
+std::optional<std::string> ErasePairs(const std::vector<std::string>& configurations, bool asJson);
+
+// The files of a download checked before any radio is touched: explained on stderr and described in
+// `run` ("files", "refused", "result"). With several radios, whose workers cannot ask, an FPGA image for
+// the KX6100 is refused here without --yes. The result is 0 to go on.
+int32_t CheckDownload(const Options& options, const std::vector<std::string>& files, json& run,
+                      bool severalRadios);
 
 }  // namespace kx6000::cli

@@ -14,16 +14,17 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
-#include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
+#include "support/Errors.h"
 #include "support/Paths.h"
+#include "ui/ConsoleForm.h"
 
 namespace kx6000::cli {
 namespace {
 
-using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
 volatile sig_atomic_t stopsSeen = 0;
@@ -65,10 +66,10 @@ std::vector<std::string> WorkerArguments(const Options& options, const std::stri
                                           device,
                                           "--radio",
                                           std::to_string(options.radio),
-                                          "--baud",
-                                          options.baud,
                                           "--json",
                                           "--progress-lines"};
+    // Only what the command was given: it was checked to take that.
+    if (options.baud != "auto") arguments.insert(arguments.end(), {"--baud", options.baud});
     if (options.unprotected) arguments.push_back("--unprotected");
     if (options.yes) arguments.push_back("--yes");
     if (options.powerCycleWait) {
@@ -160,19 +161,35 @@ std::string Rate(double bytesPerSecond) {
     return text;
 }
 
-// One line per radio, redrawn in place, none wider than the terminal.
+// The width of the terminal on `fd`; none when it is not one.
+std::optional<size_t> Columns(int fd) {
+    winsize size{};
+    if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
+    return size.ws_col;
+}
+
+std::string Padded(std::string text, size_t width) {
+    text.resize(std::max(text.size(), width), ' ');
+    return text;
+}
+
+// One line per radio, redrawn in place, each fitted to the terminal as the one radio's progress line is.
 class ProgressTable {
 public:
     void Draw(const std::vector<Worker>& workers) {
-        winsize size{};
-        size_t width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+        // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap a line.
+        size_t room = std::max<size_t>(Columns(STDERR_FILENO).value_or(80), 4) - 3;
+        size_t deviceWidth = 0;
+        for (const Worker& worker : workers) deviceWidth = std::max(deviceWidth, worker.device.size());
         std::string screen = drawn ? "\x1b[" + std::to_string(workers.size()) + "A" : "";
         for (const Worker& worker : workers) {
-            char line[512];
-            std::snprintf(line, sizeof line, "%-14s %-22s %3d%% %11s  %s", worker.device.c_str(),
-                          worker.image.c_str(), worker.percent,
-                          Rate(static_cast<double>(worker.rate)).c_str(), worker.state.c_str());
-            screen += "\r\x1b[K" + std::string(line).substr(0, width - 1) + "\n";
+            char percent[8];
+            std::snprintf(percent, sizeof percent, "%3d%%", worker.percent);
+            // The state gives way last: the rate first, then the image.
+            std::vector<std::string> fields = {
+                Padded(worker.device, deviceWidth), percent, Padded(worker.image, 22),
+                Padded(Rate(static_cast<double>(worker.rate)), 11), worker.state};
+            screen += "\r\x1b[K" + FitLine(fields, 4, {3, 2}, room) + "\n";
         }
         std::cerr << screen << std::flush;
         drawn = true;
@@ -182,28 +199,58 @@ private:
     bool drawn = false;
 };
 
-json Describe(const Worker& worker) {
+// The radio's part of the worker's document, with the time the parent saw it take.
+json Describe(const Worker& worker, bool stopped, bool download) {
     json document = json::parse(worker.result, nullptr, false);
-    if (!document.is_object()) {
-        document = {
-            {"result", nullptr},
-            {"message", "the worker ended with status " + std::to_string(worker.status) + " and no result"}};
+    json radio;
+    if (document.is_object() && document.contains("radios") && document["radios"].size() == 1) {
+        radio = document["radios"][0];
+    } else {
+        // A worker ended without its result (a second Ctrl-C ends it at once): an unexpected end, as the
+        // manager numbers one.
+        radio = {{"result", 53},
+                 {"message", ErrorMessage(53)},
+                 {"configurations", json::array()},
+                 {"refused", json::array()},
+                 {"stopped", stopped ? json{{"signal", firstStop == SIGINT ? "SIGINT" : "SIGTERM"},
+                                            {"during", nullptr},
+                                            {"radioInUpgradeMode", true}}
+                                     : json()}};
+        if (download) radio.update({{"verified", nullptr}, {"verify", json::array()}});
     }
-    document["device"] = worker.device;
-    document["seconds"] = std::chrono::duration<double>(worker.end - worker.start).count();
-    return document;
+    radio["device"] = worker.device;
+    radio["seconds"] = std::chrono::duration<double>(worker.end - worker.start).count();
+    return radio;
 }
 
-void PrintSummary(const std::vector<Worker>& workers) {
-    std::printf("%-14s %-40s %9s %11s\n", "Device", "Result", "Time", "Rate");
-    for (const Worker& worker : workers) {
-        json document = Describe(worker);
-        std::string result = (document["result"].is_number() ? document["result"].dump() + " " : "") +
-                             document["message"].get<std::string>();
-        double seconds = document["seconds"].get<double>();
-        std::printf("%-14s %-40s %7.1f s %11s\n", worker.device.c_str(), result.substr(0, 40).c_str(),
-                    seconds,
-                    Rate(static_cast<double>(BytesWritten(worker)) / std::max(seconds, 1e-3)).c_str());
+// The table of results, fitted to the terminal when stdout is one; for report, each radio's list after it.
+void PrintSummary(const std::vector<Worker>& workers, const std::vector<json>& radios, bool report,
+                  bool devices) {
+    size_t room = Columns(STDOUT_FILENO).value_or(std::string::npos);
+    size_t deviceWidth = 6;
+    for (const Worker& worker : workers) deviceWidth = std::max(deviceWidth, worker.device.size());
+    // The result last, at least as long as a shortened one, so every row leaves out the same columns.
+    auto row = [&](const std::string& device, const std::string& time, const std::string& rate,
+                   const std::string& result) {
+        std::printf(
+            "%s\n",
+            FitLine({Padded(device, deviceWidth), time, rate, Padded(result, 12)}, 3, {2, 1}, room).c_str());
+    };
+    row("Device", "     Time", "       Rate", "Result");
+    for (size_t i = 0; i < workers.size(); ++i) {
+        double seconds = radios[i]["seconds"].get<double>();
+        char time[32];
+        std::snprintf(time, sizeof time, "%7.1f s", seconds);
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%11s",
+                      Rate(static_cast<double>(BytesWritten(workers[i])) / std::max(seconds, 1e-3)).c_str());
+        row(workers[i].device, time, rate, Outcome(radios[i]));
+    }
+    if (!report) return;
+    for (const json& radio : radios) {
+        if (radio["result"] != 0) continue;
+        std::printf("\n%s:\n", radio["device"].get<std::string>().c_str());
+        PrintConfigurations(radio["configurations"], devices);
     }
 }
 
@@ -211,6 +258,17 @@ void PrintSummary(const std::vector<Worker>& workers) {
 
 int RunWorkers(const Options& options, const std::vector<std::string>& devices, const std::string& command,
                const std::vector<std::string>& operands) {
+    // What the workers would each say about the command line and the files, said once before they start.
+    json run = json::object();
+    if (command == "erase" && !ErasePairs(operands, options.json)) return kUsageError;
+    if (command == "download") {
+        if (!FileList(operands, options.json, "download")) return kUsageError;
+        run = {{"files", json::array()}, {"verified", nullptr}};
+        if (CheckDownload(options, operands, run, true) != 0) {
+            if (options.json) PrintJson(RunDocument(run, {}));
+            return kFailed;
+        }
+    }
     struct sigaction action {};
     action.sa_handler = OnStop;
     sigemptyset(&action.sa_mask);  // no SA_RESTART: the wait in poll() ends at once
@@ -256,12 +314,13 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
         if (table) progress.Draw(workers);
     }
 
+    std::vector<json> radios;
+    for (const Worker& worker : workers)
+        radios.push_back(Describe(worker, firstStop != 0, command == "download"));
     if (options.json) {
-        json radios = json::array();
-        for (const Worker& worker : workers) radios.push_back(Describe(worker));
-        std::cout << json{{"radios", radios}}.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+        PrintJson(RunDocument(run, radios));
     } else {
-        PrintSummary(workers);
+        PrintSummary(workers, radios, command == "report", options.radio == 6200);
     }
     if (table) {
         for (const Worker& worker : workers) {

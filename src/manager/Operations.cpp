@@ -85,6 +85,7 @@ int16_t clsDLManager::Operate(int successText, bool download, const std::functio
 
 bool clsDLManager::EnterUpgradeMode() {
     Protocol->LogRadioIntoUpgradeMode(*uiForm, *Port);
+    leftInUpgradeMode = LastError == 0;
     if (LastError != 0) return false;
     StartUpgradeApplication();
     return LastError == 0;
@@ -114,7 +115,9 @@ void clsDLManager::StartUpgradeApplication() {
 void clsDLManager::ReadBack(const std::string& header, std::string* strFiles) {
     ConfigLog.WriteToLogFile(std::string(header));
     Protocol->GetConfiguration(*uiForm, *Port, *radio, strFiles);
-    if (LastError == 0) Protocol->RestartRadio(*uiForm, *Port);
+    if (LastError != 0) return;
+    Protocol->RestartRadio(*uiForm, *Port);
+    leftInUpgradeMode = false;
 }
 
 int16_t clsDLManager::ReportConfigurations(std::string* strFiles) {

@@ -92,6 +92,8 @@ public:
     void RadioType(enmRadioType vNewValue);
 
     const std::string& UpgradeFileName() const { return upgradeFileName; }
+    // Whether the last operation logged the radio on and did not restart it: it waits in upgrade mode.
+    bool LeftInUpgradeMode() const { return leftInUpgradeMode; }
     UIForm& Form() { return *uiForm; }
 
 private:
@@ -122,6 +124,7 @@ private:
     bool blnUI = false;
     ParserState parser;  // the data width and address digits carried from file to file
     std::string upgradeFileName;
+    bool leftInUpgradeMode = false;
 };
 
 }  // namespace kx6000

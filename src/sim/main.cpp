@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     app.add_flag("--realtime", realtime, "every byte takes 10 bit times at the radio's line speed");
     app.add_option("--trace", tracePath, "write every byte, frame and reply as JSON lines to this file");
     app.add_option("--link", linkPath, "make a symbolic link to the pseudo-terminal at this path");
-    app.add_option("--max-seconds", maxSeconds, "end after this many seconds")
+    app.add_option("--max-seconds", maxSeconds, "end after this many seconds (default 600)")
         ->check(CLI::Range(0.1, 7.0 * 24 * 3600));
     try {
         app.parse(argc, argv);

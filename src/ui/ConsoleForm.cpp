@@ -69,6 +69,33 @@ std::string DoneOfTotal(size_t done, size_t total) {
 
 }  // namespace
 
+std::string FitLine(std::vector<std::string> fields, size_t nameField, const std::vector<size_t>& spare,
+                    size_t room) {
+    auto length = [&fields] {
+        size_t total = 0;
+        for (const std::string& field : fields) total += field.empty() ? 0 : field.size() + 1;
+        return total == 0 ? 0 : total - 1;
+    };
+    // Fields are left out while the name could not keep its first characters; then the name gives way,
+    // keeping its start and its end.
+    constexpr size_t kShortestName = 12;
+    std::string& name = fields[nameField];
+    auto shortest = [&] { return length() - name.size() + std::min(name.size(), kShortestName); };
+    for (size_t field : spare) {
+        if (shortest() > room) fields[field].clear();
+    }
+    if (length() > room && name.size() > kShortestName) {
+        size_t keep = std::max(kShortestName, name.size() - (length() - room)) - 1;
+        name = name.substr(0, keep / 2) + "~" + name.substr(name.size() - (keep - keep / 2));
+    }
+    std::string line;
+    for (const std::string& field : fields) {
+        if (!field.empty()) line += (line.empty() ? "" : " ") + field;
+    }
+    line.resize(std::min(line.size(), room));
+    return line;
+}
+
 ConsoleForm::ConsoleForm(ConsoleOptions options, std::ostream& out, std::istream& in)
     : options(options), out(out), in(in) {}
 
@@ -94,6 +121,8 @@ void ConsoleForm::ShowPanel(Panel panel, const std::string& text) {
     if (panel == Panel::Baud)
         baudRate = text.find_first_not_of("0123456789") == std::string::npos ? text : "";
     if (panel != Panel::Status || options.quiet) return;
+    // A stop ends the operation with a port's failure; the command line says it was a stop instead.
+    if (StopRequested != 0 && text.starts_with("Error ")) return;
     if (text == Text(2018)) PrintImageWritten();  // "Locking flash...": the data is in
     PrintLine(text);
 }
@@ -170,34 +199,13 @@ std::string ConsoleForm::ProgressLine(size_t room) const {
         spare.push_back(fields.size());
         fields.push_back(time);
     }
-    auto length = [&fields] {
-        size_t total = 0;
-        for (const std::string& field : fields) total += field.empty() ? 0 : field.size() + 1;
-        return total - 1;
-    };
-    // Fields are left out while the name could not keep its first characters; then the name gives way,
-    // keeping its start and its end.
-    constexpr size_t kShortestName = 12;
-    std::string& name = fields[nameField];
-    auto shortest = [&] { return length() - name.size() + std::min(name.size(), kShortestName); };
-    for (size_t field : spare) {
-        if (shortest() > room) fields[field].clear();
-    }
-    if (length() > room && name.size() > kShortestName) {
-        size_t keep = std::max(kShortestName, name.size() - (length() - room)) - 1;
-        name = name.substr(0, keep / 2) + "~" + name.substr(name.size() - (keep - keep / 2));
-    }
-    std::string line;
-    for (const std::string& field : fields) {
-        if (!field.empty()) line += (line.empty() ? "" : " ") + field;
-    }
+    std::string line = FitLine(std::move(fields), nameField, spare, room);
     constexpr size_t kFewestCells = 10;  // a shorter bar says too little to be worth its room
     if (line.size() + 3 + kFewestCells <= room) {
         size_t cells = room - line.size() - 3;
         size_t filled = cells * static_cast<size_t>(progress) / 100;
         line = "[" + std::string(filled, '#') + std::string(cells - filled, ' ') + "] " + line;
     }
-    line.resize(std::min(line.size(), room));
     return line;
 }
 
@@ -216,11 +224,12 @@ void ConsoleForm::PrintImageWritten() {
     char text[160];
     int length = std::snprintf(text, sizeof text, "%s: %zu bytes in %.1f s, %.1f KB/s", fileName.c_str(),
                                fileBytes, seconds, rate / 1024);
-    if (!baudRate.empty() && length > 0) {
-        // The line carries ten bits a byte: what share of that the data used.
+    // The line carries ten bits a byte: what share of that the data used. More than all of it means the
+    // bytes did not take their time on a line (a simulated radio): no share is said then.
+    double share = baudRate.empty() ? 0 : 100 * rate * 10 / std::stod(baudRate);
+    if (share > 0 && share <= 100 && length > 0) {
         std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                      ", %.0f%% of the line at %s baud", 100 * rate * 10 / std::stod(baudRate),
-                      baudRate.c_str());
+                      ", %.0f%% of the line at %s baud", share, baudRate.c_str());
     }
     PrintLine(text);
 }

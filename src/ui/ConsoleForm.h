@@ -5,6 +5,8 @@
 #include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "ui/UIForm.h"
 
@@ -22,6 +24,11 @@ struct ConsoleOptions {
     int powerCycleWait = 0;  // seconds the power-cycle wait may last; 0 for no limit
 };
 
+// A line of `fields` for `room` columns: the `spare` fields are left out, first to last, while the name
+// field could not keep its first characters; then the name is shortened in its middle, and the line cut.
+std::string FitLine(std::vector<std::string> fields, size_t nameField, const std::vector<size_t>& spare,
+                    size_t room);
+
 class ConsoleForm : public UIForm {
 public:
     ConsoleForm(ConsoleOptions options, std::ostream& out, std::istream& in);
@@ -37,6 +44,8 @@ public:
     IWaitWindow& WaitWindow() override;
     // The image being written and its progress, as "TAG at 31 %"; empty before any.
     std::string WhereStopped() const;
+    // A line of its own, after the progress line, at the start of the terminal's line.
+    void PrintLine(const std::string& text);
 
 protected:
     void ShowPanel(Panel panel, const std::string& text) override;
@@ -56,7 +65,6 @@ private:
     std::string ProgressLine(size_t room) const;
     // Takes `done` bytes of the image into the recent rate.
     void SampleRate(size_t done);
-    void PrintLine(const std::string& text);
     // One line for an image written: its bytes, the time, the rate and the share of the line it used.
     void PrintImageWritten();
 

@@ -1,0 +1,232 @@
+// The commands about download files: validate, the checks before a download, and the error table.
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Commands.h"
+#include "files/FileChecks.h"
+#include "manager/clsDLManager.h"
+#include "resources/ResourceTexts.h"
+#include "support/Errors.h"
+
+namespace kx6000::cli {
+namespace {
+
+// A whole decimal number, or nothing.
+template <typename Number>
+std::optional<Number> Decimal(const std::string& text) {
+    Number number = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return number;
+}
+
+// A note's line; null for a note about no one line.
+json Line(int32_t line) {
+    return line > 0 ? json(line) : json();
+}
+
+json Lines(const std::vector<FileNote>& notes) {
+    json array = json::array();
+    for (const FileNote& note : notes) array.push_back({{"line", Line(note.line)}, {"text", note.text}});
+    return array;
+}
+
+json DescribeChecks(const std::vector<FileCheck>& checks) {
+    json files = json::array();
+    for (const FileCheck& check : checks) {
+        const std::optional<FileNote>& failure = check.notes.failure;
+        files.push_back(
+            {{"name", check.name},
+             {"result", check.result},
+             {"failure", failure ? json{{"line", Line(failure->line)}, {"reason", failure->text}} : json()},
+             {"warnings", Lines(check.notes.warnings)},
+             {"warningsLeftOut", check.notes.warningsLeftOut}});
+    }
+    return files;
+}
+
+json Refusals(const std::vector<FileCheck>& checks) {
+    json refused = json::array();
+    for (const FileCheck& check : checks) {
+        for (const FileNote& note : check.notes.refusals)
+            refused.push_back(Refusal(check.name, note.line, note.text));
+    }
+    return refused;
+}
+
+// Each image's file and its number in that file (1 for the first), in the images' order. The manager
+// keys a file's further images by the file's name with a "1" added per image: that key is not shown.
+std::vector<std::pair<std::string, int>> ImageOrigins(const RunCheck& run) {
+    std::vector<std::pair<std::string, int>> origins;
+    auto image = run.images.begin();
+    for (const FileCheck& check : run.files) {
+        std::string key = check.name;
+        for (int number = 1; image != run.images.end() && (*image)->Name == key;
+             ++number, ++image, key += "1")
+            origins.emplace_back(check.name, number);
+    }
+    return origins;
+}
+
+std::string Shown(const std::pair<std::string, int>& origin) {
+    return origin.second == 1 ? origin.first
+                              : origin.first + " (image " + std::to_string(origin.second) + ")";
+}
+
+// An image as the parser read it; its tables' data blocks only when asked, as they hold the whole file.
+json DescribeImage(const clsFile& image, const std::pair<std::string, int>& origin, bool data) {
+    json tables = json::array();
+    const colDefTables& definitions = image.Definitiontables();
+    for (int32_t t = 0; t < definitions.Count(); ++t) {
+        DataDefinition table = definitions.Item(t);
+        json described = {{"address", std::stol(table.Address)},
+                          {"length", table.Length},
+                          {"bytes", table.DataBlocks->Bytes()},
+                          {"blockCount", table.DataBlocks->Count()}};
+        if (data) {
+            described["blocks"] = json::array();
+            for (int32_t b = 0; b < table.DataBlocks->Count(); ++b)
+                described["blocks"].push_back(table.DataBlocks->Item(b));
+        }
+        tables.push_back(described);
+    }
+    // The IDs are decimal texts in the file; one that is not a number is null here (a download gives 34).
+    auto id = [](const std::string& text) {
+        return Decimal<int64_t>(text) ? json(*Decimal<int64_t>(text)) : json();
+    };
+    return {{"name", origin.first},
+            {"image", origin.second},
+            {"tagName", image.TagName},
+            {"fileType", image.strFileType},
+            {"terminator", image.strFileTerminator},
+            {"bits", image.intNumberOfBits()},
+            {"hardware", image.strHardware},
+            {"deviceId", id(image.strDeviceID)},
+            {"networkId", id(image.strNetWorkID)},
+            {"tables", tables}};
+}
+
+void PrintImage(const clsFile& image, const std::pair<std::string, int>& origin) {
+    std::cout << Shown(origin) << "\n  tag \"" << image.TagName << "\", " << image.strFileType
+              << " records ended by " << image.strFileTerminator << ", " << image.intNumberOfBits()
+              << "-bit words\n";
+    if (!image.strHardware.empty()) {
+        std::cout << "  hardware " << image.strHardware << ", device " << image.strDeviceID << ", network "
+                  << image.strNetWorkID << '\n';
+    }
+    const colDefTables& definitions = image.Definitiontables();
+    for (int32_t t = 0; t < definitions.Count(); ++t) {
+        DataDefinition table = definitions.Item(t);
+        char address[16];
+        std::snprintf(address, sizeof address, "0x%08X", static_cast<uint32_t>(std::stol(table.Address)));
+        std::cout << "  table at " << address << ": " << table.Length << " words, "
+                  << table.DataBlocks->Bytes() << " bytes in " << table.DataBlocks->Count() << " blocks\n";
+    }
+}
+
+// The files checked and explained; the result is the first failure's number, else 34 for a refusal.
+int32_t Check(const RunCheck& run, bool warnings, json& document) {
+    for (const std::string& line : CheckLines(run.files, warnings)) std::cerr << line << '\n';
+    document["files"] = DescribeChecks(run.files);
+    document["refused"] = Refusals(run.files);
+    int32_t failed = FirstFailure(run.files);
+    return failed != 0 ? failed : document["refused"].empty() ? 0 : kFilesRefused;
+}
+
+}  // namespace
+
+std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson,
+                                    const std::string& command) {
+    std::string list;
+    for (const std::string& file : files) {
+        if (file.find('|') != std::string::npos || file.empty()) {
+            UsageError(
+                "kx6000-download: '" + file + "' cannot be loaded: a file name must not be empty or hold '|'",
+                asJson, command);
+            return std::nullopt;
+        }
+        list += (list.empty() ? "" : "|") + file;
+    }
+    return list;
+}
+
+int32_t CheckDownload(const Options& options, const std::vector<std::string>& files, json& run,
+                      bool severalRadios) {
+    RunCheck check = CheckFiles(files, options.radio == RADIO_FMX);
+    int32_t result = Check(check, !options.quiet, run);
+    if (result == kFilesRefused) {
+        std::cerr << "kx6000-download: nothing sent: the files are refused (above)\n";
+    } else if (result != 0) {
+        std::cerr << ErrorStatusText(result) << '\n';
+    } else if (severalRadios && options.radio == RADIO_FMX && !options.yes) {
+        std::vector<std::pair<std::string, int>> origins = ImageOrigins(check);
+        for (size_t i = 0; i < origins.size(); ++i) {
+            if (!check.images.Item(static_cast<int32_t>(i) + 1)->TagName.starts_with("ZMA1G")) continue;
+            run["refused"].push_back(
+                Refusal(Shown(origins[i]), 0,
+                        "an FPGA image: the workers of several radios cannot ask, so it is "
+                        "written only with --yes"));
+            result = kDeclined;
+        }
+        if (result != 0)
+            std::cerr
+                << "kx6000-download: nothing sent: an FPGA image may damage the radios; rerun with --yes "
+                   "to write it to every radio\n";
+    }
+    run["result"] = result;
+    return result;
+}
+
+int Validate(const Options& options, const std::vector<std::string>& files) {
+    if (!FileList(files, options.json, "validate")) return kUsageError;
+    // One parse gives the explanations and the images: validate talks to no radio, so it makes no manager.
+    RunCheck run = CheckFiles(files, options.radio == RADIO_FMX);
+    json document = json::object();
+    int32_t result = Check(run, true, document);
+    std::vector<std::pair<std::string, int>> origins = ImageOrigins(run);
+    json images = json::array();
+    for (size_t i = 0; i < origins.size(); ++i) {
+        const clsFile& image = *run.images.Item(static_cast<int32_t>(i) + 1);
+        if (options.json) {
+            images.push_back(DescribeImage(image, origins[i], options.data));
+        } else {
+            PrintImage(image, origins[i]);
+        }
+    }
+    if (options.json) {
+        document.update({{"result", result}, {"message", ErrorMessage(result)}, {"images", images}});
+        PrintJson(document);
+    }
+    // Without status lines a failure has not been said yet; a refusal has said why.
+    if (result != 0 && result != kFilesRefused && options.quiet) std::cerr << ErrorStatusText(result) << '\n';
+    return result == 0 ? 0 : kFailed;
+}
+
+int ListErrors(const Options& options, const std::optional<std::string>& which) {
+    std::vector<int32_t> numbers(kErrorNumbers.begin(), kErrorNumbers.end());
+    if (which) {
+        std::optional<int32_t> number = Decimal<int32_t>(*which);
+        if (!number || std::ranges::find(kErrorNumbers, *number) == kErrorNumbers.end()) {
+            return UsageError(
+                "kx6000-download: '" + *which +
+                    "' is not an error number of the component; 'kx6000-download error' lists them all",
+                options.json, "error");
+        }
+        numbers = {*number};
+    }
+    json errors = json::array();
+    for (int32_t n : numbers) {
+        if (options.json) {
+            errors.push_back({{"number", n}, {"message", ErrorMessage(n)}});
+        } else {
+            std::cout << n << " - " << ErrorMessage(n) << '\n';
+        }
+    }
+    if (options.json) PrintJson({{"errors", errors}});
+    return 0;
+}
+
+}  // namespace kx6000::cli

@@ -1,0 +1,111 @@
+#include "cli/Results.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Commands.h"
+#include "support/Errors.h"
+
+namespace kx6000::cli {
+const char* StatusText(int32_t status) {
+    switch (status) {
+        case 0:
+            return "OK";
+        case 1:
+            return "No code segments";
+        case 2:
+            return "Checksum invalid";
+        default:
+            return nullptr;
+    }
+}
+
+namespace {
+
+void Append(json& list, const json& more) {
+    for (const json& item : more) list.push_back(item);
+}
+
+}  // namespace
+
+void PrintJson(const json& document) {
+    std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+json Refusal(const std::string& name, int32_t line, const std::string& reason) {
+    return {{"name", name}, {"line", line > 0 ? json(line) : json()}, {"reason", reason}};
+}
+
+json RunDocument(json run, const std::vector<json>& radios) {
+    int32_t result = run.value("result", 0);
+    json configurations = json::array(), refused = run.value("refused", json::array()), stopped;
+    bool upgradeMode = false, anyVerdict = false, verified = true;
+    for (const json& radio : radios) {
+        if (result == 0) result = radio["result"].get<int32_t>();
+        Append(configurations, radio["configurations"]);
+        Append(refused, radio["refused"]);
+        if (!radio["stopped"].is_null()) {
+            if (stopped.is_null()) stopped = radio["stopped"];
+            upgradeMode = upgradeMode || radio["stopped"]["radioInUpgradeMode"].get<bool>();
+        }
+        if (radio.contains("verified") && !radio["verified"].is_null()) {
+            anyVerdict = true;
+            verified = verified && radio["verified"].get<bool>();
+        }
+    }
+    if (!stopped.is_null()) stopped["radioInUpgradeMode"] = upgradeMode;
+    run["result"] = result;
+    run["message"] = ErrorMessage(result);
+    run["configurations"] = configurations;
+    run["refused"] = refused;
+    run["stopped"] = stopped;
+    if (run.contains("verified")) run["verified"] = anyVerdict ? json(verified) : json();
+    run["radios"] = radios;
+    return run;
+}
+
+void PrintConfigurations(const json& configurations, bool devices) {
+    std::printf("%-28s %-18s %-10s%s\n", "Product ID", "Status", "Address", devices ? " Network Device" : "");
+    for (const json& configuration : configurations) {
+        int32_t status = configuration["status"].get<int32_t>();
+        const char* text = StatusText(status);
+        std::string number = std::to_string(status);
+        std::printf("%-28s %-18s 0x%08X", configuration["productId"].get<std::string>().c_str(),
+                    text ? text : number.c_str(), configuration["address"].get<uint32_t>());
+        if (devices) {
+            std::printf(" %7d %6d", configuration["networkId"].get<int32_t>(),
+                        configuration["deviceId"].get<int32_t>());
+        }
+        std::printf("\n");
+    }
+}
+
+std::string Outcome(const json& radio) {
+    const json& stopped = radio["stopped"];
+    if (!stopped.is_null()) {
+        return "stopped" +
+               (stopped["during"].is_null() ? "" : " during " + stopped["during"].get<std::string>());
+    }
+    if (radio.value("verified", json()) == false) {
+        for (const json& check : radio["verify"]) {
+            if (check["status"] == 0) continue;
+            return "verify failed: " + check["tag"].get<std::string>() +
+                   (check["status"].is_null() ? " not listed" : " status " + check["status"].dump());
+        }
+    }
+    if (!radio["refused"].empty()) {
+        std::string names;
+        for (const json& refusal : radio["refused"])
+            names += (names.empty() ? "" : ", ") + refusal["name"].get<std::string>();
+        return "refused: " + names;
+    }
+    return radio["result"].dump() + " " + radio["message"].get<std::string>();
+}
+
+int UsageError(const std::string& text, bool asJson, const std::optional<std::string>& command) {
+    std::cerr << text << '\n';
+    if (asJson) PrintJson({{"usageError", text}, {"command", command ? json(*command) : json()}});
+    return kUsageError;
+}
+
+}  // namespace kx6000::cli
