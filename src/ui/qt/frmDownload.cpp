@@ -102,11 +102,7 @@ frmDownload::frmDownload() {
     setWindowTitle(kApplicationTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(Twips(8772), Twips(7320));
-    // The layout's texts were measured in a narrow 8 point face.
-    QFont small = font();
-    small.setPixelSize(10);
-    small.setStretch(QFont::SemiCondensed);
-    setFont(small);
+    setFont(LayoutFont(font()));
     CreateTable();
     CreateControls();
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);

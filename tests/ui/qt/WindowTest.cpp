@@ -312,16 +312,22 @@ private slots:
         window->SetFileChooser([app](const QString&) { return QStringList{app}; });
         Click("chkAccessLevel");
         QString message, caption;
+        int room = 0, width = 0;
         frmWait& wait = frmWait::Instance();
         During([&] {
             if (!wait.isVisible()) return false;
-            message = wait.findChild<QLabel*>("lblMessage")->text();
+            auto* label = wait.findChild<QLabel*>("lblMessage");
+            message = label->text();
             caption = wait.windowTitle();
+            room = label->contentsRect().width();
+            width = label->fontMetrics().horizontalAdvance(message);
             QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
             return true;
         });
         Click("cmdDownload");
         QCOMPARE(message, "Please power cycle the radio to continue ...");
+        QVERIFY2(width <= room,
+                 qPrintable(QString("the message takes %1 of %2 pixels").arg(width).arg(room)));
         QCOMPARE(caption, "KX6000 Download");
         QCOMPARE(Error(), 21);
         QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
