@@ -9,13 +9,16 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 
 #include "Processes.h"
 #include "Scratch.h"
 #include "manager/clsDLManager.h"
 #include "support/Program.h"
+#include "support/modRegistry.h"
 #include "ui/qt/frmDownload.h"
 
 namespace {
@@ -38,7 +41,9 @@ int main(int argc, char** argv) {
     kx6000::clsDLManager manager(std::move(form));
     manager.SetPort("1", true);
     window->findChild<QComboBox*>("cboBaudRate")->setCurrentText("115200");
-    window->SetFileChooser([&](const QString&) { return QStringList{QString::fromStdString(file)}; });
+    // The file dialog offers the image, the last file chosen, and is accepted as soon as it opens.
+    kx6000::modRegistry::SaveRegistryValue("LastFile", file);
+    QTimer::singleShot(0, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->accept(); });
 
     // Every pass of the event loop while the download runs, timed.
     Clock::time_point last{};

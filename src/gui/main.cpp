@@ -37,7 +37,12 @@ int main(int argc, char** argv) {
     options.add_option("--device", device, "The serial device of that port for this run, e.g. /dev/ttyUSB0");
     options.add_option("--radio", radio, "Radio model: 6100 or 6200 (default 6100)")
         ->check(CLI::IsMember({6100, 6200}));
-    CLI11_PARSE(options, argc, argv);
+    try {
+        options.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // --help and --version end here too, with 0; every usage error exits 2, as the command line's do.
+        return options.exit(error) == 0 ? 0 : 2;
+    }
     if (!device.empty()) setenv(("KX6000_PORT" + port).c_str(), device.c_str(), 1);
 
     QtMessageHandler standard = qInstallMessageHandler(NoDisplay);

@@ -49,10 +49,12 @@ std::string GetHelpFilePath() {
 void ShowHelp(int32_t /*hWnd*/, int32_t ContextID, const std::string& HelpFile) {
     State& s = state();
     if (!HelpFile.empty()) s.helpFilePath = HelpFile;
-    s.helpWindow = s.opener(s.helpFilePath);
+    // A browser opens each page in a tab of its own, so a topic is opened alone: it links to the contents.
     if (ContextID != 0 && !s.applicationHelpFile.empty()) {
         std::filesystem::path folder = std::filesystem::path(s.applicationHelpFile).parent_path();
-        s.opener((folder / (std::to_string(ContextID) + ".html")).string());
+        s.helpWindow = s.opener((folder / (std::to_string(ContextID) + ".html")).string());
+    } else {
+        s.helpWindow = s.opener(s.helpFilePath);
     }
 }
 

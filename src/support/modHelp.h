@@ -15,15 +15,16 @@ using Opener = std::function<int32_t(const std::string& address)>;
 // The contents page of the help: beside the program, or in the installed share folder.
 std::string GetHelpFilePath();
 
-// Opens the contents of `HelpFile` (or of the help file given last, when it is
-// empty) and then, when ContextID is not 0, that topic of the application's
-// help file. Nothing is reported: a missing page shows what the browser shows.
+// Opens the topic ContextID of the application's help file or, for 0 (or before
+// an application help file is set), the contents of `HelpFile` (of the help file
+// given last, when it is empty). Nothing is reported: a missing page shows what
+// the browser shows.
 void ShowHelp(int32_t hWnd, int32_t ContextID, const std::string& HelpFile);
 
 // The application's help file, whose topics ShowHelp opens.
 void SetApplicationHelpFile(std::string path);
 
-// The handle returned by the last contents call.
+// The handle returned by the last page opened.
 int32_t HelpWindow();
 
 // Replaces the desktop opener (xdg-open), for tests.

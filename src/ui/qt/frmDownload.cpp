@@ -1,5 +1,6 @@
 #include "ui/qt/frmDownload.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,6 +18,8 @@
 #include <QStatusBar>
 #include <cctype>
 
+#include "files/FileChecks.h"
+#include "files/FileHelpers.h"
 #include "manager/clsDLManager.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
@@ -102,13 +105,11 @@ frmDownload::frmDownload() {
     setWindowTitle(kApplicationTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(Twips(8772), Twips(7320));
-    // The layout's texts were measured in a narrow 8 point face.
-    QFont small = font();
-    small.setPixelSize(10);
-    small.setStretch(QFont::SemiCondensed);
-    setFont(small);
+    setFont(LayoutFont(font()));
     CreateTable();
     CreateControls();
+    // An open list takes the keys in a popup of its own: made now, it is among the children watched.
+    for (QComboBox* list : {cboPort, cboBaudRate}) list->view();
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
     installEventFilter(this);
     // Each pass of the port layer's waits lets the window repaint and take clicks.
@@ -242,6 +243,7 @@ void frmDownload::FormLoad() {
     blnBusy = false;
     chkAccessLevel->setVisible(Debug);
     cboBaudRate->setCurrentIndex(0);
+    cmdConfig->setFocus();  // a report is the first thing to do with a radio
     loaded = true;
 }
 
@@ -266,8 +268,9 @@ int16_t frmDownload::BaudRateIndex() const {
 }
 
 bool frmDownload::AskYesNo(const std::string& text) {
+    // No by default: Enter pressed out of habit must not write an FPGA image.
     return QMessageBox::question(this, kApplicationTitle, Latin1(text), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void frmDownload::ShowErrorBox(const std::string& text) {
@@ -455,10 +458,25 @@ void frmDownload::cmdDownload_Click() {
     RunCommand([this] {
         DownloadLog.OpenLogFile();
         std::string files = SelectDownloadFile();
-        if (files.empty() || downLoadManager->LoadFiles(files) != 0) return;
+        if (files.empty() || RefusedFiles(files) || downLoadManager->LoadFiles(files) != 0) return;
         std::string strFilesToReport;
         downLoadManager->DownLoad(&strFilesToReport);
     });
+}
+
+bool frmDownload::RefusedFiles(const std::string& files) {
+    if (OperationRunning)
+        return false;  // LoadFiles refuses with 13 and leaves the running operation's number
+    std::vector<FileCheck> checks =
+        CheckFiles(SplitFileList(files), downLoadManager->RadioType() == RADIO_FMX).files;
+    // A file the parse gives up on is LoadFiles' to report, as it always was.
+    if (FirstFailure(checks) != 0 || !AnyRefusal(checks)) return false;
+    LastError = 34;
+    StatusPanelStatus(ErrorStatusText(LastError));
+    std::string text = "Nothing was sent to the radio:";
+    for (const std::string& line : CheckLines(checks, false)) text += "\n" + line;
+    QMessageBox::warning(this, kApplicationTitle, QString::fromUtf8(text));  // file names are UTF-8
+    return true;
 }
 
 void frmDownload::cmdHelp_Click() {
@@ -490,34 +508,31 @@ void frmDownload::SetButtons(bool blnEnabled) {
 
 std::string frmDownload::SelectDownloadFile() {
     StatusPanelStatus(Text(2007));
-    QString initialName = Latin1(modRegistry::GetRegistryValue("LastFile", ""));
-    std::optional<QStringList> chosen;
-    if (fileChooser) {
-        chosen = fileChooser(initialName);
-    } else {
-        QFileDialog dialog(this);
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        // Windows' patterns ignore the letter case and "*.*" matches every name.
-        dialog.setNameFilters({"S records (*.s* *.S*)", "All files (*)"});
-        if (!initialName.isEmpty()) {
-            QFileInfo initial(initialName);
-            dialog.setDirectory(initial.absolutePath());
-            dialog.selectFile(initial.fileName());
-        }
-        if (dialog.exec() == QDialog::Accepted) chosen = dialog.selectedFiles();
+    // The path's bytes as LoadFiles saved them: the file system's encoding, as below.
+    QString initialName =
+        QFile::decodeName(QByteArray::fromStdString(modRegistry::GetRegistryValue("LastFile", "")));
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // Windows' patterns ignore the letter case and "*.*" matches every name.
+    dialog.setNameFilters({"S records (*.s* *.S*)", "All files (*)"});
+    if (!initialName.isEmpty()) {
+        QFileInfo initial(initialName);
+        dialog.setDirectory(initial.absolutePath());
+        dialog.selectFile(initial.fileName());
     }
-    if (!chosen) {
+    if (dialog.exec() != QDialog::Accepted) {
         StatusPanelStatus("File selection cancelled");
         LastError = 31;
         return "";
     }
+    const QStringList chosen = dialog.selectedFiles();
     std::string text;
-    if (chosen->size() == 1) {
-        text = QFile::encodeName(chosen->front()).toStdString();
-    } else if (chosen->size() > 1) {
+    if (chosen.size() == 1) {
+        text = QFile::encodeName(chosen.front()).toStdString();
+    } else if (chosen.size() > 1) {
         // Several files: the folder, then each name, separated by NUL characters.
-        text = QFile::encodeName(QFileInfo(chosen->front()).absolutePath()).toStdString();
-        for (const QString& path : *chosen)
+        text = QFile::encodeName(QFileInfo(chosen.front()).absolutePath()).toStdString();
+        for (const QString& path : chosen)
             text += '\0' + QFile::encodeName(QFileInfo(path).fileName()).toStdString();
     }
     if (text.empty() || static_cast<qsizetype>(text.size()) > kMaxFileNameText) {

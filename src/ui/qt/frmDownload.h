@@ -7,7 +7,6 @@
 #include <QWidget>
 #include <array>
 #include <functional>
-#include <optional>
 
 #include "ui/UIForm.h"
 
@@ -26,10 +25,6 @@ struct clsConfiguration;
 class frmDownload : public QWidget, public UIForm {
     Q_OBJECT
 public:
-    // Asks for download files, starting at `initialName`: nullopt when the
-    // technician cancels, else the chosen paths (which may be none).
-    using FileChooser = std::function<std::optional<QStringList>(const QString& initialName)>;
-
     frmDownload();
 
     void ShowWindow(bool visible) override;
@@ -40,9 +35,6 @@ public:
     bool AskYesNo(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     IWaitWindow& WaitWindow() override;
-
-    // Replaces the file dialog, for tests.
-    void SetFileChooser(FileChooser chooser) { fileChooser = std::move(chooser); }
 
 signals:
     // What the status bar, the file name box and the progress bar show, as they change.
@@ -85,10 +77,11 @@ private:
     void cboPort_Click();
     void SetButtons(bool blnEnabled);
     std::string SelectDownloadFile();
+    // Shows what in the chosen files the radio would refuse or lose, and says whether anything was.
+    bool RefusedFiles(const std::string& files);
 
     bool blnBusy = false;
     bool loaded = false;  // set up since it was last closed
-    FileChooser fileChooser;
 
     QLabel* lblAppTitle;
     QPushButton* cmdHelp;

@@ -31,6 +31,7 @@ frmWait::frmWait() {
     setModal(false);
     setFixedSize(Twips(3720), Twips(1200));
     setWindowTitle("Form1");
+    setFont(LayoutFont(font()));
     lblMessage = new QLabel(this);
     lblMessage->setObjectName("lblMessage");
     lblMessage->setAlignment(Qt::AlignCenter);

@@ -1,9 +1,16 @@
 // The main window and the wait window, driven through their own controls
 // against the simulated radio on a pseudo-terminal.
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +23,7 @@
 #include "support/Errors.h"
 #include "support/Program.h"
 #include "support/modHelp.h"
+#include "support/modRegistry.h"
 #include "ui/qt/WindowScenarios.h"
 #include "ui/qt/frmDownload.h"
 #include "ui/qt/frmWait.h"
@@ -104,7 +112,50 @@ class WindowTest : public QObject {
             row += "|" + Label("lblHDNetworkID") + "|" + Label("lblHDDeviceID");
         return row + (Find<QCheckBox>("chkHardware")->isVisible() ? "|box" : "");
     }
+    // Nine empty S record files whose names make a choice of them longer than the 2048 characters allowed.
+    static QStringList LongNames() {
+        QStringList names;
+        for (int i = 0; i < 9; ++i) names << QString(230, 'n') + QString::number(i) + ".s28";
+        return names;
+    }
     QString Panel(int n) { return Find<QLabel>("panel" + QString::number(n))->text(); }
+    // What a file dialog offered once `listed` names were listed (its folder is read in the background):
+    // the name in its box, whether Open could be pressed, and the names listed, sorted.
+    struct Offer {
+        QString name;
+        bool open = false;
+        QStringList listed;
+    };
+    QList<Offer> offers;
+    // Answers the file dialog the next click opens: chooses `names` (none: takes what it offers) and presses
+    // Open, or Cancel for nullopt.
+    void Choose(std::optional<QStringList> names, int listed = 0) {
+        During([this, names, listed, polls = 0]() mutable {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return false;
+            auto* list = dialog->findChild<QListView*>("listView");
+            QStringList shown;
+            for (int r = 0; r < list->model()->rowCount(list->rootIndex()); ++r)
+                shown << list->model()->index(r, 0, list->rootIndex()).data().toString();
+            if (shown.size() < listed && ++polls < 300) return false;
+            shown.sort();
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+            offers.append({name->text(), buttons->button(QDialogButtonBox::Open)->isEnabled(), shown});
+            // Chosen as by a click and Ctrl+clicks on their names in the list.
+            auto flags = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+            for (int r = 0; names && r < list->model()->rowCount(list->rootIndex()); ++r) {
+                QModelIndex row = list->model()->index(r, 0, list->rootIndex());
+                if (!names->contains(row.data().toString())) continue;
+                list->selectionModel()->select(row, flags);
+                flags = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+            }
+            QPushButton* open = buttons->button(QDialogButtonBox::Open);  // a grey Open cancels: no hang
+            QTest::mouseClick(names && open->isEnabled() ? open : buttons->button(QDialogButtonBox::Cancel),
+                              Qt::LeftButton);
+            return true;
+        });
+    }
 
 private slots:
     void init() {
@@ -114,6 +165,7 @@ private slots:
         ResetProgramState();
         timers = std::make_unique<QObject>();
         opened.clear();
+        offers.clear();
         modHelp::SetOpener([this](const std::string& address) { return opened.push_back(address), 1; });
     }
     void cleanup() {
@@ -238,26 +290,55 @@ private slots:
     }
 
     void download_data() {
-        QTest::addColumn<int>("files");  // how many files are chosen; -1 cancels
+        QTest::addColumn<QStringList>("names");  // chosen in the file dialog; none presses Cancel
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("status");
-        QTest::newRow("one file") << 1 << 0 << "Download successful";
-        QTest::newRow("two files") << 2 << 0 << "Download successful";
-        QTest::newRow("cancelled") << -1 << 31 << "File selection cancelled";
-        QTest::newRow("nothing chosen") << 0 << 32 << "No file has been selected";
+        QTest::addColumn<QString>("box");  // a line of the message box shown, if any
+        QTest::newRow("one file, its name not ASCII") << QStringList{"démo.s28"} << 0 << "Download successful"
+                                                      << "";
+        QTest::newRow("two files") << QStringList{"démo.s28", "second.s28"} << 0 << "Download successful"
+                                   << "";
+        QTest::newRow("an FPGA image: Enter answers no")
+            << QStringList{"fpga.s28"} << 1 << "Error 1 - User cancelled upgrade"
+            << "You are attempting to upgrade FPGA software.";
+        QTest::newRow("data the radio refuses")
+            << QStringList{"odd.s28"} << 34 << "Error 34 - File format is not valid"
+            << "/files/odd.s28:3: error: the table at address 0x00000000 holds 6 data digits";
+        QTest::newRow("cancelled") << QStringList() << 31 << "File selection cancelled"
+                                   << "";
+        QTest::newRow("a choice too long") << LongNames() << 32 << "No file has been selected"
+                                           << "";
     }
-    // Download through the button, the file dialog replaced; while it runs, the window answers.
+    // Download through the button and the real file dialog, which starts at the last file chosen and lists
+    // S records only; while the download runs, the window answers. A file chosen is offered again.
     void download() {
-        QFETCH(int, files);
+        QFETCH(QStringList, names);
         Open();
+        QDir files(folder->filePath("files"));
+        files.mkpath(".");
         const std::string first = test::RandomHex(4 * 0x400, 1), second = test::RandomHex(4 * 0x40, 2);
-        QStringList paths = {Write("first.s28", test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}})),
-                             Write("second.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}))};
-        QString initial = "not asked";
-        window->SetFileChooser([&](const QString& name) -> std::optional<QStringList> {
-            initial = name;
-            if (files < 0) return std::nullopt;
-            return paths.mid(0, files);
+        Write("files/démo.s28", test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}}));
+        Write("files/second.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
+        Write("files/fpga.s28", test::ImageText("ZMA1G_FPGA", "S2", {{0x10000, "1234"}}));
+        Write("files/odd.s28",
+              "DW 8\r\n" + test::Header("ZMA1F_ODD") + test::Rec("S1", 0, "AABBCC") + test::Rec("S9", 0, ""));
+        QStringList listed =
+            QStringList{"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "second.s28"} + LongNames();
+        for (const QString& name : listed + QStringList{"notes.txt"})
+            if (!files.exists(name)) Write("files/" + name, "");
+        modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
+        Choose(names.isEmpty() ? std::nullopt : std::optional(names), int(listed.size()));
+        QString shown;
+        bool yesByDefault = false;
+        During([&] {
+            auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!question) return false;
+            // Enter takes the default; Escape ends a Yes default's case before it waits for a power cycle.
+            QAbstractButton* yes = question->button(QMessageBox::Yes);
+            yesByDefault = yes && question->defaultButton() == yes;
+            shown = question->text();
+            QTest::keyClick(question, yesByDefault ? Qt::Key_Escape : Qt::Key_Return);
+            return true;
         });
         QStringList seen;
         bool closed = true, helpAsked = false;
@@ -272,15 +353,28 @@ private slots:
         Click("cmdDownload");
         QTEST(Panel(2), "status");
         QTEST(Error(), "error");
-        QCOMPARE(initial, "");
-        if (files > 0) {
-            QVERIFY(seen.contains("Resetting radio..."));
+        QFETCH(QString, box);
+        QVERIFY2(box.isEmpty() ? shown.isEmpty() : shown.contains(box), qPrintable(shown));
+        QVERIFY(!yesByDefault);
+        QCOMPARE(offers.size(), 1);
+        QCOMPARE(offers[0].name, "UPPER.S28");
+        listed.sort();
+        QCOMPARE(offers[0].listed, listed);
+        const bool written = Error() == 0;
+        QCOMPARE(radio->Counters().logons, written ? 1 : 0);
+        if (written) {
             QVERIFY2(!closed && helpAsked, "the close was refused while the download ran");
-            QCOMPARE(opened.size(), 2u);
+            QCOMPARE(opened.size(), 1u);
             QCOMPARE(radio->Flash(0x30000, first.size() / 2), test::HexBytes(first));
-            QCOMPARE(radio->Flash(0x50000, second.size() / 2) == test::HexBytes(second), files == 2);
+            QCOMPARE(radio->Flash(0x50000, second.size() / 2) == test::HexBytes(second), names.size() == 2);
+            Choose(QStringList(), 1);
+            Click("cmdDownload");
+            QVERIFY2(names.contains(offers[1].name),
+                     qPrintable(offers[1].name));  // the first in the dialog's order
+            QVERIFY2(offers[1].open, "Open can be pressed on the file offered");
+            QCOMPARE(Panel(2), "Download successful");
+            QCOMPARE(radio->Counters().logons, 2);
         }
-        QCOMPARE(radio->Counters().logons, files > 0 ? 1 : 0);
         QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled() && Find<QPushButton>("cmdDownload")->isEnabled());
         QVERIFY(Find<QComboBox>("cboPort")->isEnabled());
         QVERIFY(window->close());
@@ -288,40 +382,58 @@ private slots:
 
     void help_data() {
         QTest::addColumn<int>("modifiers");
-        QTest::newRow("F1") << int(Qt::NoModifier);
-        QTest::newRow("Shift+F1") << int(Qt::ShiftModifier);
-        QTest::newRow("Ctrl+Alt+F1") << int(Qt::ControlModifier | Qt::AltModifier);
-        QTest::newRow("the help button") << -1;
+        QTest::addColumn<bool>("droppedDown");  // the baud list open, its popup taking the keys
+        QTest::newRow("F1") << int(Qt::NoModifier) << false;
+        QTest::newRow("Shift+F1") << int(Qt::ShiftModifier) << false;
+        QTest::newRow("Ctrl+Alt+F1") << int(Qt::ControlModifier | Qt::AltModifier) << false;
+        QTest::newRow("F1 on the open baud list") << int(Qt::NoModifier) << true;
+        QTest::newRow("the help button") << -1 << false;
     }
+    // One page, the window's topic; the first control with focus is Report.
     void help() {
         QFETCH(int, modifiers);
+        QFETCH(bool, droppedDown);
         Open();
+        QCOMPARE(QApplication::focusWidget(), Find<QPushButton>("cmdConfig"));
+        auto* baud = Find<QComboBox>("cboBaudRate");
+        baud->setFocus();
+        if (droppedDown) {
+            baud->showPopup();
+            QVERIFY(QTest::qWaitForWindowExposed(baud->view()->window()));
+        }
         if (modifiers < 0)
             Click("cmdHelp");
-        else
-            QTest::keyClick(Find<QComboBox>("cboBaudRate"), Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
+        else  // through the window system, as a key press is delivered to the focused window or popup
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
         const std::string folder = QCoreApplication::applicationDirPath().toStdString() + "/kx6kd_en/";
-        QCOMPARE(opened, (std::vector<std::string>{folder + "index.html", folder + "2368.html"}));
-        QCOMPARE(Find<QComboBox>("cboBaudRate")->currentText(), "Auto");
+        QCOMPARE(opened, std::vector<std::string>{folder + "2368.html"});
+        QCOMPARE(baud->currentText(), "Auto");
     }
 
     // The special logon waits for the technician; Cancel in the wait window ends the download with 21.
     void specialModeCancelled() {
         Open(kSpecialMode, RADIO_MFX, true);
         QString app = Write("app.s28", test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
-        window->SetFileChooser([app](const QString&) { return QStringList{app}; });
+        modRegistry::SaveRegistryValue("LastFile", app.toStdString());
+        Choose(QStringList());
         Click("chkAccessLevel");
         QString message, caption;
+        int room = 0, width = 0;
         frmWait& wait = frmWait::Instance();
         During([&] {
             if (!wait.isVisible()) return false;
-            message = wait.findChild<QLabel*>("lblMessage")->text();
+            auto* label = wait.findChild<QLabel*>("lblMessage");
+            message = label->text();
             caption = wait.windowTitle();
+            room = label->contentsRect().width();
+            width = label->fontMetrics().horizontalAdvance(message);
             QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
             return true;
         });
         Click("cmdDownload");
         QCOMPARE(message, "Please power cycle the radio to continue ...");
+        QVERIFY2(width <= room,
+                 qPrintable(QString("the message takes %1 of %2 pixels").arg(width).arg(room)));
         QCOMPARE(caption, "KX6000 Download");
         QCOMPARE(Error(), 21);
         QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
