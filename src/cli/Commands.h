@@ -13,11 +13,9 @@ namespace kx6000::cli {
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
 
-// The results of the command line's own refusals, numbers of the error table: a run it declines on the
-// technician's behalf ends as one declined by a question ("User cancelled upgrade"); files it refuses to
-// send as files that do not parse ("File format is not valid").
+// A run the command line declines on the technician's behalf ends as one declined by a question ("User
+// cancelled upgrade"). Files it refuses to send give the library's number for them (34 or 52).
 constexpr int32_t kDeclined = 1;
-constexpr int32_t kFilesRefused = 34;
 
 struct Options {
     std::string port = "1";

@@ -59,25 +59,8 @@ json Refusals(const std::vector<FileCheck>& checks) {
 
 // Each image's file and its number in that file (1 for the first), in the images' order. The manager
 // keys a file's further images by the file's name with a "1" added per image: that key is not shown.
-std::vector<std::pair<std::string, int>> ImageOrigins(const RunCheck& run) {
-    std::vector<std::pair<std::string, int>> origins;
-    auto image = run.images.begin();
-    for (const FileCheck& check : run.files) {
-        std::string key = check.name;
-        for (int number = 1; image != run.images.end() && (*image)->Name == key;
-             ++number, ++image, key += "1")
-            origins.emplace_back(check.name, number);
-    }
-    return origins;
-}
-
-std::string Shown(const std::pair<std::string, int>& origin) {
-    return origin.second == 1 ? origin.first
-                              : origin.first + " (image " + std::to_string(origin.second) + ")";
-}
-
 // An image as the parser read it; its tables' data blocks only when asked, as they hold the whole file.
-json DescribeImage(const clsFile& image, const std::pair<std::string, int>& origin, bool data) {
+json DescribeImage(const clsFile& image, bool data) {
     json tables = json::array();
     const colDefTables& definitions = image.Definitiontables();
     for (int32_t t = 0; t < definitions.Count(); ++t) {
@@ -97,8 +80,8 @@ json DescribeImage(const clsFile& image, const std::pair<std::string, int>& orig
     auto id = [](const std::string& text) {
         return Decimal<int64_t>(text) ? json(*Decimal<int64_t>(text)) : json();
     };
-    return {{"name", origin.first},
-            {"image", origin.second},
+    return {{"name", image.SourceFile},
+            {"image", image.ImageInFile},
             {"tagName", image.TagName},
             {"fileType", image.strFileType},
             {"terminator", image.strFileTerminator},
@@ -109,8 +92,8 @@ json DescribeImage(const clsFile& image, const std::pair<std::string, int>& orig
             {"tables", tables}};
 }
 
-void PrintImage(const clsFile& image, const std::pair<std::string, int>& origin) {
-    std::cout << Shown(origin) << "\n  tag \"" << image.TagName << "\", " << image.strFileType
+void PrintImage(const clsFile& image) {
+    std::cout << image.ShownName() << "\n  tag \"" << image.TagName << "\", " << image.strFileType
               << " records ended by " << image.strFileTerminator << ", " << image.intNumberOfBits()
               << "-bit words\n";
     if (!image.strHardware.empty()) {
@@ -127,13 +110,12 @@ void PrintImage(const clsFile& image, const std::pair<std::string, int>& origin)
     }
 }
 
-// The files checked and explained; the result is the first failure's number, else 34 for a refusal.
+// The files checked and explained; the result is the run's number (a failure's, else a refusal's).
 int32_t Check(const RunCheck& run, bool warnings, json& document) {
     for (const std::string& line : CheckLines(run.files, warnings)) std::cerr << line << '\n';
     document["files"] = DescribeChecks(run.files);
     document["refused"] = Refusals(run.files);
-    int32_t failed = FirstFailure(run.files);
-    return failed != 0 ? failed : document["refused"].empty() ? 0 : kFilesRefused;
+    return RunResult(run.files);
 }
 
 }  // namespace
@@ -157,16 +139,15 @@ int32_t CheckDownload(const Options& options, const std::vector<std::string>& fi
                       bool severalRadios) {
     RunCheck check = CheckFiles(files, options.radio == RADIO_FMX);
     int32_t result = Check(check, !options.quiet, run);
-    if (result == kFilesRefused) {
+    if (result != 0 && FirstFailure(check.files) == 0) {
         std::cerr << "kx6000-download: nothing sent: the files are refused (above)\n";
     } else if (result != 0) {
         std::cerr << ErrorStatusText(result) << '\n';
     } else if (severalRadios && options.radio == RADIO_FMX && !options.yes) {
-        std::vector<std::pair<std::string, int>> origins = ImageOrigins(check);
-        for (size_t i = 0; i < origins.size(); ++i) {
-            if (!check.images.Item(static_cast<int32_t>(i) + 1)->TagName.starts_with("ZMA1G")) continue;
+        for (const colFiles::FilePtr& image : check.images) {
+            if (!image->TagName.starts_with("ZMA1G")) continue;
             run["refused"].push_back(
-                Refusal(Shown(origins[i]), 0,
+                Refusal(image->ShownName(), 0,
                         "an FPGA image: the workers of several radios cannot ask, so it is "
                         "written only with --yes"));
             result = kDeclined;
@@ -186,14 +167,12 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
     RunCheck run = CheckFiles(files, options.radio == RADIO_FMX);
     json document = json::object();
     int32_t result = Check(run, true, document);
-    std::vector<std::pair<std::string, int>> origins = ImageOrigins(run);
     json images = json::array();
-    for (size_t i = 0; i < origins.size(); ++i) {
-        const clsFile& image = *run.images.Item(static_cast<int32_t>(i) + 1);
+    for (const colFiles::FilePtr& image : run.images) {
         if (options.json) {
-            images.push_back(DescribeImage(image, origins[i], options.data));
+            images.push_back(DescribeImage(*image, options.data));
         } else {
-            PrintImage(image, origins[i]);
+            PrintImage(*image);
         }
     }
     if (options.json) {
@@ -201,7 +180,7 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
         PrintJson(document);
     }
     // Without status lines a failure has not been said yet; a refusal has said why.
-    if (result != 0 && result != kFilesRefused && options.quiet) std::cerr << ErrorStatusText(result) << '\n';
+    if (FirstFailure(run.files) != 0 && options.quiet) std::cerr << ErrorStatusText(result) << '\n';
     return result == 0 ? 0 : kFailed;
 }
 

@@ -7,6 +7,11 @@
 #include "files/Overlaps.h"
 
 namespace kx6000 {
+namespace {
+
+constexpr int32_t kFileInvalid = 34;
+
+}  // namespace
 
 RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
     ParserState state;
@@ -16,6 +21,7 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
         check.name = file;
         if (FileExists(file)) {
             check.result = ParseDownloadFile(file, run.images, state, tagSearch, &check.notes);
+            if (!check.notes.refusals.empty()) check.refused = kFileInvalid;
             continue;
         }
         // LoadFiles does not parse it; the parse says why, unless the file is hidden.
@@ -34,6 +40,7 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
         for (FileCheck& check : run.files | std::views::reverse) {
             if (overlap->second->Name.starts_with(check.name)) {
                 check.notes.refusals.push_back({0, OverlapText(*overlap)});
+                check.refused = kImagesOverlap;
                 break;
             }
         }
@@ -46,8 +53,10 @@ int32_t FirstFailure(const std::vector<FileCheck>& checks) {
     return failed == checks.end() ? 0 : failed->result;
 }
 
-bool AnyRefusal(const std::vector<FileCheck>& checks) {
-    return std::ranges::any_of(checks, [](const FileCheck& check) { return !check.notes.refusals.empty(); });
+int32_t RunResult(const std::vector<FileCheck>& checks) {
+    if (int32_t failed = FirstFailure(checks); failed != 0) return failed;
+    auto refused = std::ranges::find_if(checks, [](const FileCheck& check) { return check.refused != 0; });
+    return refused == checks.end() ? 0 : refused->refused;
 }
 
 std::vector<std::string> CheckLines(const std::vector<FileCheck>& checks, bool warnings) {

@@ -16,6 +16,9 @@ struct FileCheck {
     std::string name;
     int32_t result = 0;
     FileNotes notes;
+    // What its refusals give the run: 34 for data that would not reach the radio whole, 52 for an image
+    // writing addresses an earlier image of the run writes, as the manager's own check gives.
+    int32_t refused = 0;
 };
 
 // The files of a run and every image they hold, keyed as the manager keys them.
@@ -30,7 +33,8 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch);
 // The first failing file's number (33 or 34), or 0.
 int32_t FirstFailure(const std::vector<FileCheck>& checks);
 
-bool AnyRefusal(const std::vector<FileCheck>& checks);
+// The run's number: the first failure's, else the first refused file's (34 or 52), else 0.
+int32_t RunResult(const std::vector<FileCheck>& checks);
 
 // "FILE:LINE: error: ..." per failure and refusal (and "warning" per warning, when asked), in line order
 // per file, as compilers say it, so that editors can jump to the line.

@@ -50,7 +50,7 @@ std::optional<ImageOverlap> FindOverlap(const colFiles& images) {
 }
 
 std::string ImageLabel(const clsFile& image) {
-    return image.Name + " (" + image.TagName + ")";
+    return image.ShownName() + " [" + image.TagName + "]";
 }
 
 std::string HexAddress(int64_t address) {

@@ -15,6 +15,10 @@ namespace kx6000 {
 // The flash each image goes to, in the run's order: images with equal texts go to the same flash.
 std::vector<std::string> ImageTargets(const colFiles& images);
 
+// What a run of images that would erase each other gives: "Protocol - error in address", as for an address
+// the radio's flash cannot take.
+constexpr int32_t kImagesOverlap = 52;
+
 // Two images of one run writing the same addresses of the same flash.
 struct ImageOverlap {
     colFiles::FilePtr first, second;  // in the run's order
@@ -24,7 +28,7 @@ struct ImageOverlap {
 // The first overlap found, if any.
 std::optional<ImageOverlap> FindOverlap(const colFiles& images);
 
-// An image as the technician knows it: its file (the name it is loaded under) and its tag.
+// An image as the technician knows it: its file, its place in the file after the first, and its tag.
 std::string ImageLabel(const clsFile& image);
 
 // An address as the technician reads it: "0x" and upper-case hex digits, no leading zeros.

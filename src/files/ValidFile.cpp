@@ -265,7 +265,13 @@ size_t AddressDigits(char type) {
 class Parser {
 public:
     Parser(const std::string& path, colFiles& files, ParserState& state, bool tagSearch, FileNotes* notes)
-        : reader(path), key(path), files(files), state(state), tagSearch(tagSearch), notes(notes) {}
+        : reader(path),
+          path(path),
+          key(path),
+          files(files),
+          state(state),
+          tagSearch(tagSearch),
+          notes(notes) {}
 
     // Image after image until the end of the file.
     void Run() {
@@ -353,9 +359,12 @@ private:
     void StartImage(std::string_view line) {
         if (imageCompleted) {
             key += "1";
+            ++imageInFile;
             imageCompleted = false;
         }
         auto file = std::make_shared<clsFile>();
+        file->SourceFile = path;
+        file->ImageInFile = imageInFile;
         if (state.DataWidth == 0) state.DataWidth = 16;
         file->intNumberOfBits(state.DataWidth);
         file->TagName = DecodeHeaderText(line);
@@ -510,7 +519,9 @@ private:
     }
 
     LineReader reader;
+    std::string path;  // as named, for what the technician is shown
     std::string key;
+    int32_t imageInFile = 1;
     colFiles& files;
     ParserState& state;
     bool tagSearch;

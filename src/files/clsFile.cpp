@@ -10,6 +10,10 @@
 
 namespace kx6000 {
 
+std::string clsFile::ShownName() const {
+    return ImageInFile == 1 ? SourceFile : SourceFile + " (image " + std::to_string(ImageInFile) + ")";
+}
+
 namespace {
 
 constexpr std::string_view kTagMarker = "2A2F69426262456C2F2A";

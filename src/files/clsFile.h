@@ -64,6 +64,11 @@ public:
     std::string strNetWorkID;       // "00" with a hardware code, else empty
     std::string strFileType;        // "S1", "S2" or "S3"
     std::string strFileTerminator;  // "S9", "S8" or "S7"
+    std::string SourceFile;         // the file it was read from, as named
+    int32_t ImageInFile = 1;        // its place among the images of that file
+
+    // The image as a technician knows it: "file.s28", or "file.s28 (image 2)" for a later image of a file.
+    std::string ShownName() const;
 
     int16_t intNumberOfBits() const { return numberOfBits; }
     // The data word width: 8, 16 or 32. Any other width sets LastError to 34

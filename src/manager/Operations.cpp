@@ -20,9 +20,6 @@ namespace {
 
 constexpr int32_t kNoPort = 11;
 constexpr int32_t kInvalidFile = 34;
-// Images of one run that would write the same flash: "Protocol - error in address", as for an address the
-// radio's flash cannot take.
-constexpr int32_t kAddressError = 52;
 // An erase with no configurations read on the port: "Response - configuration not found".
 constexpr int32_t kNotReported = 8102;
 // What an unexpected failure inside an operation ends it with.
@@ -157,7 +154,7 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
         // Images that would overwrite each other are refused before the radio is touched.
         if (std::optional<ImageOverlap> overlap = FindOverlap(*Files)) {
             uiForm->ShowRefusal(OverlapText(*overlap));
-            LastError = kAddressError;
+            LastError = kImagesOverlap;
             return;
         }
         Protocol->SetUpgradeMode(0);
@@ -201,7 +198,7 @@ bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& file
                                 HexAddress(block.StartAddress) + " to " +
                                 HexAddress(int64_t{block.StartAddress} + block.Length - 1) +
                                 "): erasing it for the second would erase the first");
-            LastError = kAddressError;
+            LastError = kImagesOverlap;
             return true;
         }
     }

@@ -124,6 +124,7 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         std::string content;
         Notes warnings, refusals;
         int32_t leftOut = 0;
+        std::string runRefusal = {};  // of the run's images together, which no parse of one image sees
     };
     std::string badChecksums, longLines;
     Notes kept;
@@ -175,6 +176,12 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
          Header("A") + longLines + end,
          {},
          {{2, "the line holds 12 characters after it (and 11 more lines like it)"}}},
+        {"a second image writing addresses of the first",
+         Header("A") + Rec("S1", 0, Bytes(8)) + end + Header("B") + Rec("S1", 2, Bytes(4)) + end,
+         {},
+         {},
+         0,
+         "@ [A] and @ (image 2) [B] both write the addresses 0x2 to 0x3"},
     };
     sim::SimulatedRadio radio;
     for (const Case& c : cases) {
@@ -195,16 +202,19 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         expect(notes.refusals, c.refusals, "refusals");
         EXPECT_EQ(notes.warningsLeftOut, c.leftOut) << c.what;
 
-        const std::string refused = c.refusals.empty() ? ""
-                                                       : path + ":" + std::to_string(c.refusals[0].first) +
-                                                             ": error: " + notes.refusals[0].text + "\n";
+        std::string refused = path + ": error: " + c.runRefusal + "\n";
+        for (size_t at; (at = refused.find('@')) != std::string::npos;) refused.replace(at, 1, path);
+        if (!c.refusals.empty())
+            refused = path + ":" + std::to_string(c.refusals[0].first) +
+                      ": error: " + notes.refusals[0].text + "\n";
+        if (c.refusals.empty() && c.runRefusal.empty()) refused.clear();
         for (std::string command :
              {std::string("validate "), "--device " + radio.DevicePath() + " download "}) {
-            if (c.refusals.empty() && command != "validate ") continue;
+            if (refused.empty() && command != "validate ") continue;
             command = std::string(KX6000_BIN_DIR) + "/kx6000-download --quiet " + command + path + " 2>" +
                       (folder / "err").string() + " >/dev/null";
             int status = std::system(command.c_str());
-            EXPECT_EQ(WEXITSTATUS(status), c.refusals.empty() ? 0 : 1) << c.what << ": " << command;
+            EXPECT_EQ(WEXITSTATUS(status), refused.empty() ? 0 : 1) << c.what << ": " << command;
             EXPECT_NE(ReadFile(folder / "err").find(refused), std::string::npos) << c.what << ": " << command;
         }
     }

@@ -145,10 +145,10 @@ TEST_F(OperationsTest, DeclinedWarningsMismatchedHardwareAndCollidingImagesStopT
          "", 25, true, true},
         {"device ID that is no number", "MD  KXA61,X5\r\n" + image, "", 34, false, false},
         {"images writing the same address", image + ImageText("KXC_OVER", "S2", {{0x20001, "3333"}}), "", 52,
-         false, false, "@ (ZMA1F_APP) and @1 (KXC_OVER) both write the addresses 0x20001 to 0x20001"},
+         false, false, "@ [ZMA1F_APP] and @ (image 2) [KXC_OVER] both write the addresses 0x20001 to 0x20001"},
         {"images sharing a flash block", image + ImageText("KXC_NEAR", "S2", {{0x2F000, "3333"}}), "", 52,
          true, false,
-         "@ (ZMA1F_APP) and @1 (KXC_NEAR) both write flash block 2 (0x20000 to 0x2FFFF): erasing "
+         "@ [ZMA1F_APP] and @ (image 2) [KXC_NEAR] both write flash block 2 (0x20000 to 0x2FFFF): erasing "
          "it for the second would erase the first"},
     };
     for (const Case& c : cases) {

@@ -470,8 +470,8 @@ bool frmDownload::RefusedFiles(const std::string& files) {
     std::vector<FileCheck> checks =
         CheckFiles(SplitFileList(files), downLoadManager->RadioType() == RADIO_FMX).files;
     // A file the parse gives up on is LoadFiles' to report, as it always was.
-    if (FirstFailure(checks) != 0 || !AnyRefusal(checks)) return false;
-    LastError = 34;
+    if (FirstFailure(checks) != 0 || RunResult(checks) == 0) return false;
+    LastError = RunResult(checks);
     StatusPanelStatus(ErrorStatusText(LastError));
     std::string text = "Nothing was sent to the radio:";
     for (const std::string& line : CheckLines(checks, false)) text += "\n" + line;
