@@ -1,7 +1,6 @@
 #include "files/FileChecks.h"
 
 #include <algorithm>
-#include <ranges>
 
 #include "files/FileHelpers.h"
 #include "files/Overlaps.h"
@@ -37,13 +36,12 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
     }
     // Images that would overwrite each other: refused on the later one's file.
     if (std::optional<ImageOverlap> overlap = FindOverlap(run.images)) {
-        for (FileCheck& check : run.files | std::views::reverse) {
-            if (overlap->second->Name.starts_with(check.name)) {
-                check.notes.refusals.push_back({0, OverlapText(*overlap)});
-                check.refused = kImagesOverlap;
-                break;
-            }
-        }
+        // The last file of that name: a file named twice is read twice, the later reading holds the image.
+        auto file = std::find_if(run.files.rbegin(), run.files.rend(), [&](const FileCheck& check) {
+            return check.name == overlap->second->SourceFile;
+        });
+        file->notes.refusals.push_back({0, OverlapText(*overlap)});
+        file->refused = kImagesOverlap;
     }
     return run;
 }
