@@ -38,6 +38,7 @@ protected:
         ResetProgramState();
     }
     void TearDown() override {
+        for (const char* port : {"KX6000_PORT1", "KX6000_PORT2", "KX6000_PORT3"}) unsetenv(port);
         ResetProgramState();
         std::filesystem::remove_all(folder);
     }

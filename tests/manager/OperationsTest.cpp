@@ -34,9 +34,8 @@ protected:
         return (folder / name).string();
     }
     int FramesWithCode(uint8_t code) {
-        int count = 0;
-        for (const auto& frame : radio->Frames()) count += frame.code == code;
-        return count;
+        return std::ranges::count_if(radio->Frames(),
+                                     [code](const auto& frame) { return frame.code == code; });
     }
     std::istringstream typed;
 };
@@ -72,23 +71,20 @@ TEST_F(OperationsTest, TheUpgradeApplicationFileIsSentAndNeverWritten) {
 }
 
 TEST_F(OperationsTest, ARadioThatDoesNotAnswerEndsWithItsNumber) {
-    struct Case {
-        const char* scenario;
-        int32_t error;
-    };
-    const Case cases[] = {{R"({"faults": {"noLogonReply": true}})", 22},
-                          {R"({"faults": {"silent": true}})", 21}};
-    for (const Case& c : cases) {
-        Connect(c.scenario);
+    const std::pair<const char*, int32_t> cases[] = {{R"({"faults": {"noLogonReply": true}})", 22},
+                                                     {R"({"faults": {"silent": true}})", 21}};
+    for (auto [scenario, error] : cases) {
+        SCOPED_TRACE(scenario);
+        Connect(scenario);
         std::string list = "untouched";
-        EXPECT_EQ(manager->ReportConfigurations(&list), c.error) << c.scenario;
+        EXPECT_EQ(manager->ReportConfigurations(&list), error);
         EXPECT_EQ(list, "untouched");
-        EXPECT_EQ(StatusLines().back(), ErrorStatusText(c.error));
+        EXPECT_EQ(StatusLines().back(), ErrorStatusText(error));
         EXPECT_EQ(Log("KX6000Config.log"), std::vector<std::string>{}) << "no configuration read";
         int32_t number = 0;
         std::string message;
         manager->GetLastError(number, message);
-        EXPECT_EQ(number, c.error) << "kept after the port was closed";
+        EXPECT_EQ(number, error) << "kept after the port was closed";
         int fd = open(radio->DevicePath().c_str(), O_RDWR | O_NOCTTY);
         EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "the port is closed";
         close(fd);
@@ -118,57 +114,51 @@ TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
     }
     // Writing block 0 erased the boot code's configuration: the list is the one read after.
     EXPECT_EQ(list, "ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
-    std::vector<std::string> lines = StatusLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Locking flash..."), 3);
-    EXPECT_EQ(lines.back(), "Download successful");
+    EXPECT_EQ(std::ranges::count(StatusLines(), "Locking flash..."), 3);
+    EXPECT_EQ(StatusLines().back(), "Download successful");
     EXPECT_EQ(manager->LoadedFiles(), nullptr) << "released";
 }
 
 TEST_F(OperationsTest, DeclinedWarningsMismatchedHardwareAndCollidingImagesStopTheDownload) {
     const std::string image = ImageText("ZMA1F_APP", "S2", {{0x20000, "11112222"}});
-    struct Case {
-        const char* what;
-        std::string content, answers;
-        int32_t error;
-        bool radioTouched, firstWritten;
-        // Logged ("@" the file), and the file check's refusal when no radio is needed to see it.
-        std::string reason = "";
-    };
-    const Case cases[] = {
+    // What, the files, the answers, the error, whether the radio was touched and the first image written,
+    // and the reason logged ("@" the file), refused by the file check too when no radio is needed to see it.
+    const std::tuple<const char*, std::string, const char*, int32_t, bool, bool, std::string> cases[] = {
         {"FPGA warning: yes, then no",
          ImageText("ZMA1G_ONE", "S2", {{0x20000, "1111"}}) +
              ImageText("ZMA1G_TWO", "S2", {{0x30000, "2222"}}),
-         "y\nn\n", 1, false, false},
+         "y\nn\n", 1, false, false, ""},
         {"hardware code matching no configuration",
          image + "MD  KXZ99,00\r\n" + ImageText("KXC_X", "S2", {{0x30000, "3333"}}) +
              ImageText("KXC_Y", "S2", {{0x40000, "4444"}}),
-         "", 25, true, true},
-        {"device ID that is no number", "MD  KXA61,X5\r\n" + image, "", 34, false, false},
+         "", 25, true, true, ""},
+        {"device ID that is no number", "MD  KXA61,X5\r\n" + image, "", 34, false, false, ""},
         {"images writing the same address", image + ImageText("KXC_OVER", "S2", {{0x20001, "3333"}}), "", 52,
-         false, false, "@ [ZMA1F_APP] and @ (image 2) [KXC_OVER] both write the addresses 0x20001 to 0x20001"},
+         false, false,
+         "@ [ZMA1F_APP] and @ (image 2) [KXC_OVER] both write the addresses 0x20001 to 0x20001"},
         {"images sharing a flash block", image + ImageText("KXC_NEAR", "S2", {{0x2F000, "3333"}}), "", 52,
          true, false,
          "@ [ZMA1F_APP] and @ (image 2) [KXC_NEAR] both write flash block 2 (0x20000 to 0x2FFFF): erasing "
          "it for the second would erase the first"},
     };
-    for (const Case& c : cases) {
-        Connect("{}", c.answers);
-        const std::string path = File("files.srec", c.content);
-        std::string reason = c.reason;
+    for (const auto& [what, content, answers, error, radioTouched, firstWritten, logged] : cases) {
+        SCOPED_TRACE(what);
+        Connect("{}", answers);
+        const std::string path = File("files.srec", content);
+        std::string reason = logged;
         for (size_t at; (at = reason.find('@')) != std::string::npos;) reason.replace(at, 1, path);
-        ASSERT_EQ(manager->LoadFiles(path), 0) << c.what;
-        EXPECT_EQ(manager->DownLoad(), c.error) << c.what;
-        EXPECT_EQ(radio->Counters().resetBytes > 0, c.radioTouched) << c.what;
-        EXPECT_EQ(radio->Flash(0x20000, 2) == HexBytes("1111"), c.firstWritten) << c.what;
-        EXPECT_EQ(FramesWithCode(0x33) > 0, c.firstWritten) << c.what << ": erased only what it wrote";
+        ASSERT_EQ(manager->LoadFiles(path), 0);
+        EXPECT_EQ(manager->DownLoad(), error);
+        EXPECT_EQ(radio->Counters().resetBytes > 0, radioTouched);
+        EXPECT_EQ(radio->Flash(0x20000, 2) == HexBytes("1111"), firstWritten);
+        EXPECT_EQ(FramesWithCode(0x33) > 0, firstWritten) << "erased only what it wrote";
         std::vector<std::string> log = Log(), refusals;
         if (!reason.empty()) {
-            EXPECT_NE(std::ranges::find(log, reason), log.end()) << c.what;
-            if (!c.radioTouched) refusals.push_back(path + ": error: " + reason);
+            EXPECT_NE(std::ranges::find(log, reason), log.end());
+            if (!radioTouched) refusals.push_back(path + ": error: " + reason);
         }
-        EXPECT_EQ(CheckLines(CheckFiles({path}, true).files, false), refusals)
-            << c.what << ": the file check";
-        EXPECT_EQ(radio->Flash(0x40000, 2), HexBytes("FFFF")) << c.what << ": later files untouched";
+        EXPECT_EQ(CheckLines(CheckFiles({path}, true).files, false), refusals) << "the file check";
+        EXPECT_EQ(radio->Flash(0x40000, 2), HexBytes("FFFF")) << "later files untouched";
     }
 }
 
@@ -194,45 +184,37 @@ TEST_F(OperationsTest, ImagesForADeviceAreWrittenThroughItsMemoryTarget) {
 }
 
 TEST_F(OperationsTest, EraseWorksThroughThePairsInOrder) {
-    struct Case {
-        std::string pairs;
-        std::string remaining;
-        int erasures;
-        bool portChanged = false;  // between the report and the erase
-    };
-    const Case cases[] = {
-        {"", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|", 0},
-        {"0000|ZMA1F_01.02.03.04|", "ZMA1B_01.00|0|KXA61_HW01|0|", 1},
-        {"0000|ZMA1F_01.02.03.04", "ZMA1B_01.00|0|KXA61_HW01|0|", 1},
-        {"0000|NOT_REPORTED|0000|KXA61_HW01|0000", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|", 1},
+    // The pairs, the configurations left, the erasures, and whether the port changed after the report.
+    const std::tuple<const char*, const char*, int, bool> cases[] = {
+        {"", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|", 0, false},
+        {"0000|ZMA1F_01.02.03.04|", "ZMA1B_01.00|0|KXA61_HW01|0|", 1, false},
+        {"0000|ZMA1F_01.02.03.04", "ZMA1B_01.00|0|KXA61_HW01|0|", 1, false},
+        {"0000|NOT_REPORTED|0000|KXA61_HW01|0000", "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|", 1, false},
         {"0000|ZMA1F_01.02.03.04|", "", 0, true},
     };
-    for (const Case& c : cases) {
+    for (auto [pairs, remaining, erasures, portChanged] : cases) {
+        SCOPED_TRACE(pairs);
         Connect();
         ASSERT_EQ(manager->ReportConfigurations(), 0);
-        if (c.portChanged) {
+        if (portChanged) {
             setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
             ASSERT_EQ(manager->SetPort("2", false), 0);
         }
         std::string list;
-        EXPECT_EQ(manager->EraseSelected(c.pairs, &list), c.portChanged ? 8102 : 0) << c.pairs;
-        EXPECT_EQ(list, c.remaining) << c.pairs;
-        EXPECT_EQ(FramesWithCode(0x33), c.erasures) << c.pairs;
-        EXPECT_EQ(radio->Counters().logons, c.portChanged ? 1 : 2) << c.pairs << ": the erase logs on";
+        EXPECT_EQ(manager->EraseSelected(pairs, &list), portChanged ? 8102 : 0);
+        EXPECT_EQ(list, remaining);
+        EXPECT_EQ(FramesWithCode(0x33), erasures);
+        EXPECT_EQ(radio->Counters().logons, portChanged ? 1 : 2) << "the erase logs on";
         EXPECT_EQ(StatusLines().back(),
-                  c.portChanged ? ErrorStatusText(8102) : "Configuration(s) succesfully erased");
+                  portChanged ? ErrorStatusText(8102) : "Configuration(s) succesfully erased");
         EXPECT_EQ(Log("KX6000Config.log")[4], "After erased...");
     }
 }
 
 TEST_F(OperationsTest, CallsThatWouldDisturbARunningOperationAreRefused) {
-    struct Case {
-        const char* call;
-        bool download;  // else a report runs
-        std::function<int16_t(clsDLManager&)> nested;
-    };
     const std::string other = (folder / "other.srec").string();
-    const Case cases[] = {
+    // The call made while a download (else a report) reads the configurations; it is refused with 13.
+    const std::tuple<const char*, bool, std::function<int16_t(clsDLManager&)>> cases[] = {
         {"report", false, [](clsDLManager& m) { return m.ReportConfigurations(); }},
         {"erase", true, [](clsDLManager& m) { return m.EraseSelected("0000|KXA61_HW01|"); }},
         {"SetPort", true, [](clsDLManager& m) { return m.SetPort("1", true); }},
@@ -242,32 +224,31 @@ TEST_F(OperationsTest, CallsThatWouldDisturbARunningOperationAreRefused) {
         {"CreateNewLogFile", true, [](clsDLManager& m) { return m.CreateNewLogFile(), int16_t(13); }},
     };
     const std::string data = RandomHex(4 * 0x100, 7);
-    for (const Case& c : cases) {
+    for (const auto& [call, download, nestedCall] : cases) {
+        SCOPED_TRACE(call);
         Connect();
         WriteFile(other, ImageText("ZMA1F_OTHER", "S2", {{0x30000, "5555"}}));
         ASSERT_EQ(manager->SetPort("1", false), 0) << "the open port is closed before it opens again";
-        if (c.download) {
+        if (download) {
             ASSERT_EQ(manager->LoadFiles(File("app.srec", ImageText("ZMA1F_A", "S2", {{0x20000, data}}))), 0);
         }
         int16_t nested = -1;
         EventPump = [&] {
             // While the configurations are read: the port, the files and the logs are in use.
             if (nested == -1 && out.str().find("Reading current configuration...") != std::string::npos)
-                nested = c.nested(*manager);
+                nested = nestedCall(*manager);
         };
-        EXPECT_EQ(c.download ? manager->DownLoad() : manager->ReportConfigurations(), 0) << c.call;
+        EXPECT_EQ(download ? manager->DownLoad() : manager->ReportConfigurations(), 0);
         EventPump = nullptr;
-        EXPECT_EQ(nested, 13) << c.call;
-        EXPECT_EQ(radio->Counters().logons, 1) << c.call;
-        EXPECT_EQ(FramesWithCode(0x36), 1) << c.call << ": the radio was restarted at the end";
-        if (c.download) {
-            EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), HexBytes(data)) << c.call;
-            EXPECT_EQ(radio->Flash(0x30000, 2), HexBytes("FFFF")) << c.call;
-            EXPECT_EQ(manager->RadioType(), RADIO_FMX) << c.call;
+        EXPECT_EQ(nested, 13);
+        EXPECT_EQ(radio->Counters().logons, 1);
+        EXPECT_EQ(FramesWithCode(0x36), 1) << "the radio was restarted at the end";
+        if (download) {
+            EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), HexBytes(data));
+            EXPECT_EQ(radio->Flash(0x30000, 2), HexBytes("FFFF"));
+            EXPECT_EQ(manager->RadioType(), RADIO_FMX);
         }
-        std::vector<std::string> log = Log();
-        EXPECT_NE(std::find(log.begin(), log.end(), "Resetting radio..."), log.end())
-            << c.call << ": the log was not moved aside";
+        EXPECT_GT(std::ranges::count(Log(), "Resetting radio..."), 0) << "the log was not moved aside";
     }
 }
 

@@ -12,8 +12,6 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "../files/SRecords.h"
@@ -36,10 +34,7 @@ public:
         if (fd < 0) throw std::runtime_error("cannot open " + device);
         Raw(fd, speed);
     }
-    ~PtyPeer() {
-        if (sender.joinable()) sender.join();
-        Unplug();
-    }
+    ~PtyPeer() { Unplug(); }
 
     const std::string& Path() const { return path; }
     void SetSpeed(speed_t speed) { Raw(fd, speed); }
@@ -47,17 +42,6 @@ public:
     void Send(const std::string& hex) {
         std::vector<uint8_t> bytes = HexBytes(hex);
         if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
-    }
-
-    // Sends each piece at its time (milliseconds from now), from a thread of its own.
-    void SendLater(std::vector<std::pair<int, std::string>> pieces) {
-        sender = std::thread([this, pieces = std::move(pieces)] {
-            auto start = std::chrono::steady_clock::now();
-            for (const auto& [at, hex] : pieces) {
-                std::this_thread::sleep_until(start + std::chrono::milliseconds(at));
-                Send(hex);
-            }
-        });
     }
 
     // What arrives within `ms` (only the first `count` bytes, when count is not 0), as hex text.
@@ -103,7 +87,6 @@ private:
 
     int fd = -1, keep = -1;
     std::string path;
-    std::thread sender;
 };
 
 }  // namespace kx6000::test

@@ -1,5 +1,7 @@
 #include <sys/file.h>
 
+#include <thread>
+
 #include "TestEnvironment.h"
 #include "port/PtyPeer.h"
 #include "port/clsSerial.h"
@@ -25,12 +27,9 @@ protected:
 };
 
 TEST_F(SerialTest, FramedReadsEndAfterOneReply) {
-    struct Case {
-        const char* what;
-        std::string reply, rest;  // what one read gets, and what stays behind it
-        bool terminator;          // when not, the next read gets the rest
-    };
-    const Case cases[] = {
+    // What one read gets, what stays behind it, and whether the terminator was found (else the next read
+    // gets the rest).
+    const std::tuple<const char*, std::string, std::string, bool> cases[] = {
         // 43: data reply, 00: no data words, BCFF: checksum; the terminator stays
         {"empty data reply", "4300BCFF", "AFAF", false},
         // 43, 02 data words (the first is the terminator word, counted, not inspected), checksum
@@ -40,13 +39,13 @@ TEST_F(SerialTest, FramedReadsEndAfterOneReply) {
         // 46: an uncounted frame type, read on to the terminator
         {"uncounted frame", "460200010002B9FAAFAF", "4300", true},
     };
-    for (const Case& c : cases) {
-        peer.Send(c.reply + c.rest);
-        EXPECT_EQ(Read(500, "AFAF"), c.reply) << c.what;
-        EXPECT_EQ(terminatorFound, c.terminator) << c.what;
-        EXPECT_EQ(LastError, 0) << c.what;
-        if (!c.terminator) {
-            EXPECT_EQ(Read(500, "AFAF"), c.rest) << c.what;
+    for (const auto& [what, reply, rest, terminator] : cases) {
+        peer.Send(reply + rest);
+        EXPECT_EQ(Read(500, "AFAF"), reply) << what;
+        EXPECT_EQ(terminatorFound, terminator) << what;
+        EXPECT_EQ(LastError, 0) << what;
+        if (!terminator) {
+            EXPECT_EQ(Read(500, "AFAF"), rest) << what;
         }
         port.WriteBinary("38");  // empties what is left
         peer.Received();
@@ -69,7 +68,13 @@ TEST_F(SerialTest, TextReadsSearchTheHexText) {
 }
 
 TEST_F(SerialTest, KeepAliveWordsEverySecondKeepAReadAlive) {
-    peer.SendLater({{1000, "AEAE"}, {2000, "AEAE"}, {3000, "AEAE"}, {3100, "AFAF"}});
+    std::jthread sender([this] {
+        auto start = std::chrono::steady_clock::now();
+        for (auto [at, hex] : {std::pair{1000, "AEAE"}, {2000, "AEAE"}, {3000, "AEAE"}, {3100, "AFAF"}}) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(at));
+            peer.Send(hex);
+        }
+    });
     EXPECT_EQ(Read(2000, "AFAF"), "AEAEAEAEAEAEAFAF");
     EXPECT_EQ(LastError, 0);
 }

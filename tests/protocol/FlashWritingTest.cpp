@@ -55,13 +55,8 @@ TEST_F(FlashWritingTest, ProgressAndAddressesFollowTheBlocks) {
 }
 
 TEST_F(FlashWritingTest, RefusalsStopTheWrite) {
-    struct Case {
-        const char* faults;
-        Tables tables;
-        int32_t error;
-        std::vector<std::string> commands;  // the command codes sent after the flash structure
-    };
-    const Case cases[] = {
+    // The faults, the image, the error and the command codes sent after the flash structure.
+    const std::tuple<const char*, Tables, int32_t, std::vector<std::string>> cases[] = {
         {"{}", {{0x7FFFE, {"11112222333344445555"}}}, 52, {}},  // runs past the last block
         {R"({"lockedWrites": 2})",
          {{0x100, {"1111"}}},
@@ -73,14 +68,13 @@ TEST_F(FlashWritingTest, RefusalsStopTheWrite) {
          {"32", "33", "34", "35", "33", "34", "35", "33", "34", "35"}},
         {R"({"errorWords": [{"command": "33", "word": "8103"}]})", {{0x100, {"1111"}}}, 8103, {"32", "33"}},
     };
-    for (const Case& c : cases) {
-        StartRunning(c.faults);
-        protocol.WriteDataToFlash(Form(), port, Image(c.tables), *model.FlashBlocks);
-        EXPECT_EQ(LastError, c.error) << c.faults;
+    for (const auto& [faults, tables, error, sent] : cases) {
+        StartRunning(faults);
+        protocol.WriteDataToFlash(Form(), port, Image(tables), *model.FlashBlocks);
+        EXPECT_EQ(LastError, error) << faults;
         std::vector<std::string> commands;
         for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
-        commands.erase(commands.begin());  // the "37"
-        EXPECT_EQ(commands, c.commands) << c.faults;
+        EXPECT_EQ(std::vector(commands.begin() + 1, commands.end()), sent) << faults << ", after the \"37\"";
     }
 }
 
@@ -95,30 +89,24 @@ TEST_F(FlashWritingTest, AFrameGarbledNowAndThenIsSentAgain) {
 }
 
 TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {
-    struct Case {
-        const char* faults;
-        const char* name;
-        int32_t error;
-        std::vector<std::string> commands;
-        bool erased;
-    };
-    const Case cases[] = {
+    // The faults, the configuration, the error, the command codes after the two reads, and if it went.
+    const std::tuple<const char*, const char*, int32_t, std::vector<std::string>, bool> cases[] = {
         {"{}", "ZMA1F_01.02.03.04", 0, {"32", "33", "39"}, true},
         {"{}", "ZMA9X_NOT_THERE", 0, {}, false},
         {R"({"errorWords": [{"command": "32", "word": "8104"}]})", "ZMA1F_01.02.03.04", 8104, {"32"}, false},
     };
-    for (const Case& c : cases) {
-        StartRunning(c.faults);
+    for (const auto& [faults, name, error, sent, erased] : cases) {
+        StartRunning(faults);
         protocol.GetConfiguration(Form(), port, model, nullptr);
-        protocol.EraseFlashBlock(Form(), port, model, c.name);
-        EXPECT_EQ(LastError, c.error) << c.name;
+        protocol.EraseFlashBlock(Form(), port, model, name);
+        EXPECT_EQ(LastError, error) << name;
         std::vector<std::string> commands;
         for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
-        EXPECT_EQ(std::vector<std::string>(commands.begin() + 2, commands.end()), c.commands) << c.name;
+        EXPECT_EQ(std::vector(commands.begin() + 2, commands.end()), sent) << name;
         bool present = std::ranges::any_of(radio->Configurations(), [](const auto& entry) {
             return entry.productId == "ZMA1F_01.02.03.04";
         });
-        EXPECT_EQ(present, !c.erased) << c.name;
+        EXPECT_EQ(present, !erased) << name;
     }
 }
 

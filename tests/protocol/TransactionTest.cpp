@@ -37,21 +37,17 @@ TEST_F(TransactionTest, FramesGoOutByteForByte) {
 }
 
 TEST_F(TransactionTest, RepliesBecomeErrorNumbers) {
-    struct Case {
-        const char* word;
-        int32_t error;
-        bool flashLocked;
-        size_t frames;  // how often the frame went out
-    };
-    const Case cases[] = {{"8105", 8105, false, 1}, {"810B", 8111, false, 1}, {"8104", 8104, true, 1},
-                          {"8001", 58, false, 3},   {"8002", 58, false, 3},   {"8003", 58, false, 3}};
-    for (const Case& c : cases) {
-        StartRunning(R"({"errorWords": [{"command": "3A", "word": ")" + std::string(c.word) + R"("}]})");
+    // The error word, the error, whether the flash is locked, and how often the frame went out.
+    const std::tuple<const char*, int32_t, bool, size_t> cases[] = {
+        {"8105", 8105, false, 1}, {"810B", 8111, false, 1}, {"8104", 8104, true, 1},
+        {"8001", 58, false, 3},   {"8002", 58, false, 3},   {"8003", 58, false, 3}};
+    for (auto [word, error, flashLocked, frames] : cases) {
+        StartRunning(R"({"errorWords": [{"command": "3A", "word": ")" + std::string(word) + R"("}]})");
         protocol.SetDeviceID(port, "0000");
-        EXPECT_EQ(LastError, c.error) << c.word;
-        EXPECT_EQ(protocol.FlashLocked(), c.flashLocked) << c.word;
-        EXPECT_EQ(radio->Frames().size(), c.frames) << c.word;
-        EXPECT_EQ(Log().back(), std::string("Response : ") + c.word + "AFAF");
+        EXPECT_EQ(LastError, error) << word;
+        EXPECT_EQ(protocol.FlashLocked(), flashLocked) << word;
+        EXPECT_EQ(radio->Frames().size(), frames) << word;
+        EXPECT_EQ(Log().back(), std::string("Response : ") + word + "AFAF");
     }
 }
 

@@ -73,20 +73,17 @@ public:
 };
 
 TEST_F(UpgradeModeTest, TheResetFallsBackToEachRateInTurn) {
-    struct Case {
-        const char* rate;
-        int32_t error;
-        std::vector<std::string> resets;
-    };
-    const Case cases[] = {{"115200", 0, {"115200"}},
-                          {"19200", 0, {"115200", "19200"}},
-                          {"none", 21, {"115200", "19200", "9600"}}};
+    // The rate the radio runs at, the error, and the rates each "Reset Radio" went out at.
+    const std::tuple<const char*, int32_t, std::vector<std::string>> cases[] = {
+        {"115200", 0, {"115200"}},
+        {"19200", 0, {"115200", "19200"}},
+        {"none", 21, {"115200", "19200", "9600"}}};
     Start();  // the form and its texts
-    for (const Case& c : cases) {
-        RunningRadioPort running(c.rate);
+    for (const auto& [rate, error, resets] : cases) {
+        RunningRadioPort running(rate);
         protocol.LogRadioIntoUpgradeMode(Form(), running);
-        EXPECT_EQ(LastError, c.error) << c.rate;
-        EXPECT_EQ(running.resets, c.resets) << c.rate;
+        EXPECT_EQ(LastError, error) << rate;
+        EXPECT_EQ(running.resets, resets) << rate;
     }
 }
 
@@ -114,14 +111,8 @@ TEST_F(UpgradeModeTest, CancellingThePowerCycleWaitSendsNoLogon) {
 }
 
 TEST_F(UpgradeModeTest, BaudNegotiation) {
-    struct Case {
-        const char* faults;
-        int16_t index;
-        int32_t error;
-        std::string rate;
-        std::vector<std::string> frames;
-    };
-    const Case cases[] = {
+    // The faults, the rate's index, the error, the rate confirmed and the frames sent.
+    const std::tuple<const char*, int16_t, int32_t, std::string, std::vector<std::string>> cases[] = {
         {"{}", 0, 0, "115200", {"30010060CF9E"}},
         {"{}", 3, 0, "9600", {"30010008CFF6"}},
         // The radio stays at 19200 but answers "38" there: no other code is tried. The first "38" goes out
@@ -129,15 +120,16 @@ TEST_F(UpgradeModeTest, BaudNegotiation) {
         {R"({"refusedBaudCodes": ["0060"]})", 0, 0, "19200", {"30010060CF9E", "", "3800C7FF"}},
         {"{}", 4, 56, "19200", {}},
     };
-    for (const Case& c : cases) {
-        StartRunning(c.faults);
-        protocol.NegotiateBaud(Form(), port, c.index);
-        EXPECT_EQ(LastError, c.error) << c.faults << c.index;
-        EXPECT_EQ(protocol.PreviousBaudRate(), c.rate) << c.faults << c.index;
-        std::vector<std::string> frames = FrameTexts(c.frames.size());
-        for (size_t i = 0; i < std::min(frames.size(), c.frames.size()); ++i)
-            if (c.frames[i].empty()) frames[i] = "";  // read at either speed
-        EXPECT_EQ(frames, c.frames) << c.faults << c.index;
+    for (const auto& [faults, index, error, rate, sent] : cases) {
+        SCOPED_TRACE(std::string(faults) + " " + std::to_string(index));
+        StartRunning(faults);
+        protocol.NegotiateBaud(Form(), port, index);
+        EXPECT_EQ(LastError, error);
+        EXPECT_EQ(protocol.PreviousBaudRate(), rate);
+        std::vector<std::string> frames = FrameTexts(sent.size());
+        for (size_t i = 0; i < std::min(frames.size(), sent.size()); ++i)
+            if (sent[i].empty()) frames[i] = "";  // read at either speed
+        EXPECT_EQ(frames, sent);
     }
     // After a restart the radio is at 19200, but the last confirmed rate stays.
     protocol.PreviousBaudRate("19200");

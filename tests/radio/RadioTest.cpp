@@ -20,15 +20,19 @@ TEST(RadioTest, FindBlockTakesTheFirstBlockHoldingTheAddress) {
     };
     for (auto [address, id] : cases) EXPECT_EQ(blocks.FindBlock(address), id) << std::hex << address;
     EXPECT_EQ(blocks.Item(4)->StartAddress, -65536);
+    blocks.Add(5, "0", "10", "boot");
+    EXPECT_THROW(blocks.Add(6, "10", "10", "boot"), RuntimeFailure) << "a key used twice";
+    EXPECT_THROW(blocks.Add(6, "", "10"), RuntimeFailure) << "an empty text is no number";
 }
 
-TEST(RadioTest, ConfigurationRecordsDecode) {
+TEST(RadioTest, ConfigurationRecordsDecodeOrFailForTheCaller) {
     struct Case {
         const char* what;
         std::string record;
         std::string productId;
         int32_t address, status;
         int16_t network, device;
+        int failure = 0;  // the number of the failure thrown, else 0
     };
     // A record: a word per product character up to a 0000 word, an address of eight digits, a status of
     // four, then two digits each of network and device ID.
@@ -40,39 +44,26 @@ TEST(RadioTest, ConfigurationRecordsDecode) {
         {"no terminator, address below 0x10000", "004100420000F0000003", "AB", 0xF000, 3, 0, 0},
         {"code 0 ends the product early", "00410000800000000002000000030000", "A", -2147483648, 2, 0, 0},
         {"no product", "0000000000100000", "", 16, 0, 0, 0},
+        {"the shortest record", "0001F0000003", "", 0x1F000, 3, 0, 0},
+        {"shorter than address and status", "0001F000003", "", 0, 0, 0, 0, 5},
+        {"a character code above 255", "014100000001F0000003", "", 0, 0, 0, 0, 5},
+        {"XX: not hex", "0041XX000001F0000003", "", 0, 0, 0, 0, 13},
+        {"a network without a device ID", "004100000001F000000305", "", 0, 0, 0, 0, 13},
+        {"one digit of network ID: no device ID to cut out", "0000AAAAAAAAAAAAA", "", 0, 0, 0, 0, 13},
+        {"one digit of device ID", "004100000001F0000003050", "", 0, 0, 0, 0, 13},
     };
     for (const Case& c : cases) {
-        auto got = colConfigurations().Add(c.record);
-        EXPECT_EQ(
-            std::tie(got->ProductID, got->ConfigurationAddress, got->Status, got->NetWorkID, got->DeviceID),
-            std::tie(c.productId, c.address, c.status, c.network, c.device))
-            << c.what;
-    }
-}
-
-TEST(RadioTest, BrokenRecordsAreFailuresForTheCaller) {
-    const std::pair<const char*, int> cases[] = {
-        {"0001F0000003", 0},              // the shortest record: no product
-        {"0001F000003", 5},               // shorter than address and status
-        {"014100000001F0000003", 5},      // 0141: a character code above 255
-        {"0041XX000001F0000003", 13},     // XX: not hex
-        {"004100000001F000000305", 13},   // 05: a network without a device ID
-        {"0000AAAAAAAAAAAAA", 13},        // one digit of network ID: no device ID to cut out
-        {"004100000001F0000003050", 13},  // 050: one digit of device ID
-    };
-    for (auto [record, number] : cases) {
-        int failure = 0;
         try {
-            colConfigurations().Add(record);
+            auto got = colConfigurations().Add(c.record);
+            EXPECT_EQ(std::tie(got->ProductID, got->ConfigurationAddress, got->Status, got->NetWorkID,
+                               got->DeviceID),
+                      std::tie(c.productId, c.address, c.status, c.network, c.device))
+                << c.what;
+            EXPECT_EQ(c.failure, 0) << c.what;
         } catch (const RuntimeFailure& e) {
-            failure = e.number;
+            EXPECT_EQ(e.number, c.failure) << c.what;
         }
-        EXPECT_EQ(failure, number) << record;
     }
-    colFlashBlocks blocks;
-    blocks.Add(0, "0", "10", "boot");
-    EXPECT_THROW(blocks.Add(1, "10", "10", "boot"), RuntimeFailure) << "a key used twice";
-    EXPECT_THROW(blocks.Add(1, "", "10"), RuntimeFailure) << "an empty text is no number";
 }
 
 }  // namespace

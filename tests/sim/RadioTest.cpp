@@ -101,9 +101,7 @@ TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
     Converse(radio, steps);
     EXPECT_EQ(radio.Flash(0x20, 8), HexBytes("123456789ABCFFFF"));
     auto blocks = radio.Blocks();
-    EXPECT_FALSE(blocks[0].locked);
-    EXPECT_EQ(blocks[0].erasures, 1);
-    EXPECT_TRUE(blocks[1].locked);
+    EXPECT_EQ(std::tuple(blocks[0].locked, blocks[0].erasures, blocks[1].locked), std::tuple(false, 1, true));
     EXPECT_TRUE(radio.Configurations().empty()) << "the erase of block 0 takes \"AB\" at 0x10 with it";
     auto frames = radio.Frames();
     ASSERT_EQ(frames.size(), 26u) << "the half frame is not one";
@@ -115,11 +113,7 @@ TEST(SimulatedRadioTest, AnswersEveryCommandOfTheTable) {
 
 // Each scenario's start and faults, from the reset byte on.
 TEST(SimulatedRadioTest, EachStartAndFaultOfTheScenario) {
-    struct Case {
-        const char* what;
-        std::string scenario;
-        std::vector<Step> steps;
-    } cases[] = {
+    const std::tuple<const char*, std::string, std::vector<Step>> cases[] = {
         {"normal logon, then its own upgrade application",
          kSmallFlash,
          {{"5E", "56"}, {"21", "2A"}, {"", "3F"}, {"", "AFAF"}, {Frame(0x38), "AFAF"}}},
@@ -163,10 +157,10 @@ TEST(SimulatedRadioTest, EachStartAndFaultOfTheScenario) {
          kRunning + R"(, "faults": {"garbleEveryNthFrame": 3})",
          {{Frame(0x38), "AFAF"}, {Frame(0x38), "AFAF"}, {Frame(0x38), "8002AFAF"}, {Frame(0x38), "AFAF"}}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        SimulatedRadio radio(ParseScenario("{" + c.scenario + "}"));
-        Converse(radio, c.steps);
+    for (const auto& [what, scenario, steps] : cases) {
+        SCOPED_TRACE(what);
+        SimulatedRadio radio(ParseScenario("{" + scenario + "}"));
+        Converse(radio, steps);
     }
 }
 
@@ -195,9 +189,8 @@ TEST(SimulatedRadioTest, SwitchesSpeedAndGarblesWhileTheEndsDisagree) {
         garbledOut += event.value("dir", "") == "tx" && event["garbled"] == true;
         frames += event.value("event", "") == "frame" && event["code"] == "30" && event["checksumOk"] == true;
     }
-    EXPECT_EQ(garbledIn, 1);   // the "38" sent at 19200
-    EXPECT_EQ(garbledOut, 2);  // its "8002" + "AFAF", and the "AFAF" at 19200 to a port at 115200
-    EXPECT_EQ(frames, 3);
+    // In: the "38" sent at 19200; out: its "8002" + "AFAF", and the "AFAF" at 19200 to a port at 115200.
+    EXPECT_EQ(std::tuple(garbledIn, garbledOut, frames), std::tuple(1, 2, 3));
     std::filesystem::remove(tracePath);
 }
 
@@ -239,9 +232,7 @@ TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
         "r");
     char pid[32] = {}, line[256] = {};
     ASSERT_TRUE(fgets(pid, sizeof pid, program) && fgets(line, sizeof line, program));
-    std::string path(line);
-    path.pop_back();
-    EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+    EXPECT_EQ(std::filesystem::read_symlink(link).string() + "\n", line);
     {
         Peer peer(link);
         peer.Send("5E");

@@ -34,15 +34,8 @@ TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
     ConfigLog.CloseLogFile();
     // Message lines: the date and time, one blank, the text (an empty text still gives a line).
     const std::regex section(
-        "\\*{42}\r\n"
-        "START LOG \\(.+\\)\r\n"
-        "Download Component Version : 1\\.05\\.01\r\n"
-        "\r\n"
-        "\\S.* Report Configurations\\.\\.\\.\r\n"
-        "\\S.*\\S \r\n"
-        "\r\n"
-        "END LOG \\(.+\\)\r\n"
-        "\\*{42}\r\n");
+        R"(\*{42}\r\nSTART LOG \(.+\)\r\nDownload Component Version : 1\.05\.01\r\n\r\n)"
+        R"(\S.* Report Configurations\.\.\.\r\n\S.*\S \r\n\r\nEND LOG \(.+\)\r\n\*{42}\r\n)");
     const std::string log = ReadFile(root / "KX6000Config.log");
     EXPECT_TRUE(std::regex_match(log, section)) << log;
     EXPECT_EQ(out.str(), "");

@@ -1,3 +1,5 @@
+#include <regex>
+
 #include "TestEnvironment.h"
 #include "support/modRegistry.h"
 
@@ -31,13 +33,9 @@ TEST_F(RegistryTest, ReadsTheValueOrGivesTheDefault) {
     }
 }
 
-TEST_F(RegistryTest, SaveCreatesFolderFileAndSection) {
+TEST_F(RegistryTest, SaveCreatesTheFileOrReplacesTheValueAndKeepsEverythingElse) {
     SaveRegistryValue("LastFile", "/data/radio.s19");
-    EXPECT_EQ(ReadFile(settings), "[KX6100_RLDC]\nLastFile=/data/radio.s19\n");
-    EXPECT_EQ(GetRegistryValue("LastFile", ""), "/data/radio.s19");
-}
-
-TEST_F(RegistryTest, SaveReplacesTheValueAndKeepsEverythingElse) {
+    EXPECT_EQ(ReadFile(settings), "[KX6100_RLDC]\nLastFile=/data/radio.s19\n") << "folder, file and section";
     WriteSettings("; kept\n[KX6100_RLDC]\nDebug=True\nLastFile=/old\nnoise\n\n[Other]\nLastFile=/other\n");
     SaveRegistryValue("LastFile", "/new");
     SaveRegistryValue("Port1", "/dev/ttyUSB0");
@@ -46,18 +44,14 @@ TEST_F(RegistryTest, SaveReplacesTheValueAndKeepsEverythingElse) {
               "[Other]\nLastFile=/other\n");
 }
 
-TEST_F(RegistryTest, UnwritableSettingsLoseNothingAndAreSaidOnce) {
+TEST_F(RegistryTest, UnwritableSettingsAreSaidOnceAndKeepNoValue) {
     // /proc takes no new files, not even from root: the save cannot replace the file.
     setenv("KX6000_SETTINGS", "/proc/version", 1);
-    std::string before = ReadFile("/proc/version");
     testing::internal::CaptureStderr();
     SaveRegistryValue("LastFile", "/data/a.srec");
     SaveRegistryValue("LastFile", "/data/b.srec");
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said.rfind("Error ", 0), 0u) << said;
-    EXPECT_NE(said.find("/proc/version"), std::string::npos) << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    EXPECT_EQ(ReadFile("/proc/version"), before);
+    EXPECT_TRUE(std::regex_match(said, std::regex("Error [^\n]*/proc/version[^\n]*\n"))) << said;
     EXPECT_EQ(GetRegistryValue("LastFile", "default"), "default");
 }
 
