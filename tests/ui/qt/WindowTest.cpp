@@ -44,17 +44,20 @@ class WindowTest : public QObject {
         std::ofstream(folder->filePath(name).toStdString(), std::ios::binary) << content;
         return folder->filePath(name);
     }
-    // A window, displayed, on port 1 wired to a simulated radio; without a scenario on port 4, no model set.
-    void Open(const char* scenario = "{}", enmRadioType model = RADIO_FMX, bool debug = false) {
+    // A window, displayed, on ports 1 and 2 wired to a simulated radio of the scenario's model; without a
+    // scenario on port 4, no model set.
+    void Open(const char* scenario = "{}", bool debug = false) {
         Write("settings.ini", debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
-        if (scenario) {
-            radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
-            setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
-        }
         auto form = std::make_unique<frmDownload>();
         window = form.get();
         manager = std::make_unique<clsDLManager>(std::move(form));
-        if (scenario) manager->RadioType(model);
+        if (scenario) {
+            sim::Scenario parsed = sim::ParseScenario(scenario);
+            radio = std::make_unique<sim::SimulatedRadio>(parsed);
+            for (const char* port : {"KX6000_PORT1", "KX6000_PORT2"})
+                setenv(port, radio->DevicePath().c_str(), 1);
+            manager->RadioType(parsed.model == 6200 ? RADIO_MFX : RADIO_FMX);
+        }
         int16_t result = manager->SetPort(scenario ? "1" : "4", true);
         if (scenario) QCOMPARE(result, 0);
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -70,8 +73,7 @@ class WindowTest : public QObject {
     int32_t Error() {
         int32_t number = 0;
         std::string message;
-        manager->GetLastError(number, message);
-        return number;
+        return manager->GetLastError(number, message), number;
     }
     // Runs `step` every 10 ms, in the event pump of the command the next click starts, until it is true.
     void During(std::function<bool()> step) {
@@ -84,33 +86,33 @@ class WindowTest : public QObject {
         });
         timer->start(10);
     }
-    // A row as the technician sees it: type|product|status|colour|box, and the IDs where they are shown.
-    QString Row(int i) {
-        QString n = QString::number(i);
-        auto* status = Find<QLabel>("lblStatus" + n);
-        QString row = Label("lblType" + n) + "|" + Label("lblProduct" + n) + "|" + status->text() + "|" +
-                      status->palette().color(QPalette::WindowText).name() + "|" +
-                      (Find<QCheckBox>("chkType" + n)->isVisible() ? "box" : "-");
-        if (Find<QLabel>("lblNetworkID" + n)->isVisible())
-            row += "|" + Label("lblNetworkID" + n) + "|" + Label("lblDeviceID" + n);
-        return row;
+    // Controls as the technician sees them, joined by "|": a label's text (a status's with its colour), a
+    // check box as "box", a hidden control as "-".
+    QString Seen(const QStringList& names) {
+        QStringList seen;
+        for (const QString& name : names) {
+            auto* label = window->findChild<QLabel*>(name);
+            QString text = label ? label->text() : "box";
+            if (name.contains("Status")) text += "|" + label->palette().color(QPalette::WindowText).name();
+            seen << (Find<QWidget>(name)->isVisible() ? text : "-");
+        }
+        return seen.join("|");
     }
-    QStringList Table() {
+    // A row of the table: type|product|status|colour|box|network ID|device ID.
+    QString Row(int i) {
+        QStringList names = {"lblType", "lblProduct", "lblStatus", "chkType", "lblNetworkID", "lblDeviceID"};
+        for (QString& name : names) name += QString::number(i);
+        return Seen(names);
+    }
+    QStringList Table() {  // the rows shown
         QStringList rows;
         for (int i = 1; i <= 9; ++i)
-            if (Find<QLabel>("lblType" + QString::number(i))->isVisible()) rows << Row(i);
+            if (QString row = Row(i); row != "-|-|-|-|-|-") rows << row;
         return rows;
     }
     QString HardwareRow() {
-        if (!Find<QLabel>("lblHardware")->isVisible()) return "hidden";
-        auto* status = Find<QLabel>("lblHardwareStatus");
-        QString row =
-            Label("lblHardware") + "|" + Label("lblHardwareID") + "|" +
-            (status->isVisible() ? status->text() + "|" + status->palette().color(QPalette::WindowText).name()
-                                 : "-");
-        if (Find<QLabel>("lblHDNetworkID")->isVisible())
-            row += "|" + Label("lblHDNetworkID") + "|" + Label("lblHDDeviceID");
-        return row + (Find<QCheckBox>("chkHardware")->isVisible() ? "|box" : "");
+        return Seen({"lblHardware", "lblHardwareID", "lblHardwareStatus", "lblHDNetworkID", "lblHDDeviceID",
+                     "chkHardware"});
     }
     // Nine empty S record files whose names make a choice of them longer than the 2048 characters allowed.
     static QStringList LongNames() {
@@ -183,7 +185,7 @@ private slots:
     // Before a report the design's placeholders stand, "Auto" is chosen, the unprotected choice in test mode.
     void startState() {
         QFETCH(bool, debug);
-        Open(nullptr, RADIO_FMX, debug);
+        Open(nullptr, debug);
         QCOMPARE(window->windowTitle(), "KX6000 Download");
         QCOMPARE(window->size(), QSize(585, 488));
         QCOMPARE(Label("lblAppTitle"), "");
@@ -209,32 +211,30 @@ private slots:
 
     void reportFillsTheTable_data() {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<int>("model");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QString>("hardware");
         QTest::addColumn<int>("error");
-        QTest::newRow("KX6100") << kSixConfigurations << int(RADIO_FMX)
-                                << QStringList{"Boot Code|ZMA1B_01.00|OK|#000000|-",
-                                               "FPGA Image|zma1g_fpga|Checksum invalid|#ff0000|box",
-                                               "Radio Application|ZMA1F_01.02|No code segments|#0000ff|box",
-                                               "Hardware ID|KXA61_HW02|7|#000000|box",
-                                               "Non Standard|KXC|OK|#000000|box"}
-                                << "Hardware ID|KXA61_HW01|No code segments|#0000ff|box" << 0;
-        QTest::newRow("KX6200") << kKX6200 << int(RADIO_MFX)
+        QTest::newRow("KX6100")
+            << kSixConfigurations
+            << QStringList{"Boot Code|ZMA1B_01.00|OK|#000000|-|-|-",
+                           "FPGA Image|zma1g_fpga|Checksum invalid|#ff0000|box|-|-",
+                           "Radio Application|ZMA1F_01.02|No code segments|#0000ff|box|-|-",
+                           "Hardware ID|KXA61_HW02|7|#000000|box|-|-", "Non Standard|KXC|OK|#000000|box|-|-"}
+            << "Hardware ID|KXA61_HW01|No code segments|#0000ff|-|-|box" << 0;
+        QTest::newRow("KX6200") << kKX6200
                                 << QStringList{"Radio Application|ZMA2F_02.01|OK|#000000|box|0|0",
                                                "Non Standard|KXD62_UNIT|OK|#000000|box|1|2",
                                                "Non Standard|KXD62_OTHER|No code segments|#0000ff|box|26|5"}
-                                << "Hardware ID|KXA62_HW|-|0|0" << 0;
+                                << "Hardware ID|KXA62_HW|-|0|0|-" << 0;
         QStringList nine;
-        for (int i = 0; i < 9; ++i) nine << QString("Non Standard|KXC_%1|OK|#000000|box").arg(i);
-        QTest::newRow("ten entries") << QString::fromStdString(TenConfigurations()) << int(RADIO_FMX) << nine
-                                     << "hidden" << 2;
+        for (int i = 0; i < 9; ++i) nine << QString("Non Standard|KXC_%1|OK|#000000|box|-|-").arg(i);
+        QTest::newRow("ten entries") << QString::fromStdString(TenConfigurations()) << nine << "-|-|-|-|-|-"
+                                     << 2;
     }
-    // Report through its access key.
+    // Report through its access key. Another port chosen then forgets the rows read, so none can be ticked.
     void reportFillsTheTable() {
         QFETCH(QString, scenario);
-        QFETCH(int, model);
-        Open(scenario.toUtf8().constData(), enmRadioType(model));
+        Open(scenario.toUtf8().constData());
         QTest::keyClick(window, Qt::Key_R, Qt::AltModifier);
         QFETCH(int, error);
         QTRY_COMPARE(Panel(2), QString::fromStdString(error ? ErrorStatusText(error)
@@ -243,27 +243,32 @@ private slots:
         QTEST(Table(), "rows");
         QTEST(HardwareRow(), "hardware");
         QCOMPARE(Panel(3), "Not connected");
-        QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled());
+        Click("chkType2");
+        QVERIFY(Find<QPushButton>("cmdErase")->isEnabled());
+        QTest::keyClick(Find<QComboBox>("cboPort"), Qt::Key_Down);
+        QCOMPARE(Find<QComboBox>("cboPort")->currentText(), "2");
+        QCOMPARE(Panel(2), "Ready");
+        QCOMPARE(Table(), QStringList());
+        QCOMPARE(HardwareRow(), "-|-|-|-|-|-");
+        QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
     }
 
     void eraseTheTickedRows_data() {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<int>("model");
         QTest::addColumn<QList<int>>("ticked");
         QTest::addColumn<QStringList>("erased");
         QTest::addColumn<QStringList>("memoryTargets");  // those sent, the radio's own left out
-        QTest::newRow("rows 2 and 5") << kSixConfigurations << int(RADIO_FMX) << QList<int>{2, 5}
-                                      << QStringList{"zma1g_fpga", "KXC"} << QStringList();
-        QTest::newRow("a device") << kKX6200 << int(RADIO_MFX) << QList<int>{2} << QStringList{"KXD62_UNIT"}
+        QTest::newRow("rows 2 and 5")
+            << kSixConfigurations << QList<int>{2, 5} << QStringList{"zma1g_fpga", "KXC"} << QStringList();
+        QTest::newRow("a device") << kKX6200 << QList<int>{2} << QStringList{"KXD62_UNIT"}
                                   << QStringList{"0102"};
-        QTest::newRow("IDs of ten and more") << kKX6200 << int(RADIO_MFX) << QList<int>{3}
-                                             << QStringList{"KXD62_OTHER"} << QStringList{"1A05"};
+        QTest::newRow("IDs of ten and more")
+            << kKX6200 << QList<int>{3} << QStringList{"KXD62_OTHER"} << QStringList{"1A05"};
     }
     void eraseTheTickedRows() {
         QFETCH(QString, scenario);
-        QFETCH(int, model);
         QFETCH(QList<int>, ticked);
-        Open(scenario.toUtf8().constData(), enmRadioType(model));
+        Open(scenario.toUtf8().constData());
         std::vector<sim::Configuration> before = radio->Configurations();
         Click("cmdConfig");
         auto* erase = Find<QPushButton>("cmdErase");
@@ -375,8 +380,8 @@ private slots:
             QCOMPARE(Panel(2), "Download successful");
             QCOMPARE(radio->Counters().logons, 2);
         }
-        QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled() && Find<QPushButton>("cmdDownload")->isEnabled());
-        QVERIFY(Find<QComboBox>("cboPort")->isEnabled());
+        for (const char* name : {"cmdConfig", "cmdDownload", "cboPort"})
+            QVERIFY2(Find<QWidget>(name)->isEnabled(), name);
         QVERIFY(window->close());
     }
 
@@ -412,7 +417,7 @@ private slots:
 
     // The special logon waits for the technician; Cancel in the wait window ends the download with 21.
     void specialModeCancelled() {
-        Open(kSpecialMode, RADIO_MFX, true);
+        Open(kSpecialMode, true);
         QString app = Write("app.s28", test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
         modRegistry::SaveRegistryValue("LastFile", app.toStdString());
         Choose(QStringList());
@@ -439,23 +444,6 @@ private slots:
         QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
         QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, 0);
         QVERIFY(!wait.isVisible());
-    }
-
-    // Another port chosen after a report: the rows read on the first are gone, so none can be ticked.
-    void portChangeForgetsTheTable() {
-        Open(kSixConfigurations);
-        setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
-        Click("cmdConfig");
-        Click("chkType2");
-        QVERIFY(Find<QPushButton>("cmdErase")->isEnabled());
-        QTest::keyClick(Find<QComboBox>("cboPort"), Qt::Key_Down);
-        QCOMPARE(Find<QComboBox>("cboPort")->currentText(), "2");
-        QCOMPARE(Panel(2), "Ready");
-        QCOMPARE(Table(), QStringList());
-        QCOMPARE(HardwareRow(), "hidden");
-        for (int i = 1; i <= 9; ++i) QVERIFY(!Find<QCheckBox>("chkType" + QString::number(i))->isVisible());
-        QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
-        unsetenv("KX6000_PORT2");
     }
 };
 
