@@ -34,9 +34,6 @@ public:
         daemon.kill();
         daemon.waitForFinished();
     }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
     QString address;  // empty when the daemon did not start
 
 private:
