@@ -138,6 +138,7 @@ private slots:
         environment.remove("QT_QPA_PLATFORM");
         bus = std::make_unique<PrivateBus>(folder.path(), environment);
         QVERIFY(!bus->address.isEmpty());
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus->address);  // for the programs the test runs
     }
     void cleanupTestCase() {
         bus.reset();
@@ -229,9 +230,7 @@ private slots:
     void exampleClient() {
         StartRadio("{}");
         QProcess client;
-        QProcessEnvironment clientEnvironment = environment;
-        clientEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", bus->address);
-        client.setProcessEnvironment(clientEnvironment);
+        client.setProcessEnvironment(environment);
         client.start("/usr/bin/python3",
                      {KX6000_SOURCE_DIR "/examples/service-client.py", "--radio", "6100", "--port", "1",
                       Image("example.s28", "ZMA1F_EX", 0x20000, test::RandomHex(400, 5))});

@@ -223,10 +223,13 @@ private slots:
                                                "Non Standard|KXD62_UNIT|OK|#000000|box|1|2",
                                                "Non Standard|KXD62_OTHER|No code segments|#0000ff|box|26|5"}
                                 << "Hardware ID|KXA62_HW|-|0|0|-" << 0;
-        QStringList nine;
+        // Ten configurations that are no hardware: one more than the table's rows.
+        QStringList ten, nine;
+        for (int i = 0; i < 10; ++i)
+            ten << QString::asprintf("{\"productId\": \"KXC_%d\", \"address\": %d}", i, 256 + 256 * i);
         for (int i = 0; i < 9; ++i) nine << QString("Non Standard|KXC_%1|OK|#000000|box|-|-").arg(i);
-        QTest::newRow("ten entries") << QString::fromStdString(TenConfigurations()) << nine << "-|-|-|-|-|-"
-                                     << 2;
+        QTest::newRow("ten entries") << "{\"configurations\": [" + ten.join(", ") + "]}" << nine
+                                     << "-|-|-|-|-|-" << 2;
     }
     // Report through its access key. Another port chosen then forgets the rows read, so none can be ticked.
     void reportFillsTheTable() {
@@ -293,23 +296,19 @@ private slots:
 
     void download_data() {
         QTest::addColumn<QStringList>("names");  // chosen in the file dialog; none presses Cancel
-        QTest::addColumn<int>("error");
         QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("error");
         QTest::addColumn<QString>("box");  // a line of the message box shown, if any
-        QTest::newRow("one file, its name not ASCII") << QStringList{"démo.s28"} << 0 << "Download successful"
-                                                      << "";
-        QTest::newRow("two files") << QStringList{"démo.s28", "second.s28"} << 0 << "Download successful"
-                                   << "";
+        QTest::newRow("one non-ASCII name") << QStringList{"démo.s28"} << "Download successful" << 0 << "";
+        QTest::newRow("two files") << QStringList{"démo.s28", "next.s28"} << "Download successful" << 0 << "";
         QTest::newRow("an FPGA image: Enter answers no")
-            << QStringList{"fpga.s28"} << 1 << "Error 1 - User cancelled upgrade"
+            << QStringList{"fpga.s28"} << "Error 1 - User cancelled upgrade" << 1
             << "You are attempting to upgrade FPGA software.";
         QTest::newRow("data the radio refuses")
-            << QStringList{"odd.s28"} << 34 << "Error 34 - File format is not valid"
+            << QStringList{"odd.s28"} << "Error 34 - File format is not valid" << 34
             << "/files/odd.s28:3: error: the table at address 0x00000000 holds 6 data digits";
-        QTest::newRow("cancelled") << QStringList() << 31 << "File selection cancelled"
-                                   << "";
-        QTest::newRow("a choice too long") << LongNames() << 32 << "No file has been selected"
-                                           << "";
+        QTest::newRow("cancelled") << QStringList() << "File selection cancelled" << 31 << "";
+        QTest::newRow("a choice too long") << LongNames() << "No file has been selected" << 32 << "";
     }
     // Download through the button and the real file dialog, which starts at the last file chosen and lists
     // S records only; while the download runs, the window answers. A file chosen is offered again.
@@ -320,12 +319,12 @@ private slots:
         files.mkpath(".");
         const std::string first = test::RandomHex(4 * 0x400, 1), second = test::RandomHex(4 * 0x40, 2);
         Write("files/démo.s28", test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}}));
-        Write("files/second.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
+        Write("files/next.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
         Write("files/fpga.s28", test::ImageText("ZMA1G_FPGA", "S2", {{0x10000, "1234"}}));
         Write("files/odd.s28",
               "DW 8\r\n" + test::Header("ZMA1F_ODD") + test::Rec("S1", 0, "AABBCC") + test::Rec("S9", 0, ""));
         QStringList listed =
-            QStringList{"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "second.s28"} + LongNames();
+            QStringList{"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "next.s28"} + LongNames();
         for (const QString& name : listed + QStringList{"notes.txt"})
             if (!files.exists(name)) Write("files/" + name, "");
         modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
