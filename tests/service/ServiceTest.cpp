@@ -108,12 +108,7 @@ class ServiceTest : public QObject {
         return folder.filePath(name);
     }
     // Waits, serving the test's own connections, until `ready` holds (at most 20 s).
-    bool WaitFor(const std::function<bool()>& ready) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!ready() && clock.elapsed() < 20000) QTest::qWait(5);
-        return ready();
-    }
+    bool WaitFor(const std::function<bool()>& ready) { return QTest::qWaitFor(ready, 20000); }
     bool WindowShown() {
         QProcess search;
         search.setProcessEnvironment(environment);
