@@ -29,14 +29,10 @@ public:
         QDBusConnection bus = QDBusConnection::connectToBus(address, "private-bus-end");
         if (QDBusReply<uint> pid = bus.interface()->servicePid("com.veltrane.KX6000Download"); pid.isValid())
             kill(static_cast<pid_t>(pid.value()), SIGTERM);
-        bus = QDBusConnection(QString());
-        QDBusConnection::disconnectFromBus("private-bus-end");
+        QDBusConnection::disconnectFromBus("private-bus-end");  // closed when `bus` goes
         daemon.kill();
         daemon.waitForFinished();
     }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
     QString address;  // empty when the daemon did not start
 
 private:

@@ -1,8 +1,6 @@
 // The radios the window tests talk to (kept apart: Qt's moc cannot read raw strings).
 #pragma once
 
-#include <string>
-
 namespace {
 
 // Six configurations, one per flash block, so erasing one leaves the others.
@@ -24,14 +22,5 @@ const char* const kKX6200 = R"({"model": 6200, "configurations": [
      "configurations": [{"productId": "KXD62_OTHER", "address": "0x100", "status": 1}]}]})";
 
 const char* const kSpecialMode = R"({"model": 6200, "specialMode": true})";
-
-// Ten configurations that are no hardware, KXC_0 to KXC_9: one more than the table's rows.
-inline std::string TenConfigurations() {
-    std::string entries;
-    for (int i = 0; i < 10; ++i)
-        entries += R"(, {"productId": "KXC_)" + std::to_string(i) + R"(", "address": ")" +
-                   std::to_string(0x100 + i * 0x100) + R"(", "status": 0})";
-    return R"({"configurations": [)" + entries.substr(2) + "]}";
-}
 
 }  // namespace

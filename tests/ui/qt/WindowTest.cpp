@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -44,17 +43,20 @@ class WindowTest : public QObject {
         std::ofstream(folder->filePath(name).toStdString(), std::ios::binary) << content;
         return folder->filePath(name);
     }
-    // A window, displayed, on port 1 wired to a simulated radio; without a scenario on port 4, no model set.
-    void Open(const char* scenario = "{}", enmRadioType model = RADIO_FMX, bool debug = false) {
+    // A window, displayed, on ports 1 and 2 wired to a simulated radio of the scenario's model; without a
+    // scenario on port 4, no model set.
+    void Open(const char* scenario = "{}", bool debug = false) {
         Write("settings.ini", debug ? "[KX6100_RLDC]\nDebug=True\n" : "");
-        if (scenario) {
-            radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
-            setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
-        }
         auto form = std::make_unique<frmDownload>();
         window = form.get();
         manager = std::make_unique<clsDLManager>(std::move(form));
-        if (scenario) manager->RadioType(model);
+        if (scenario) {
+            sim::Scenario parsed = sim::ParseScenario(scenario);
+            radio = std::make_unique<sim::SimulatedRadio>(parsed);
+            for (const char* port : {"KX6000_PORT1", "KX6000_PORT2"})
+                setenv(port, radio->DevicePath().c_str(), 1);
+            manager->RadioType(parsed.model == 6200 ? RADIO_MFX : RADIO_FMX);
+        }
         int16_t result = manager->SetPort(scenario ? "1" : "4", true);
         if (scenario) QCOMPARE(result, 0);
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -70,47 +72,43 @@ class WindowTest : public QObject {
     int32_t Error() {
         int32_t number = 0;
         std::string message;
-        manager->GetLastError(number, message);
-        return number;
+        return manager->GetLastError(number, message), number;
     }
     // Runs `step` every 10 ms, in the event pump of the command the next click starts, until it is true.
     void During(std::function<bool()> step) {
         auto* timer = new QTimer(timers.get());
         connect(timer, &QTimer::timeout, this, [timer, step] {
-            if (timer->isActive() && step()) {
-                timer->stop();
-                timer->deleteLater();
-            }
+            if (timer->isActive() && step()) timer->stop(), timer->deleteLater();
         });
         timer->start(10);
     }
-    // A row as the technician sees it: type|product|status|colour|box, and the IDs where they are shown.
-    QString Row(int i) {
-        QString n = QString::number(i);
-        auto* status = Find<QLabel>("lblStatus" + n);
-        QString row = Label("lblType" + n) + "|" + Label("lblProduct" + n) + "|" + status->text() + "|" +
-                      status->palette().color(QPalette::WindowText).name() + "|" +
-                      (Find<QCheckBox>("chkType" + n)->isVisible() ? "box" : "-");
-        if (Find<QLabel>("lblNetworkID" + n)->isVisible())
-            row += "|" + Label("lblNetworkID" + n) + "|" + Label("lblDeviceID" + n);
-        return row;
+    // Controls as the technician sees them, joined by "|": a label's text (a status's with its colour), a
+    // check box as "box", a hidden control as "-".
+    QString Seen(const QStringList& names, const QString& suffix = "") {
+        QStringList seen;
+        for (QString name : names) {
+            name += suffix;
+            auto* label = window->findChild<QLabel*>(name);
+            QString text = label ? label->text() : "box";
+            if (name.contains("Status")) text += "|" + label->palette().color(QPalette::WindowText).name();
+            seen << (Find<QWidget>(name)->isVisible() ? text : "-");
+        }
+        return seen.join("|");
     }
-    QStringList Table() {
+    // A row of the table: type|product|status|colour|box|network ID|device ID.
+    QString Row(int i) {
+        return Seen({"lblType", "lblProduct", "lblStatus", "chkType", "lblNetworkID", "lblDeviceID"},
+                    QString::number(i));
+    }
+    QStringList Table() {  // the rows shown
         QStringList rows;
         for (int i = 1; i <= 9; ++i)
-            if (Find<QLabel>("lblType" + QString::number(i))->isVisible()) rows << Row(i);
+            if (QString row = Row(i); row != "-|-|-|-|-|-") rows << row;
         return rows;
     }
     QString HardwareRow() {
-        if (!Find<QLabel>("lblHardware")->isVisible()) return "hidden";
-        auto* status = Find<QLabel>("lblHardwareStatus");
-        QString row =
-            Label("lblHardware") + "|" + Label("lblHardwareID") + "|" +
-            (status->isVisible() ? status->text() + "|" + status->palette().color(QPalette::WindowText).name()
-                                 : "-");
-        if (Find<QLabel>("lblHDNetworkID")->isVisible())
-            row += "|" + Label("lblHDNetworkID") + "|" + Label("lblHDDeviceID");
-        return row + (Find<QCheckBox>("chkHardware")->isVisible() ? "|box" : "");
+        return Seen({"lblHardware", "lblHardwareID", "lblHardwareStatus", "lblHDNetworkID", "lblHDDeviceID",
+                     "chkHardware"});
     }
     // Nine empty S record files whose names make a choice of them longer than the 2048 characters allowed.
     static QStringList LongNames() {
@@ -119,21 +117,16 @@ class WindowTest : public QObject {
         return names;
     }
     QString Panel(int n) { return Find<QLabel>("panel" + QString::number(n))->text(); }
-    // What a file dialog offered once `listed` names were listed (its folder is read in the background):
-    // the name in its box, whether Open could be pressed, and the names listed, sorted.
-    struct Offer {
-        QString name;
-        bool open = false;
-        QStringList listed;
-    };
-    QList<Offer> offers;
+    // What each file dialog offered once `listed` names were listed (its folder is read in the background):
+    // the name in its box, "open" or "grey" for its Open button, then the names listed, sorted.
+    QList<QStringList> offers;
     // Answers the file dialog the next click opens: chooses `names` (none: takes what it offers) and presses
     // Open, or Cancel for nullopt.
     void Choose(std::optional<QStringList> names, int listed = 0) {
         During([this, names, listed, polls = 0]() mutable {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!dialog) return false;
-            auto* list = dialog->findChild<QListView*>("listView");
+            auto* list = dialog->findChild<QAbstractItemView*>("listView");
             QStringList shown;
             for (int r = 0; r < list->model()->rowCount(list->rootIndex()); ++r)
                 shown << list->model()->index(r, 0, list->rootIndex()).data().toString();
@@ -141,7 +134,8 @@ class WindowTest : public QObject {
             shown.sort();
             auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
             auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
-            offers.append({name->text(), buttons->button(QDialogButtonBox::Open)->isEnabled(), shown});
+            QPushButton* open = buttons->button(QDialogButtonBox::Open);  // a grey Open cancels: no hang
+            offers.append(QStringList{name->text(), open->isEnabled() ? "open" : "grey"} + shown);
             // Chosen as by a click and Ctrl+clicks on their names in the list.
             auto flags = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
             for (int r = 0; names && r < list->model()->rowCount(list->rootIndex()); ++r) {
@@ -150,7 +144,6 @@ class WindowTest : public QObject {
                 list->selectionModel()->select(row, flags);
                 flags = QItemSelectionModel::Select | QItemSelectionModel::Rows;
             }
-            QPushButton* open = buttons->button(QDialogButtonBox::Open);  // a grey Open cancels: no hang
             QTest::mouseClick(names && open->isEnabled() ? open : buttons->button(QDialogButtonBox::Cancel),
                               Qt::LeftButton);
             return true;
@@ -183,7 +176,7 @@ private slots:
     // Before a report the design's placeholders stand, "Auto" is chosen, the unprotected choice in test mode.
     void startState() {
         QFETCH(bool, debug);
-        Open(nullptr, RADIO_FMX, debug);
+        Open(nullptr, debug);
         QCOMPARE(window->windowTitle(), "KX6000 Download");
         QCOMPARE(window->size(), QSize(585, 488));
         QCOMPARE(Label("lblAppTitle"), "");
@@ -209,32 +202,33 @@ private slots:
 
     void reportFillsTheTable_data() {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<int>("model");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QString>("hardware");
         QTest::addColumn<int>("error");
-        QTest::newRow("KX6100") << kSixConfigurations << int(RADIO_FMX)
-                                << QStringList{"Boot Code|ZMA1B_01.00|OK|#000000|-",
-                                               "FPGA Image|zma1g_fpga|Checksum invalid|#ff0000|box",
-                                               "Radio Application|ZMA1F_01.02|No code segments|#0000ff|box",
-                                               "Hardware ID|KXA61_HW02|7|#000000|box",
-                                               "Non Standard|KXC|OK|#000000|box"}
-                                << "Hardware ID|KXA61_HW01|No code segments|#0000ff|box" << 0;
-        QTest::newRow("KX6200") << kKX6200 << int(RADIO_MFX)
+        QTest::newRow("KX6100")
+            << kSixConfigurations
+            << QStringList{"Boot Code|ZMA1B_01.00|OK|#000000|-|-|-",
+                           "FPGA Image|zma1g_fpga|Checksum invalid|#ff0000|box|-|-",
+                           "Radio Application|ZMA1F_01.02|No code segments|#0000ff|box|-|-",
+                           "Hardware ID|KXA61_HW02|7|#000000|box|-|-", "Non Standard|KXC|OK|#000000|box|-|-"}
+            << "Hardware ID|KXA61_HW01|No code segments|#0000ff|-|-|box" << 0;
+        QTest::newRow("KX6200") << kKX6200
                                 << QStringList{"Radio Application|ZMA2F_02.01|OK|#000000|box|0|0",
                                                "Non Standard|KXD62_UNIT|OK|#000000|box|1|2",
                                                "Non Standard|KXD62_OTHER|No code segments|#0000ff|box|26|5"}
-                                << "Hardware ID|KXA62_HW|-|0|0" << 0;
-        QStringList nine;
-        for (int i = 0; i < 9; ++i) nine << QString("Non Standard|KXC_%1|OK|#000000|box").arg(i);
-        QTest::newRow("ten entries") << QString::fromStdString(TenConfigurations()) << int(RADIO_FMX) << nine
-                                     << "hidden" << 2;
+                                << "Hardware ID|KXA62_HW|-|0|0|-" << 0;
+        // Ten configurations that are no hardware: one more than the table's rows.
+        QStringList ten, nine;
+        for (int i = 0; i < 10; ++i)
+            ten << QString::asprintf("{\"productId\": \"KXC_%d\", \"address\": %d}", i, 256 + 256 * i);
+        for (int i = 0; i < 9; ++i) nine << QString("Non Standard|KXC_%1|OK|#000000|box|-|-").arg(i);
+        QTest::newRow("ten entries") << "{\"configurations\": [" + ten.join(", ") + "]}" << nine
+                                     << "-|-|-|-|-|-" << 2;
     }
-    // Report through its access key.
+    // Report through its access key. Another port chosen then forgets the rows read, so none can be ticked.
     void reportFillsTheTable() {
         QFETCH(QString, scenario);
-        QFETCH(int, model);
-        Open(scenario.toUtf8().constData(), enmRadioType(model));
+        Open(scenario.toUtf8().constData());
         QTest::keyClick(window, Qt::Key_R, Qt::AltModifier);
         QFETCH(int, error);
         QTRY_COMPARE(Panel(2), QString::fromStdString(error ? ErrorStatusText(error)
@@ -243,27 +237,32 @@ private slots:
         QTEST(Table(), "rows");
         QTEST(HardwareRow(), "hardware");
         QCOMPARE(Panel(3), "Not connected");
-        QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled());
+        Click("chkType2");
+        QVERIFY(Find<QPushButton>("cmdErase")->isEnabled());
+        QTest::keyClick(Find<QComboBox>("cboPort"), Qt::Key_Down);
+        QCOMPARE(Find<QComboBox>("cboPort")->currentText(), "2");
+        QCOMPARE(Panel(2), "Ready");
+        QCOMPARE(Table(), QStringList());
+        QCOMPARE(HardwareRow(), "-|-|-|-|-|-");
+        QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
     }
 
     void eraseTheTickedRows_data() {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<int>("model");
         QTest::addColumn<QList<int>>("ticked");
         QTest::addColumn<QStringList>("erased");
         QTest::addColumn<QStringList>("memoryTargets");  // those sent, the radio's own left out
-        QTest::newRow("rows 2 and 5") << kSixConfigurations << int(RADIO_FMX) << QList<int>{2, 5}
-                                      << QStringList{"zma1g_fpga", "KXC"} << QStringList();
-        QTest::newRow("a device") << kKX6200 << int(RADIO_MFX) << QList<int>{2} << QStringList{"KXD62_UNIT"}
+        QTest::newRow("rows 2 and 5")
+            << kSixConfigurations << QList<int>{2, 5} << QStringList{"zma1g_fpga", "KXC"} << QStringList();
+        QTest::newRow("a device") << kKX6200 << QList<int>{2} << QStringList{"KXD62_UNIT"}
                                   << QStringList{"0102"};
-        QTest::newRow("IDs of ten and more") << kKX6200 << int(RADIO_MFX) << QList<int>{3}
-                                             << QStringList{"KXD62_OTHER"} << QStringList{"1A05"};
+        QTest::newRow("IDs of ten and more")
+            << kKX6200 << QList<int>{3} << QStringList{"KXD62_OTHER"} << QStringList{"1A05"};
     }
     void eraseTheTickedRows() {
         QFETCH(QString, scenario);
-        QFETCH(int, model);
         QFETCH(QList<int>, ticked);
-        Open(scenario.toUtf8().constData(), enmRadioType(model));
+        Open(scenario.toUtf8().constData());
         std::vector<sim::Configuration> before = radio->Configurations();
         Click("cmdConfig");
         auto* erase = Find<QPushButton>("cmdErase");
@@ -291,23 +290,19 @@ private slots:
 
     void download_data() {
         QTest::addColumn<QStringList>("names");  // chosen in the file dialog; none presses Cancel
-        QTest::addColumn<int>("error");
         QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("error");
         QTest::addColumn<QString>("box");  // a line of the message box shown, if any
-        QTest::newRow("one file, its name not ASCII") << QStringList{"démo.s28"} << 0 << "Download successful"
-                                                      << "";
-        QTest::newRow("two files") << QStringList{"démo.s28", "second.s28"} << 0 << "Download successful"
-                                   << "";
+        QTest::newRow("one non-ASCII name") << QStringList{"démo.s28"} << "Download successful" << 0 << "";
+        QTest::newRow("two files") << QStringList{"démo.s28", "next.s28"} << "Download successful" << 0 << "";
         QTest::newRow("an FPGA image: Enter answers no")
-            << QStringList{"fpga.s28"} << 1 << "Error 1 - User cancelled upgrade"
+            << QStringList{"fpga.s28"} << "Error 1 - User cancelled upgrade" << 1
             << "You are attempting to upgrade FPGA software.";
         QTest::newRow("data the radio refuses")
-            << QStringList{"odd.s28"} << 34 << "Error 34 - File format is not valid"
+            << QStringList{"odd.s28"} << "Error 34 - File format is not valid" << 34
             << "/files/odd.s28:3: error: the table at address 0x00000000 holds 6 data digits";
-        QTest::newRow("cancelled") << QStringList() << 31 << "File selection cancelled"
-                                   << "";
-        QTest::newRow("a choice too long") << LongNames() << 32 << "No file has been selected"
-                                           << "";
+        QTest::newRow("cancelled") << QStringList() << "File selection cancelled" << 31 << "";
+        QTest::newRow("a choice too long") << LongNames() << "No file has been selected" << 32 << "";
     }
     // Download through the button and the real file dialog, which starts at the last file chosen and lists
     // S records only; while the download runs, the window answers. A file chosen is offered again.
@@ -318,65 +313,57 @@ private slots:
         files.mkpath(".");
         const std::string first = test::RandomHex(4 * 0x400, 1), second = test::RandomHex(4 * 0x40, 2);
         Write("files/démo.s28", test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}}));
-        Write("files/second.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
+        Write("files/next.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
         Write("files/fpga.s28", test::ImageText("ZMA1G_FPGA", "S2", {{0x10000, "1234"}}));
         Write("files/odd.s28",
               "DW 8\r\n" + test::Header("ZMA1F_ODD") + test::Rec("S1", 0, "AABBCC") + test::Rec("S9", 0, ""));
         QStringList listed =
-            QStringList{"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "second.s28"} + LongNames();
+            QStringList{"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "next.s28"} + LongNames();
         for (const QString& name : listed + QStringList{"notes.txt"})
             if (!files.exists(name)) Write("files/" + name, "");
         modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
         Choose(names.isEmpty() ? std::nullopt : std::optional(names), int(listed.size()));
-        QString shown;
-        bool yesByDefault = false;
+        QString shown;  // the question asked, if any, marked when Yes is its default
         During([&] {
             auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!question) return false;
             // Enter takes the default; Escape ends a Yes default's case before it waits for a power cycle.
             QAbstractButton* yes = question->button(QMessageBox::Yes);
-            yesByDefault = yes && question->defaultButton() == yes;
-            shown = question->text();
-            QTest::keyClick(question, yesByDefault ? Qt::Key_Escape : Qt::Key_Return);
+            shown = question->text() + (yes && question->defaultButton() == yes ? "\n(Yes by default)" : "");
+            QTest::keyClick(question, shown.endsWith("(Yes by default)") ? Qt::Key_Escape : Qt::Key_Return);
             return true;
         });
-        QStringList seen;
-        bool closed = true, helpAsked = false;
+        bool closed = true;
         During([&] {
-            if (Panel(2) != "Ready" && !seen.contains(Panel(2))) seen << Panel(2);
-            if (!seen.contains("Resetting radio...")) return false;
+            if (Panel(2) != "Resetting radio...") return false;
             closed = window->close();
             QTest::keyClick(window, Qt::Key_F1);
-            helpAsked = true;
             return true;
         });
         Click("cmdDownload");
         QTEST(Panel(2), "status");
         QTEST(Error(), "error");
         QFETCH(QString, box);
-        QVERIFY2(box.isEmpty() ? shown.isEmpty() : shown.contains(box), qPrintable(shown));
-        QVERIFY(!yesByDefault);
-        QCOMPARE(offers.size(), 1);
-        QCOMPARE(offers[0].name, "UPPER.S28");
+        QVERIFY2(box.isEmpty() ? shown.isEmpty() : shown.contains(box) && !shown.endsWith("(Yes by default)"),
+                 qPrintable(shown));
         listed.sort();
-        QCOMPARE(offers[0].listed, listed);
+        QCOMPARE(offers, (QList<QStringList>{QStringList{"UPPER.S28", "open"} + listed}));
         const bool written = Error() == 0;
         QCOMPARE(radio->Counters().logons, written ? 1 : 0);
         if (written) {
-            QVERIFY2(!closed && helpAsked, "the close was refused while the download ran");
-            QCOMPARE(opened.size(), 1u);
+            QVERIFY2(!closed, "the close was refused while the download ran");
+            QCOMPARE(opened.size(), 1u);  // and F1 answered
             QCOMPARE(radio->Flash(0x30000, first.size() / 2), test::HexBytes(first));
             QCOMPARE(radio->Flash(0x50000, second.size() / 2) == test::HexBytes(second), names.size() == 2);
             Choose(QStringList(), 1);
             Click("cmdDownload");
-            QVERIFY2(names.contains(offers[1].name),
-                     qPrintable(offers[1].name));  // the first in the dialog's order
-            QVERIFY2(offers[1].open, "Open can be pressed on the file offered");
+            // The first chosen in the dialog's order, and Open can be pressed on it.
+            QVERIFY2(names.contains(offers[1][0]) && offers[1][1] == "open", qPrintable(offers[1].join(" ")));
             QCOMPARE(Panel(2), "Download successful");
             QCOMPARE(radio->Counters().logons, 2);
         }
-        QVERIFY(Find<QPushButton>("cmdConfig")->isEnabled() && Find<QPushButton>("cmdDownload")->isEnabled());
-        QVERIFY(Find<QComboBox>("cboPort")->isEnabled());
+        for (const char* name : {"cmdConfig", "cmdDownload", "cboPort"})
+            QVERIFY2(Find<QWidget>(name)->isEnabled(), name);
         QVERIFY(window->close());
     }
 
@@ -412,50 +399,29 @@ private slots:
 
     // The special logon waits for the technician; Cancel in the wait window ends the download with 21.
     void specialModeCancelled() {
-        Open(kSpecialMode, RADIO_MFX, true);
+        Open(kSpecialMode, true);
         QString app = Write("app.s28", test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
         modRegistry::SaveRegistryValue("LastFile", app.toStdString());
         Choose(QStringList());
         Click("chkAccessLevel");
-        QString message, caption;
-        int room = 0, width = 0;
+        QString seen;  // the wait window's caption and message, and how much the message overflows
         frmWait& wait = frmWait::Instance();
         During([&] {
             if (!wait.isVisible()) return false;
             auto* label = wait.findChild<QLabel*>("lblMessage");
-            message = label->text();
-            caption = wait.windowTitle();
-            room = label->contentsRect().width();
-            width = label->fontMetrics().horizontalAdvance(message);
+            seen = wait.windowTitle() + "|" + label->text();
+            int width = label->fontMetrics().horizontalAdvance(label->text()),
+                room = label->contentsRect().width();
+            if (width > room) seen += QString("|takes %1 of %2 pixels").arg(width).arg(room);
             QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
             return true;
         });
         Click("cmdDownload");
-        QCOMPARE(message, "Please power cycle the radio to continue ...");
-        QVERIFY2(width <= room,
-                 qPrintable(QString("the message takes %1 of %2 pixels").arg(width).arg(room)));
-        QCOMPARE(caption, "KX6000 Download");
+        QCOMPARE(seen, "KX6000 Download|Please power cycle the radio to continue ...");
         QCOMPARE(Error(), 21);
         QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
         QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, 0);
         QVERIFY(!wait.isVisible());
-    }
-
-    // Another port chosen after a report: the rows read on the first are gone, so none can be ticked.
-    void portChangeForgetsTheTable() {
-        Open(kSixConfigurations);
-        setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
-        Click("cmdConfig");
-        Click("chkType2");
-        QVERIFY(Find<QPushButton>("cmdErase")->isEnabled());
-        QTest::keyClick(Find<QComboBox>("cboPort"), Qt::Key_Down);
-        QCOMPARE(Find<QComboBox>("cboPort")->currentText(), "2");
-        QCOMPARE(Panel(2), "Ready");
-        QCOMPARE(Table(), QStringList());
-        QCOMPARE(HardwareRow(), "hidden");
-        for (int i = 1; i <= 9; ++i) QVERIFY(!Find<QCheckBox>("chkType" + QString::number(i))->isVisible());
-        QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
-        unsetenv("KX6000_PORT2");
     }
 };
 
