@@ -117,15 +117,10 @@ TEST_F(CliTest, ValidateDescribesEveryImage) {
                       {"/images/2", "-"}});
     }
     EXPECT_TRUE(Holds(Download("validate " + file).out, file + " (image 2)\n  tag"));
-
-    Outcome missing = Download("--quiet validate " + file + "x");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, file +
-                               "x: error: cannot be read: No such file or directory\n"
-                               "Error 33 - File does not exist\n");
 }
 
-// A file is explained line by line, and nothing is sent for data the radio would refuse after erasing.
+// A file is explained line by line (one that cannot be read too), and nothing is sent for data the radio
+// would refuse after erasing.
 TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
     const std::string good = (folder / "good.s19").string(), odd = (folder / "odd.s19").string();
     WriteFile(good, Header("A") + "S1070100AAAAAAAA00\r\n" + Rec("S9", 0, ""));
@@ -133,9 +128,11 @@ TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
     const std::string refusal = odd +
                                 ":3: error: the table at address 0x00000000 holds 6 data digits, not whole "
                                 "4-digit words: the radio refuses it (error 54) after erasing its flash\n";
-    Outcome validate = Download("--quiet validate " + good + " " + odd);
+    Outcome validate = Download("--quiet validate " + good + " " + odd + " " + good + "x");
     EXPECT_EQ(validate.status, 1);
-    EXPECT_EQ(validate.err, good + ":2: warning: checksum is 00, the record's bytes give 4F\n" + refusal);
+    EXPECT_EQ(validate.err,
+              good + ":2: warning: checksum is 00, the record's bytes give 4F\n" + refusal + good +
+                  "x: error: cannot be read: No such file or directory\nError 33 - File does not exist\n");
 
     sim::SimulatedRadio radio;
     Outcome download =
@@ -193,33 +190,28 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
 
 // The command line erases only what the radio listed and the window would let a technician tick.
 TEST_F(CliTest, EraseRefusesWhatTheWindowWouldNotOffer) {
-    struct Case {
-        const char* arguments;
-        const char* why;  // empty: erased
-        bool testMode = false;
-    };
-    const Case cases[] = {
-        {"erase ZMA1F_NOT_THERE", "the radio lists no such configuration"},
-        {"erase 0102:ZMA1F_01.02.03.04", "the radio lists no such configuration"},
-        {"erase KXA61_HW01", "it is the radio's hardware configuration"},
-        {"erase ZMA1F_01.02.03.04 ZMA1B_01.00", "it is boot code"},
-        {"erase --force KXA61_HW01", ""},
-        {"erase --force ZMA1B_01.00", ""},
-        {"erase ZMA1B_01.00", "", true},
-    };
-    for (const Case& c : cases) {
-        WriteSettings(c.testMode ? "[KX6100_RLDC]\nDebug=True\n" : "");
+    // The arguments; why it is refused (empty: erased); in test mode.
+    for (auto [arguments, why, testMode] : {
+             std::tuple{"erase ZMA1F_NOT_THERE", "the radio lists no such configuration", false},
+             {"erase 0102:ZMA1F_01.02.03.04", "the radio lists no such configuration", false},
+             {"erase KXA61_HW01", "it is the radio's hardware configuration", false},
+             {"erase ZMA1F_01.02.03.04 ZMA1B_01.00", "it is boot code", false},
+             {"erase --force KXA61_HW01", "", false},
+             {"erase --force ZMA1B_01.00", "", false},
+             {"erase ZMA1B_01.00", "", true},
+         }) {
+        WriteSettings(testMode ? "[KX6100_RLDC]\nDebug=True\n" : "");
         sim::SimulatedRadio radio;
-        Outcome run = Download("--device " + radio.DevicePath() + " " + c.arguments);
+        Outcome run = Download("--device " + radio.DevicePath() + " " + arguments);
         int erasures = 0;
         for (const auto& frame : radio.Frames()) erasures += frame.code == 0x33;
-        EXPECT_EQ(run.status, *c.why ? 1 : 0) << c.arguments << run.err;
-        EXPECT_EQ(erasures, *c.why ? 0 : 1) << c.arguments;
+        EXPECT_EQ(run.status, *why ? 1 : 0) << arguments << run.err;
+        EXPECT_EQ(erasures, *why ? 0 : 1) << arguments;
         EXPECT_TRUE(Holds(run.err,
                           "kx6000-download: test mode (Debug=True in " + settings.string() + "): logs are",
-                          c.testMode));
-        if (*c.why) {
-            EXPECT_TRUE(Holds(run.err, c.why)) << c.arguments;
+                          testMode));
+        if (*why) {
+            EXPECT_TRUE(Holds(run.err, why)) << arguments;
             EXPECT_TRUE(Holds(run.out, "KXA61_HW01")) << "the radio's list is shown";
         }
     }

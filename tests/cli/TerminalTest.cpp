@@ -21,8 +21,6 @@ namespace {
 // What a terminal of `width` columns shows of the bytes written to it; the lines that ran past the width
 // are kept as wrapped.
 struct Screen {
-    explicit Screen(size_t width) : width(width) {}
-
     void Put(char c) {
         if (!sequence.empty()) {  // ESC [ parameters, ended by a final byte
             sequence += c;
@@ -35,25 +33,22 @@ struct Screen {
         } else if (c == '\r') {
             column = 0;
         } else if (c == '\n') {
-            NextLine();
+            if (++row == lines.size()) lines.emplace_back();
         } else if (c >= ' ') {
-            if (column == width) {
+            if (column == width) {  // the terminal wraps
                 wrapped.push_back(lines[row]);
-                NextLine();
                 column = 0;
+                Put('\n');
             }
             lines[row].resize(std::max(lines[row].size(), column + 1), ' ');
             lines[row][column++] = c;
         }
     }
-    void NextLine() {
-        if (++row == lines.size()) lines.emplace_back();
-    }
 
     size_t width;
-    std::vector<std::string> lines{""}, wrapped;
+    std::vector<std::string> lines{""}, wrapped{};
     size_t row = 0, column = 0;
-    std::string sequence;
+    std::string sequence{};
 };
 
 class TerminalTest : public ComponentTest {};
@@ -80,7 +75,7 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
             _exit(127);
         }
         close(side);
-        Screen screen(width);
+        Screen screen{.width = width};
         std::string stopLine;
         char buffer[4096];
         for (pollfd ready{terminal, POLLIN, 0};;) {
