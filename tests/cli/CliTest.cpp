@@ -163,14 +163,6 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
                              {"/configurations/1/address", 0x70000},
                              {"/configurations/2", "-"}});
 
-    // Without a terminal to ask on, the FPGA warning is answered no, and the way on is said.
-    const std::string fpga = (folder / "fpga.s28").string();
-    WriteFile(fpga, ImageText("ZMA1G_02", "S2", {{0x20000, "1111"}}));
-    Outcome unasked = Download(device + "download " + fpga + " </dev/null");
-    EXPECT_EQ(unasked.status, 1);
-    EXPECT_TRUE(
-        Holds(unasked.err, "the answer is no: rerun with --yes to answer yes\nError 1 - User cancelled"));
-
     // A port another program holds is said with that program's whole name (its "comm" keeps 15 characters).
     const std::filesystem::path holder = folder / "a-holder-with-a-long-name";
     std::filesystem::create_symlink("/usr/bin/flock", holder);
@@ -325,6 +317,9 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
          R"({"faults": {"tagStatus": 2}})"},
         {"--json --device DEV --device DEV2 download FPGA", 1,
          R"({"/result": 1, "/radios": [], "/refused/0/name": "FPGA"})"},
+        // Without a terminal to ask on, the FPGA warning is answered no, and the way on is said.
+        {"--json --device DEV download FPGA </dev/null", 1, R"({"/result": 1, "/radios/0/result": 1})",
+         "the answer is no: rerun with --yes to answer yes\nError 1 - User cancelled"},
         {"--json report --device DEV --baud 9600", 2,
          R"({"/command": "report", "/usageError": "kx6000-download: report takes no --baud; )"
          R"('kx6000-download report --help' lists its options"})"},
