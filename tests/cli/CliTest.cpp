@@ -45,10 +45,13 @@ void Eventually(const std::function<bool()>& done) {
     return ::testing::AssertionFailure() << (wanted ? "no \"" : "\"") << part << "\" in:\n" << text;
 }
 
-// Each JSON pointer of `fields` has its value in the document `out`; "-": the document has no such member.
+// Each JSON pointer of `fields` (an object, or its text) has its value in the document `out`; "-": the
+// document has no such member.
 void ExpectFields(const std::string& out, const nlohmann::json& fields) {
-    const nlohmann::json document = nlohmann::json::parse(out);
-    for (const auto& [pointer, value] : fields.items()) {
+    const nlohmann::json document = nlohmann::json::parse(out),
+                         wanted =
+                             fields.is_string() ? nlohmann::json::parse(fields.get<std::string>()) : fields;
+    for (const auto& [pointer, value] : wanted.items()) {
         const nlohmann::json::json_pointer at(pointer);
         EXPECT_EQ(document.contains(at) ? document[at] : "-", value) << pointer << " in " << out;
     }
@@ -107,14 +110,11 @@ TEST_F(CliTest, ValidateDescribesEveryImage) {
         Outcome two = Download(arguments + file);
         EXPECT_EQ(two.status, 0) << arguments;
         const bool data = arguments.find("--data") != std::string::npos;
+        ExpectFields(two.out, R"({"/result": 0, "/images/1/image": 2, "/images/1/networkId": null, )"
+                              R"("/images/1/tables/0/bytes": 4, "/images/2": "-"})");
         ExpectFields(two.out,
-                     {{"/result", 0},
-                      {"/images/1/name", file},
-                      {"/images/1/image", 2},
-                      {"/images/1/networkId", nullptr},
-                      {"/images/1/tables/0/bytes", 4},
-                      {"/images/1/tables/0/blocks", data ? nlohmann::json::array({"11223344"}) : "-"},
-                      {"/images/2", "-"}});
+                     {{"/images/1/name", file},
+                      {"/images/1/tables/0/blocks", data ? nlohmann::json::array({"11223344"}) : "-"}});
     }
     EXPECT_TRUE(Holds(Download("validate " + file).out, file + " (image 2)\n  tag"));
 }
@@ -264,14 +264,12 @@ TEST_F(CliTest, ManyRadiosAtOnceEachWithItsResult) {
     Outcome run = Download("--json --device " + first.DevicePath() + " --device " + silent.DevicePath() +
                            " --device " + second.DevicePath() + " --baud 115200 download " + file);
     EXPECT_EQ(run.status, 1);
-    ExpectFields(run.out, {{"/radios/0/device", first.DevicePath()},
-                           {"/radios/0/result", 0},
-                           {"/radios/1/device", silent.DevicePath()},
-                           {"/radios/1/result", 21},
-                           {"/radios/2/device", second.DevicePath()},
-                           {"/radios/2/result", 0},
-                           {"/radios/3", "-"}});
-    for (const auto& radio : nlohmann::json::parse(run.out)["radios"]) EXPECT_GT(radio["seconds"], 0.0);
+    nlohmann::json radios = nlohmann::json::parse(run.out)["radios"];
+    ASSERT_EQ(radios.size(), 3u);
+    for (auto [i, radio, result] : {std::tuple{0, &first, 0}, {1, &silent, 21}, {2, &second, 0}}) {
+        ExpectFields(radios[i].dump(), {{"/device", radio->DevicePath()}, {"/result", result}});
+        EXPECT_GT(radios[i]["seconds"], 0.0);
+    }
     EXPECT_EQ(first.Flash(0x20000, data.size() / 2), HexBytes(data));
     EXPECT_EQ(second.Flash(0x20000, data.size() / 2), HexBytes(data));
     EXPECT_TRUE(Holds(run.err, silent.DevicePath() + ": Error 21 - Radio did not reset\n"))
@@ -340,7 +338,7 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
         SCOPED_TRACE(c.arguments + "\n" + run.out + run.err);
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(Holds(*c.fields ? run.err : run.out, named(c.said)));
-        if (*c.fields) ExpectFields(run.out, nlohmann::json::parse(named(c.fields)));
+        if (*c.fields) ExpectFields(run.out, named(c.fields));
     }
 }
 

@@ -99,11 +99,9 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
         ParserState state;
         FileNotes notes;
         EXPECT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), c.result) << c.what;
-        if (c.result == 0) {
-            EXPECT_FALSE(notes.failure) << c.what << ": " << notes.failure->text;
-            continue;
-        }
-        ASSERT_TRUE(notes.failure) << c.what;
+        ASSERT_EQ(notes.failure.has_value(), c.result != 0)
+            << c.what << ": " << notes.failure.value_or(FileNote{}).text;
+        if (!notes.failure) continue;
         EXPECT_EQ(notes.failure->line, c.line) << c.what;
         EXPECT_NE(notes.failure->text.find(c.reason), std::string::npos)
             << c.what << ": " << notes.failure->text;
@@ -254,10 +252,9 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
     EXPECT_EQ(first.Definitiontables().Item(0).DataBlocks->Item(0), "AABB") << "upper case";
     EXPECT_EQ(first.strHardware, "");
     const clsFile& second = Image(path + "1");
-    EXPECT_EQ(second.intNumberOfBits(), 8);
-    EXPECT_EQ(second.strHardware, "KXA12");
-    EXPECT_EQ(second.strDeviceID, "05");
-    EXPECT_EQ(second.strNetWorkID, "00");
+    EXPECT_EQ(
+        std::tuple(second.intNumberOfBits(), second.strHardware, second.strDeviceID, second.strNetWorkID),
+        std::tuple(8, "KXA12", "05", "00"));
     EXPECT_EQ(Image(folder.string() + "/two.s28").Name, path) << "keys ignore letter case";
 
     // The width carries over to the next file of the same manager.
@@ -267,32 +264,25 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
 
 TEST_F(ParserTest, TagSearchFindsTheTagOnTheWordGrid) {
     const std::string marker = "2A2F69426262456C2F2A";
-    const std::string tag = "0000005A004D00410031";  // a blank word, then "ZMA1"
+    const std::string found = marker + "0000005A004D004100310000";  // a blank word, "ZMA1", a blank word
     struct Case {
         const char* what;
-        std::vector<std::string> tables;  // data of each run, 16-bit words
+        std::vector<std::pair<uint32_t, std::string>> runs;  // word address, data
         int32_t radio;
         std::string header, tagName;
     };
     const Case cases[] = {
-        {"found", {"1234" + marker + tag + "0000"}, 6100, "APP", "ZMA1"},
-        {"off the grid", {"12" + marker + tag + "0000" + "12"}, 6100, "APP", "APP"},
-        {"no blank word after the tag", {marker + "005A004D"}, 6100, "APP", ""},
-        {"second table only", {"1111", marker + tag + "0000"}, 6100, "APP", "ZMA1"},
-        {"across a block boundary", {std::string(1016, '1') + marker + tag + "0000"}, 6100, "APP", "ZMA1"},
-        {"second model", {marker + tag + "0000"}, 6200, "APP", "APP"},
-        {"header already ZMA", {marker + tag + "0000"}, 6100, "ZMA2F", "ZMA2F"},
+        {"found", {{0, "1234" + found}}, 6100, "APP", "ZMA1"},
+        {"off the grid", {{0, "12" + found + "12"}}, 6100, "APP", "APP"},
+        {"no blank word after the tag", {{0, marker + "005A004D"}}, 6100, "APP", ""},
+        {"second table only", {{0, "1111"}, {0x100, found}}, 6100, "APP", "ZMA1"},
+        {"across a block boundary", {{0, std::string(1016, '1') + found}}, 6100, "APP", "ZMA1"},
+        {"second model", {{0, found}}, 6200, "APP", "APP"},
+        {"header already ZMA", {{0, found}}, 6100, "ZMA2F", "ZMA2F"},
     };
     for (const Case& c : cases) {
         manager->RadioType(static_cast<enmRadioType>(c.radio));
-        std::string records;
-        uint32_t address = 0;
-        for (const std::string& data : c.tables) {
-            for (size_t i = 0; i < data.size(); i += 64, address += 16)
-                records += Rec("S1", address, data.substr(i, 64));
-            address += 0x100;  // a gap: the next data opens a new run
-        }
-        ASSERT_EQ(Parse(Header(c.header) + records + Rec("S9", 0, "")), 0) << c.what;
+        ASSERT_EQ(Parse(ImageText(c.header, "S1", c.runs)), 0) << c.what;
         EXPECT_EQ(Image(path).TagName, c.tagName) << c.what;
     }
 }

@@ -30,9 +30,8 @@ TEST_F(ConsoleFormTest, StatusTextsAreLinesAndEmptyMeansReady) {
     form.ProgressBar(50);  // no terminal: no bar
     DownloadLog.CloseLogFile();
     EXPECT_EQ(out.str(), "Resetting radio...\nReady\n");
-    std::string log = ReadFile(root / "KX6000Download.log");
-    EXPECT_NE(log.find(" Resetting radio...\r\n"), std::string::npos);
-    EXPECT_NE(log.find(" Ready\r\n"), std::string::npos);
+    const std::string log = ReadFile(root / "KX6000Download.log");
+    EXPECT_NE(log.find(" Ready\r\n", log.find(" Resetting radio...\r\n")), std::string::npos) << log;
 }
 
 TEST_F(ConsoleFormTest, QuestionsAreAnsweredOnTheTerminalOrNo) {
