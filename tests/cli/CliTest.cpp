@@ -102,9 +102,7 @@ TEST_F(CliTest, VersionAndErrorTable) {
 
 TEST_F(CliTest, ValidateDescribesEveryImage) {
     const std::string file = (folder / "two.s28").string();
-    WriteFile(file,
-              "S0030000FC\r\nS1050000AABB95\r\nS9030000FC\r\nS0030000FC\r\nS20800010011223344FF\r\nS804000000"
-              "FB\r\n");
+    WriteFile(file, ImageText("", "S1", {{0, "AABB"}}) + ImageText("", "S2", {{0x100, "11223344"}}));
     // Options stand before or after the command word; the data blocks only with --data.
     for (const std::string arguments : {"--json --quiet validate ", "validate --data --json "}) {
         Outcome two = Download(arguments + file);
@@ -145,8 +143,7 @@ TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
 
 TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     sim::SimulatedRadio radio;
-    const std::string device = " --device " + radio.DevicePath() + " ";
-    const std::string file = (folder / "app.s28").string();
+    const std::string device = " --device " + radio.DevicePath() + " ", file = (folder / "app.s28").string();
     WriteFile(file, ImageText("ZMA1F_09", "S2", {{0x20000, "2A2F69426262456C2F2A0000005A00390000"}}));
 
     Outcome download = Download(device + "--baud 115200 download " + file);

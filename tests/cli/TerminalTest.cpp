@@ -58,8 +58,6 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
     const std::string file = (folder / "app.s28").string();
     WriteFile(file, ImageText("ZMA1F_TTY", "S2", {{0x20000, RandomHex(2 * 16 * 1024, 3)}}));
     const std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-download", device = radio.DevicePath();
-    const char* arguments[] = {program.c_str(), "--device", device.c_str(), "--baud",
-                               "115200",        "download", file.c_str(),   nullptr};
     const std::regex imageBar(R"((\d+)% 1/1 ZMA1F_TTY)"), anyBar(R"(\d% )");
     for (unsigned short width : {50, 120}) {
         int terminal = -1, side = -1;
@@ -71,7 +69,8 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
             setsid();
             ioctl(side, TIOCSCTTY, 0);
             for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(side, fd);
-            execv(program.c_str(), const_cast<char* const*>(arguments));
+            execl(program.c_str(), program.c_str(), "--device", device.c_str(), "--baud", "115200",
+                  "download", file.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(side);

@@ -126,8 +126,8 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         if (i < 10) kept.push_back({2 + i, "checksum is 00"});
         longLines += Rec("S1", i, Bytes(2)).insert(12, "00");
     }
-    const std::string end = Rec("S9", 0, ""), record = Rec("S1", 2, Bytes(4));
-    const std::string path = (folder / "flawed.s19").string();
+    const std::string end = Rec("S9", 0, ""), record = Rec("S1", 2, Bytes(4)),
+                      path = (folder / "flawed.s19").string();
     auto a = [&end](const std::string& lines) { return Header("A") + lines + end; };
     const Case cases[] = {
         {"clean", Header("APP") + Rec("S1", 0, Bytes(4)) + end},
@@ -246,11 +246,10 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
                           Rec("S8", 0, "");
     ASSERT_EQ(Parse(content, "Two.S28"), 0);
     const clsFile& first = Image(path);
-    EXPECT_EQ(first.TagName, "FIRST");
+    EXPECT_EQ(std::tuple(first.TagName, first.strHardware), std::tuple("FIRST", ""));
     EXPECT_EQ(first.intNumberOfBits(), 16) << "a DW line after S0 changes the reading only";
     EXPECT_EQ(first.Definitiontables().Item(0).Length, 2) << "read as 8-bit words";
     EXPECT_EQ(first.Definitiontables().Item(0).DataBlocks->Item(0), "AABB") << "upper case";
-    EXPECT_EQ(first.strHardware, "");
     const clsFile& second = Image(path + "1");
     EXPECT_EQ(
         std::tuple(second.intNumberOfBits(), second.strHardware, second.strDeviceID, second.strNetWorkID),
@@ -263,8 +262,8 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
 }
 
 TEST_F(ParserTest, TagSearchFindsTheTagOnTheWordGrid) {
-    const std::string marker = "2A2F69426262456C2F2A";
-    const std::string found = marker + "0000005A004D004100310000";  // a blank word, "ZMA1", a blank word
+    // The marker, then a blank word, "ZMA1" and a blank word.
+    const std::string marker = "2A2F69426262456C2F2A", found = marker + "0000005A004D004100310000";
     struct Case {
         const char* what;
         std::vector<std::pair<uint32_t, std::string>> runs;  // word address, data
