@@ -21,8 +21,6 @@ namespace {
 // What a terminal of `width` columns shows of the bytes written to it; the lines that ran past the width
 // are kept as wrapped.
 struct Screen {
-    explicit Screen(size_t width) : width(width) {}
-
     void Put(char c) {
         if (!sequence.empty()) {  // ESC [ parameters, ended by a final byte
             sequence += c;
@@ -35,25 +33,22 @@ struct Screen {
         } else if (c == '\r') {
             column = 0;
         } else if (c == '\n') {
-            NextLine();
+            if (++row == lines.size()) lines.emplace_back();
         } else if (c >= ' ') {
-            if (column == width) {
+            if (column == width) {  // the terminal wraps
                 wrapped.push_back(lines[row]);
-                NextLine();
                 column = 0;
+                Put('\n');
             }
             lines[row].resize(std::max(lines[row].size(), column + 1), ' ');
             lines[row][column++] = c;
         }
     }
-    void NextLine() {
-        if (++row == lines.size()) lines.emplace_back();
-    }
 
     size_t width;
-    std::vector<std::string> lines{""}, wrapped;
+    std::vector<std::string> lines{""}, wrapped{};
     size_t row = 0, column = 0;
-    std::string sequence;
+    std::string sequence{};
 };
 
 class TerminalTest : public ComponentTest {};
@@ -63,8 +58,6 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
     const std::string file = (folder / "app.s28").string();
     WriteFile(file, ImageText("ZMA1F_TTY", "S2", {{0x20000, RandomHex(2 * 16 * 1024, 3)}}));
     const std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-download", device = radio.DevicePath();
-    const char* arguments[] = {program.c_str(), "--device", device.c_str(), "--baud",
-                               "115200",        "download", file.c_str(),   nullptr};
     const std::regex imageBar(R"((\d+)% 1/1 ZMA1F_TTY)"), anyBar(R"(\d% )");
     for (unsigned short width : {50, 120}) {
         int terminal = -1, side = -1;
@@ -76,11 +69,12 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
             setsid();
             ioctl(side, TIOCSCTTY, 0);
             for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(side, fd);
-            execv(program.c_str(), const_cast<char* const*>(arguments));
+            execl(program.c_str(), program.c_str(), "--device", device.c_str(), "--baud", "115200",
+                  "download", file.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(side);
-        Screen screen(width);
+        Screen screen{.width = width};
         std::string stopLine;
         char buffer[4096];
         for (pollfd ready{terminal, POLLIN, 0};;) {

@@ -29,19 +29,16 @@ TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
         WriteFile(name, blob);
         inputs += " " + name + " -binary -offset " + std::to_string(address);
     }
-    struct Variant {
-        const char* type;
-        int addressBytes;
-        const char* rewrite;  // applied to srec_cat's CR LF output
-    };
-    const Variant variants[] = {
-        {"S1", 2, "cat"}, {"S2", 3, "tr -d '\\n'"}, {"S3", 4, "tr 'A-F' 'a-f'"}, {"S2", 3, "cat"}};
-    for (const Variant& v : variants) {
+    // The record type, its address bytes, and what is done to srec_cat's CR LF output.
+    for (auto [type, addressBytes, rewrite] : {std::tuple{"S1", 2, "cat"},
+                                               {"S2", 3, "tr -d '\\n'"},
+                                               {"S3", 4, "tr 'A-F' 'a-f'"},
+                                               {"S2", 3, "cat"}}) {
         std::string made = (folder / "made.srec").string(), file = (folder / "file.srec").string();
-        Run("srec_cat" + inputs + " -o " + made + " -address-length=" + std::to_string(v.addressBytes) +
+        Run("srec_cat" + inputs + " -o " + made + " -address-length=" + std::to_string(addressBytes) +
             " -disable=data-count -execution-start-address=0 -line-termination=crlf -output_block_size=" +
-            std::to_string(16 + 3 * v.addressBytes));
-        Run(std::string(v.rewrite) + " < " + made + " > " + file);
+            std::to_string(16 + 3 * addressBytes));
+        Run(std::string(rewrite) + " < " + made + " > " + file);
         Run("srec_cat " + made + " -o " + (folder / "back.bin").string() + " -binary");
         std::string back = ReadFile(folder / "back.bin");
 
@@ -49,12 +46,12 @@ TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
         ResetProgramState();
         clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
         WriteFile(folder / "width.srec", "DW 8\r\nS0030000FC\r\nS1040000AA51\r\nS9030000FC\r\n");
-        ASSERT_EQ(manager.LoadFiles((folder / "width.srec").string() + "|" + file), 0) << v.rewrite;
+        ASSERT_EQ(manager.LoadFiles((folder / "width.srec").string() + "|" + file), 0) << rewrite;
 
         const clsFile& image = *manager.LoadedFiles()->Item(file);
-        EXPECT_EQ(image.strFileType, v.type);
+        EXPECT_EQ(image.strFileType, type);
         const colDefTables& tables = image.Definitiontables();
-        ASSERT_EQ(tables.Count(), 3) << v.type << " " << v.rewrite;
+        ASSERT_EQ(tables.Count(), 3) << type << " " << rewrite;
         for (int32_t t = 0; t < tables.Count(); ++t) {
             DataDefinition table = tables.Item(t);
             auto [address, size] = ranges[static_cast<size_t>(t)];
@@ -62,7 +59,7 @@ TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
             EXPECT_EQ(table.Length, static_cast<int32_t>(size));
             EXPECT_EQ(HexBytes(table.DataBlocks->GetAllData()),
                       std::vector<uint8_t>(back.begin() + address, back.begin() + address + size))
-                << v.rewrite;
+                << rewrite;
         }
     }
 }

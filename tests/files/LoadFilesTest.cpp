@@ -83,11 +83,9 @@ TEST_F(LoadFilesTest, CollectionsRefuseWhatTheyDoNotHold) {
 }
 
 TEST_F(LoadFilesTest, TemporaryFilesAreDeleted) {
-    WriteFile(root / "temp.int", "x");
-    WriteFile(root / "temp.ua", "x");
+    for (const char* name : {"temp.int", "temp.ua"}) WriteFile(root / name, "x");
     DeleteTempFiles();
     EXPECT_TRUE(std::filesystem::is_empty(root));
-    DeleteTempFiles();  // nothing there: nothing to do
 }
 
 }  // namespace

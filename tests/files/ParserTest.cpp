@@ -48,20 +48,19 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
     for (uint32_t i = 0; i < 1u << 20; ++i) garbage += static_cast<char>(i * 7919u % 251u);
     const std::string image = Header("APP") + Rec("S1", 0x100, Bytes(4)) + Rec("S9", 0, "");
     const std::string lineFeed = "line feed without carriage return";
+    auto a = [](const std::string& lines) { return Header("A") + lines + Rec("S9", 0, ""); };
     struct Case {
         const char* what;
         std::string content;
         int32_t result;
-        int32_t line;        // of the failure; 0: the file as a whole
-        std::string reason;  // part of the failure's reason
+        int32_t line = 0;         // of the failure; 0: the file as a whole
+        std::string reason = "";  // part of the failure's reason
     };
     const Case cases[] = {
-        {"valid", image, 0, 0, ""},
+        {"valid", image, 0},
         {"CR line ends",
-         "//x\r" + Header("A").substr(0, Header("A").size() - 1) + "S1070100AAAAAAAA00\rS9030000FC", 0, 0,
-         ""},
-        {"comments and blank lines around", "// c\r\nCI x\r\n\r\n" + image + "\r\n// end\r\nMD x\r\n", 0, 0,
-         ""},
+         "//x\r" + Header("A").substr(0, Header("A").size() - 1) + "S1070100AAAAAAAA00\rS9030000FC", 0},
+        {"comments and blank lines around", "// c\r\nCI x\r\n\r\n" + image + "\r\n// end\r\nMD x\r\n", 0},
         {"empty file", "", 34, 0, "no image in the file"},
         {"comments only", "// c\r\nCI x\r\n", 34, 0, "no image in the file"},
         {"header without data", Header("APP"), 34, 1, "\"S0\" line without data records"},
@@ -72,25 +71,21 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
         {"line feeds only, data first",
          std::regex_replace(Rec("S1", 0, Bytes(2)) + image, std::regex("\r\n"), "\n"), 33, 1, lineFeed},
         {"a line feed hides the terminator", Header("A") + "S1050000AAAA4B\nS9030000FC", 33, 2, lineFeed},
-        {"lower-case type", Header("A") + "s1070100AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34, 2,
-         "unknown line type \"s1\""},
+        {"lower-case type", a("s1070100AAAAAAAA00\r\n"), 34, 2, "unknown line type \"s1\""},
         {"unknown line type", "XX\r\n" + image, 34, 1, "unknown line type \"XX\""},
         {"no terminator", Header("APP") + Rec("S1", 0x100, Bytes(4)), 33, 1,
          "image \"APP\" starting here has no \"S9\" terminator"},
         {"data after a terminator", image + Rec("S1", 0x200, Bytes(4)), 34, 4,
          "after the terminator on line 3 without a new \"S0\" line"},
-        {"comment among data", Header("A") + Rec("S1", 0, Bytes(2)) + "// x\r\n" + Rec("S9", 0, ""), 34, 3,
-         "found \"//\""},
+        {"comment among data", a(Rec("S1", 0, Bytes(2)) + "// x\r\n"), 34, 3, "found \"//\""},
         {"other record type among data", Header("A") + Rec("S1", 0, Bytes(2)) + Rec("S2", 2, Bytes(2)), 34, 3,
          "found \"S2\""},
         {"width not a number", "DWxx\r\n" + image, 33, 1, "the \"DW\" width \"xx\" is not a decimal number"},
-        {"width 0 at a record", Header("A") + "DW 0\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34, 2,
+        {"width 0 at a record", a("DW 0\r\n" + Rec("S1", 0, Bytes(2))), 34, 2,
          "a word of 0 bits holds no whole byte"},
-        {"address not hex", Header("A") + "S1070G00AAAAAAAA00\r\n" + Rec("S9", 0, ""), 34, 2,
-         "the address is not 4 hex digits"},
-        {"data not hex", Header("A") + "S1070100AAAAAXAA00\r\n" + Rec("S9", 0, ""), 34, 2,
-         "the data holds \"X\", not a hex digit"},
-        {"count too small", Header("A") + "S1010100\r\n" + Rec("S9", 0, ""), 34, 2,
+        {"address not hex", a("S1070G00AAAAAAAA00\r\n"), 34, 2, "the address is not 4 hex digits"},
+        {"data not hex", a("S1070100AAAAAXAA00\r\n"), 34, 2, "the data holds \"X\", not a hex digit"},
+        {"count too small", a("S1010100\r\n"), 34, 2,
          "the count 01 is too small to hold the address and the checksum"},
         {"header record too short", "S003000\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34, 1,
          "an \"S0\" line of fewer than 10 characters"},
@@ -104,11 +99,9 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
         ParserState state;
         FileNotes notes;
         EXPECT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), c.result) << c.what;
-        if (c.result == 0) {
-            EXPECT_FALSE(notes.failure) << c.what << ": " << notes.failure->text;
-            continue;
-        }
-        ASSERT_TRUE(notes.failure) << c.what;
+        ASSERT_EQ(notes.failure.has_value(), c.result != 0)
+            << c.what << ": " << notes.failure.value_or(FileNote{}).text;
+        if (!notes.failure) continue;
         EXPECT_EQ(notes.failure->line, c.line) << c.what;
         EXPECT_NE(notes.failure->text.find(c.reason), std::string::npos)
             << c.what << ": " << notes.failure->text;
@@ -122,9 +115,9 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
     struct Case {
         const char* what;
         std::string content;
-        Notes warnings, refusals;
+        Notes refusals = {}, warnings = {};
         int32_t leftOut = 0;
-        std::string runRefusal = {};  // of the run's images together, which no parse of one image sees
+        std::string runRefusal = "";  // of the run's images together, which no parse of one image sees
     };
     std::string badChecksums, longLines;
     Notes kept;
@@ -133,88 +126,75 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         if (i < 10) kept.push_back({2 + i, "checksum is 00"});
         longLines += Rec("S1", i, Bytes(2)).insert(12, "00");
     }
-    const std::string end = Rec("S9", 0, ""), record = Rec("S1", 2, Bytes(4));
+    const std::string end = Rec("S9", 0, ""), record = Rec("S1", 2, Bytes(4)),
+                      path = (folder / "flawed.s19").string();
+    auto a = [&end](const std::string& lines) { return Header("A") + lines + end; };
     const Case cases[] = {
-        {"clean", Header("APP") + Rec("S1", 0, Bytes(4)) + end, {}, {}},
-        {"wrong checksum",
-         Header("A") + "S1070100AAAAAAAA00\r\n" + end,
-         {{2, "checksum is 00, the record's bytes give 4F"}},
-         {}},
-        {"blanks and a line feed at a line's end",
-         Header("A") + record.substr(0, 18) + " \t\n\r\n" + end,
+        {"clean", Header("APP") + Rec("S1", 0, Bytes(4)) + end},
+        {"bad checksum",
+         a("S1070100AAAAAAAA00\r\n"),
          {},
-         {}},
+         {{2, "checksum is 00, the record's bytes give 4F"}}},
+        {"blanks and a line feed at a line's end", a(record.substr(0, 18) + " \t\n\r\n")},
         {"short line: count too big, data cut short",
-         Header("A") + "S1090100AAAAAAAA4D\r\n" + end,
-         {},
+         a("S1090100AAAAAAAA4D\r\n"),
          {{2, "the count says 9 bytes (18 digits) follow it, the line holds 14 characters after it"},
           {2, "the table at address 0x00000100 holds 10 data digits, not whole 4-digit words"}}},
-        {"odd number of digits",
-         Header("A") + "S1070100AAAAAAA00\r\n" + end,
-         {},
-         {{2, "the line holds 13 characters after it"}}},
+        {"odd number of digits", a("S1070100AAAAAAA00\r\n"), {{2, "the line holds 13 characters after it"}}},
         {"a line feed alone swallows the next record",
-         Header("A") + Rec("S1", 0, Bytes(4)).substr(0, 18) + "\n" + record + Rec("S1", 4, Bytes(4)) + end,
-         {},
+         a(Rec("S1", 0, Bytes(4)).substr(0, 18) + "\n" + record + Rec("S1", 4, Bytes(4))),
          {{2, "line feed without carriage return: what follows it is read as part of this line"},
           {2, "the count says 7 bytes (14 digits) follow it, the line holds 33 characters after it"}}},
         {"bytes that are no whole word",
-         Header("A") + Rec("S1", 0, Bytes(3)) + end,
-         {},
+         a(Rec("S1", 0, Bytes(3))),
          {{2, "3 data bytes are not whole 16-bit words: the last 1 would be left out"}}},
         {"8-bit bytes that are no whole radio word",
-         "DW 8\r\n" + Header("A") + Rec("S1", 0, Bytes(4)) + Rec("S1", 0x10, Bytes(1)) +
-             Rec("S1", 0x11, Bytes(2)) + end,
-         {},
+         "DW 8\r\n" + a(Rec("S1", 0, Bytes(4)) + Rec("S1", 0x10, Bytes(1)) + Rec("S1", 0x11, Bytes(2))),
          {{4, "the table at address 0x00000010 holds 6 data digits"}}},
         {"a line feed inside a comment",
-         "// a\nb\r\n" + Header("A") + Rec("S1", 0, Bytes(2)) + end,
-         {},
+         "// a\nb\r\n" + a(Rec("S1", 0, Bytes(2))),
          {{1, "line feed without carriage return"}}},
-        {"only the first warnings are kept", Header("A") + badChecksums + end, kept, {}, 2},
+        {"only the first warnings are kept", a(badChecksums), {}, kept, 2},
         {"each kind of refused line is named once",
-         Header("A") + longLines + end,
-         {},
+         a(longLines),
          {{2, "the line holds 12 characters after it (and 11 more lines like it)"}}},
         {"a second image writing addresses of the first",
-         Header("A") + Rec("S1", 0, Bytes(8)) + end + Header("B") + Rec("S1", 2, Bytes(4)) + end,
+         a(Rec("S1", 0, Bytes(8))) + Header("B") + Rec("S1", 2, Bytes(4)) + end,
          {},
          {},
          0,
-         "@ [A] and @ (image 2) [B] both write the addresses 0x2 to 0x3"},
+         path + ": error: " + path + " [A] and " + path +
+             " (image 2) [B] both write the addresses 0x2 to 0x3\n"},
     };
     sim::SimulatedRadio radio;
     for (const Case& c : cases) {
-        Parse(c.content);
+        WriteFile(path, c.content);
         colFiles scratch;
         ParserState state;
         FileNotes notes;
         ASSERT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), 0) << c.what;
-        auto expect = [&c](const std::vector<FileNote>& found, const Notes& expected, const char* kind) {
-            ASSERT_EQ(found.size(), expected.size()) << c.what << " " << kind;
+        auto expect = [&c](const std::vector<FileNote>& found, const Notes& expected) {
+            ASSERT_EQ(found.size(), expected.size()) << c.what;
             for (size_t i = 0; i < found.size(); ++i) {
                 EXPECT_EQ(found[i].line, expected[i].first) << c.what;
                 EXPECT_NE(found[i].text.find(expected[i].second), std::string::npos)
                     << c.what << ": " << found[i].text;
             }
         };
-        expect(notes.warnings, c.warnings, "warnings");
-        expect(notes.refusals, c.refusals, "refusals");
+        expect(notes.warnings, c.warnings);
+        expect(notes.refusals, c.refusals);
         EXPECT_EQ(notes.warningsLeftOut, c.leftOut) << c.what;
 
-        std::string refused = path + ": error: " + c.runRefusal + "\n";
-        for (size_t at; (at = refused.find('@')) != std::string::npos;) refused.replace(at, 1, path);
-        if (!c.refusals.empty())
-            refused = path + ":" + std::to_string(c.refusals[0].first) +
-                      ": error: " + notes.refusals[0].text + "\n";
-        if (c.refusals.empty() && c.runRefusal.empty()) refused.clear();
+        // Both commands say the first refusal as an error and exit 1; validate exits 0 without one.
+        const std::string refused = c.refusals.empty() ? c.runRefusal
+                                                       : path + ":" + std::to_string(c.refusals[0].first) +
+                                                             ": error: " + notes.refusals[0].text + "\n";
         for (std::string command :
              {std::string("validate "), "--device " + radio.DevicePath() + " download "}) {
             if (refused.empty() && command != "validate ") continue;
             command = std::string(KX6000_BIN_DIR) + "/kx6000-download --quiet " + command + path + " 2>" +
                       (folder / "err").string() + " >/dev/null";
-            int status = std::system(command.c_str());
-            EXPECT_EQ(WEXITSTATUS(status), refused.empty() ? 0 : 1) << c.what << ": " << command;
+            EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), refused.empty() ? 0 : 1) << c.what;
             EXPECT_NE(ReadFile(folder / "err").find(refused), std::string::npos) << c.what << ": " << command;
         }
     }
@@ -224,39 +204,29 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
 TEST_F(ParserTest, RecordsGatherIntoRunsOfBlocks) {
     struct Case {
         const char* what;
-        std::string records;  // between "S0" and the terminator
         std::string type;
-        std::vector<std::pair<int32_t, int32_t>> tables;  // start address, length in words
-        std::vector<size_t> lastTableBlocks;              // digits per block of the last table
+        std::vector<std::pair<uint32_t, std::string>> runs;  // written as records of eight words
+        std::vector<std::pair<int32_t, int32_t>> tables;     // start address, length in words
+        std::vector<size_t> lastTableBlocks;                 // digits per block of the last table
     };
-    std::string run;
-    for (uint32_t i = 0; i < 300; ++i) run += Rec("S2", 0x10000 + 8 * i, Bytes(16));
     const Case cases[] = {
-        {"contiguous words",
-         Rec("S1", 0x100, Bytes(16)) + Rec("S1", 0x108, Bytes(16)),
-         "S1",
-         {{0x100, 16}},
-         {64}},
-        {"a gap opens a table",
-         Rec("S1", 0x100, Bytes(16)) + Rec("S1", 0x108, Bytes(16)) + Rec("S1", 0x200, Bytes(16)),
-         "S1",
-         {{0x100, 16}, {0x200, 8}},
-         {32}},
-        {"300 records of 8 words",
-         run,
+        {"contiguous words", "S1", {{0x100, Bytes(32)}}, {{0x100, 16}}, {64}},
+        {"a gap", "S1", {{0x100, Bytes(32)}, {0x200, Bytes(16)}}, {{0x100, 16}, {0x200, 8}}, {32}},
+        {"300 records",
          "S2",
+         {{0x10000, Bytes(4800)}},
          {{0x10000, 2400}},
          {1020, 1020, 1020, 1020, 1020, 1020, 1020, 1020, 1020, 420}},
-        {"odd byte dropped", Rec("S1", 0, Bytes(15)), "S1", {{0, 7}}, {28}},
-        {"first record at 0x7FFFFFFF", Rec("S3", 0x7FFFFFFF, Bytes(2)), "S3", {{0x7FFFFFFF, 1}}, {4}},
-        {"negative address", Rec("S3", 0xFFFFFFFE, Bytes(4)), "S3", {{-2, 2}}, {8}},
+        {"odd byte dropped", "S1", {{0, Bytes(15)}}, {{0, 7}}, {28}},
+        {"first record at 0x7FFFFFFF", "S3", {{0x7FFFFFFF, Bytes(2)}}, {{0x7FFFFFFF, 1}}, {4}},
+        {"negative address", "S3", {{0xFFFFFFFE, Bytes(4)}}, {{-2, 2}}, {8}},
     };
     for (const Case& c : cases) {
-        std::string terminator = c.type == "S1" ? "S9" : c.type == "S2" ? "S8" : "S7";
-        ASSERT_EQ(Parse(Header("APP") + c.records + Rec(terminator, 0, "")), 0) << c.what;
+        const std::string text = ImageText("APP", c.type, c.runs);
+        ASSERT_EQ(Parse(text), 0) << c.what;
         const clsFile& file = Image(path);
         EXPECT_EQ(file.strFileType, c.type);
-        EXPECT_EQ(file.strFileTerminator, terminator);
+        EXPECT_TRUE(text.ends_with(Rec(file.strFileTerminator, 0, ""))) << c.what;
         const colDefTables& tables = file.Definitiontables();
         ASSERT_EQ(tables.Count(), static_cast<int32_t>(c.tables.size())) << c.what;
         for (int32_t t = 0; t < tables.Count(); ++t) {
@@ -276,16 +246,14 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
                           Rec("S8", 0, "");
     ASSERT_EQ(Parse(content, "Two.S28"), 0);
     const clsFile& first = Image(path);
-    EXPECT_EQ(first.TagName, "FIRST");
+    EXPECT_EQ(std::tuple(first.TagName, first.strHardware), std::tuple("FIRST", ""));
     EXPECT_EQ(first.intNumberOfBits(), 16) << "a DW line after S0 changes the reading only";
     EXPECT_EQ(first.Definitiontables().Item(0).Length, 2) << "read as 8-bit words";
     EXPECT_EQ(first.Definitiontables().Item(0).DataBlocks->Item(0), "AABB") << "upper case";
-    EXPECT_EQ(first.strHardware, "");
     const clsFile& second = Image(path + "1");
-    EXPECT_EQ(second.intNumberOfBits(), 8);
-    EXPECT_EQ(second.strHardware, "KXA12");
-    EXPECT_EQ(second.strDeviceID, "05");
-    EXPECT_EQ(second.strNetWorkID, "00");
+    EXPECT_EQ(
+        std::tuple(second.intNumberOfBits(), second.strHardware, second.strDeviceID, second.strNetWorkID),
+        std::tuple(8, "KXA12", "05", "00"));
     EXPECT_EQ(Image(folder.string() + "/two.s28").Name, path) << "keys ignore letter case";
 
     // The width carries over to the next file of the same manager.
@@ -294,33 +262,26 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
 }
 
 TEST_F(ParserTest, TagSearchFindsTheTagOnTheWordGrid) {
-    const std::string marker = "2A2F69426262456C2F2A";
-    const std::string tag = "0000005A004D00410031";  // a blank word, then "ZMA1"
+    // The marker, then a blank word, "ZMA1" and a blank word.
+    const std::string marker = "2A2F69426262456C2F2A", found = marker + "0000005A004D004100310000";
     struct Case {
         const char* what;
-        std::vector<std::string> tables;  // data of each run, 16-bit words
+        std::vector<std::pair<uint32_t, std::string>> runs;  // word address, data
         int32_t radio;
         std::string header, tagName;
     };
     const Case cases[] = {
-        {"found", {"1234" + marker + tag + "0000"}, 6100, "APP", "ZMA1"},
-        {"off the grid", {"12" + marker + tag + "0000" + "12"}, 6100, "APP", "APP"},
-        {"no blank word after the tag", {marker + "005A004D"}, 6100, "APP", ""},
-        {"second table only", {"1111", marker + tag + "0000"}, 6100, "APP", "ZMA1"},
-        {"across a block boundary", {std::string(1016, '1') + marker + tag + "0000"}, 6100, "APP", "ZMA1"},
-        {"second model", {marker + tag + "0000"}, 6200, "APP", "APP"},
-        {"header already ZMA", {marker + tag + "0000"}, 6100, "ZMA2F", "ZMA2F"},
+        {"found", {{0, "1234" + found}}, 6100, "APP", "ZMA1"},
+        {"off the grid", {{0, "12" + found + "12"}}, 6100, "APP", "APP"},
+        {"no blank word after the tag", {{0, marker + "005A004D"}}, 6100, "APP", ""},
+        {"second table only", {{0, "1111"}, {0x100, found}}, 6100, "APP", "ZMA1"},
+        {"across a block boundary", {{0, std::string(1016, '1') + found}}, 6100, "APP", "ZMA1"},
+        {"second model", {{0, found}}, 6200, "APP", "APP"},
+        {"header already ZMA", {{0, found}}, 6100, "ZMA2F", "ZMA2F"},
     };
     for (const Case& c : cases) {
         manager->RadioType(static_cast<enmRadioType>(c.radio));
-        std::string records;
-        uint32_t address = 0;
-        for (const std::string& data : c.tables) {
-            for (size_t i = 0; i < data.size(); i += 64, address += 16)
-                records += Rec("S1", address, data.substr(i, 64));
-            address += 0x100;  // a gap: the next data opens a new run
-        }
-        ASSERT_EQ(Parse(Header(c.header) + records + Rec("S9", 0, "")), 0) << c.what;
+        ASSERT_EQ(Parse(ImageText(c.header, "S1", c.runs)), 0) << c.what;
         EXPECT_EQ(Image(path).TagName, c.tagName) << c.what;
     }
 }

@@ -30,27 +30,24 @@ TEST_F(ConsoleFormTest, StatusTextsAreLinesAndEmptyMeansReady) {
     form.ProgressBar(50);  // no terminal: no bar
     DownloadLog.CloseLogFile();
     EXPECT_EQ(out.str(), "Resetting radio...\nReady\n");
-    std::string log = ReadFile(root / "KX6000Download.log");
-    EXPECT_NE(log.find(" Resetting radio...\r\n"), std::string::npos);
-    EXPECT_NE(log.find(" Ready\r\n"), std::string::npos);
+    const std::string log = ReadFile(root / "KX6000Download.log");
+    EXPECT_NE(log.find(" Ready\r\n", log.find(" Resetting radio...\r\n")), std::string::npos) << log;
 }
 
 TEST_F(ConsoleFormTest, QuestionsAreAnsweredOnTheTerminalOrNo) {
-    struct Case {
-        ConsoleOptions options;
-        const char* typed;
-        bool answer;
-    };
-    const Case cases[] = {
-        {{.canAsk = true}, "y\n", true},  {{.canAsk = true}, "yes\n", true},
-        {{.canAsk = true}, "n\n", false}, {{.canAsk = true}, "\n", false},
-        {{.canAsk = true}, "", false},    {{.canAsk = false}, "y\n", false},
-        {{.yes = true}, "", true},        {{.quiet = true, .canAsk = true}, "y\n", true},
-    };
-    for (const Case& c : cases) {
+    // The options, what is typed, the answer.
+    for (auto [options, typed, answer] :
+         {std::tuple<ConsoleOptions, const char*, bool>{{.canAsk = true}, "y\n", true},
+          {{.canAsk = true}, "yes\n", true},
+          {{.canAsk = true}, "n\n", false},
+          {{.canAsk = true}, "\n", false},
+          {{.canAsk = true}, "", false},
+          {{.canAsk = false}, "y\n", false},
+          {{.yes = true}, "", true},
+          {{.quiet = true, .canAsk = true}, "y\n", true}}) {
         in.clear();
-        in.str(c.typed);
-        EXPECT_EQ(NewForm(c.options).AskYesNo("Continue? "), c.answer) << c.typed;
+        in.str(typed);
+        EXPECT_EQ(NewForm(options).AskYesNo("Continue? "), answer) << typed;
     }
 }
 
