@@ -17,6 +17,7 @@
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
 #include "support/Paths.h"
+#include "support/Printable.h"
 #include "support/Program.h"
 #include "ui/ConsoleForm.h"
 
@@ -182,7 +183,7 @@ bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, j
         radio["verify"].push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
         if (listed && listed->Status == 0) continue;
         const char* text = listed ? StatusText(listed->Status) : nullptr;
-        std::cerr << "kx6000-download: verify: " << tag << ": "
+        std::cerr << "kx6000-download: verify: " << Printable(tag) << ": "
                   << (!listed ? "the radio does not list it after the download"
                               : "the radio lists it with status " + std::to_string(listed->Status) +
                                     (text ? std::string(" (") + text + ")" : ""))
@@ -229,7 +230,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
             why = "it is boot code, erased only in test mode (--force erases it)";
         }
         if (why.empty()) continue;
-        std::cerr << "kx6000-download: not erasing " << device << ":" << name << ": " << why << '\n';
+        std::cerr << "kx6000-download: not erasing " << Printable(device + ":" + name) << ": " << why << '\n';
         refused.push_back(Refusal(device + ":" + name, 0, why));
     }
 }

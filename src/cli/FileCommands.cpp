@@ -10,6 +10,7 @@
 #include "manager/clsDLManager.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
+#include "support/Printable.h"
 
 namespace kx6000::cli {
 namespace {
@@ -93,12 +94,12 @@ json DescribeImage(const clsFile& image, bool data) {
 }
 
 void PrintImage(const clsFile& image) {
-    std::cout << image.ShownName() << "\n  tag \"" << image.TagName << "\", " << image.strFileType
-              << " records ended by " << image.strFileTerminator << ", " << image.intNumberOfBits()
-              << "-bit words\n";
+    std::cout << Printable(image.ShownName()) << "\n  tag \"" << Printable(image.TagName) << "\", "
+              << Printable(image.strFileType) << " records ended by " << Printable(image.strFileTerminator)
+              << ", " << image.intNumberOfBits() << "-bit words\n";
     if (!image.strHardware.empty()) {
-        std::cout << "  hardware " << image.strHardware << ", device " << image.strDeviceID << ", network "
-                  << image.strNetWorkID << '\n';
+        std::cout << "  hardware " << Printable(image.strHardware) << ", device "
+                  << Printable(image.strDeviceID) << ", network " << Printable(image.strNetWorkID) << '\n';
     }
     const colDefTables& definitions = image.Definitiontables();
     for (int32_t t = 0; t < definitions.Count(); ++t) {
@@ -112,7 +113,7 @@ void PrintImage(const clsFile& image) {
 
 // The files checked and explained; the result is the run's number (a failure's, else a refusal's).
 int32_t Check(const RunCheck& run, bool warnings, json& document) {
-    for (const std::string& line : CheckLines(run.files, warnings)) std::cerr << line << '\n';
+    for (const std::string& line : CheckLines(run.files, warnings)) std::cerr << Printable(line) << '\n';
     document["files"] = DescribeChecks(run.files);
     document["refused"] = Refusals(run.files);
     return RunResult(run.files);

@@ -5,6 +5,7 @@
 
 #include "cli/Commands.h"
 #include "support/Errors.h"
+#include "support/Printable.h"
 
 namespace kx6000::cli {
 const char* StatusText(int32_t status) {
@@ -70,7 +71,7 @@ void PrintConfigurations(const json& configurations, bool devices) {
         int32_t status = configuration["status"].get<int32_t>();
         const char* text = StatusText(status);
         std::string number = std::to_string(status);
-        std::printf("%-28s %-18s 0x%08X", configuration["productId"].get<std::string>().c_str(),
+        std::printf("%-28s %-18s 0x%08X", Printable(configuration["productId"].get<std::string>()).c_str(),
                     text ? text : number.c_str(), configuration["address"].get<uint32_t>());
         if (devices) {
             std::printf(" %7d %6d", configuration["networkId"].get<int32_t>(),

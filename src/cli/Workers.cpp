@@ -20,6 +20,7 @@
 
 #include "support/Errors.h"
 #include "support/Paths.h"
+#include "support/Printable.h"
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::cli {
@@ -244,7 +245,7 @@ void PrintSummary(const std::vector<Worker>& workers, const std::vector<json>& r
         char rate[32];
         std::snprintf(rate, sizeof rate, "%11s",
                       Rate(static_cast<double>(BytesWritten(workers[i])) / std::max(seconds, 1e-3)).c_str());
-        row(workers[i].device, time, rate, Outcome(radios[i]));
+        row(workers[i].device, time, rate, Printable(Outcome(radios[i])));
     }
     if (!report) return;
     for (const json& radio : radios) {

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 
@@ -180,6 +181,11 @@ bool AsksJson(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A terminal closed or a reader of the output gone does not cut a radio operation in half: the output
+    // is dropped and the operation goes on to its end. Only Ctrl-C and SIGTERM stop; the workers of
+    // several radios inherit this.
+    signal(SIGHUP, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
     CLI::App app{
         "Reads, writes and erases the software and configurations of KX6100 and KX6200 radios over a "
         "serial line.\n",

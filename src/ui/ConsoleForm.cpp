@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "manager/clsDLManager.h"
+#include "support/Printable.h"
 #include "support/Program.h"
 
 namespace kx6000 {
@@ -114,7 +115,7 @@ void ConsoleForm::PrintLine(const std::string& text) {
     EndProgressLine();
     // After a Ctrl-C the terminal's "^C" may stand where this line starts.
     if (StopRequested != 0 && options.terminal >= 0) out << "\r\033[K";
-    out << text << std::endl;
+    out << Printable(text) << std::endl;
 }
 
 void ConsoleForm::ShowPanel(Panel panel, const std::string& text) {
@@ -130,6 +131,7 @@ void ConsoleForm::ShowPanel(Panel panel, const std::string& text) {
 void ConsoleForm::ShowFileName(const std::string& text) {
     if (text == fileName) return;  // another pass over the same image
     fileName = text;
+    shownName = Printable(text);
     fileStart = std::chrono::steady_clock::now();
     fileBytes = sampleBytes = 0;
     rate = 0;
@@ -153,7 +155,7 @@ void ConsoleForm::ShowProgress(int value) {
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
         size_t done = fileBytes * static_cast<size_t>(value) / 100;
         out << "progress " << value << ' ' << done << ' ' << fileBytes << ' '
-            << static_cast<int64_t>(static_cast<double>(done) / std::max(seconds, 1e-3)) << ' ' << fileName
+            << static_cast<int64_t>(static_cast<double>(done) / std::max(seconds, 1e-3)) << ' ' << shownName
             << std::endl;
     }
     if (value != progress) SampleRate(fileBytes * static_cast<size_t>(value) / 100);
@@ -182,7 +184,7 @@ std::string ConsoleForm::ProgressLine(size_t room) const {
     std::vector<std::string> fields{std::to_string(progress) + "%"};
     if (imageNumber > 0) fields.push_back(std::to_string(imageNumber) + "/" + std::to_string(imageCount));
     const size_t nameField = fields.size();
-    fields.push_back(fileName);
+    fields.push_back(shownName);
     // The fields that go when the room is short, first to last: the percentage tells what the bytes do.
     std::vector<size_t> spare;
     size_t done = fileBytes * static_cast<size_t>(progress) / 100;
@@ -222,7 +224,7 @@ void ConsoleForm::PrintImageWritten() {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
     double rate = static_cast<double>(fileBytes) / std::max(seconds, 1e-3);
     char text[160];
-    int length = std::snprintf(text, sizeof text, "%s: %zu bytes in %.1f s, %.1f KB/s", fileName.c_str(),
+    int length = std::snprintf(text, sizeof text, "%s: %zu bytes in %.1f s, %.1f KB/s", shownName.c_str(),
                                fileBytes, seconds, rate / 1024);
     // The line carries ten bits a byte: what share of that the data used. More than all of it means the
     // bytes did not take their time on a line (a simulated radio): no share is said then.
@@ -248,7 +250,7 @@ bool ConsoleForm::AskYesNo(const std::string& text) {
         return false;
     }
     EndProgressLine();
-    out << text << "[y/N] " << std::flush;
+    out << Printable(text) << "[y/N] " << std::flush;
     std::string answer;
     std::getline(in, answer);
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";

@@ -44,7 +44,8 @@ public:
     IWaitWindow& WaitWindow() override;
     // The image being written and its progress, as "TAG at 31 %"; empty before any.
     std::string WhereStopped() const;
-    // A line of its own, after the progress line, at the start of the terminal's line.
+    // A line of its own, after the progress line, at the start of the terminal's line; control bytes are
+    // shown escaped.
     void PrintLine(const std::string& text);
 
 protected:
@@ -74,7 +75,7 @@ private:
     bool progressOnLine = false;
     std::string baudRate;  // the line's speed, when the baud panel shows one
     // The image being written, from its name's first showing.
-    std::string fileName;
+    std::string fileName, shownName;          // as the component names it, and as the terminal shows it
     int32_t imageNumber = 0, imageCount = 0;  // its position among the loaded images; 0 when not one of them
     size_t fileBytes = 0;                     // 0 when unknown
     int progress = 0;                         // its last percentage

@@ -339,6 +339,38 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
     }
 }
 
+// Product IDs from the radio and tags from a file reach the text output with their control bytes escaped:
+// nothing sets the terminal's title, clears it or forges a row.
+TEST_F(CliTest, HostileNamesAreShownEscaped) {
+    const sim::Scenario scenario = sim::ParseScenario(R"({"configurations": [
+        {"productId": "KXA\u001b[2J", "address": "0x70000", "status": 0},
+        {"productId": "\u001b]0;pwned\u0007\u001b[2J", "address": "0x10000", "status": 0},
+        {"productId": "ZMA1F_A\rKXA61_FORGED", "address": "0x30000", "status": 0},
+        {"productId": "ZMA1F_B\nZMA1F_FORGED\u007f", "address": "0x40000", "status": 0}]})");
+    const std::string file = (folder / "hostile.s28").string();
+    // The image's tag is the one its data carries after the tag marker, a character a word.
+    std::string tag = "2A2F69426262456C2F2A0000";
+    for (char c : std::string("\x1b]0;pwned\a\x1b[2J\rZMA1F\nX\x7f"))
+        tag += ToHex(static_cast<uint8_t>(c), 4);
+    WriteFile(file, ImageText("", "S2", {{0x20000, tag + "0000"}}));
+    for (const std::string arguments :
+         {"--device DEV report", "validate FILE", "--device DEV --baud 115200 download FILE",
+          "--device DEV --device DEV2 download --verify FILE",
+          "--device DEV erase \"$(printf 'KXA\\033[2J')\""}) {
+        sim::SimulatedRadio radio(scenario), radio2(scenario);
+        std::string command = arguments;
+        for (auto [name, device] :
+             {std::pair{"DEV2", radio2.DevicePath()}, {"DEV", radio.DevicePath()}, {"FILE", file}})
+            command = std::regex_replace(command, std::regex(name), device);
+        Outcome run = Download(command);
+        const std::string shown = run.out + run.err;
+        SCOPED_TRACE(arguments + "\n" + shown);
+        EXPECT_TRUE(Holds(shown, "\\x1b["));
+        EXPECT_TRUE(std::ranges::none_of(
+            shown, [](char c) { return (c >= 0 && c < ' ' && c != '\n') || c == 0x7F; }));
+    }
+}
+
 // Options stand on either side of the command word and are checked against the command on either side.
 TEST_F(CliTest, OptionsAnywhereCheckedAnywhere) {
     const std::string good = (folder / "good.s19").string(), none = (folder / "ttyNone").string();

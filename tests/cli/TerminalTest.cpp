@@ -1,4 +1,5 @@
-// The progress bar on a real terminal of a given width: it never wraps, and Ctrl-C leaves a clean line.
+// The program on a real terminal: the progress bar never wraps, Ctrl-C leaves a clean line, and a terminal
+// or reader that goes away does not stop it.
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestEnvironment.h"
@@ -111,6 +113,57 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
             << "at the start of its own line";
         EXPECT_EQ(screen.column, 0u);
         EXPECT_EQ(screen.lines[screen.row], "");
+    }
+}
+
+// The terminal closed, or the reader of the output gone, at about 30 %: the download still ends whole, with
+// the radio restarted and the log ended.
+TEST_F(TerminalTest, ALostTerminalOrReaderDoesNotCutTheDownload) {
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");
+    sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
+    const std::string data = RandomHex(4 * 0x1000, 8), file = (folder / "lost.s28").string();
+    WriteFile(file, ImageText("ZMA1F_LOST", "S2", {{0x20000, data}}));
+    const std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-download", device = radio.DevicePath();
+    const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);
+    for (bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal ? "terminal closed" : "pipe closed");
+        int reader = -1, writer = -1, ends[2];
+        if (terminal) {
+            ASSERT_EQ(openpty(&reader, &writer, nullptr, nullptr, nullptr), 0);
+        } else {
+            ASSERT_EQ(pipe(ends), 0);
+            std::tie(reader, writer) = std::pair(ends[0], ends[1]);
+        }
+        pid_t child = fork();
+        if (child == 0) {
+            close(reader);  // the reader's end is the test's alone, so that closing it is seen
+            setsid();
+            if (terminal) ioctl(writer, TIOCSCTTY, 0);
+            for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(writer, fd);
+            execl(program.c_str(), program.c_str(), "--device", device.c_str(), "--baud", "115200",
+                  "download", file.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(writer);
+        // Read as a terminal or `head` would until the block is erased and written again up to the mark.
+        char buffer[4096];
+        bool erased = false;
+        for (int turns = 0; turns < 3000; ++turns) {
+            pollfd ready{reader, POLLIN, 0};
+            if (poll(&ready, 1, 10) > 0 && read(reader, buffer, sizeof buffer) <= 0) break;
+            erased = erased || radio.Flash(mark, 2) == HexBytes("FFFF");
+            if (erased && radio.Flash(mark, 2) != HexBytes("FFFF")) break;
+        }
+        close(reader);
+        const int restarts = radio.Counters().restarts;
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), 0);
+        EXPECT_EQ(radio.Flash(0x20000, data.size() / 2), HexBytes(data));
+        EXPECT_GT(radio.Counters().restarts, restarts) << "the radio is restarted after the download";
+        const std::string log = ReadFile(root / "KX6000Download.log");
+        EXPECT_TRUE(std::regex_search(log, std::regex(R"(\r\nEND LOG \(.+\)\r\n\*{42}\r\n$)")))
+            << log.substr(log.size() - std::min<size_t>(log.size(), 300));
     }
 }
 
