@@ -67,6 +67,7 @@ public:
     void Transmit(Clock::time_point now);
     // True while the pty has no room for the next byte that is due.
     bool WaitsForRoom() const { return blocked; }
+    bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
 
 private:

@@ -161,6 +161,7 @@ struct SimulatedRadio::Impl {
     RadioState state;
     int baud;
     bool restarting = false;  // between a reset and the restart signal nothing is listened to
+    bool flooding = false;    // keep-alive words for ever, as fast as the line takes them
     uint64_t life = 1;
     std::multimap<Clock::time_point, std::pair<uint64_t, Action>> timers;
     std::optional<Clock::time_point> frameDeadline, applicationDeadline, ownApplicationDeadline;
@@ -225,6 +226,12 @@ void SimulatedRadio::Impl::Run() {
         }
         AdvanceTo(now);
         line.Transmit(now);
+        if (flooding && line.Idle()) {
+            // A few hundred words ahead: the line, not the radio's memory, holds the flood back.
+            constexpr int kWords = 256;
+            Send(now, std::vector<uint8_t>(2 * kWords, 0xAE));
+            counts.floodedWords += kWords;
+        }
         std::optional<Clock::time_point> deadline = NextTimer();
         if (auto lineDeadline = line.NextDeadline())
             deadline = deadline ? std::min(*deadline, *lineDeadline) : *lineDeadline;
@@ -398,6 +405,7 @@ void SimulatedRadio::Impl::BeginRestart(Clock::time_point at, const char* cause)
 void SimulatedRadio::Impl::Restart(Clock::time_point at) {
     ++life;  // whatever the previous life still meant to send is forgotten
     ++counts.restarts;
+    flooding = false;
     baud = kBootBaud;
     for (auto& device : devices) device.LockAll();
     target = 0;
@@ -455,6 +463,10 @@ void SimulatedRadio::Impl::OnFrame(Clock::time_point at, CommandFrame received) 
               {"data", data},
               {"checksum", ToHex(checksum, 4)},
               {"checksumOk", checksumOk}});
+    if (scenario.faults.keepAliveFlood) {
+        flooding = true;
+        return;
+    }
 
     auto error = [&](uint16_t word) { Reply(at, code, {Words({word, kDoneWord})}); };
     int period = scenario.faults.garbleEveryNthFrame;

@@ -11,7 +11,9 @@
 #include <nlohmann/json.hpp>
 
 #include "../port/PtyPeer.h"
+#include "port/clsSerial.h"
 #include "sim/SimulatedRadio.h"
+#include "support/Program.h"
 
 namespace kx6000::sim::test {
 namespace {
@@ -221,6 +223,40 @@ TEST(SimulatedRadioTest, RealtimeBytesTakeTheirTimeOnTheLine) {
     double ideal = 74 * 10 / 19200.0;
     EXPECT_GE(seconds, ideal * 0.99);
     EXPECT_LE(seconds, ideal * 1.2);  // generous for a loaded machine; the benchmark holds it to 5 %
+}
+
+// A figure of this process's /proc/self/status, in kB.
+long StatusKilobytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
+    SimulatedRadio radio(ParseScenario("{" + kRunning + R"(, "faults": {"keepAliveFlood": true}})"));
+    clsSerial port;
+    port.CommPort(radio.DevicePath());
+    port.SetPortParameters("19200", 1);
+    ASSERT_EQ(LastError, 0);
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak counts from here
+    long start = StatusKilobytes("VmRSS");
+    // Two million words: kept as hex text they alone would take 8 MB.
+    constexpr int64_t kWords = 2'000'000;
+    std::jthread technician([&radio] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (radio.Counters().floodedWords < kWords && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        StopRequested = SIGINT;
+    });
+    port.WriteBinary(Frame(0x38));
+    bool terminator = false;
+    EXPECT_EQ(port.ReadBinary(12000, "AFAF", terminator), "");
+    EXPECT_EQ(LastError, 15) << "stopped";
+    technician.join();
+    StopRequested = 0;
+    EXPECT_GE(radio.Counters().floodedWords, kWords);
+    EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
 }
 
 TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
