@@ -1,11 +1,14 @@
 // The simulated radio driven over its pseudo-terminal with hand-built frames, as the component would.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -259,13 +262,37 @@ TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
     EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
 }
 
+TEST(SimulatedRadioTest, AClientKilledHoldingThePortLeavesItOpenToOthers) {
+    SimulatedRadio radio;
+    auto exclusive = [&radio] {
+        int fd = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);  // root passes the flag
+        int flag = 0;
+        ioctl(fd, TIOCGEXCL, &flag);
+        close(fd);
+        return flag != 0;
+    };
+    // Held as the component holds it: its lock and the exclusive flag.
+    int holder = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    ioctl(holder, TIOCEXCL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(exclusive()) << "kept while the port is held";
+    close(holder);  // killed: the flag was never cleared
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (exclusive() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(exclusive());
+}
+
 TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
-    std::string link = ::testing::TempDir() + "sim-radio-link";
-    // The shell gives its own process id, then becomes the program.
-    FILE* program = popen(
-        ("echo $$; exec " + std::string(KX6000_BIN_DIR) + "/kx6000-radio-sim --max-seconds 20 --link " + link)
-            .c_str(),
-        "r");
+    std::string link = ::testing::TempDir() + "sim-radio-link", errors = ::testing::TempDir() + "sim-errors";
+    // The shell gives its own process id, then becomes the program; a trace on a full disk stops, the radio
+    // not.
+    FILE* program =
+        popen(("echo $$; exec " + std::string(KX6000_BIN_DIR) +
+               "/kx6000-radio-sim --max-seconds 20 --trace /dev/full --link " + link + " 2>" + errors)
+                  .c_str(),
+              "r");
     char pid[32] = {}, line[256] = {};
     ASSERT_TRUE(fgets(pid, sizeof pid, program) && fgets(line, sizeof line, program));
     EXPECT_EQ(std::filesystem::read_symlink(link).string() + "\n", line);
@@ -278,6 +305,9 @@ TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
     int status = pclose(program);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    std::stringstream said;
+    said << std::ifstream(errors).rdbuf();
+    EXPECT_EQ(said.str(), "kx6000-radio-sim: the trace /dev/full stops here: No space left on device\n");
 }
 
 }  // namespace
