@@ -24,6 +24,7 @@ constexpr int32_t kPortInUse = 12;
 constexpr int32_t kPortFailed = 15;
 constexpr int kPollMs = 10;
 constexpr std::chrono::microseconds kFarEndTakes{2000};
+constexpr int kKeptKeepAlives = 100;
 
 bool SpeedOf(const std::string& rate, speed_t& speed) {
     if (rate == "9600")
@@ -181,10 +182,10 @@ bool clsSerial::Poll(std::string& hex) {
         pollfd ready{fd, POLLIN, 0};
         int events = ::poll(&ready, 1, left < 0 ? kPollMs : std::min(left, kPollMs));
         if (events > 0 && (ready.revents & POLLIN) != 0) {
+            // One read a pass: a radio that never stops sending cannot grow the buffer.
             char buffer[4096];
-            ssize_t n;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-                received.append(buffer, static_cast<size_t>(n));
+            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) received.assign(buffer, static_cast<size_t>(n));
             if (received.empty()) {
                 Fail(kPortFailed, n == 0 ? EIO : errno);
                 return false;
@@ -208,19 +209,29 @@ std::string clsSerial::ReadBinary(int16_t intTimeout, const std::string& strExis
 std::string clsSerial::ReadFramed(int16_t timeout, const std::string& terminator, bool& terminatorFound) {
     modTimer::StartTimer(timeout);
     std::string collected, word;
-    uint32_t owed = 0;  // words still to come of a data reply, its checksum included
+    uint32_t owed = 0;   // words still to come of a data reply, its checksum included
+    int keepAlives = 0;  // the run of keep-alive words just collected
     bool complete = false;
     for (;;) {
         if (!Poll(word)) return Ended("");
         if (word.size() == 4) {
+            bool keepAlive = owed == 0 && word == "AEAE";
             if (owed > 0) {
                 complete = --owed == 0;
             } else if (word.starts_with("43")) {
                 owed = *ParseHex(std::string_view(word).substr(2)) + 1;
             } else if (word == terminator) {
                 terminatorFound = true;
-            } else if (word == "AEAE") {
+            } else if (keepAlive) {
                 modTimer::StartTimer(timeout);
+            }
+            keepAlives = keepAlive ? keepAlives + 1 : 0;
+            // A radio may keep working for ever. Of a long run of keep-alive
+            // words whole hundreds are dropped: a block's position counted
+            // over them is told in two digits, so it stays as it was.
+            if (keepAlives == 2 * kKeptKeepAlives) {
+                collected.resize(collected.size() - 4 * kKeptKeepAlives);
+                keepAlives = kKeptKeepAlives;
             }
             collected += word;
             word.clear();

@@ -2,12 +2,18 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
 #include <system_error>
 
 #include "support/Hex.h"
@@ -33,7 +39,7 @@ Clock::duration ByteTime(int baud, int64_t bytes) {
         std::chrono::nanoseconds(bytes * 10'000'000'000 / baud));
 }
 
-Trace::Trace(const std::string& path, Clock::time_point start) : start(start) {
+Trace::Trace(const std::string& path, Clock::time_point start) : path(path), start(start) {
     if (path.empty()) return;
     file = std::fopen(path.c_str(), "we");
     if (!file) ThrowErrno("cannot write the trace " + path);
@@ -48,8 +54,12 @@ void Trace::Write(Clock::time_point at, nlohmann::ordered_json event) {
     nlohmann::ordered_json line = {{"t", std::chrono::duration<double>(at - start).count()}};
     line.update(event);
     std::string text = line.dump() + "\n";
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fflush(file);
+    if (std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0) return;
+    // A full disk must not stop a radio in the middle of a component's operation: it goes on untraced.
+    std::cerr << "kx6000-radio-sim: the trace " << path << " stops here: " << std::strerror(errno)
+              << std::endl;
+    std::fclose(file);
+    file = nullptr;
 }
 
 Line::Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {
@@ -101,6 +111,19 @@ int Line::PortBaud() const {
         default:
             return 0;
     }
+}
+
+void Line::ReleaseStaleExclusive() const {
+    int exclusive = 0;
+    struct stat device {};
+    if (ioctl(keeper, TIOCGEXCL, &exclusive) != 0 || exclusive == 0 || fstat(keeper, &device) != 0) return;
+    char id[64];
+    std::snprintf(id, sizeof id, " %02x:%02x:%lu ", major(device.st_dev), minor(device.st_dev),
+                  static_cast<unsigned long>(device.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);)
+        if (line.find(" FLOCK ") != std::string::npos && line.find(id) != std::string::npos) return;
+    ioctl(keeper, TIOCNXCL);
 }
 
 Clock::time_point Line::Pacer::Next(Clock::time_point from, int byteBaud, bool paced) {

@@ -34,6 +34,7 @@ public:
     Trace& operator=(const Trace&) = delete;
 
 private:
+    std::string path;
     std::FILE* file = nullptr;
     Clock::time_point start;
 };
@@ -67,7 +68,12 @@ public:
     void Transmit(Clock::time_point now);
     // True while the pty has no room for the next byte that is due.
     bool WaitsForRoom() const { return blocked; }
+    bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
+    // A component killed while it held the port leaves the slave's exclusive flag set, and as the slave stays
+    // open here the flag would stay with it: nobody but root could open the port again. A component holding
+    // the port holds its lock too, so a flag without a lock is cleared.
+    void ReleaseStaleExclusive() const;
 
 private:
     struct Queued {

@@ -132,9 +132,11 @@ void ReadFaults(const json& object, Faults& faults) {
     const std::string where = "faults";
     CheckObject(object, where,
                 {"silent", "noLogonReply", "keepAlive", "errorWords", "lockedWrites", "refusedBaudCodes",
-                 "corruptChecksums", "keepAliveStorm", "garbleEveryNthFrame", "unlistedTags", "tagStatus"});
+                 "corruptChecksums", "keepAliveStorm", "keepAliveFlood", "garbleEveryNthFrame",
+                 "unlistedTags", "tagStatus"});
     faults.silent = Boolean(object, "silent", where, false);
     faults.noLogonReply = Boolean(object, "noLogonReply", where, false);
+    faults.keepAliveFlood = Boolean(object, "keepAliveFlood", where, false);
     if (object.contains("keepAlive")) {
         const json& keepAlive = object["keepAlive"];
         CheckObject(keepAlive, "faults.keepAlive", {"words", "intervalMs"});

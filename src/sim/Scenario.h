@@ -54,9 +54,10 @@ struct CorruptChecksumFault {
 };
 
 struct Faults {
-    bool silent = false;        // receives everything, answers nothing
-    bool noLogonReply = false;  // a logon is received but never answered
-    int keepAliveWords = 0;     // "AEAE" words before each reply
+    bool silent = false;          // receives everything, answers nothing
+    bool noLogonReply = false;    // a logon is received but never answered
+    bool keepAliveFlood = false;  // a command frame is answered by "AEAE" words without end
+    int keepAliveWords = 0;       // "AEAE" words before each reply
     int keepAliveIntervalMs = 0;
     std::vector<ErrorWordFault> errorWords;
     int lockedWrites = 0;  // the first N "35" frames are answered "8104"

@@ -140,6 +140,7 @@ struct SimulatedRadio::Impl {
     void Reply(Clock::time_point at, uint8_t command, std::vector<std::vector<uint8_t>> segments);
     void Note(Clock::time_point at, nlohmann::ordered_json event) { trace.Write(at, std::move(event)); }
     void EnterState(Clock::time_point at, RadioState next);
+    void ReleaseStaleExclusive(Clock::time_point at);
 
     void OnByte(uint8_t byte, Clock::time_point at);
     void Logon(Clock::time_point at);
@@ -161,6 +162,7 @@ struct SimulatedRadio::Impl {
     RadioState state;
     int baud;
     bool restarting = false;  // between a reset and the restart signal nothing is listened to
+    bool flooding = false;    // keep-alive words for ever, as fast as the line takes them
     uint64_t life = 1;
     std::multimap<Clock::time_point, std::pair<uint64_t, Action>> timers;
     std::optional<Clock::time_point> frameDeadline, applicationDeadline, ownApplicationDeadline;
@@ -202,6 +204,7 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
                  {"model", scenario.model},
                  {"state", StateName(state)},
                  {"baud", baud}});
+    ReleaseStaleExclusive(start);
     wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) throw std::system_error(errno, std::generic_category(), "simulated radio: eventfd");
     thread = std::thread([this] { Run(); });
@@ -225,6 +228,12 @@ void SimulatedRadio::Impl::Run() {
         }
         AdvanceTo(now);
         line.Transmit(now);
+        if (flooding && line.Idle()) {
+            // A few hundred words ahead: the line, not the radio's memory, holds the flood back.
+            constexpr int kWords = 256;
+            Send(now, std::vector<uint8_t>(2 * kWords, 0xAE));
+            counts.floodedWords += kWords;
+        }
         std::optional<Clock::time_point> deadline = NextTimer();
         if (auto lineDeadline = line.NextDeadline())
             deadline = deadline ? std::min(*deadline, *lineDeadline) : *lineDeadline;
@@ -332,6 +341,12 @@ void SimulatedRadio::Impl::Reply(Clock::time_point at, uint8_t command,
     Note(at, event);
 }
 
+void SimulatedRadio::Impl::ReleaseStaleExclusive(Clock::time_point at) {
+    line.ReleaseStaleExclusive();
+    At(
+        at + Ms(100), [this](Clock::time_point when) { ReleaseStaleExclusive(when); }, false);
+}
+
 void SimulatedRadio::Impl::EnterState(Clock::time_point at, RadioState next) {
     state = next;
     Note(at, {{"event", "state"}, {"state", StateName(state)}, {"baud", baud}});
@@ -398,6 +413,7 @@ void SimulatedRadio::Impl::BeginRestart(Clock::time_point at, const char* cause)
 void SimulatedRadio::Impl::Restart(Clock::time_point at) {
     ++life;  // whatever the previous life still meant to send is forgotten
     ++counts.restarts;
+    flooding = false;
     baud = kBootBaud;
     for (auto& device : devices) device.LockAll();
     target = 0;
@@ -455,6 +471,10 @@ void SimulatedRadio::Impl::OnFrame(Clock::time_point at, CommandFrame received) 
               {"data", data},
               {"checksum", ToHex(checksum, 4)},
               {"checksumOk", checksumOk}});
+    if (scenario.faults.keepAliveFlood) {
+        flooding = true;
+        return;
+    }
 
     auto error = [&](uint16_t word) { Reply(at, code, {Words({word, kDoneWord})}); };
     int period = scenario.faults.garbleEveryNthFrame;

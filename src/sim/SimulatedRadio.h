@@ -34,6 +34,7 @@ struct Counts {
     int specialLogons = 0;    // "3B1D5C"
     int ownApplications = 0;  // started after the logon because nothing arrived
     int receivedApplications = 0;
+    int64_t floodedWords = 0;  // "AEAE" words of a keep-alive flood sent so far
 };
 
 class SimulatedRadio {

@@ -1,17 +1,22 @@
 // The simulated radio driven over its pseudo-terminal with hand-built frames, as the component would.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "../port/PtyPeer.h"
+#include "port/clsSerial.h"
 #include "sim/SimulatedRadio.h"
+#include "support/Program.h"
 
 namespace kx6000::sim::test {
 namespace {
@@ -223,13 +228,71 @@ TEST(SimulatedRadioTest, RealtimeBytesTakeTheirTimeOnTheLine) {
     EXPECT_LE(seconds, ideal * 1.2);  // generous for a loaded machine; the benchmark holds it to 5 %
 }
 
+// A figure of this process's /proc/self/status, in kB.
+long StatusKilobytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
+    SimulatedRadio radio(ParseScenario("{" + kRunning + R"(, "faults": {"keepAliveFlood": true}})"));
+    clsSerial port;
+    port.CommPort(radio.DevicePath());
+    port.SetPortParameters("19200", 1);
+    ASSERT_EQ(LastError, 0);
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak counts from here
+    long start = StatusKilobytes("VmRSS");
+    // Two million words: kept as hex text they alone would take 8 MB.
+    constexpr int64_t kWords = 2'000'000;
+    std::jthread technician([&radio] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (radio.Counters().floodedWords < kWords && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        StopRequested = SIGINT;
+    });
+    port.WriteBinary(Frame(0x38));
+    bool terminator = false;
+    EXPECT_EQ(port.ReadBinary(12000, "AFAF", terminator), "");
+    EXPECT_EQ(LastError, 15) << "stopped";
+    technician.join();
+    StopRequested = 0;
+    EXPECT_GE(radio.Counters().floodedWords, kWords);
+    EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
+}
+
+TEST(SimulatedRadioTest, AClientKilledHoldingThePortLeavesItOpenToOthers) {
+    SimulatedRadio radio;
+    auto exclusive = [&radio] {
+        int fd = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);  // root passes the flag
+        int flag = 0;
+        ioctl(fd, TIOCGEXCL, &flag);
+        close(fd);
+        return flag != 0;
+    };
+    // Held as the component holds it: its lock and the exclusive flag.
+    int holder = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    ioctl(holder, TIOCEXCL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(exclusive()) << "kept while the port is held";
+    close(holder);  // killed: the flag was never cleared
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (exclusive() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(exclusive());
+}
+
 TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
-    std::string link = ::testing::TempDir() + "sim-radio-link";
-    // The shell gives its own process id, then becomes the program.
-    FILE* program = popen(
-        ("echo $$; exec " + std::string(KX6000_BIN_DIR) + "/kx6000-radio-sim --max-seconds 20 --link " + link)
-            .c_str(),
-        "r");
+    std::string link = ::testing::TempDir() + "sim-radio-link", errors = ::testing::TempDir() + "sim-errors";
+    // The shell gives its own process id, then becomes the program; a trace on a full disk stops, the radio
+    // not.
+    FILE* program =
+        popen(("echo $$; exec " + std::string(KX6000_BIN_DIR) +
+               "/kx6000-radio-sim --max-seconds 20 --trace /dev/full --link " + link + " 2>" + errors)
+                  .c_str(),
+              "r");
     char pid[32] = {}, line[256] = {};
     ASSERT_TRUE(fgets(pid, sizeof pid, program) && fgets(line, sizeof line, program));
     EXPECT_EQ(std::filesystem::read_symlink(link).string() + "\n", line);
@@ -242,6 +305,9 @@ TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
     int status = pclose(program);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    std::stringstream said;
+    said << std::ifstream(errors).rdbuf();
+    EXPECT_EQ(said.str(), "kx6000-radio-sim: the trace /dev/full stops here: No space left on device\n");
 }
 
 }  // namespace
