@@ -1,6 +1,5 @@
 #include "manager/clsDLManager.h"
 
-
 #include "files/FileHelpers.h"
 #include "port/clsSerial.h"
 #include "protocol/clsProtocol.h"

@@ -156,7 +156,7 @@ void clsLogFile::CloseLogFile() {
         WriteLine(kStars);
         if (fileNumber < 0) return;  // failed on the way, and said
         int closing = std::exchange(fileNumber, -1);
-        if (::close(closing) != 0) throw SystemError(errno);
+        if (::close(closing) != 0) ShowFileFailure(fileName, errno);
     } catch (const std::system_error& error) {
         Show(error);
     }
