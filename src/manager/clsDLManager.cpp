@@ -1,8 +1,5 @@
 #include "manager/clsDLManager.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "files/FileHelpers.h"
 #include "port/clsSerial.h"
 #include "protocol/clsProtocol.h"
@@ -66,14 +63,7 @@ void clsDLManager::GetLastError(int32_t& lngErrNum, std::string& strErrDescripti
 void clsDLManager::CreateNewLogFile() {
     if (OperationRunning) return;
     std::string current = LogPath(kDownloadLog);
-    if (FileExists(current)) {
-        // A rotation that fails leaves the log growing where it is.
-        std::error_code error;
-        std::filesystem::copy_file(current, LogPath(kPreviousDownloadLog),
-                                   std::filesystem::copy_options::overwrite_existing, error);
-        if (!error) std::filesystem::remove(current, error);
-        if (error) ShowErrorMessage(error.value(), error.message());
-    }
+    RotateLogFile(current, LogPath(kPreviousDownloadLog));
     DownloadLog.FileName(current);
 }
 

@@ -1,4 +1,5 @@
 #include "support/Errors.h"
+#include <cerrno>
 #include <cstring>
 
 #include <iostream>
@@ -17,7 +18,10 @@ std::string ErrorStatusText(int32_t n) {
 }
 
 void ShowFileFailure(const std::string& path, int error) {
-    if (FailedFiles.insert(path).second) ShowErrorMessage(error, path + ": " + std::strerror(error));
+    if (FailedFiles.insert(path).second) {
+        ShowErrorMessage(error,
+                         path + ": " + (error == EINVAL ? "not a regular file" : std::strerror(error)));
+    }
 }
 
 void ShowErrorMessage(int number, std::string_view description) {

@@ -1,6 +1,9 @@
 #include "support/clsLogFile.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +16,7 @@
 #include <utility>
 
 #include "support/Errors.h"
+#include "support/Paths.h"
 #include "support/Program.h"
 #include "support/Version.h"
 
@@ -41,6 +45,54 @@ const std::locale& UserLocale() {
     return locale;
 }
 
+// Writes all of `data` at the end of the file: 0, or the system's reason with nothing of it left behind,
+// so a failing log never ends in half a line.
+int WriteWhole(int fd, std::string_view data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t written = ::write(fd, data.data() + done, data.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            int error = written < 0 ? errno : EIO;
+            if (done > 0) (void)::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR) - static_cast<off_t>(done));
+            return error;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return 0;
+}
+
+// Copies the file `from` to the empty file `to` and flushes it to the disk: 0, or the system's reason.
+int CopyWhole(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) return ::fsync(to) == 0 ? 0 : errno;
+        if (int error = WriteWhole(to, {buffer, static_cast<size_t>(got)}); error != 0) return error;
+    }
+}
+
+// Opens the log for appending under a shared lock, which keeps another process from rotating it while it is
+// open. A log rotated away between the open and the lock is opened again at its path.
+int OpenShared(const std::string& path) {
+    for (;;) {
+        int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND);
+        if (fd < 0) return -1;
+        while (::flock(fd, LOCK_SH) != 0) {
+            if (errno != EINTR) return ::close(fd), -1;
+        }
+        struct stat opened {
+        }, named{};
+        if (::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev) {
+            return fd;
+        }
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 std::string NowText() {
@@ -63,13 +115,18 @@ void clsLogFile::Discard() {
     fileName.clear();
 }
 
-void clsLogFile::WriteLine(std::string_view text) const {
-    if (fileNumber < 0) throw SystemError(EBADF);
+void clsLogFile::WriteLine(std::string_view text) {
+    if (fileNumber < 0) {
+        if (FailedFiles.count(fileName)) return;  // its failure is said
+        throw SystemError(EBADF);
+    }
     std::string line(text);
     line += "\r\n";
-    ssize_t written = ::write(fileNumber, line.data(), line.size());
-    if (written < 0) throw SystemError(errno);
-    if (static_cast<size_t>(written) != line.size()) throw SystemError(ENOSPC);
+    if (int error = WriteWhole(fileNumber, line); error != 0) {
+        // The log is not written again in this operation: the next lines would fail the same way.
+        ::close(std::exchange(fileNumber, -1));
+        ShowFileFailure(fileName, error);
+    }
 }
 
 void clsLogFile::OpenLogFile() {
@@ -77,7 +134,7 @@ void clsLogFile::OpenLogFile() {
     try {
         std::filesystem::path parent = std::filesystem::path(fileName).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent);
-        fileNumber = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        fileNumber = OpenShared(fileName);
         if (fileNumber < 0) throw SystemError(errno);
         FailedFiles.erase(fileName);
         WriteLine(kStars);
@@ -97,8 +154,9 @@ void clsLogFile::CloseLogFile() {
         WriteLine("");
         WriteLine("END LOG (" + NowText() + ")");
         WriteLine(kStars);
+        if (fileNumber < 0) return;  // failed on the way, and said
         int closing = std::exchange(fileNumber, -1);
-        if (::close(closing) != 0) throw SystemError(errno);
+        if (::close(closing) != 0) ShowFileFailure(fileName, errno);
     } catch (const std::system_error& error) {
         Show(error);
     }
@@ -112,6 +170,30 @@ void clsLogFile::WriteToLogFile(std::string& strData) {
     } catch (const std::system_error& error) {
         Show(error);
     }
+}
+
+void RotateLogFile(const std::string& current, const std::string& previous) {
+    int source = OpenRegularFile(current, O_RDONLY);
+    if (source < 0) {
+        if (errno != ENOENT) ShowFileFailure(current, errno);
+        return;
+    }
+    // A log open in another process holds a shared lock: it is left where it is, to grow.
+    if (::flock(source, LOCK_EX | LOCK_NB) != 0) return void(::close(source));
+    std::string temporary = previous + ".XXXXXX";
+    int copy = ::mkostemp(temporary.data(), O_CLOEXEC);
+    int error = copy < 0 ? errno : CopyWhole(source, copy);
+    if (copy >= 0 && ::close(copy) != 0 && error == 0) error = errno;
+    // The previous log is replaced only by a whole copy, so a failure leaves both logs as they were.
+    if (error == 0 && ::rename(temporary.c_str(), previous.c_str()) != 0) error = errno;
+    if (error != 0) {
+        if (copy >= 0) ::unlink(temporary.c_str());
+        ShowFileFailure(previous, error);
+    } else {
+        FailedFiles.erase(previous);
+        if (::unlink(current.c_str()) != 0) ShowFileFailure(current, errno);
+    }
+    ::close(source);
 }
 
 }  // namespace kx6000

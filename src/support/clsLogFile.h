@@ -29,11 +29,16 @@ public:
     void Discard();
 
 private:
-    void WriteLine(std::string_view text) const;
+    // Writes one line whole; a failure is said with the path and closes the log.
+    void WriteLine(std::string_view text);
 
     int fileNumber = -1;  // the open file's descriptor; -1 while closed
     std::string fileName;
 };
+
+// Moves the log at `current` to `previous` (replacing it), unless another process has it open: the copy is
+// made under a temporary name and renamed over `previous` only when whole. A failure is said with its path.
+void RotateLogFile(const std::string& current, const std::string& previous);
 
 // The local date and time in the user's locale's general format (short date, long time).
 std::string NowText();

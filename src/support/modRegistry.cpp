@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -49,18 +50,29 @@ std::string_view ValueOf(std::string_view line) {
     return Trim(line.substr(line.find('=') + 1));
 }
 
-// The file's lines; nothing when it cannot be read, an empty list when it does not exist.
+// The file's lines; nothing when it cannot be read (errno says why), an empty list when it does not exist.
 std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
-        if (error) return std::nullopt;
-        return std::vector<std::string>{};
+    int fd = OpenRegularFile(path, O_RDONLY);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::vector<std::string>{};
+        return std::nullopt;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
+    std::string content;
+    char buffer[4096];
+    for (ssize_t got = 0;;) {
+        got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            content.append(buffer, static_cast<size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            int error = errno;
+            ::close(fd);
+            if (got < 0) return errno = error, std::nullopt;
+            break;
+        }
+    }
     std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(std::move(line));
-    if (file.bad()) return std::nullopt;
+    std::istringstream text(content);
+    for (std::string line; std::getline(text, line);) lines.push_back(std::move(line));
     return lines;
 }
 
@@ -84,9 +96,12 @@ Place Find(const std::vector<std::string>& lines, std::string_view valueName) {
     return place;
 }
 
-// Writes the lines to a temporary file beside `path` and renames it over `path`.
-bool ReplaceFile(const std::string& path, const std::vector<std::string>& lines) {
+// Writes the lines to a temporary file beside `path` and renames it over `path`; a symbolic link is followed,
+// so the file it names is the one replaced and the link stays.
+bool ReplaceFile(const std::string& link, const std::vector<std::string>& lines) {
     std::error_code error;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(link, error);
+    const std::string path = error ? link : resolved.string();
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, error);
     std::string content;
@@ -108,8 +123,12 @@ bool ReplaceFile(const std::string& path, const std::vector<std::string>& lines)
 }  // namespace
 
 std::string GetRegistryValue(const std::string& valueName, const std::string& defaultValue) {
-    auto lines = ReadLines(SettingsPath());
-    if (!lines) return defaultValue;
+    std::string path = SettingsPath();
+    auto lines = ReadLines(path);
+    if (!lines) {
+        ShowFileFailure(path, errno);
+        return defaultValue;
+    }
     Place place = Find(*lines, valueName);
     return place.value ? std::string(ValueOf((*lines)[*place.value])) : defaultValue;
 }

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <regex>
 
 #include "TestEnvironment.h"
@@ -42,17 +44,33 @@ TEST_F(RegistryTest, SaveCreatesTheFileOrReplacesTheValueAndKeepsEverythingElse)
     EXPECT_EQ(ReadFile(settings),
               "; kept\n[KX6100_RLDC]\nDebug=True\nLastFile=/new\nnoise\nPort1=/dev/ttyUSB0\n\n"
               "[Other]\nLastFile=/other\n");
+    // A settings file reached through a link is written where the link points, and the link stays.
+    std::filesystem::rename(settings, folder / "real.ini");
+    std::filesystem::create_symlink(folder / "real.ini", settings);
+    SaveRegistryValue("Port1", "/dev/ttyUSB1");
+    EXPECT_TRUE(std::filesystem::is_symlink(settings));
+    EXPECT_NE(ReadFile(folder / "real.ini").find("Port1=/dev/ttyUSB1\n"), std::string::npos);
 }
 
-TEST_F(RegistryTest, UnwritableSettingsAreSaidOnceAndKeepNoValue) {
-    // /proc takes no new files, not even from root: the save cannot replace the file.
-    setenv("KX6000_SETTINGS", "/proc/version", 1);
-    testing::internal::CaptureStderr();
-    SaveRegistryValue("LastFile", "/data/a.srec");
-    SaveRegistryValue("LastFile", "/data/b.srec");
-    std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(std::regex_match(said, std::regex("Error [^\n]*/proc/version[^\n]*\n"))) << said;
-    EXPECT_EQ(GetRegistryValue("LastFile", "default"), "default");
+TEST_F(RegistryTest, UnusableSettingsAreSaidOnceWithTheirPathAndKeepNoValue) {
+    const std::string fifo = (folder / "fifo.ini").string();
+    mkfifo(fifo.c_str(), 0644);
+    const std::pair<std::string, std::string> cases[] = {
+        // /proc takes no new files, not even from root: the save cannot replace the file.
+        {"/proc/version", "Error [^\n]*/proc/version: [^\n]*\n"},
+        {fifo, "Error 22 " + fifo + ": not a regular file\n"},      // not waited on
+        {"/dev/zero", "Error 22 /dev/zero: not a regular file\n"},  // not read for ever
+    };
+    for (const auto& [path, said] : cases) {
+        ResetProgramState();
+        setenv("KX6000_SETTINGS", path.c_str(), 1);
+        testing::internal::CaptureStderr();
+        SaveRegistryValue("LastFile", "/data/a.srec");
+        SaveRegistryValue("LastFile", "/data/b.srec");
+        EXPECT_EQ(GetRegistryValue("LastFile", "default"), "default") << path;
+        std::string text = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(std::regex_match(text, std::regex(said))) << text;
+    }
 }
 
 }  // namespace
