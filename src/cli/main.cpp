@@ -183,9 +183,11 @@ bool AsksJson(int argc, char** argv) {
 int main(int argc, char** argv) {
     // A terminal closed or a reader of the output gone does not cut a radio operation in half: the output
     // is dropped and the operation goes on to its end. Only Ctrl-C and SIGTERM stop; the workers of
-    // several radios inherit this.
+    // several radios inherit this. A file-size limit makes a log write fail (said once with its path)
+    // rather than end the program.
     signal(SIGHUP, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
     CLI::App app{
         "Reads, writes and erases the software and configurations of KX6100 and KX6200 radios over a "
         "serial line.\n",
