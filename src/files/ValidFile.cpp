@@ -186,7 +186,9 @@ private:
     // Appends data text in upper case, the form the radio conversation carries, to the block being filled;
     // a full block goes to the table at once, so no data is copied twice.
     void AppendData(std::string_view hex, std::string& block, colDataBlocks& blocks) const {
-        if (scan.flags & kNotHex) {  // somewhere on the line: the data must hold none
+        // A non-hex character somewhere on the line, or data running into the blanks and line feeds the scan
+        // left out at its end: the data must hold none.
+        if ((scan.flags & kNotHex) || hex.data() + hex.size() > scan.digits.data() + scan.digits.size()) {
             for (char c : hex) {
                 if (Digit(c) & kNotHex)
                     throw ParseFailure{kFileInvalid,

@@ -85,6 +85,7 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
          "a word of 0 bits holds no whole byte"},
         {"address not hex", a("S1070G00AAAAAAAA00\r\n"), 34, 2, "the address is not 4 hex digits"},
         {"data not hex", a("S1070100AAAAAXAA00\r\n"), 34, 2, "the data holds \"X\", not a hex digit"},
+        {"data cut short at a blank", a("S1070100AAAA \r\n"), 34, 2, "the data holds \" \", not a hex digit"},
         {"count too small", a("S1010100\r\n"), 34, 2,
          "the count 01 is too small to hold the address and the checksum"},
         {"header record too short", "S003000\r\n" + Rec("S1", 0, Bytes(2)) + Rec("S9", 0, ""), 34, 1,

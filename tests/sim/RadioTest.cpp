@@ -236,6 +236,13 @@ long StatusKilobytes(const std::string& field) {
     return -1;
 }
 
+// AddressSanitizer keeps freed memory in quarantine, so a peak of resident memory says nothing there.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kPeakMeansSomething = false;
+#else
+constexpr bool kPeakMeansSomething = true;
+#endif
+
 TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
     SimulatedRadio radio(ParseScenario("{" + kRunning + R"(, "faults": {"keepAliveFlood": true}})"));
     clsSerial port;
@@ -259,7 +266,9 @@ TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
     technician.join();
     StopRequested = 0;
     EXPECT_GE(radio.Counters().floodedWords, kWords);
-    EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
+    if (kPeakMeansSomething) {
+        EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
+    }
 }
 
 TEST(SimulatedRadioTest, AClientKilledHoldingThePortLeavesItOpenToOthers) {
