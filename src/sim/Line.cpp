@@ -2,17 +2,13 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <system_error>
 
@@ -111,19 +107,6 @@ int Line::PortBaud() const {
         default:
             return 0;
     }
-}
-
-void Line::ReleaseStaleExclusive() const {
-    int exclusive = 0;
-    struct stat device {};
-    if (ioctl(keeper, TIOCGEXCL, &exclusive) != 0 || exclusive == 0 || fstat(keeper, &device) != 0) return;
-    char id[64];
-    std::snprintf(id, sizeof id, " %02x:%02x:%lu ", major(device.st_dev), minor(device.st_dev),
-                  static_cast<unsigned long>(device.st_ino));
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);)
-        if (line.find(" FLOCK ") != std::string::npos && line.find(id) != std::string::npos) return;
-    ioctl(keeper, TIOCNXCL);
 }
 
 Clock::time_point Line::Pacer::Next(Clock::time_point from, int byteBaud, bool paced) {

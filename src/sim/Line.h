@@ -70,10 +70,6 @@ public:
     bool WaitsForRoom() const { return blocked; }
     bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
-    // A component killed while it held the port leaves the slave's exclusive flag set, and as the slave stays
-    // open here the flag would stay with it: nobody but root could open the port again. A component holding
-    // the port holds its lock too, so a flag without a lock is cleared.
-    void ReleaseStaleExclusive() const;
 
 private:
     struct Queued {

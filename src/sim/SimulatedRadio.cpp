@@ -140,7 +140,6 @@ struct SimulatedRadio::Impl {
     void Reply(Clock::time_point at, uint8_t command, std::vector<std::vector<uint8_t>> segments);
     void Note(Clock::time_point at, nlohmann::ordered_json event) { trace.Write(at, std::move(event)); }
     void EnterState(Clock::time_point at, RadioState next);
-    void ReleaseStaleExclusive(Clock::time_point at);
 
     void OnByte(uint8_t byte, Clock::time_point at);
     void Logon(Clock::time_point at);
@@ -204,7 +203,6 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
                  {"model", scenario.model},
                  {"state", StateName(state)},
                  {"baud", baud}});
-    ReleaseStaleExclusive(start);
     wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) throw std::system_error(errno, std::generic_category(), "simulated radio: eventfd");
     thread = std::thread([this] { Run(); });
@@ -339,12 +337,6 @@ void SimulatedRadio::Impl::Reply(Clock::time_point at, uint8_t command,
     nlohmann::ordered_json event = {{"event", "reply"}, {"hex", hex}, {"baud", baud}};
     if (command != 0) event["command"] = ToHex(command, 2);
     Note(at, event);
-}
-
-void SimulatedRadio::Impl::ReleaseStaleExclusive(Clock::time_point at) {
-    line.ReleaseStaleExclusive();
-    At(
-        at + Ms(100), [this](Clock::time_point when) { ReleaseStaleExclusive(when); }, false);
 }
 
 void SimulatedRadio::Impl::EnterState(Clock::time_point at, RadioState next) {

@@ -271,28 +271,6 @@ TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
     }
 }
 
-TEST(SimulatedRadioTest, AClientKilledHoldingThePortLeavesItOpenToOthers) {
-    SimulatedRadio radio;
-    auto exclusive = [&radio] {
-        int fd = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);  // root passes the flag
-        int flag = 0;
-        ioctl(fd, TIOCGEXCL, &flag);
-        close(fd);
-        return flag != 0;
-    };
-    // Held as the component holds it: its lock and the exclusive flag.
-    int holder = open(radio.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-    ioctl(holder, TIOCEXCL);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_TRUE(exclusive()) << "kept while the port is held";
-    close(holder);  // killed: the flag was never cleared
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (exclusive() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(exclusive());
-}
-
 TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
     std::string link = ::testing::TempDir() + "sim-radio-link", errors = ::testing::TempDir() + "sim-errors";
     // The shell gives its own process id, then becomes the program; a trace on a full disk stops, the radio
