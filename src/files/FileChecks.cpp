@@ -34,14 +34,14 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
                 FileNote{0, "is a hidden file (its name begins with \".\"), which is not loaded"};
         }
     }
-    // Images that would overwrite each other: refused on the later one's file.
-    if (std::optional<ImageOverlap> overlap = FindOverlap(run.images)) {
+    // Addresses the flash cannot take: refused on the file of the image they are seen on.
+    if (std::optional<AddressRefusal> refusal = RefuseAddresses(run.images)) {
         // The last file of that name: a file named twice is read twice, the later reading holds the image.
         auto file = std::find_if(run.files.rbegin(), run.files.rend(), [&](const FileCheck& check) {
-            return check.name == overlap->second->SourceFile;
+            return check.name == refusal->image->SourceFile;
         });
-        file->notes.refusals.push_back({0, OverlapText(*overlap)});
-        file->refused = kImagesOverlap;
+        file->notes.refusals.push_back({0, refusal->text});
+        file->refused = kAddressRefused;
     }
     return run;
 }

@@ -18,6 +18,15 @@ std::vector<std::string> ImageTargets(const colFiles& images) {
     return targets;
 }
 
+namespace {
+
+// Two images of one run writing the same addresses of the same flash.
+struct ImageOverlap {
+    colFiles::FilePtr first, second;  // in the run's order
+    int64_t start = 0, end = 0;       // the first address both write and the address after the last
+};
+
+// The first overlap found, if any.
 std::optional<ImageOverlap> FindOverlap(const colFiles& images) {
     struct Run {
         int64_t start, end;
@@ -49,6 +58,8 @@ std::optional<ImageOverlap> FindOverlap(const colFiles& images) {
     return std::nullopt;
 }
 
+}  // namespace
+
 std::string ImageLabel(const clsFile& image) {
     return image.ShownName() + " [" + image.TagName + "]";
 }
@@ -58,9 +69,25 @@ std::string HexAddress(int64_t address) {
     return "0x" + digits.substr(std::min(digits.find_first_not_of('0'), digits.size() - 1));
 }
 
-std::string OverlapText(const ImageOverlap& overlap) {
-    return ImageLabel(*overlap.first) + " and " + ImageLabel(*overlap.second) + " both write the addresses " +
-           HexAddress(overlap.start) + " to " + HexAddress(overlap.end - 1);
+std::optional<AddressRefusal> RefuseAddresses(const colFiles& images) {
+    for (const colFiles::FilePtr& image : images) {
+        const colDefTables& tables = image->Definitiontables();
+        for (int32_t t = 0; t < tables.Count(); ++t) {
+            DataDefinition table = tables.Item(t);
+            int64_t start = std::stoll(table.Address), last = start + table.Length - 1;
+            if (last > kLastFlashAddress)
+                return AddressRefusal{image, ImageLabel(*image) + " writes the addresses " +
+                                                 HexAddress(start) + " to " + HexAddress(last) + ", past " +
+                                                 HexAddress(kLastFlashAddress) +
+                                                 ", the last address a radio's flash can have"};
+        }
+    }
+    if (std::optional<ImageOverlap> overlap = FindOverlap(images))
+        return AddressRefusal{overlap->second, ImageLabel(*overlap->first) + " and " +
+                                                   ImageLabel(*overlap->second) +
+                                                   " both write the addresses " + HexAddress(overlap->start) +
+                                                   " to " + HexAddress(overlap->end - 1)};
+    return std::nullopt;
 }
 
 }  // namespace kx6000

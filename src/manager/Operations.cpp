@@ -151,10 +151,10 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
                 return;
             }
         }
-        // Images that would overwrite each other are refused before the radio is touched.
-        if (std::optional<ImageOverlap> overlap = FindOverlap(*Files)) {
-            uiForm->ShowRefusal(OverlapText(*overlap));
-            LastError = kImagesOverlap;
+        // Addresses the flash cannot take as given are refused before the radio is touched.
+        if (std::optional<AddressRefusal> refusal = RefuseAddresses(*Files)) {
+            uiForm->ShowRefusal(refusal->text);
+            LastError = kAddressRefused;
             return;
         }
         Protocol->SetUpgradeMode(0);
@@ -198,7 +198,7 @@ bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& file
                                 HexAddress(block.StartAddress) + " to " +
                                 HexAddress(int64_t{block.StartAddress} + block.Length - 1) +
                                 "): erasing it for the second would erase the first");
-            LastError = kImagesOverlap;
+            LastError = kAddressRefused;
             return true;
         }
     }

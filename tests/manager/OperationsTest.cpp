@@ -136,6 +136,10 @@ TEST_F(OperationsTest, DeclinedWarningsMismatchedHardwareAndCollidingImagesStopT
         {"images writing the same address", image + ImageText("KXC_OVER", "S2", {{0x20001, "3333"}}), "", 52,
          false, false,
          "@ [ZMA1F_APP] and @ (image 2) [KXC_OVER] both write the addresses 0x20001 to 0x20001"},
+        {"an address past any flash", image + ImageText("KXC_FAR", "S3", {{0x7FFFFFFF, "33334444"}}), "", 52,
+         false, false,
+         "@ (image 2) [KXC_FAR] writes the addresses 0x7FFFFFFF to 0x80000000, past 0x7FFFFFFF, the last "
+         "address a radio's flash can have"},
         {"images sharing a flash block", image + ImageText("KXC_NEAR", "S2", {{0x2F000, "3333"}}), "", 52,
          true, false,
          "@ [ZMA1F_APP] and @ (image 2) [KXC_NEAR] both write flash block 2 (0x20000 to 0x2FFFF): erasing "
