@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <cctype>
+#include <csignal>
+#include <utility>
 
 #include "files/FileChecks.h"
 #include "files/FileHelpers.h"
@@ -274,6 +276,7 @@ bool frmDownload::AskYesNo(const std::string& text) {
 }
 
 void frmDownload::ShowErrorBox(const std::string& text) {
+    if (closeWhenIdle) return;  // the technician closed the window: the error is in the log
     QMessageBox::warning(this, kApplicationTitle, Latin1(text));
 }
 
@@ -432,6 +435,10 @@ void frmDownload::RunCommand(const std::function<void()>& step) {
     step();
     SetButtons(true);
     blnBusy = false;
+    if (std::exchange(closeWhenIdle, false)) {
+        StopRequested = 0;
+        close();
+    }
 }
 
 void frmDownload::cmdConfig_Click() {
@@ -546,6 +553,9 @@ std::string frmDownload::SelectDownloadFile() {
 
 void frmDownload::closeEvent(QCloseEvent* event) {
     if (blnBusy) {
+        // Closing stops the running command: its closing steps run, then the window closes.
+        StopRequested = SIGTERM;
+        closeWhenIdle = true;
         event->ignore();
         return;
     }

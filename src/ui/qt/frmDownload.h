@@ -81,7 +81,8 @@ private:
     bool RefusedFiles(const std::string& files);
 
     bool blnBusy = false;
-    bool loaded = false;  // set up since it was last closed
+    bool loaded = false;         // set up since it was last closed
+    bool closeWhenIdle = false;  // closed during a command: it is stopping
 
     QLabel* lblAppTitle;
     QPushButton* cmdHelp;
