@@ -60,8 +60,9 @@ json Refusals(const std::vector<FileCheck>& checks) {
 
 // Each image's file and its number in that file (1 for the first), in the images' order. The manager
 // keys a file's further images by the file's name with a "1" added per image: that key is not shown.
-// An image as the parser read it; its tables' data blocks only when asked, as they hold the whole file.
-json DescribeImage(const clsFile& image, bool data) {
+// An image as the parser read it; its tables' data blocks only when asked, as they hold the whole file:
+// then each table's "blocks" is null, to be written by PrintJson from the blocks added to `data`.
+json DescribeImage(const clsFile& image, std::vector<std::shared_ptr<const colDataBlocks>>* data) {
     json tables = json::array();
     const colDefTables& definitions = image.Definitiontables();
     for (int32_t t = 0; t < definitions.Count(); ++t) {
@@ -71,9 +72,8 @@ json DescribeImage(const clsFile& image, bool data) {
                           {"bytes", table.DataBlocks->Bytes()},
                           {"blockCount", table.DataBlocks->Count()}};
         if (data) {
-            described["blocks"] = json::array();
-            for (int32_t b = 0; b < table.DataBlocks->Count(); ++b)
-                described["blocks"].push_back(table.DataBlocks->Item(b));
+            described["blocks"] = nullptr;
+            data->push_back(table.DataBlocks);
         }
         tables.push_back(described);
     }
@@ -169,16 +169,17 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
     json document = json::object();
     int32_t result = Check(run, true, document);
     json images = json::array();
+    std::vector<std::shared_ptr<const colDataBlocks>> blocks;
     for (const colFiles::FilePtr& image : run.images) {
         if (options.json) {
-            images.push_back(DescribeImage(*image, options.data));
+            images.push_back(DescribeImage(*image, options.data ? &blocks : nullptr));
         } else {
             PrintImage(*image);
         }
     }
     if (options.json) {
         document.update({{"result", result}, {"message", ErrorMessage(result)}, {"images", images}});
-        PrintJson(document);
+        PrintJson(document, blocks);
     }
     // Without status lines a failure has not been said yet; a refusal has said why.
     if (FirstFailure(run.files) != 0 && options.quiet) std::cerr << ErrorStatusText(result) << '\n';

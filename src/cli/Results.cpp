@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "files/clsFile.h"
 #include "support/Errors.h"
 #include "support/Printable.h"
 
@@ -29,8 +30,22 @@ void Append(json& list, const json& more) {
 
 }  // namespace
 
-void PrintJson(const json& document) {
-    std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+void PrintJson(const json& document, const std::vector<std::shared_ptr<const colDataBlocks>>& blocks) {
+    const std::string text = document.dump(2, ' ', false, json::error_handler_t::replace);
+    // A quote inside a dumped string follows a backslash, so this is found only as a key and its value.
+    constexpr std::string_view kMark = "\"blocks\": null";
+    size_t from = 0;
+    for (const std::shared_ptr<const colDataBlocks>& data : blocks) {
+        size_t at = text.find(kMark, from);
+        std::string indent(at - text.rfind('\n', at) - 1, ' ');
+        std::cout.write(text.data() + from, static_cast<std::streamsize>(at - from)) << "\"blocks\": [";
+        // Hex text, which needs no escaping.
+        for (int32_t b = 0; b < data->Count(); ++b)
+            std::cout << (b == 0 ? "\n" : ",\n") << indent << "  \"" << data->Item(b) << '"';
+        std::cout << (data->Count() > 0 ? '\n' + indent + "]" : "]");
+        from = at + kMark.size();
+    }
+    std::cout.write(text.data() + from, static_cast<std::streamsize>(text.size() - from)) << '\n';
 }
 
 json Refusal(const std::string& name, int32_t line, const std::string& reason) {

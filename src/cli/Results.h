@@ -3,11 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+namespace kx6000 {
+class colDataBlocks;
+}
 
 namespace kx6000::cli {
 
@@ -16,7 +21,9 @@ using nlohmann::json;
 // A configuration's status as the window says it ("OK", "Checksum invalid"); null for another number.
 const char* StatusText(int32_t status);
 
-void PrintJson(const json& document);
+// With `blocks`, each "blocks": null of the document is written as the next of them, straight from the
+// parsed images: they hold a whole file's data, which a copy in the document and its text would double.
+void PrintJson(const json& document, const std::vector<std::shared_ptr<const colDataBlocks>>& blocks = {});
 
 // What was refused and why: a file (with its line, when the reason has one) or a configuration.
 json Refusal(const std::string& name, int32_t line, const std::string& reason);
