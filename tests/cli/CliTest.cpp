@@ -1,17 +1,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 
 #include <csignal>
-#include <functional>
 #include <regex>
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
-#include "TestEnvironment.h"
-#include "files/SRecords.h"
-#include "sim/SimulatedRadio.h"
+#include "cli/ProgramTest.h"
 
 namespace kx6000::test {
 namespace {
@@ -32,11 +27,6 @@ void KeepJson(const std::string& arguments, int status, const std::string& out) 
                   (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
                    std::to_string(++count) + ".json"),
               out);
-}
-
-// Waits up to ten seconds for `done`.
-void Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 // Whether `part` is in `text` (or, with `wanted` false, is not); the text is shown when not as wanted.
@@ -64,17 +54,10 @@ bool PortFree(const std::string& device) {
     return free;
 }
 
-class CliTest : public ComponentTest {
+class CliTest : public ProgramTest {
 protected:
-    // The shell command that runs the program, its output going to the files "out" and "err".
-    std::string Command(const std::string& arguments) {
-        return "exec " + std::string(KX6000_BIN_DIR) + "/kx6000-download " + arguments + " >" +
-               (folder / "out").string() + " 2>" + (folder / "err").string();
-    }
     Outcome Download(const std::string& arguments) {
-        int status = std::system(Command(arguments).c_str());
-        Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder / "out"),
-                        ReadFile(folder / "err")};
+        Outcome outcome{Ended(Start(arguments)), ReadFile(folder / "out"), ReadFile(folder / "err")};
         if (arguments.find("--json") != std::string::npos) KeepJson(arguments, outcome.status, outcome.out);
         return outcome;
     }
@@ -98,23 +81,6 @@ TEST_F(CliTest, VersionAndErrorTable) {
         << all.out;
     EXPECT_EQ(nlohmann::json::parse(Download("error --json 21").out),
               nlohmann::json::parse(R"({"errors": [{"number": 21, "message": "Radio did not reset"}]})"));
-}
-
-TEST_F(CliTest, ValidateDescribesEveryImage) {
-    const std::string file = (folder / "two.s28").string();
-    WriteFile(file, ImageText("", "S1", {{0, "AABB"}}) + ImageText("", "S2", {{0x100, "11223344"}}));
-    // Options stand before or after the command word; the data blocks only with --data.
-    for (const std::string arguments : {"--json --quiet validate ", "validate --data --json "}) {
-        Outcome two = Download(arguments + file);
-        EXPECT_EQ(two.status, 0) << arguments;
-        const bool data = arguments.find("--data") != std::string::npos;
-        ExpectFields(two.out, R"({"/result": 0, "/images/1/image": 2, "/images/1/networkId": null, )"
-                              R"("/images/1/tables/0/bytes": 4, "/images/2": "-"})");
-        ExpectFields(two.out,
-                     {{"/images/1/name", file},
-                      {"/images/1/tables/0/blocks", data ? nlohmann::json::array({"11223344"}) : "-"}});
-    }
-    EXPECT_TRUE(Holds(Download("validate " + file).out, file + " (image 2)\n  tag"));
 }
 
 // A file is explained line by line (one that cannot be read too), and nothing is sent for data the radio
@@ -217,24 +183,16 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
     const std::string waiting =
         "--radio 6200 --unprotected --device " + radio.DevicePath() + " download " + file;
     for (auto [signal, logon] : {std::pair{SIGINT, true}, {SIGTERM, true}, {SIGINT, false}}) {
-        const std::string& run = logon ? arguments : waiting;
-        pid_t child = fork();
-        if (child == 0) {
-            execl("/bin/sh", "sh", "-c", Command("--json " + run).c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // About 30 % of the image is in the flash (after the block was erased again, from the second run on).
-        const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);
+        const std::string run = "--json " + (logon ? arguments : waiting);
+        pid_t child = Start(run);
         if (logon) {
-            Eventually([&] { return radio.Flash(mark, 2) == HexBytes("FFFF"); });
-            Eventually([&] { return radio.Flash(mark, 2) != HexBytes("FFFF"); });
+            WaitForThirtyPercent(radio, data);
         } else {
             Eventually([&] { return Holds(ReadFile(folder / "err"), "Please power cycle"); });
         }
         kill(child, signal);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        const int status = Ended(child);
+        EXPECT_EQ(status, 128 + signal);
         EXPECT_TRUE(PortFree(radio.DevicePath())) << "the port is free at once";
         // Said as a stop, not as the port's failure it ends with.
         const std::string err = ReadFile(folder / "err"), out = ReadFile(folder / "out");
@@ -242,7 +200,7 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
             err, logon ? "kx6000-download: stopped during ZMA1F_BIG at " : "kx6000-download: stopped\n"));
         EXPECT_TRUE(Holds(err, "; the radio stays in upgrade mode until", logon));
         EXPECT_TRUE(Holds(err, "Error ", false));
-        KeepJson("--json " + run, WEXITSTATUS(status), out);
+        KeepJson(run, status, out);
         ExpectFields(out, {{"/stopped/signal", signal == SIGINT ? "SIGINT" : "SIGTERM"},
                            {"/stopped/radioInUpgradeMode", logon}});
         for (const char* name : {"temp.int", "temp.ua"}) EXPECT_FALSE(std::filesystem::exists(root / name));
@@ -273,20 +231,40 @@ TEST_F(CliTest, ManyRadiosAtOnceEachWithItsResult) {
         << "status lines name their radio";
 }
 
-// Every path of a radio command prints its command's one shape (the schema check holds every document
-// kept here to it); the table names what tells the paths apart.
+// Every path of a command prints the command's one shape (the schema check holds every document
+// kept here to it); the table names what tells the paths apart. No output holds a control byte: product IDs
+// from the radio and tags from a file are shown escaped, so none sets the terminal's title, clears it or
+// forges a row.
 TEST_F(CliTest, EveryPathPrintsTheOneShape) {
     WriteFile(folder / "app.s28",
               ImageText("APP", "S2", {{0x20000, "2A2F69426262456C2F2A0000005A00390000"}}));
     WriteFile(folder / "fpga.s28", ImageText("ZMA1G_02", "S2", {{0x20000, "1111"}}));
+    WriteFile(folder / "two.s28",
+              ImageText("", "S1", {{0, "AABB"}}) + ImageText("", "S2", {{0x100, "11223344"}}));
+    // The image's tag is the one its data carries after the tag marker, a character a word.
+    std::string tag = "2A2F69426262456C2F2A0000";
+    for (char c : std::string("\x1b]0;pwned\a\x1b[2J\rZMA1F\nX\x7f"))
+        tag += ToHex(static_cast<uint8_t>(c), 4);
+    WriteFile(folder / "hostile.s28", ImageText("", "S2", {{0x20000, tag + "0000"}}));
+    const char* hostile = R"({"configurations": [
+        {"productId": "KXA\u001b[2J", "address": "0x70000", "status": 0},
+        {"productId": "\u001b]0;pwned\u0007\u001b[2J", "address": "0x10000", "status": 0},
+        {"productId": "ZMA1F_A\rKXA61_FORGED", "address": "0x30000", "status": 0},
+        {"productId": "ZMA1F_B\nZMA1F_FORGED\u007f", "address": "0x40000", "status": 0}]})";
     const char* verify = "kx6000-download: verify: Z9: the radio ";
     struct Case {
-        std::string arguments;  // DEV and DEV2: the radios' devices; APP and FPGA: the files
+        std::string arguments;  // DEV and DEV2: the radios' devices; APP, FPGA, TWO and HOSTILE: the files
         int status;
         const char* fields;     // JSON pointer: value
         std::string said = "";  // on stdout without --json, on stderr with it
         const char* scenario = "{}";
     } cases[] = {
+        // Options stand before or after the command word; the data blocks only with --data.
+        {"--json --quiet validate TWO", 0,
+         R"({"/result": 0, "/images/1/image": 2, "/images/1/name": "TWO", "/images/1/networkId": null, )"
+         R"("/images/1/tables/0/bytes": 4, "/images/1/tables/0/blocks": "-", "/images/2": "-"})"},
+        {"validate --data --json TWO", 0, R"({"/images/1/tables/0/blocks": ["11223344"]})"},
+        {"validate TWO", 0, "", "TWO (image 2)\n  tag"},
         {"--json --device DEV report", 0, R"({"/result": 0, "/radios/0/device": "DEV", "/stopped": null})"},
         {"--json --device DEV --device DEV2 report", 0,
          R"({"/result": 0, "/radios/1/device": "DEV2", )"
@@ -318,6 +296,11 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
         {"--json report --device DEV --baud 9600", 2,
          R"({"/command": "report", "/usageError": "kx6000-download: report takes no --baud; )"
          R"('kx6000-download report --help' lists its options"})"},
+        {"--device DEV report", 0, "", "\n\\x1b]0;pwned\\x07\\x1b[2J ", hostile},
+        {"validate HOSTILE", 0, "", R"(tag "\x1b]0;pwned\x07\x1b[2J\x0dZMA1F\x0aX\x7f")"},
+        {"--device DEV --baud 115200 download HOSTILE", 0, "", "\\x0aX\\x7f OK", hostile},
+        {"--device DEV --device DEV2 download --verify HOSTILE", 0, "", "0 Success", hostile},
+        {"--device DEV erase \"$(printf 'KXA\\033[2J')\"", 1, "", "\nKXA\\x1b[2J ", hostile},
     };
     for (const Case& c : cases) {
         sim::SimulatedRadio radio(sim::ParseScenario(c.scenario)), radio2(sim::ParseScenario(c.scenario));
@@ -325,10 +308,10 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
             for (auto [name, is] : {std::pair{"DEV2", radio2.DevicePath()},
                                     {"DEV", radio.DevicePath()},
                                     {"APP", (folder / "app.s28").string()},
-                                    {"FPGA", (folder / "fpga.s28").string()}}) {
-                for (size_t at; (at = text.find(name)) != std::string::npos;)
-                    text.replace(at, strlen(name), is);
-            }
+                                    {"FPGA", (folder / "fpga.s28").string()},
+                                    {"TWO", (folder / "two.s28").string()},
+                                    {"HOSTILE", (folder / "hostile.s28").string()}})
+                text = std::regex_replace(text, std::regex(name), is);
             return text;
         };
         Outcome run = Download(named(c.arguments));
@@ -336,38 +319,8 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(Holds(*c.fields ? run.err : run.out, named(c.said)));
         if (*c.fields) ExpectFields(run.out, named(c.fields));
-    }
-}
-
-// Product IDs from the radio and tags from a file reach the text output with their control bytes escaped:
-// nothing sets the terminal's title, clears it or forges a row.
-TEST_F(CliTest, HostileNamesAreShownEscaped) {
-    const sim::Scenario scenario = sim::ParseScenario(R"({"configurations": [
-        {"productId": "KXA\u001b[2J", "address": "0x70000", "status": 0},
-        {"productId": "\u001b]0;pwned\u0007\u001b[2J", "address": "0x10000", "status": 0},
-        {"productId": "ZMA1F_A\rKXA61_FORGED", "address": "0x30000", "status": 0},
-        {"productId": "ZMA1F_B\nZMA1F_FORGED\u007f", "address": "0x40000", "status": 0}]})");
-    const std::string file = (folder / "hostile.s28").string();
-    // The image's tag is the one its data carries after the tag marker, a character a word.
-    std::string tag = "2A2F69426262456C2F2A0000";
-    for (char c : std::string("\x1b]0;pwned\a\x1b[2J\rZMA1F\nX\x7f"))
-        tag += ToHex(static_cast<uint8_t>(c), 4);
-    WriteFile(file, ImageText("", "S2", {{0x20000, tag + "0000"}}));
-    for (const std::string arguments :
-         {"--device DEV report", "validate FILE", "--device DEV --baud 115200 download FILE",
-          "--device DEV --device DEV2 download --verify FILE",
-          "--device DEV erase \"$(printf 'KXA\\033[2J')\""}) {
-        sim::SimulatedRadio radio(scenario), radio2(scenario);
-        std::string command = arguments;
-        for (auto [name, device] :
-             {std::pair{"DEV2", radio2.DevicePath()}, {"DEV", radio.DevicePath()}, {"FILE", file}})
-            command = std::regex_replace(command, std::regex(name), device);
-        Outcome run = Download(command);
-        const std::string shown = run.out + run.err;
-        SCOPED_TRACE(arguments + "\n" + shown);
-        EXPECT_TRUE(Holds(shown, "\\x1b["));
         EXPECT_TRUE(std::ranges::none_of(
-            shown, [](char c) { return (c >= 0 && c < ' ' && c != '\n') || c == 0x7F; }));
+            run.out + run.err, [](char c) { return (c >= 0 && c < ' ' && c != '\n') || c == 0x7F; }));
     }
 }
 

@@ -1,21 +1,16 @@
 // The program on a real terminal: the progress bar never wraps, Ctrl-C leaves a clean line, and a terminal
 // or reader that goes away does not stop it.
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "TestEnvironment.h"
-#include "files/SRecords.h"
-#include "sim/SimulatedRadio.h"
+#include "cli/ProgramTest.h"
 
 namespace kx6000::test {
 namespace {
@@ -53,28 +48,18 @@ struct Screen {
     std::string sequence{};
 };
 
-class TerminalTest : public ComponentTest {};
+class TerminalTest : public ProgramTest {};
 
 TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
     sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
     const std::string file = (folder / "app.s28").string();
     WriteFile(file, ImageText("ZMA1F_TTY", "S2", {{0x20000, RandomHex(2 * 16 * 1024, 3)}}));
-    const std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-download", device = radio.DevicePath();
     const std::regex imageBar(R"((\d+)% 1/1 ZMA1F_TTY)"), anyBar(R"(\d% )");
     for (unsigned short width : {50, 120}) {
         int terminal = -1, side = -1;
         winsize size{.ws_row = 24, .ws_col = width, .ws_xpixel = 0, .ws_ypixel = 0};
         ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, &size), 0);
-        pid_t child = fork();
-        if (child == 0) {
-            // The terminal is the program's own, so Ctrl-C on it stops the program as a user's would.
-            setsid();
-            ioctl(side, TIOCSCTTY, 0);
-            for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(side, fd);
-            execl(program.c_str(), program.c_str(), "--device", device.c_str(), "--baud", "115200",
-                  "download", file.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        pid_t child = Start("--device " + radio.DevicePath() + " --baud 115200 download " + file, side);
         close(side);
         Screen screen{.width = width};
         std::string stopLine;
@@ -95,8 +80,7 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
                 ASSERT_EQ(write(terminal, "\x03", 1), 1);
             }
         }
-        int status = 0;
-        waitpid(child, &status, 0);
+        const int status = Ended(child);
         close(terminal);
         std::string shown;
         for (const std::string& line : screen.lines) shown += line + "\n";
@@ -107,7 +91,7 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
         ASSERT_TRUE(std::regex_search(stopLine, rate, std::regex(R"(([\d.]+) (K?)B/s)"))) << stopLine;
         // At 115200 baud the line carries 11.25 KB a second: a rate far above it is not the recent one.
         EXPECT_LT(std::stod(rate[1]) * (rate[2] == "K" ? 1024 : 1), 20 * 1024) << stopLine;
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
+        EXPECT_EQ(status, 130);
         EXPECT_EQ(shown.find("^C"), std::string::npos);
         EXPECT_NE(shown.find("\nkx6000-download: stopped during ZMA1F_TTY at "), std::string::npos)
             << "at the start of its own line";
@@ -123,42 +107,23 @@ TEST_F(TerminalTest, ALostTerminalOrReaderDoesNotCutTheDownload) {
     sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
     const std::string data = RandomHex(4 * 0x1000, 8), file = (folder / "lost.s28").string();
     WriteFile(file, ImageText("ZMA1F_LOST", "S2", {{0x20000, data}}));
-    const std::string program = std::string(KX6000_BIN_DIR) + "/kx6000-download", device = radio.DevicePath();
-    const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);
     for (bool terminal : {true, false}) {
         SCOPED_TRACE(terminal ? "terminal closed" : "pipe closed");
-        int reader = -1, writer = -1, ends[2];
-        if (terminal) {
-            ASSERT_EQ(openpty(&reader, &writer, nullptr, nullptr, nullptr), 0);
-        } else {
-            ASSERT_EQ(pipe(ends), 0);
-            std::tie(reader, writer) = std::pair(ends[0], ends[1]);
-        }
-        pid_t child = fork();
-        if (child == 0) {
-            close(reader);  // the reader's end is the test's alone, so that closing it is seen
-            setsid();
-            if (terminal) ioctl(writer, TIOCSCTTY, 0);
-            for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(writer, fd);
-            execl(program.c_str(), program.c_str(), "--device", device.c_str(), "--baud", "115200",
-                  "download", file.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(writer);
-        // Read as a terminal or `head` would until the block is erased and written again up to the mark.
-        char buffer[4096];
-        bool erased = false;
-        for (int turns = 0; turns < 3000; ++turns) {
-            pollfd ready{reader, POLLIN, 0};
-            if (poll(&ready, 1, 10) > 0 && read(reader, buffer, sizeof buffer) <= 0) break;
-            erased = erased || radio.Flash(mark, 2) == HexBytes("FFFF");
-            if (erased && radio.Flash(mark, 2) != HexBytes("FFFF")) break;
-        }
-        close(reader);
+        int ends[2];
+        ASSERT_EQ(terminal ? openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) : pipe(ends), 0);
+        fcntl(ends[0], F_SETFD, FD_CLOEXEC);  // the reader's end is the test's alone: closing it is seen
+        pid_t child = Start("--device " + radio.DevicePath() + " --baud 115200 download " + file, ends[1]);
+        close(ends[1]);
+        // Read as a terminal or `head` would, then go away.
+        WaitForThirtyPercent(radio, data, [&] {
+            char buffer[4096];
+            for (pollfd ready{ends[0], POLLIN, 0};
+                 poll(&ready, 1, 0) > 0 && read(ends[0], buffer, 4096) > 0;) {
+            }
+        });
+        close(ends[0]);
         const int restarts = radio.Counters().restarts;
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), 0);
+        EXPECT_EQ(Ended(child), 0);
         EXPECT_EQ(radio.Flash(0x20000, data.size() / 2), HexBytes(data));
         EXPECT_GT(radio.Counters().restarts, restarts) << "the radio is restarted after the download";
         const std::string log = ReadFile(root / "KX6000Download.log");
