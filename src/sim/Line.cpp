@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -86,9 +88,17 @@ Line::Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {
     ioctl(master, TIOCPKT, &packets);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     hostBaud = PortBaud();
+    closes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (closes < 0 || inotify_add_watch(closes, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        if (closes >= 0) close(closes);
+        close(keeper);
+        close(master);
+        ThrowErrno("cannot watch " + slavePath);
+    }
 }
 
 Line::~Line() {
+    close(closes);
     close(keeper);
     close(master);
 }
@@ -107,6 +117,20 @@ int Line::PortBaud() const {
         default:
             return 0;
     }
+}
+
+bool Line::ReleaseStaleExclusive() {
+    char notices[4096];
+    while (read(closes, notices, sizeof notices) > 0) {
+    }
+    int exclusive = 0;
+    if (ioctl(keeper, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return false;
+    // The lock is taken here only for the moment of the test, and only while the flag is set: a component
+    // that has the port then holds the lock already, and one that opens it now is refused by the flag.
+    if (flock(keeper, LOCK_EX | LOCK_NB) != 0) return true;
+    flock(keeper, LOCK_UN);
+    ioctl(keeper, TIOCNXCL);
+    return false;
 }
 
 Clock::time_point Line::Pacer::Next(Clock::time_point from, int byteBaud, bool paced) {

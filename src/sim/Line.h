@@ -71,6 +71,15 @@ public:
     bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
 
+    // Readable when any process closes the slave.
+    int ClosesFd() const { return closes; }
+    // A component killed while it held the port leaves the slave's exclusive flag set, and as the slave stays
+    // open here the flag would stay with it: nobody but root could open the port again. A component holding
+    // the port holds its lock too, so after a close a flag without a lock is cleared. True when the flag
+    // stays with a lock, which may still be the closer's: the kernel tells of a close before it drops the
+    // lock.
+    bool ReleaseStaleExclusive();
+
 private:
     struct Queued {
         uint8_t value;
@@ -95,6 +104,7 @@ private:
     bool announced = true;  // the component keeps EXTPROC set, so its changes arrive as statuses
     int master = -1;
     int keeper = -1;  // our own slave fd: the tty keeps its settings and the master never sees a hang-up
+    int closes = -1;  // notices of the slave's closes; the keeper is never closed while the radio runs
     std::string slavePath;
     std::deque<Queued> incoming, outgoing;
     Pacer inPacer, outPacer;

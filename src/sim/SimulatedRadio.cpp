@@ -235,9 +235,10 @@ void SimulatedRadio::Impl::Run() {
         std::optional<Clock::time_point> deadline = NextTimer();
         if (auto lineDeadline = line.NextDeadline())
             deadline = deadline ? std::min(*deadline, *lineDeadline) : *lineDeadline;
-        pollfd fds[2] = {
+        pollfd fds[3] = {
             {line.MasterFd(), static_cast<short>(POLLIN | (line.WaitsForRoom() ? POLLOUT : 0)), 0},
-            {wake, POLLIN, 0}};
+            {wake, POLLIN, 0},
+            {line.ClosesFd(), POLLIN, 0}};
         lock.unlock();
 
         timespec timeout{};
@@ -246,7 +247,7 @@ void SimulatedRadio::Impl::Run() {
             auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         }
-        int ready = ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr);
+        int ready = ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "ppoll");
         if (fds[1].revents & POLLIN) {
             uint64_t count;
@@ -258,6 +259,15 @@ void SimulatedRadio::Impl::Run() {
         } else if (fds[0].revents & (POLLHUP | POLLERR)) {
             // Not expected while our own slave fd is open; never spin on it.
             std::this_thread::sleep_for(Ms(10));
+        }
+        if (fds[2].revents & POLLIN) {
+            if (!lock.owns_lock()) lock.lock();
+            // A close is told before the closer's lock goes, and nothing tells when it goes: a flag still
+            // kept by a lock is looked at once more.
+            if (line.ReleaseStaleExclusive())
+                At(
+                    Clock::now() + Ms(100), [this](Clock::time_point) { line.ReleaseStaleExclusive(); },
+                    false);
         }
     }
 }

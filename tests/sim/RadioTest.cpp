@@ -271,6 +271,38 @@ TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
     }
 }
 
+TEST(SimulatedRadioTest, AClientKilledHoldingThePortLeavesItOpenToOthers) {
+    SimulatedRadio radio;
+    const char* path = radio.DevicePath().c_str();
+    Peer peer(path);  // these open before the flag is set, as users who are not root must
+    int watcher = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC),
+        other = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    auto becomes = [watcher](int exclusive) {
+        int flag = -1;
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+             ioctl(watcher, TIOCGEXCL, &flag) == 0 && flag != exclusive &&
+             std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return flag == exclusive;
+    };
+    pid_t client = fork();
+    if (client == 0) {  // holds the port as the component does: its lock and the exclusive flag
+        close(other);
+        int fd = open(path, O_RDWR | O_NOCTTY);
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0) pause();
+        _exit(1);
+    }
+    ASSERT_TRUE(becomes(1));
+    close(other);  // let go while the port is held; the radio answers once it has seen that
+    peer.Send("5E");
+    EXPECT_EQ(peer.Received(1000, 1), "56");
+    EXPECT_TRUE(becomes(1)) << "kept while the port is held";
+    kill(client, SIGKILL);
+    waitpid(client, nullptr, 0);
+    EXPECT_TRUE(becomes(0));
+    close(watcher);
+}
+
 TEST(SimulatedRadioTest, ProgramLinksThePortAndEndsOnSigterm) {
     std::string link = ::testing::TempDir() + "sim-radio-link", errors = ::testing::TempDir() + "sim-errors";
     // The shell gives its own process id, then becomes the program; a trace on a full disk stops, the radio
