@@ -329,24 +329,23 @@ private slots:
             if (!files.exists(name)) Write("files/" + name, "");
         modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
         Choose(names.isEmpty() ? std::nullopt : std::optional(names), int(listed.size()));
-        QString shown;  // the question asked, if any, marked when Yes is its default
+        QString shown;  // the question asked, marked when Yes is its default, or the wait window's text
+        frmWait& wait = frmWait::Instance();
+        int overflow = 0;  // the pixels of the wait window's message beyond its room
         During([&] {
+            if (auto* label = wait.findChild<QLabel*>("lblMessage"); wait.isVisible()) {
+                shown = wait.windowTitle() + "|" + label->text();
+                overflow =
+                    label->fontMetrics().horizontalAdvance(label->text()) - label->contentsRect().width();
+                QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+                return true;
+            }
             auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!question) return false;
             // Enter takes the default; Escape ends a Yes default's case before it waits for a power cycle.
             QAbstractButton* yes = question->button(QMessageBox::Yes);
             shown = question->text() + (yes && question->defaultButton() == yes ? "\n(Yes by default)" : "");
             QTest::keyClick(question, shown.endsWith("(Yes by default)") ? Qt::Key_Escape : Qt::Key_Return);
-            return true;
-        });
-        frmWait& wait = frmWait::Instance();
-        int overflow = 0;  // the pixels of the wait window's message beyond its room
-        During([&] {
-            if (!wait.isVisible()) return false;
-            auto* label = wait.findChild<QLabel*>("lblMessage");
-            shown = wait.windowTitle() + "|" + label->text();
-            overflow = label->fontMetrics().horizontalAdvance(label->text()) - label->contentsRect().width();
-            QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
             return true;
         });
         bool closed = true;
