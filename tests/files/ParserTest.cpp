@@ -1,15 +1,13 @@
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <regex>
 
 #include "TestEnvironment.h"
+#include "files/FileChecks.h"
 #include "files/FileHelpers.h"
 #include "files/SRecords.h"
-#include "files/ValidFile.h"
 #include "manager/clsDLManager.h"
-#include "sim/SimulatedRadio.h"
 #include "support/Hex.h"
 #include "ui/ConsoleForm.h"
 
@@ -96,10 +94,9 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Parse(c.content), c.result) << c.what;
-        colFiles scratch;
-        ParserState state;
-        FileNotes notes;
-        EXPECT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), c.result) << c.what;
+        const FileCheck check = CheckFiles({path}, false).files.at(0);  // the parse explaining itself
+        const FileNotes& notes = check.notes;
+        EXPECT_EQ(check.result, c.result) << c.what;
         ASSERT_EQ(notes.failure.has_value(), c.result != 0)
             << c.what << ": " << notes.failure.value_or(FileNote{}).text;
         if (!notes.failure) continue;
@@ -109,24 +106,22 @@ TEST_F(ParserTest, EveryKindOfBrokenFileGetsItsNumber) {
     }
 }
 
-// A flaw that loses data is refused: validate and download exit 1 naming its line, and nothing reaches the
-// radio. What loses nothing is only a warning.
+// A flaw that loses data is refused, the run with it, and said as an error on its line before any radio is
+// touched; what loses nothing is only a warning.
 TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
-    using Notes = std::vector<std::pair<int32_t, std::string>>;  // line, part of the text
     struct Case {
         const char* what;
         std::string content;
-        Notes refusals = {}, warnings = {};
-        int32_t leftOut = 0;
-        std::string runRefusal = "";  // of the run's images together, which no parse of one image sees
+        std::vector<std::string> said{};  // the beginnings of the lines said, "@" for the file
     };
     std::string badChecksums, longLines;
-    Notes kept;
+    std::vector<std::string> kept;
     for (int32_t i = 0; i < 12; ++i) {
         badChecksums += Rec("S1", 2 * i, Bytes(4)).replace(16, 2, "00");
-        if (i < 10) kept.push_back({2 + i, "checksum is 00"});
+        if (i < 10) kept.push_back("@:" + std::to_string(2 + i) + ": warning: checksum is 00");
         longLines += Rec("S1", i, Bytes(2)).insert(12, "00");
     }
+    kept.push_back("@: 2 more warnings");
     const std::string end = Rec("S9", 0, ""), record = Rec("S1", 2, Bytes(4)),
                       path = (folder / "flawed.s19").string();
     auto a = [&end](const std::string& lines) { return Header("A") + lines + end; };
@@ -134,72 +129,52 @@ TEST_F(ParserTest, ToleratedFlawsAndRefusedDataAreNamedByLine) {
         {"clean", Header("APP") + Rec("S1", 0, Bytes(4)) + end},
         {"bad checksum",
          a("S1070100AAAAAAAA00\r\n"),
-         {},
-         {{2, "checksum is 00, the record's bytes give 4F"}}},
+         {"@:2: warning: checksum is 00, the record's bytes give 4F"}},
         {"blanks and a line feed at a line's end", a(record.substr(0, 18) + " \t\n\r\n")},
         {"short line: count too big, data cut short",
          a("S1090100AAAAAAAA4D\r\n"),
-         {{2, "the count says 9 bytes (18 digits) follow it, the line holds 14 characters after it"},
-          {2, "the table at address 0x00000100 holds 10 data digits, not whole 4-digit words"}}},
-        {"odd number of digits", a("S1070100AAAAAAA00\r\n"), {{2, "the line holds 13 characters after it"}}},
+         {"@:2: error: the count says 9 bytes (18 digits) follow it, the line holds 14 characters after it",
+          "@:2: error: the table at address 0x00000100 holds 10 data digits, not whole 4-digit words"}},
+        {"odd number of digits",
+         a("S1070100AAAAAAA00\r\n"),
+         {"@:2: error: the count says 7 bytes (14 digits) follow it, the line holds 13 characters after it"}},
         {"a line feed alone swallows the next record",
          a(Rec("S1", 0, Bytes(4)).substr(0, 18) + "\n" + record + Rec("S1", 4, Bytes(4))),
-         {{2, "line feed without carriage return: what follows it is read as part of this line"},
-          {2, "the count says 7 bytes (14 digits) follow it, the line holds 33 characters after it"}}},
+         {"@:2: error: line feed without carriage return: what follows it is read as part of this line",
+          "@:2: error: the count says 7 bytes (14 digits) follow it, the line holds 33 characters after it"}},
         {"bytes that are no whole word",
          a(Rec("S1", 0, Bytes(3))),
-         {{2, "3 data bytes are not whole 16-bit words: the last 1 would be left out"}}},
+         {"@:2: error: 3 data bytes are not whole 16-bit words: the last 1 would be left out"}},
         {"8-bit bytes that are no whole radio word",
          "DW 8\r\n" + a(Rec("S1", 0, Bytes(4)) + Rec("S1", 0x10, Bytes(1)) + Rec("S1", 0x11, Bytes(2))),
-         {{4, "the table at address 0x00000010 holds 6 data digits"}}},
+         {"@:4: error: the table at address 0x00000010 holds 6 data digits"}},
         {"a line feed inside a comment",
          "// a\nb\r\n" + a(Rec("S1", 0, Bytes(2))),
-         {{1, "line feed without carriage return"}}},
-        {"only the first warnings are kept", a(badChecksums), {}, kept, 2},
+         {"@:1: error: line feed without carriage return"}},
+        {"only the first warnings are kept", a(badChecksums), kept},
         {"each kind of refused line is named once",
          a(longLines),
-         {{2, "the line holds 12 characters after it (and 11 more lines like it)"}}},
+         {"@:2: error: the count says 5 bytes (10 digits) follow it, the line holds 12 characters after "
+          "it (and 11 more lines like it)"}},
         {"a second image writing addresses of the first",
          a(Rec("S1", 0, Bytes(8))) + Header("B") + Rec("S1", 2, Bytes(4)) + end,
-         {},
-         {},
-         0,
-         path + ": error: " + path + " [A] and " + path +
-             " (image 2) [B] both write the addresses 0x2 to 0x3\n"},
+         {"@: error: @ [A] and @ (image 2) [B] both write the addresses 0x2 to 0x3"}},
     };
-    sim::SimulatedRadio radio;
     for (const Case& c : cases) {
         WriteFile(path, c.content);
-        colFiles scratch;
-        ParserState state;
-        FileNotes notes;
-        ASSERT_EQ(ParseDownloadFile(path, scratch, state, false, &notes), 0) << c.what;
-        auto expect = [&c](const std::vector<FileNote>& found, const Notes& expected) {
-            ASSERT_EQ(found.size(), expected.size()) << c.what;
-            for (size_t i = 0; i < found.size(); ++i) {
-                EXPECT_EQ(found[i].line, expected[i].first) << c.what;
-                EXPECT_NE(found[i].text.find(expected[i].second), std::string::npos)
-                    << c.what << ": " << found[i].text;
-            }
-        };
-        expect(notes.warnings, c.warnings);
-        expect(notes.refusals, c.refusals);
-        EXPECT_EQ(notes.warningsLeftOut, c.leftOut) << c.what;
-
-        // Both commands say the first refusal as an error and exit 1; validate exits 0 without one.
-        const std::string refused = c.refusals.empty() ? c.runRefusal
-                                                       : path + ":" + std::to_string(c.refusals[0].first) +
-                                                             ": error: " + notes.refusals[0].text + "\n";
-        for (std::string command :
-             {std::string("validate "), "--device " + radio.DevicePath() + " download "}) {
-            if (refused.empty() && command != "validate ") continue;
-            command = std::string(KX6000_BIN_DIR) + "/kx6000-download --quiet " + command + path + " 2>" +
-                      (folder / "err").string() + " >/dev/null";
-            EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), refused.empty() ? 0 : 1) << c.what;
-            EXPECT_NE(ReadFile(folder / "err").find(refused), std::string::npos) << c.what << ": " << command;
-        }
+        RunCheck run = CheckFiles({path}, false);
+        ASSERT_EQ(run.files.at(0).result, 0) << c.what;
+        std::vector<std::string> said = CheckLines(run.files, true);
+        for (std::string& line : said)
+            for (size_t at; (at = line.find(path)) != std::string::npos;) line.replace(at, path.size(), "@");
+        // An error refuses the run: 34, or 52 for images of the run writing the same addresses.
+        const bool refused = std::ranges::any_of(
+            c.said, [](auto& line) { return line.find(": error: ") != std::string::npos; });
+        EXPECT_EQ(RunResult(run.files), !refused ? 0 : c.said[0].starts_with("@: ") ? 52 : 34) << c.what;
+        ASSERT_EQ(said.size(), c.said.size()) << c.what << ": " << (said.empty() ? "" : said[0]);
+        for (size_t i = 0; i < said.size(); ++i)
+            EXPECT_TRUE(said[i].starts_with(c.said[i])) << c.what << ": " << said[i];
     }
-    EXPECT_TRUE(radio.Frames().empty());
 }
 
 TEST_F(ParserTest, RecordsGatherIntoRunsOfBlocks) {

@@ -16,8 +16,9 @@ protected:
     clsRadio model;
 };
 
+// Whole, though a frame is garbled on the line now and then: it is sent again.
 TEST_F(FlashWritingTest, ATableAcrossTwoBlocksIsWrittenWhole) {
-    StartRunning();
+    StartRunning(R"({"garbleEveryNthFrame": 100})");
     // 0x18000 words from 0x10000, in blocks of 1020 digits: blocks 1 and 2 of 0x10000 words each.
     std::string data = RandomHex(0x18000 * 4, 1);
     std::vector<std::string> blocks;
@@ -56,53 +57,33 @@ TEST_F(FlashWritingTest, ProgressAndAddressesFollowTheBlocks) {
 
 TEST_F(FlashWritingTest, RefusalsStopTheWrite) {
     // The faults, the image, the error and the command codes sent after the flash structure.
-    const std::tuple<const char*, Tables, int32_t, std::vector<std::string>> cases[] = {
-        {"{}", {{0x7FFFE, {"11112222333344445555"}}}, 52, {}},  // runs past the last block
-        {R"({"lockedWrites": 2})",
-         {{0x100, {"1111"}}},
-         0,
-         {"32", "33", "34", "35", "33", "34", "35", "33", "34", "35", "39"}},
-        {R"({"lockedWrites": 3})",
-         {{0x100, {"1111"}}},
-         8104,
-         {"32", "33", "34", "35", "33", "34", "35", "33", "34", "35"}},
-        {R"({"errorWords": [{"command": "33", "word": "8103"}]})", {{0x100, {"1111"}}}, 8103, {"32", "33"}},
+    const std::tuple<const char*, Tables, int32_t, const char*> cases[] = {
+        {"{}", {{0x7FFFE, {"11112222333344445555"}}}, 52, ""},  // runs past the last block
+        {R"({"lockedWrites": 2})", {{0x100, {"1111"}}}, 0, "32 33 34 35 33 34 35 33 34 35 39"},
+        {R"({"lockedWrites": 3})", {{0x100, {"1111"}}}, 8104, "32 33 34 35 33 34 35 33 34 35"},
+        {R"({"errorWords": [{"command": "33", "word": "8103"}]})", {{0x100, {"1111"}}}, 8103, "32 33"},
     };
     for (const auto& [faults, tables, error, sent] : cases) {
         StartRunning(faults);
         protocol.WriteDataToFlash(Form(), port, Image(tables), *model.FlashBlocks);
         EXPECT_EQ(LastError, error) << faults;
-        std::vector<std::string> commands;
-        for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
-        EXPECT_EQ(std::vector(commands.begin() + 1, commands.end()), sent) << faults << ", after the \"37\"";
+        EXPECT_EQ(Commands(1), sent) << faults << ", after the \"37\"";
     }
-}
-
-TEST_F(FlashWritingTest, AFrameGarbledNowAndThenIsSentAgain) {
-    StartRunning(R"({"garbleEveryNthFrame": 100})");
-    std::string data = RandomHex(300 * 1020, 2);
-    std::vector<std::string> blocks;
-    for (size_t at = 0; at < data.size(); at += 1020) blocks.push_back(data.substr(at, 1020));
-    protocol.WriteDataToFlash(Form(), port, Image({{0x20000, blocks}}), *model.FlashBlocks);
-    EXPECT_EQ(LastError, 0);
-    EXPECT_EQ(radio->Flash(0x20000, data.size() / 2), HexBytes(data));
 }
 
 TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {
     // The faults, the configuration, the error, the command codes after the two reads, and if it went.
-    const std::tuple<const char*, const char*, int32_t, std::vector<std::string>, bool> cases[] = {
-        {"{}", "ZMA1F_01.02.03.04", 0, {"32", "33", "39"}, true},
-        {"{}", "ZMA9X_NOT_THERE", 0, {}, false},
-        {R"({"errorWords": [{"command": "32", "word": "8104"}]})", "ZMA1F_01.02.03.04", 8104, {"32"}, false},
+    const std::tuple<const char*, const char*, int32_t, const char*, bool> cases[] = {
+        {"{}", "ZMA1F_01.02.03.04", 0, "32 33 39", true},
+        {"{}", "ZMA9X_NOT_THERE", 0, "", false},
+        {R"({"errorWords": [{"command": "32", "word": "8104"}]})", "ZMA1F_01.02.03.04", 8104, "32", false},
     };
     for (const auto& [faults, name, error, sent, erased] : cases) {
         StartRunning(faults);
         protocol.GetConfiguration(Form(), port, model, nullptr);
         protocol.EraseFlashBlock(Form(), port, model, name);
         EXPECT_EQ(LastError, error) << name;
-        std::vector<std::string> commands;
-        for (const std::string& frame : FrameTexts()) commands.push_back(frame.substr(0, 2));
-        EXPECT_EQ(std::vector(commands.begin() + 2, commands.end()), sent) << name;
+        EXPECT_EQ(Commands(2), sent) << name;
         bool present = std::ranges::any_of(radio->Configurations(), [](const auto& entry) {
             return entry.productId == "ZMA1F_01.02.03.04";
         });

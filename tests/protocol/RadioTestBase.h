@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <ranges>
 #include <sstream>
 #include <thread>
 
@@ -79,6 +80,13 @@ protected:
         std::vector<std::string> frames;
         for (const auto& frame : radio->Frames()) frames.push_back(frame.hex);
         return frames;
+    }
+    // The command codes of the frames the radio has taken after the first `skip`, joined by blanks.
+    std::string Commands(size_t skip) {
+        std::string codes;
+        for (const std::string& frame : FrameTexts() | std::views::drop(skip))
+            codes += (codes.empty() ? "" : " ") + frame.substr(0, 2);
+        return codes;
     }
 
     std::ostringstream out;

@@ -254,10 +254,9 @@ private slots:
         QTest::addColumn<QStringList>("memoryTargets");  // those sent, the radio's own left out
         QTest::newRow("rows 2 and 5")
             << kSixConfigurations << QList<int>{2, 5} << QStringList{"zma1g_fpga", "KXC"} << QStringList();
-        QTest::newRow("a device") << kKX6200 << QList<int>{2} << QStringList{"KXD62_UNIT"}
-                                  << QStringList{"0102"};
-        QTest::newRow("IDs of ten and more")
-            << kKX6200 << QList<int>{3} << QStringList{"KXD62_OTHER"} << QStringList{"1A05"};
+        QTest::newRow("two devices, IDs of ten and more")
+            << kKX6200 << QList<int>{2, 3} << QStringList{"KXD62_UNIT", "KXD62_OTHER"}
+            << QStringList{"0102", "1A05"};
     }
     void eraseTheTickedRows() {
         QFETCH(QString, scenario);
@@ -292,7 +291,7 @@ private slots:
         QTest::addColumn<QStringList>("names");  // chosen in the file dialog; none presses Cancel
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("error");
-        QTest::addColumn<QString>("box");  // a line of the message box shown, if any
+        QTest::addColumn<QString>("box");  // a line of the message box shown (the wait window's text), if any
         QTest::newRow("one non-ASCII name") << QStringList{"démo.s28"} << "Download successful" << 0 << "";
         QTest::newRow("two files") << QStringList{"démo.s28", "next.s28"} << "Download successful" << 0 << "";
         QTest::newRow("an FPGA image: Enter answers no")
@@ -303,12 +302,19 @@ private slots:
             << "/files/odd.s28:3: error: the table at address 0x00000000 holds 6 data digits";
         QTest::newRow("cancelled") << QStringList() << "File selection cancelled" << 31 << "";
         QTest::newRow("a choice too long") << LongNames() << "No file has been selected" << 32 << "";
+        QTest::newRow("the power-cycle wait cancelled")
+            << QStringList{"démo.s28"} << "Error 21 - Radio did not reset" << 21
+            << "KX6000 Download|Please power cycle the radio to continue ...";
     }
     // Download through the button and the real file dialog, which starts at the last file chosen and lists
-    // S records only; while the download runs, the window answers. A file chosen is offered again.
+    // S records only; while the download runs, the window answers. A file chosen is offered again. The
+    // special logon waits for the technician, whose Cancel in the wait window ends the download.
     void download() {
         QFETCH(QStringList, names);
-        Open();
+        QFETCH(int, error);
+        const bool special = error == 21;  // the special logon, in test mode, to a radio waiting for it
+        Open(special ? kSpecialMode : "{}", special);
+        if (special) Click("chkAccessLevel");
         QDir files(folder->filePath("files"));
         files.mkpath(".");
         const std::string first = test::RandomHex(4 * 0x400, 1), second = test::RandomHex(4 * 0x40, 2);
@@ -323,8 +329,17 @@ private slots:
             if (!files.exists(name)) Write("files/" + name, "");
         modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
         Choose(names.isEmpty() ? std::nullopt : std::optional(names), int(listed.size()));
-        QString shown;  // the question asked, if any, marked when Yes is its default
+        QString shown;  // the question asked, marked when Yes is its default, or the wait window's text
+        frmWait& wait = frmWait::Instance();
+        int overflow = 0;  // the pixels of the wait window's message beyond its room
         During([&] {
+            if (auto* label = wait.findChild<QLabel*>("lblMessage"); wait.isVisible()) {
+                shown = wait.windowTitle() + "|" + label->text();
+                overflow =
+                    label->fontMetrics().horizontalAdvance(label->text()) - label->contentsRect().width();
+                QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+                return true;
+            }
             auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!question) return false;
             // Enter takes the default; Escape ends a Yes default's case before it waits for a power cycle.
@@ -342,14 +357,16 @@ private slots:
         });
         Click("cmdDownload");
         QTEST(Panel(2), "status");
-        QTEST(Error(), "error");
+        QCOMPARE(Error(), error);
         QFETCH(QString, box);
         QVERIFY2(box.isEmpty() ? shown.isEmpty() : shown.contains(box) && !shown.endsWith("(Yes by default)"),
                  qPrintable(shown));
+        QVERIFY2(overflow <= 0, qPrintable(QString::number(overflow)));
+        QVERIFY(!wait.isVisible());
         listed.sort();
         QCOMPARE(offers, (QList<QStringList>{QStringList{"UPPER.S28", "open"} + listed}));
         const bool written = Error() == 0;
-        QCOMPARE(radio->Counters().logons, written ? 1 : 0);
+        QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, written ? 1 : 0);
         if (written) {
             QVERIFY2(!closed, "the close was refused while the download ran");
             QCOMPARE(opened.size(), 1u);  // and F1 answered
@@ -395,33 +412,6 @@ private slots:
         const std::string folder = QCoreApplication::applicationDirPath().toStdString() + "/kx6kd_en/";
         QCOMPARE(opened, std::vector<std::string>{folder + "2368.html"});
         QCOMPARE(baud->currentText(), "Auto");
-    }
-
-    // The special logon waits for the technician; Cancel in the wait window ends the download with 21.
-    void specialModeCancelled() {
-        Open(kSpecialMode, true);
-        QString app = Write("app.s28", test::ImageText("ZMA2F_APP", "S2", {{0x30000, "1234"}}));
-        modRegistry::SaveRegistryValue("LastFile", app.toStdString());
-        Choose(QStringList());
-        Click("chkAccessLevel");
-        QString seen;  // the wait window's caption and message, and how much the message overflows
-        frmWait& wait = frmWait::Instance();
-        During([&] {
-            if (!wait.isVisible()) return false;
-            auto* label = wait.findChild<QLabel*>("lblMessage");
-            seen = wait.windowTitle() + "|" + label->text();
-            int width = label->fontMetrics().horizontalAdvance(label->text()),
-                room = label->contentsRect().width();
-            if (width > room) seen += QString("|takes %1 of %2 pixels").arg(width).arg(room);
-            QTest::mouseClick(wait.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
-            return true;
-        });
-        Click("cmdDownload");
-        QCOMPARE(seen, "KX6000 Download|Please power cycle the radio to continue ...");
-        QCOMPARE(Error(), 21);
-        QCOMPARE(Panel(2), QString::fromStdString(ErrorStatusText(21)));
-        QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, 0);
-        QVERIFY(!wait.isVisible());
     }
 };
 
