@@ -435,6 +435,7 @@ void frmDownload::RunCommand(const std::function<void()>& step) {
     step();
     SetButtons(true);
     blnBusy = false;
+    delete findChild<QMessageBox*>("stopQuestion");  // unanswered: nothing is left to stop
     if (std::exchange(closeWhenIdle, false)) {
         StopRequested = 0;
         close();
@@ -552,15 +553,28 @@ std::string frmDownload::SelectDownloadFile() {
 }
 
 void frmDownload::closeEvent(QCloseEvent* event) {
-    if (blnBusy) {
-        // Closing stops the running command: its closing steps run, then the window closes.
-        StopRequested = SIGTERM;
-        closeWhenIdle = true;
-        event->ignore();
+    if (!blnBusy) {
+        loaded = false;  // the next showing sets the window up again
+        event->accept();
         return;
     }
-    loaded = false;  // the next showing sets the window up again
-    event->accept();
+    event->ignore();
+    if (findChild<QMessageBox*>("stopQuestion")) return;
+    // The command goes on while the technician decides: No by default, since a stopped download leaves the
+    // radio in upgrade mode. Yes stops it through its closing steps, then the window closes.
+    auto* question = new QMessageBox(QMessageBox::Question, kApplicationTitle,
+                                     "A command is running. Stop it and close the window? The radio stays in "
+                                     "upgrade mode until the next command resets it.",
+                                     QMessageBox::Yes | QMessageBox::No, this);
+    question->setObjectName("stopQuestion");
+    question->setDefaultButton(QMessageBox::No);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::finished, this, [this](int answer) {
+        if (answer != QMessageBox::Yes || !blnBusy) return;
+        StopRequested = SIGTERM;
+        closeWhenIdle = true;
+    });
+    question->open();
 }
 
 bool frmDownload::eventFilter(QObject* watched, QEvent* event) {

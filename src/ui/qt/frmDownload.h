@@ -82,7 +82,7 @@ private:
 
     bool blnBusy = false;
     bool loaded = false;         // set up since it was last closed
-    bool closeWhenIdle = false;  // closed during a command: it is stopping
+    bool closeWhenIdle = false;  // asked to close during a command: it is stopping
 
     QLabel* lblAppTitle;
     QPushButton* cmdHelp;
