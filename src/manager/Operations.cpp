@@ -161,7 +161,7 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
         if (radioType == RADIO_FMX) {
             for (const colFiles::FilePtr& file : *Files) {
                 if (!file->TagName.starts_with("ZMA1G")) continue;
-                if (!uiForm->AskYesNo(kFpgaWarning)) {
+                if (!uiForm->AskQuestion(kFpgaWarning)) {
                     LastError = 1;
                     return;
                 }

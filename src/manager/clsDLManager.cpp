@@ -22,7 +22,7 @@ const clsDLManager* errorBoxOwner = nullptr;
 }  // namespace
 
 clsDLManager::clsDLManager(std::unique_ptr<UIForm> form) : uiForm(std::move(form)) {
-    ErrorBox = [window = uiForm.get()](const std::string& text) { window->ShowErrorBox(text); };
+    ErrorBox = [window = uiForm.get()](const std::string& text) { window->ReportError(text); };
     errorBoxOwner = this;
     Debug = modRegistry::GetRegistryValue("Debug", "False") == "True";
     radioType = RADIO_FMX;

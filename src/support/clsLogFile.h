@@ -22,6 +22,7 @@ public:
     // in the caller's string, to its first 41 characters followed by "....".
     void WriteToLogFile(std::string& strData);
     void WriteToLogFile(std::string&& strData) { WriteToLogFile(strData); }
+    bool IsOpen() const { return fileNumber >= 0; }
     // The path used by the next OpenLogFile.
     void FileName(std::string strFileName) { fileName = std::move(strFileName); }
 

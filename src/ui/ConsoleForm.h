@@ -54,6 +54,8 @@ protected:
     void ShowFileName(const std::string& text) override;
     // The terminal has no table: the command line prints what it needs itself.
     void ShowConfigurations(const colConfigurations& /*Configurations*/) override {}
+    // Questions and errors go to the terminal.
+    bool AsksWithoutWindow() const override { return true; }
 
 private:
     // Starts a fresh line when the progress bar holds the current one; after a stop the bar is drawn once

@@ -1,5 +1,7 @@
 #include "ui/UIForm.h"
 
+#include <iostream>
+
 #include "support/Program.h"
 
 namespace kx6000 {
@@ -8,10 +10,13 @@ void UIForm::StatusPanelStatus(const std::string& strData) {
     std::string text = strData.empty() ? Text(2001) : strData;
     ShowPanel(Panel::Status, text);
     DownloadLog.WriteToLogFile(text);
+    Tell(Shown::Status, text);
 }
 
 void UIForm::StatusPanelBaud(const std::string& strData) {
-    ShowPanel(Panel::Baud, strData.empty() ? Text(3000) : strData);
+    std::string text = strData.empty() ? Text(3000) : strData;
+    ShowPanel(Panel::Baud, text);
+    Tell(Shown::Baud, text);
 }
 
 void UIForm::StatusPanelTag(const std::string& /*strData*/) {
@@ -20,19 +25,34 @@ void UIForm::StatusPanelTag(const std::string& /*strData*/) {
 
 void UIForm::ResetProgessBar() {
     ShowProgress(0);
+    Tell(Shown::Percentage, "", 0);
 }
 
 void UIForm::ProgressBar(int16_t intValue) {
     ShowProgress(intValue);
+    Tell(Shown::Percentage, "", intValue);
 }
 
 void UIForm::FileNameTextBox(const std::string& strData) {
     ShowFileName(strData);
+    Tell(Shown::CurrentFile, strData);
 }
 
 void UIForm::ShowRefusal(const std::string& text) {
+    if (Unattended()) return ReportError(text);
     DownloadLog.WriteToLogFile(std::string(text));
     if (uiDisplay) ShowErrorBox(text);
+}
+
+bool UIForm::AskQuestion(const std::string& text) {
+    return Unattended() ? assumeYes : AskYesNo(text);
+}
+
+void UIForm::ReportError(const std::string& text) {
+    if (!Unattended()) return ShowErrorBox(text);
+    std::cerr << text << '\n';  // the service's journal
+    // A closed log takes no line: writing it would fail and report again.
+    if (DownloadLog.IsOpen()) DownloadLog.WriteToLogFile(std::string(text));
 }
 
 }  // namespace kx6000

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,8 +31,14 @@ public:
     virtual bool IsCancelled() const = 0;
 };
 
+// The values the window shows that a caller without it is told of.
+enum class Shown { Status, Baud, CurrentFile, Percentage };
+
 class UIForm {
 public:
+    // Told each value as it is shown: its text, or for the percentage its number.
+    using ShownHook = std::function<void(Shown what, const std::string& text, int percentage)>;
+
     virtual ~UIForm() = default;
 
     // Panel 2: the text, or "Ready" when it is empty; the text shown is also logged.
@@ -46,6 +53,17 @@ public:
     void FileNameTextBox(const std::string& strData);
     // Why the files of a run are refused: logged, and shown in the error box while the window is displayed.
     void ShowRefusal(const std::string& text);
+    // The one subscriber to the shown values; none by default.
+    void OnShown(ShownHook hook) { shownHook = std::move(hook); }
+
+    // Nothing waits for a person who cannot see the window. A question is asked while the window is
+    // displayed or the front end asks without it; otherwise AssumeYes answers it at once.
+    bool AskQuestion(const std::string& text);
+    // The common error box likewise; without anyone to see it, a download-log line and a line on stderr.
+    void ReportError(const std::string& text);
+    // The answer to a question nobody can be asked; false (No) until set.
+    bool AssumeYes() const { return assumeYes; }
+    void AssumeYes(bool value) { assumeYes = value; }
 
     // True when the window is displayed; the configuration table is drawn only then.
     bool UIDisplay() const { return uiDisplay; }
@@ -66,9 +84,9 @@ public:
     virtual int16_t AccessLevel() const = 0;
     // The chosen item of the baud-rate list (an index into kBaudRateItems).
     virtual int16_t BaudRateIndex() const = 0;
-    // A modal question with Yes and No; true for Yes.
+    // A modal question with Yes and No; true for Yes. The component asks through AskQuestion.
     virtual bool AskYesNo(const std::string& text) = 0;
-    // The common error message box, with an OK button.
+    // The common error message box, with an OK button. The component shows it through ReportError.
     virtual void ShowErrorBox(const std::string& text) = 0;
     // The one wait window, created on first use.
     virtual IWaitWindow& WaitWindow() = 0;
@@ -80,11 +98,21 @@ protected:
     virtual void ShowFileName(const std::string& text) = 0;
     // Draws the configurations into the table; may set LastError to 2.
     virtual void ShowConfigurations(const colConfigurations& Configurations) = 0;
+    // True for a front end that asks and shows errors without its window (on a terminal).
+    virtual bool AsksWithoutWindow() const { return false; }
 
     clsDLManager* downLoadManager = nullptr;  // the owner; not owned
 
 private:
+    // Nobody to ask: the window is not displayed and the front end cannot ask without it.
+    bool Unattended() const { return !uiDisplay && !AsksWithoutWindow(); }
+    void Tell(Shown what, const std::string& text, int percentage = 0) {
+        if (shownHook) shownHook(what, text, percentage);
+    }
+
     bool uiDisplay = false;
+    bool assumeYes = false;
+    ShownHook shownHook;
 };
 
 }  // namespace kx6000
