@@ -246,11 +246,7 @@ private slots:
         QCOMPARE(type.arguments().value(0).value<QDBusVariant>().variant(), QVariant(6100));
         QVERIFY(Held(radio.DevicePath()));
 
-        // Gone in the middle of a report: the report stops through its closing steps, then the manager goes.
-        QDBusPendingCall report = a.Start("ReportConfigurations", {""});
-        QVERIFY(WaitFor([&] { return a.statuses.contains("Resetting radio..."); }));
         a.Leave();
-        QCOMPARE(b.Call("GetLastError", {}, a.path).errorName(), "org.freedesktop.DBus.Error.UnknownObject");
         QVERIFY(WaitFor([&] { return !Held(radio.DevicePath()); }));
 
         QCOMPARE(Result(b.Call("SetPort", {"1", true})), 0);
@@ -295,15 +291,16 @@ private slots:
         QDir(folder.filePath("root/KX6000Download.log")).removeRecursively();
     }
 
-    // A download stopped three ways. Its owner leaving, or SIGTERM to the service: the closing steps run and
-    // the port is free within 1 s; the service then ends, and the next call starts it again. Its worker
-    // killed: the call fails, and another client's manager goes on.
+    // A download stopped four ways. Cancel, its owner leaving, or SIGTERM to the service: the closing steps
+    // run and the port is free within 1 s; after SIGTERM the service ends, and the next call starts it again.
+    // Its worker killed: the call fails, and another client's manager goes on. A manager left or killed is
+    // gone.
     void stops() {
         const std::string data = test::RandomHex(4 * 0x1000, 7);
         const QString image = Image("stop.s28", "ZMA1F_BIG", 0x20000, data);
         const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);  // about 30 %
-        enum Stop { Leave, Terminate, Kill };
-        for (Stop stop : {Leave, Terminate, Kill}) {
+        enum Stop { Cancel, Leave, Terminate, Kill };
+        for (Stop stop : {Cancel, Leave, Terminate, Kill}) {
             sim::SimulatedRadio& radio = StartRadio("{}", 1, {.realtime = true, .tracePath = ""});
             Client a(bus->address, "a"), b(bus->address, "b");
             QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
@@ -312,19 +309,25 @@ private slots:
             QVERIFY(WaitFor([&] { return radio.Flash(mark, 2) == test::HexBytes("FFFF"); }));
             QVERIFY(WaitFor([&] { return radio.Flash(mark, 2) != test::HexBytes("FFFF"); }));
             const pid_t service = a.ServicePid();
+            if (stop == Cancel) a.Start("Cancel");
             if (stop == Leave) a.Leave();
             if (stop == Terminate) kill(service, SIGTERM);
             if (stop == Kill) kill(Worker(radio), SIGKILL);
             QVERIFY2(QTest::qWaitFor([&] { return !Held(radio.DevicePath()); }, 1000),
                      "the port is free in 1 s");
             QVERIFY(radio.Flash(0x20000, data.size() / 2) != test::HexBytes(data));
+            if (stop == Leave || stop == Kill)
+                QVERIFY(WaitFor([&] {
+                    return b.Call("GetLastError", {}, a.path).errorName() ==
+                           "org.freedesktop.DBus.Error.UnknownObject";
+                }));
             if (stop != Leave) download.waitForFinished();
+            if (stop == Cancel || stop == Terminate) QCOMPARE(Result(download.reply()), 15);
             if (stop == Kill) {
                 QCOMPARE(download.reply().errorName(), "org.freedesktop.DBus.Error.Failed");
                 QCOMPARE(b.Call("GetLastError").type(), QDBusMessage::ReplyMessage);
             }
             if (stop == Terminate) {
-                QVERIFY(Result(download.reply()) != 0);
                 QVERIFY(WaitFor([&] { return kill(service, 0) != 0; }));
                 QVERIFY(!Client(bus->address, "c").path.isEmpty());
             }
