@@ -131,7 +131,7 @@ void Service::CreateManager(const QDBusMessage& message) {
     managers.emplace(number, std::move(manager));
 }
 
-void Service::Release(Manager& manager) {
+void Service::OwnerLeft(Manager& manager) {
     if (manager.released) return;
     manager.released = true;
     if (!manager.connected) return manager.worker->Terminate();
@@ -167,7 +167,7 @@ void Service::Stop() {
 void Service::NameOwnerChanged(const QString& name, const QString& /*oldOwner*/, const QString& newOwner) {
     if (!newOwner.isEmpty()) return;
     for (const auto& [number, manager] : managers)
-        if (manager->owner == name) Release(*manager);
+        if (manager->owner == name) OwnerLeft(*manager);
 }
 
 }  // namespace kx6000

@@ -41,8 +41,9 @@ private:
     struct Manager;
 
     void CreateManager(const QDBusMessage& message);
-    // The manager goes for its callers at once, its worker after its running operation.
-    void Release(Manager& manager);
+    // The manager goes for callers at once; its running operation stops through its closing steps, then its
+    // worker ends.
+    void OwnerLeft(Manager& manager);
     // The worker has ended: the manager is removed.
     void Remove(int number);
 
