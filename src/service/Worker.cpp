@@ -114,9 +114,13 @@ int16_t Worker::SetPort(const std::string& port, bool window) {
 
 void Worker::Operate(automation::Operation operation, const QDBusMessage& message) {
     ++queued;
-    // Run from the event loop, not inside the connection's delivery: calls reaching the worker while it waits
-    // for the radio are answered meanwhile, and a second operation gets 13.
-    QTimer::singleShot(0, this, [this, operation, message] {
+    // Run from the event loop, not inside the connection's delivery, so calls reaching the worker while it
+    // waits for the radio are answered meanwhile (a second operation gets 13). From a timer of its own: an
+    // operation started by a posted event keeps the events posted with it from the event pump until it ends.
+    auto* start = new QTimer(this);
+    start->setSingleShot(true);
+    connect(start, &QTimer::timeout, this, [this, start, operation, message] {
+        start->deleteLater();
         const QList<QVariant> arguments = message.arguments();
         std::string list = Bytes(arguments.last());
         const std::string erase = operation == automation::Operation::Erase ? Bytes(arguments[0]) : "";
@@ -127,6 +131,7 @@ void Worker::Operate(automation::Operation operation, const QDBusMessage& messag
         if (session->ReleaseAsked()) ending = true;
         EndWhenIdle();
     });
+    start->start(0);
 }
 
 QVariantMap Worker::Values() const {
