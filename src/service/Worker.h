@@ -41,8 +41,11 @@ private:
     void Properties(const QDBusMessage& message);
     // A radio operation: runs from the event loop, answers when it ends.
     void Operate(automation::Operation operation, const QDBusMessage& message);
+    // The manager's SetPort; a port in use is said in the journal with the programs holding it.
     int16_t SetPort(const std::string& port, bool window);
+    // Every property, as a caller reads it.
     QVariantMap Values() const;
+    // A PropertiesChanged of the one value.
     void Announce(std::string_view name);
     // Ends once no operation is queued or running.
     void EndWhenIdle();
