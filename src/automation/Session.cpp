@@ -59,8 +59,10 @@ int16_t Session::Run(Operation operation, const std::string& filesToErase, std::
 
 void Session::Cancel() {
     // One manager per process: the program's stop request is this operation's. The port's wait ends at
-    // once and the operation runs its closing steps.
-    if (busy) StopRequested = SIGTERM;
+    // once and the operation runs its closing steps; a second Cancel ends their waits too.
+    if (!busy) return;
+    StopHeld = false;
+    StopRequested = SIGTERM;
 }
 
 bool Session::AssumeYes() const {

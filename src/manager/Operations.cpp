@@ -176,7 +176,7 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
         ConfigLog.WriteToLogFile("Before download...");
         Protocol->GetConfiguration(*uiForm, *Port, *radio, strFilesToReport);
         if (LastError != 0) return;
-        WriteFiles();
+        WriteFiles(strFilesToReport);
         if (LastError == 0) ReadBack("After download...", strFilesToReport);
     });
 }
@@ -205,7 +205,7 @@ bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& file
     return false;
 }
 
-void clsDLManager::WriteFiles() {
+void clsDLManager::WriteFiles(std::string* strFilesToReport) {
     std::vector<colFiles::FilePtr> files(Files->begin(), Files->end());
     std::vector<std::string> targets = ImageTargets(*Files);
     std::set<std::string> checked;  // the flashes whose images were checked against each other
@@ -231,8 +231,25 @@ void clsDLManager::WriteFiles() {
         // Before the first erase of a flash: no two images of the run may share one of its blocks.
         if (checked.insert(targets[i]).second && RefuseSharedBlocks(files, targets, i)) return;
         Protocol->WriteDataToFlash(*uiForm, *Port, *file, *radio->FlashBlocks);
+        if (LastError != 0 && StopRequested != 0) CloseStoppedWrite(*file, strFilesToReport);
         if (LastError != 0) return;
     }
+}
+
+void clsDLManager::CloseStoppedWrite(const clsFile& file, std::string* strFilesToReport) {
+    const int32_t result = LastError;
+    // The blocks the image's unlock opened; it was sent only once they were known.
+    std::string list;
+    for (int16_t id : TouchedBlocks(file, *radio->FlashBlocks).value_or(std::vector<int16_t>{}))
+        list += ToHex(static_cast<uint16_t>(id), 4);
+    StopHeld = true;
+    Protocol->SendCommand(*Port, 2000, "39", list);
+    if (LastError == 0) {
+        ConfigLog.WriteToLogFile("After download (stopped)...");
+        Protocol->GetConfiguration(*uiForm, *Port, *radio, strFilesToReport);
+    }
+    StopHeld = false;
+    LastError = result;  // the operation ends as stopped
 }
 
 int16_t clsDLManager::EraseSelected(const std::string& FilesToErase, std::string* strFilesToReport) {

@@ -108,7 +108,10 @@ private:
     void StartUpgradeApplication();
     // The header line, the configuration read and, when it succeeded, the restart.
     void ReadBack(const std::string& header, std::string* strFiles);
-    void WriteFiles();
+    void WriteFiles(std::string* strFilesToReport);
+    // A stop while an image is written: its blocks are locked again and the configurations read back, the
+    // restart skipped. The stop is held meanwhile (StopHeld), so these wait as any command does.
+    void CloseStoppedWrite(const clsFile& file, std::string* strFilesToReport);
     // Refuses (52) images going to the flash of image `first` that share one of its blocks; true then.
     bool RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& files,
                             const std::vector<std::string>& targets, size_t first);

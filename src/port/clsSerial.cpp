@@ -167,7 +167,7 @@ void clsSerial::WriteBinary(const std::string& strData) {
 
 bool clsSerial::Poll(std::string& hex) {
     if (EventPump) EventPump();
-    if (StopRequested != 0) {
+    if (StopRequested != 0 && !StopHeld) {
         Fail(kPortFailed, EINTR);  // the technician stopped the operation
         return false;
     }

@@ -17,6 +17,7 @@ void ResetProgramState() {
     UpgradeMode = 0;
     OperationRunning = false;
     StopRequested = 0;
+    StopHeld = false;
     FailedFiles.clear();
     DownloadLog.Discard();
     ConfigLog.Discard();

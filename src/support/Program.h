@@ -49,6 +49,10 @@ inline bool OperationRunning = false;
 // while it is set, so the operation goes through its closing steps.
 inline volatile std::sig_atomic_t StopRequested = 0;
 
+// True while a stopped operation locks the flash it was writing and reads the radio back: those waits run
+// though a stop is requested. Another stop through the automation session ends them.
+inline bool StopHeld = false;
+
 // The last failure to open or use a serial device, in the system's own terms
 // (errno), for a front end to explain beside the error number.
 struct PortFailure {

@@ -151,6 +151,7 @@ void ConsoleForm::ShowFileName(const std::string& text) {
 }
 
 void ConsoleForm::ShowProgress(int value) {
+    if (StopRequested != 0) return;  // the bar stays where the stop found it; the read-back resets it
     if (options.progressLines && value != progress && value != 0 && !options.quiet) {
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count();
         size_t done = fileBytes * static_cast<size_t>(value) / 100;
