@@ -45,6 +45,15 @@ pid_t Worker(const sim::SimulatedRadio& radio) {
                                                       : std::stoi(holders.substr(holders.find("(pid ") + 5));
 }
 
+// Whether the last write to the radio's flash was followed by the closing steps: Lock Flash, then the
+// read-back.
+bool ClosedDown(const sim::SimulatedRadio& radio) {
+    std::vector<uint8_t> codes;
+    for (const auto& frame : radio.Frames()) codes.push_back(frame.code);
+    auto lock = std::find(std::find(codes.rbegin(), codes.rend(), 0x35).base(), codes.end(), 0x39);
+    return lock != codes.end() && std::find(lock, codes.end(), 0x31) != codes.end();
+}
+
 }  // namespace
 
 // One calling program: its own connection, its manager, what it has been told.
@@ -316,6 +325,7 @@ private slots:
             QVERIFY2(QTest::qWaitFor([&] { return !Held(radio.DevicePath()); }, 1000),
                      "the port is free in 1 s");
             QVERIFY(radio.Flash(0x20000, data.size() / 2) != test::HexBytes(data));
+            QCOMPARE(ClosedDown(radio), stop != Kill);
             if (stop == Leave || stop == Kill)
                 QVERIFY(WaitFor([&] {
                     return b.Call("GetLastError", {}, a.path).errorName() ==
