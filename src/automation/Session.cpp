@@ -61,7 +61,7 @@ void Session::Cancel() {
     // One manager per process: the program's stop request is this operation's. The port's wait ends at
     // once and the operation runs its closing steps; a second Cancel ends their waits too.
     if (!busy) return;
-    StopHeld = false;
+    StopHeldUntil = {};
     StopRequested = SIGTERM;
 }
 

@@ -242,13 +242,13 @@ void clsDLManager::CloseStoppedWrite(const clsFile& file, std::string* strFilesT
     std::string list;
     for (int16_t id : TouchedBlocks(file, *radio->FlashBlocks).value_or(std::vector<int16_t>{}))
         list += ToHex(static_cast<uint16_t>(id), 4);
-    StopHeld = true;
+    StopHeldUntil = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     Protocol->SendCommand(*Port, 2000, "39", list);
     if (LastError == 0) {
         ConfigLog.WriteToLogFile("After download (stopped)...");
         Protocol->GetConfiguration(*uiForm, *Port, *radio, strFilesToReport);
     }
-    StopHeld = false;
+    StopHeldUntil = {};
     LastError = result;  // the operation ends as stopped
 }
 

@@ -110,7 +110,7 @@ private:
     void ReadBack(const std::string& header, std::string* strFiles);
     void WriteFiles(std::string* strFilesToReport);
     // A stop while an image is written: its blocks are locked again and the configurations read back, the
-    // restart skipped. The stop is held meanwhile (StopHeld), so these wait as any command does.
+    // restart skipped. The stop is held a few seconds (StopHeldUntil), so these wait as any command does.
     void CloseStoppedWrite(const clsFile& file, std::string* strFilesToReport);
     // Refuses (52) images going to the flash of image `first` that share one of its blocks; true then.
     bool RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& files,

@@ -167,7 +167,7 @@ void clsSerial::WriteBinary(const std::string& strData) {
 
 bool clsSerial::Poll(std::string& hex) {
     if (EventPump) EventPump();
-    if (StopRequested != 0 && !StopHeld) {
+    if (StopRequested != 0 && std::chrono::steady_clock::now() >= StopHeldUntil) {
         Fail(kPortFailed, EINTR);  // the technician stopped the operation
         return false;
     }

@@ -17,7 +17,7 @@ void ResetProgramState() {
     UpgradeMode = 0;
     OperationRunning = false;
     StopRequested = 0;
-    StopHeld = false;
+    StopHeldUntil = {};
     FailedFiles.clear();
     DownloadLog.Discard();
     ConfigLog.Discard();

@@ -2,6 +2,7 @@
 // component. Only the user-interface thread touches it, so nothing is locked.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -49,9 +50,10 @@ inline bool OperationRunning = false;
 // while it is set, so the operation goes through its closing steps.
 inline volatile std::sig_atomic_t StopRequested = 0;
 
-// True while a stopped operation locks the flash it was writing and reads the radio back: those waits run
-// though a stop is requested. Another stop through the automation session ends them.
-inline bool StopHeld = false;
+// Until then a stopped operation's last steps (locking the flash it was writing, reading the radio back) wait
+// for the radio though a stop is requested; a radio that keeps them waiting longer is left. Another stop
+// through the automation session ends them at once.
+inline std::chrono::steady_clock::time_point StopHeldUntil{};
 
 // The last failure to open or use a serial device, in the system's own terms
 // (errno), for a front end to explain beside the error number.

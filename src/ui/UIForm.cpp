@@ -9,8 +9,8 @@ namespace kx6000 {
 void UIForm::StatusPanelStatus(const std::string& strData) {
     std::string text = strData.empty() ? Text(2001) : strData;
     ShowPanel(Panel::Status, text);
-    DownloadLog.WriteToLogFile(text);
     Tell(Shown::Status, text);
+    DownloadLog.WriteToLogFile(text);  // may shorten it
 }
 
 void UIForm::StatusPanelBaud(const std::string& strData) {

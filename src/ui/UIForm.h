@@ -51,7 +51,8 @@ public:
     // A percentage, 0 to 100.
     void ProgressBar(int16_t intValue);
     void FileNameTextBox(const std::string& strData);
-    // Why the files of a run are refused: logged, and shown in the error box while the window is displayed.
+    // Why the files of a run are refused: logged, and shown in the error box while the window is displayed;
+    // with nobody to see it, a line on stderr as well.
     void ShowRefusal(const std::string& text);
     // The one subscriber to the shown values; none by default.
     void OnShown(ShownHook hook) { shownHook = std::move(hook); }
