@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,11 +7,11 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 
 #include "manager/clsDLManager.h"
+#include "port/Holders.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -39,36 +38,6 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
         std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(console, std::cerr, std::cin));
     manager->RadioType(static_cast<enmRadioType>(options.radio));
     return manager;
-}
-
-// A process's program by the name it was started with, whole (its "comm" is cut at 15 characters).
-std::string ProgramName(const std::string& pid) {
-    std::string argument;
-    std::getline(std::ifstream("/proc/" + pid + "/cmdline"), argument, '\0');
-    if (argument.empty()) std::getline(std::ifstream("/proc/" + pid + "/comm"), argument);  // a kernel thread
-    return std::filesystem::path(argument).filename().string();
-}
-
-// The programs that hold `device` open, as "name (pid N)".
-std::string Holders(const std::string& device) {
-    std::error_code error;
-    std::filesystem::path target = std::filesystem::canonical(device, error);
-    std::string holders;
-    DIR* processes = opendir("/proc");
-    if (processes == nullptr || error) return holders;
-    for (dirent* entry; (entry = readdir(processes)) != nullptr;) {
-        std::string pid = entry->d_name;
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
-            continue;
-        for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
-            if (std::filesystem::read_symlink(fd.path(), error) != target) continue;
-            std::string name = ProgramName(pid);
-            holders += (holders.empty() ? "" : ", ") + name + " (pid " + pid + ")";
-            break;
-        }
-    }
-    closedir(processes);
-    return holders;
 }
 
 // What the system said about a port that failed, and what a technician can do about it.

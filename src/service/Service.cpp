@@ -2,19 +2,14 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusVariant>
+#include <algorithm>
 
-#include "manager/clsDLManager.h"
 #include "service/Interface.h"
-#include "support/Program.h"
-#include "ui/qt/frmDownload.h"
+#include "service/WorkerProcess.h"
 
 namespace kx6000 {
 namespace {
 
-constexpr const char* kComponentInterface = "com.veltrane.KX6000Download.Component";
-constexpr const char* kManagerInterface = "com.veltrane.KX6000Download.Manager";
-constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr const char* kIntrospectable = "org.freedesktop.DBus.Introspectable";
 
 const QString kManagerPrefix = QString(kRootPath) + "/Manager/";
@@ -27,27 +22,14 @@ QString InterfaceXml(const char* name) {
     return xml.mid(start, end - start);
 }
 
-// Configuration lists carry product IDs, one byte a character; file names are UTF-8.
-std::string Bytes(const QVariant& text) {
-    return text.toString().toLatin1().toStdString();
-}
-QString FromBytes(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 }  // namespace
 
 struct Service::Manager {
-    int number = 0;
     QString path, owner;
-    std::unique_ptr<clsDLManager> component;
-    // The read-only properties, as the window last showed them.
-    QVariantMap shown = {{"Status", QString()},
-                         {"Baud", QString()},
-                         {"CurrentFile", QString()},
-                         {"Percentage", QVariant::fromValue(0u)}};
-    bool running = false;   // its radio operation is queued or runs
-    bool released = false;  // to go as soon as that operation ends
+    WorkerProcess* worker = nullptr;  // a child of the service
+    QDBusMessage creation;            // the CreateManager call, answered once the worker is connected
+    bool connected = false;
+    bool released = false;  // gone for callers; its worker ends after its running operation
 };
 
 Service::Service(QDBusConnection connection, int idleSeconds) : bus(std::move(connection)) {
@@ -69,11 +51,15 @@ QString Service::introspect(const QString& path) const {
     if (path == kRootPath) return InterfaceXml(kComponentInterface) + "<node name=\"Manager\"/>";
     if (path + "/" == kManagerPrefix) {
         QString children;
-        for (const auto& [number, manager] : managers) children += QString("<node name=\"%1\"/>").arg(number);
+        for (const auto& [number, manager] : managers)
+            if (manager->connected && !manager->released)
+                children += QString("<node name=\"%1\"/>").arg(number);
         return children;
     }
-    return managers.count(path.mid(kManagerPrefix.size()).toInt()) ? InterfaceXml(kManagerInterface)
-                                                                   : QString();
+    auto found = managers.find(path.mid(kManagerPrefix.size()).toInt());
+    return found != managers.end() && found->second->connected && !found->second->released
+               ? InterfaceXml(kManagerInterface)
+               : QString();
 }
 
 bool Service::handleMessage(const QDBusMessage& message, const QDBusConnection& /*connection*/) {
@@ -89,15 +75,18 @@ bool Service::handleMessage(const QDBusMessage& message, const QDBusConnection& 
                      ? message.path().mid(kManagerPrefix.size()).toInt(&numbered)
                      : 0;
     auto found = managers.find(number);
-    if (!numbered || found == managers.end() || found->second->released) {
+    Manager* manager = numbered && found != managers.end() ? found->second.get() : nullptr;
+    const QString interface = message.interface();
+    if (manager == nullptr || !manager->connected || manager->released) {
         bus.send(message.createErrorReply(QDBusError::UnknownObject, "No such manager: " + message.path()));
-    } else if (message.service() != found->second->owner) {
+    } else if (message.service() != manager->owner) {
         bus.send(
             message.createErrorReply(QDBusError::AccessDenied, "The manager belongs to another connection"));
-    } else if (message.interface() == kProperties) {
-        HandleProperties(*found->second, message);
-    } else if (message.interface().isEmpty() || message.interface() == kManagerInterface) {
-        HandleManagerCall(*found->second, message);
+    } else if (interface == kPropertiesInterface || interface.isEmpty() || interface == kManagerInterface) {
+        manager->worker->Forward(message);
+        if (interface != kPropertiesInterface && message.member() == "Release" &&
+            message.signature().isEmpty())
+            manager->released = true;
     } else {
         return false;
     }
@@ -105,135 +94,80 @@ bool Service::handleMessage(const QDBusMessage& message, const QDBusConnection& 
 }
 
 void Service::CreateManager(const QDBusMessage& message) {
-    auto manager = std::make_unique<Manager>();
-    manager->number = nextNumber++;
-    manager->path = kManagerPrefix + QString::number(manager->number);
-    manager->owner = message.service();
-    auto form = std::make_unique<frmDownload>();
-    Manager* m = manager.get();
-    connect(form.get(), &frmDownload::StatusShown, this,
-            [this, m](const QString& text) { Announce(*m, "Status", text); });
-    connect(form.get(), &frmDownload::BaudShown, this,
-            [this, m](const QString& text) { Announce(*m, "Baud", text); });
-    connect(form.get(), &frmDownload::FileNameShown, this,
-            [this, m](const QString& text) { Announce(*m, "CurrentFile", text); });
-    connect(form.get(), &frmDownload::ProgressShown, this,
-            [this, m](int value) { Announce(*m, "Percentage", QVariant::fromValue(uint(value))); });
-    manager->component = std::make_unique<clsDLManager>(std::move(form));
-    idle.stop();
-    bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(manager->path))));
-    managers.emplace(manager->number, std::move(manager));
-}
-
-void Service::HandleManagerCall(Manager& manager, const QDBusMessage& message) {
-    const QString member = message.member(), signature = message.signature();
-    const QList<QVariant> arguments = message.arguments();
-    clsDLManager& component = *manager.component;
-    auto reply = [&](const QList<QVariant>& values) { bus.send(message.createReply(values)); };
-    auto result = [](int16_t value) { return QVariant::fromValue(static_cast<short>(value)); };
-    auto path = [&](int i) { return arguments[i].toString().toStdString(); };
-
-    if ((member == "ReportConfigurations" && signature == "s") ||
-        (member == "DownLoad" && signature == "s") || (member == "EraseSelected" && signature == "ss")) {
-        StartOperation(manager, message);
-    } else if (member == "SetPort" && signature == "sb") {
-        reply({result(component.SetPort(path(0), arguments[1].toBool()))});
-    } else if (member == "GetLastError" && signature.isEmpty()) {
-        int32_t number = 0;
-        std::string description;
-        component.GetLastError(number, description);
-        reply({number, FromBytes(description)});
-    } else if (member == "LoadFiles" && signature == "s") {
-        reply({result(component.LoadFiles(path(0)))});
-    } else if (member == "ValidFile" && signature == "s") {
-        component.ValidFile(path(0));
-        reply({});
-    } else if (member == "CreateNewLogFile" && signature.isEmpty()) {
-        component.CreateNewLogFile();
-        reply({});
-    } else if (member == "Release" && signature.isEmpty()) {
-        reply({});
-        Release(manager.number);
-    } else {
-        bus.send(message.createErrorReply(
-            QDBusError::UnknownMethod,
-            QString("No method %1(%2) in %3").arg(member, signature, kManagerInterface)));
-    }
-}
-
-void Service::StartOperation(Manager& manager, const QDBusMessage& message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (OperationRunning) {
-        // Answered at once: the running operation keeps the port and the program's state.
-        bus.send(message.createReply({QVariant::fromValue(short(clsDLManager::kInUse)), arguments.last()}));
+    const QString owner = message.service();
+    if (stopping) {
+        bus.send(message.createErrorReply(QDBusError::Failed, "The service is ending"));
         return;
     }
-    manager.running = true;
-    // Runs from the event loop, not inside the bus's delivery, so every other call is served meanwhile.
-    QTimer::singleShot(0, this, [this, number = manager.number, message] {
-        Manager& m = *managers.at(number);
-        const QList<QVariant> arguments = message.arguments();
-        std::string list = Bytes(arguments.last());
-        int16_t result = 0;
-        if (message.member() == "ReportConfigurations") {
-            result = m.component->ReportConfigurations(&list);
-        } else if (message.member() == "DownLoad") {
-            result = m.component->DownLoad(&list);
-        } else {
-            result = m.component->EraseSelected(Bytes(arguments[0]), &list);
-        }
-        bus.send(message.createReply({QVariant::fromValue(short(result)), FromBytes(list)}));
-        m.running = false;
-        if (m.released) Release(number);
-    });
-}
-
-void Service::HandleProperties(Manager& manager, const QDBusMessage& message) {
-    const QList<QVariant> arguments = message.arguments();
-    QVariantMap values = manager.shown;
-    values["RadioType"] = int(manager.component->RadioType());
-    const QString member = message.member(), signature = message.signature();
-    const bool ours = !arguments.isEmpty() && arguments[0].toString() == kManagerInterface;
-    if (member == "GetAll" && signature == "s") {
-        bus.send(message.createReply(QVariant::fromValue(ours ? values : QVariantMap())));
-    } else if (member == "Get" && signature == "ss" && ours && values.contains(arguments[1].toString())) {
-        bus.send(message.createReply(QVariant::fromValue(QDBusVariant(values[arguments[1].toString()]))));
-    } else if (member == "Set" && signature == "ssv" && ours && arguments[1].toString() == "RadioType") {
-        manager.component->RadioType(enmRadioType(arguments[2].value<QDBusVariant>().variant().toInt()));
-        bus.send(message.createReply());
-    } else if (member == "Set" && ours && values.contains(arguments[1].toString())) {
-        bus.send(message.createErrorReply("org.freedesktop.DBus.Error.PropertyReadOnly",
-                                          arguments[1].toString() + " is read-only"));
-    } else {
-        bus.send(message.createErrorReply(QDBusError::InvalidArgs, "No such property"));
+    if (std::ranges::count_if(managers, [&](const auto& entry) {
+            return entry.second->owner == owner && !entry.second->released;
+        }) >= kManagersPerConnection) {
+        bus.send(message.createErrorReply(QDBusError::LimitsExceeded,
+                                          QString("A connection holds at most %1 managers; release one first")
+                                              .arg(kManagersPerConnection)));
+        return;
     }
+    const int number = nextNumber++;
+    auto manager = std::make_unique<Manager>();
+    manager->path = kManagerPrefix + QString::number(number);
+    manager->owner = owner;
+    manager->creation = message;
+    manager->worker = new WorkerProcess(bus, this);
+    connect(manager->worker, &WorkerProcess::Connected, this, [this, number] {
+        Manager& m = *managers.at(number);
+        m.connected = true;
+        bus.send(m.creation.createReply(QVariant::fromValue(QDBusObjectPath(m.path))));
+    });
+    // The manager's changes go to its owner alone.
+    connect(manager->worker, &WorkerProcess::Changed, this, [this, number](const QDBusMessage& signal) {
+        const Manager& m = *managers.at(number);
+        QDBusMessage changed =
+            QDBusMessage::createTargetedSignal(m.owner, m.path, kPropertiesInterface, "PropertiesChanged");
+        changed.setArguments(signal.arguments());
+        bus.send(changed);
+    });
+    connect(manager->worker, &WorkerProcess::Ended, this, [this, number] { Remove(number); });
+    idle.stop();
+    managers.emplace(number, std::move(manager));
 }
 
-void Service::Announce(Manager& manager, const char* property, const QVariant& value) {
-    if (manager.shown[property] == value) return;
-    manager.shown[property] = value;
-    QDBusMessage changed = QDBusMessage::createSignal(manager.path, kProperties, "PropertiesChanged");
-    changed << QString(kManagerInterface) << QVariantMap{{property, value}} << QStringList();
-    bus.send(changed);
+void Service::OwnerLeft(Manager& manager) {
+    if (manager.released) return;
+    manager.released = true;
+    if (!manager.connected) return manager.worker->Terminate();
+    manager.worker->Ask("Cancel");
+    manager.worker->Ask("Release");
 }
 
-void Service::Release(int number) {
+void Service::Remove(int number) {
     auto found = managers.find(number);
     if (found == managers.end()) return;
-    if (found->second->running) {
-        found->second->released = true;
-        return;
+    Manager& manager = *found->second;
+    if (!manager.connected && !manager.released)
+        bus.send(manager.creation.createErrorReply(QDBusError::Failed,
+                                                   "The manager's worker process ended before it was ready"));
+    manager.worker->disconnect(this);
+    manager.worker->deleteLater();  // it is in the middle of its signal
+    managers.erase(found);
+    if (!managers.empty()) return;
+    if (stopping) {
+        emit Idle();
+    } else {
+        idle.start();
     }
-    managers.erase(found);  // closes its port, removes its window
-    if (managers.empty()) idle.start();
+}
+
+void Service::Stop() {
+    stopping = true;
+    idle.stop();
+    if (managers.empty()) emit Idle();
+    for (const auto& [number, manager] : managers) manager->worker->Terminate();
 }
 
 void Service::NameOwnerChanged(const QString& name, const QString& /*oldOwner*/, const QString& newOwner) {
     if (!newOwner.isEmpty()) return;
-    std::vector<int> owned;
     for (const auto& [number, manager] : managers)
-        if (manager->owner == name) owned.push_back(number);
-    for (int number : owned) Release(number);
+        if (manager->owner == name) OwnerLeft(*manager);
 }
 
 }  // namespace kx6000

@@ -1,6 +1,7 @@
 // The component on the session bus: a root object that creates managers, and
-// one object per manager, each belonging to the connection that created it.
-// Every message below the root path comes through one dispatcher.
+// one object per manager, each belonging to the connection that created it and
+// held by a worker process of its own. Every message below the root path comes
+// through one dispatcher, which checks the caller and passes the call on.
 #pragma once
 
 #include <QDBusConnection>
@@ -11,15 +12,14 @@
 
 namespace kx6000 {
 
-class clsDLManager;
-class frmDownload;
-
-inline constexpr const char* kServiceName = "com.veltrane.KX6000Download";
-inline constexpr const char* kRootPath = "/com/veltrane/KX6000Download";
+class WorkerProcess;
 
 class Service : public QDBusVirtualObject {
     Q_OBJECT
 public:
+    // A connection's managers at most: each is a process.
+    static constexpr int kManagersPerConnection = 16;
+
     // Registers the root path on the connection; the name is the caller's to request.
     explicit Service(QDBusConnection connection, int idleSeconds = 30);
     ~Service() override;
@@ -27,29 +27,30 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
+    // Ends every worker through its closing steps; Idle when all have ended.
+    void Stop();
+
 private slots:
     void NameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 signals:
-    // No manager has been left for the idle time: the program may end.
+    // No manager has been left for the idle time, or none after Stop: the program may end.
     void Idle();
 
 private:
     struct Manager;
 
     void CreateManager(const QDBusMessage& message);
-    void HandleManagerCall(Manager& manager, const QDBusMessage& message);
-    // Get, Set and GetAll of the manager's properties.
-    void HandleProperties(Manager& manager, const QDBusMessage& message);
-    // A radio operation: runs from the event loop, replies when it ends.
-    void StartOperation(Manager& manager, const QDBusMessage& message);
-    void Announce(Manager& manager, const char* property, const QVariant& value);
-    // Closes the manager's port and removes its window and object; waits for a running operation.
-    void Release(int number);
+    // The manager goes for callers at once; its running operation stops through its closing steps, then its
+    // worker ends.
+    void OwnerLeft(Manager& manager);
+    // The worker has ended: the manager is removed.
+    void Remove(int number);
 
     QDBusConnection bus;
     std::map<int, std::unique_ptr<Manager>> managers;
     int nextNumber = 1;
+    bool stopping = false;
     QTimer idle;
 };
 

@@ -1,23 +1,52 @@
 // kx6000-download-service: the component for calling programs on the session
 // bus, started by D-Bus activation. It leaves the bus 30 s after its last
-// manager is released.
+// manager is released. Each manager lives in a worker process: the same
+// program, started by the service with --worker.
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QSocketNotifier>
 #include <cstdio>
+#include <functional>
 
+#include "service/Interface.h"
 #include "service/Service.h"
+#include "service/Worker.h"
+#include "support/Version.h"
 
-int main(int argc, char** argv) {
-    // The windows a caller asks for need a screen; without one they keep their state off screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("kx6000-download-service");
-    QApplication::setQuitOnLastWindowClosed(false);  // a caller's window closed is not the service's end
+namespace {
 
+int stopPipe[2] = {-1, -1};
+
+void OnStop(int /*signal*/) {
+    const char byte = 0;
+    (void)!write(stopPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT reach `stop` through the event loop: closing steps cannot run in a signal handler.
+void CatchStops(QObject* context, const std::function<void()>& stop) {
+    if (pipe2(stopPipe, O_CLOEXEC) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [stop] {
+        char byte = 0;
+        (void)!read(stopPipe[0], &byte, 1);
+        stop();
+    });
+}
+
+int RunService() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "kx6000-download-service: no session bus: %s\n",
@@ -29,9 +58,61 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kx6000-download-service: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    QObject::connect(&service, &kx6000::Service::Idle, &application, [&] {
+    QObject::connect(&service, &kx6000::Service::Idle, &service, [&] {
         bus.unregisterService(kx6000::kServiceName);
         QApplication::quit();
     });
+    // The name goes at once, so the next call starts a new service while the workers run their closing steps.
+    CatchStops(&service, [&] {
+        bus.unregisterService(kx6000::kServiceName);
+        service.Stop();
+    });
     return QApplication::exec();
+}
+
+int RunWorker(const QString& address) {
+    QDBusConnection service = QDBusConnection::connectToPeer(address, "service");
+    if (!service.isConnected()) {
+        std::fprintf(stderr, "kx6000-download-service: worker: %s\n",
+                     qPrintable(service.lastError().message()));
+        return 1;
+    }
+    kx6000::Worker worker(service);
+    QObject::connect(&worker, &kx6000::Worker::Ended, &worker, &QApplication::quit);
+    CatchStops(&worker, [&] { worker.Stop(); });
+    // The service holds the other end of standard input: its end means the service is gone.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &worker, [&] {
+        char buffer[64];
+        if (read(STDIN_FILENO, buffer, sizeof buffer) > 0) return;
+        input.setEnabled(false);
+        worker.Stop();
+    });
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App options{
+        "The KX6000 download component on the D-Bus session bus, as com.veltrane.KX6000Download; "
+        "D-Bus starts it on the first call.\n",
+        "kx6000-download-service"};
+    options.set_version_flag("--version", kx6000::VersionText(), "Print the component's version and exit");
+    std::string worker;
+    options.add_option("--worker", worker)->group("");  // one manager's process, started by the service
+    try {
+        options.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return options.exit(error) == 0 ? 0 : 2;
+    }
+
+    // The windows a caller asks for need a screen; without one they keep their state off screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("kx6000-download-service");
+    QApplication::setQuitOnLastWindowClosed(false);  // a caller's window closed is not the service's end
+    return worker.empty() ? RunService() : RunWorker(QString::fromStdString(worker));
 }

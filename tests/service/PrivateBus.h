@@ -33,8 +33,12 @@ public:
         daemon.kill();
         daemon.waitForFinished();
     }
+    // What the daemon and the programs it started have written to stderr.
+    const QString& Journal() { return journal += QString::fromLocal8Bit(daemon.readAllStandardError()); }
+
     QString address;  // empty when the daemon did not start
 
 private:
     QProcess daemon;
+    QString journal;
 };

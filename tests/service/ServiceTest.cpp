@@ -1,10 +1,12 @@
 // The service on a private session bus, started by D-Bus activation from the
-// build tree, against the simulated radio on a pseudo-terminal; its windows
-// go to a private X server.
+// build tree, against simulated radios on pseudo-terminals; its windows go to
+// a private X server.
 
+#include <signal.h>
 #include <sys/file.h>
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -14,6 +16,7 @@
 #include <fstream>
 
 #include "files/SRecords.h"
+#include "port/Holders.h"
 #include "service/PrivateBus.h"
 #include "sim/SimulatedRadio.h"
 #include "support/Errors.h"
@@ -25,12 +28,30 @@ namespace {
 
 const QString kService = "com.veltrane.KX6000Download";
 const QString kManager = "com.veltrane.KX6000Download.Manager";
+const QString kProperties = "org.freedesktop.DBus.Properties";
+const QString kRoot = "/com/veltrane/KX6000Download", kComponent = "com.veltrane.KX6000Download.Component";
 
 bool Held(const std::string& device) {
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
     bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
     close(fd);
     return held;
+}
+
+// The worker holding the radio's port.
+pid_t Worker(const sim::SimulatedRadio& radio) {
+    std::string holders = Holders(radio.DevicePath());
+    return holders.find("(pid ") == std::string::npos ? 0
+                                                      : std::stoi(holders.substr(holders.find("(pid ") + 5));
+}
+
+// Whether the last write to the radio's flash was followed by the closing steps: Lock Flash, then the
+// read-back.
+bool ClosedDown(const sim::SimulatedRadio& radio) {
+    std::vector<uint8_t> codes;
+    for (const auto& frame : radio.Frames()) codes.push_back(frame.code);
+    auto lock = std::find(std::find(codes.rbegin(), codes.rend(), 0x35).base(), codes.end(), 0x39);
+    return lock != codes.end() && std::find(lock, codes.end(), 0x31) != codes.end();
 }
 
 }  // namespace
@@ -41,10 +62,13 @@ class Client : public QObject {
 public:
     // Connects and makes its manager.
     Client(const QString& address, const QString& name) : bus(QDBusConnection::connectToBus(address, name)) {
-        QDBusMessage reply = Call("CreateManager", {}, "/com/veltrane/KX6000Download",
-                                  "com.veltrane.KX6000Download.Component");
+        QDBusMessage reply = Call("CreateManager", {}, kRoot, kComponent);
         path = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        bus.connect(kService, path, "org.freedesktop.DBus.Properties", "PropertiesChanged", this,
+        Watch(path);
+    }
+    // Listens to a manager's PropertiesChanged.
+    void Watch(const QString& manager) {
+        bus.connect(kService, manager, kProperties, "PropertiesChanged", this,
                     SLOT(Changed(QString, QVariantMap, QStringList)));
     }
     ~Client() override { Leave(); }
@@ -69,10 +93,11 @@ public:
         call.waitForFinished();
         return call.reply();
     }
-    QDBusMessage SetRadioType(const QString& owner, int value) {
-        return Call("Set", {kManager, "RadioType", QVariant::fromValue(QDBusVariant(value))}, owner,
-                    "org.freedesktop.DBus.Properties");
+    QDBusMessage Set(const QString& owner, const QString& property, const QVariant& value) {
+        return Call("Set", {kManager, property, QVariant::fromValue(QDBusVariant(value))}, owner,
+                    kProperties);
     }
+    pid_t ServicePid() { return pid_t(bus.interface()->servicePid(kService).value()); }
 
     QDBusConnection bus;
     QString path;
@@ -93,12 +118,15 @@ class ServiceTest : public QObject {
     QProcess xServer;
     QProcessEnvironment environment;  // the service's
     std::unique_ptr<PrivateBus> bus;
-    std::unique_ptr<sim::SimulatedRadio> radio;
+    std::unique_ptr<sim::SimulatedRadio> radios[4];
 
-    void StartRadio(const char* scenario) {
-        radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
-        QFile::remove(folder.filePath("radio"));
-        QFile::link(QString::fromStdString(radio->DevicePath()), folder.filePath("radio"));
+    sim::SimulatedRadio& StartRadio(const char* scenario, int port = 1, sim::Options options = {}) {
+        auto& radio = radios[port - 1] =
+            std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario), options);
+        const QString link = folder.filePath(QString("radio%1").arg(port));
+        QFile::remove(link);
+        QFile::link(QString::fromStdString(radio->DevicePath()), link);
+        return *radio;
     }
     QString Image(const char* name, const std::string& tag, uint32_t address, const std::string& data) {
         std::ofstream(folder.filePath(name).toStdString(), std::ios::binary)
@@ -126,7 +154,9 @@ private slots:
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KX6000_ROOT", folder.filePath("root"));
         environment.insert("KX6000_SETTINGS", folder.filePath("settings.ini"));
-        environment.insert("KX6000_PORT1", folder.filePath("radio"));
+        for (int port = 1; port <= 4; ++port)
+            environment.insert(QString("KX6000_PORT%1").arg(port),
+                               folder.filePath(QString("radio%1").arg(port)));
         environment.insert("DISPLAY", display);
         environment.remove("QT_QPA_PLATFORM");
         bus = std::make_unique<PrivateBus>(folder.path(), environment);
@@ -140,11 +170,14 @@ private slots:
     }
 
     // A KX6200 through the bus: report, download, erase, and a missing file. While the download runs, another
-    // client is answered at once, and its radio operation gets 13.
+    // client is answered at once, and a second operation of the manager gets 13. Another client hears nothing
+    // of the manager and keeps its own last error. Two operations at once, then Release: the first ends, the
+    // second gets 13, then the manager goes.
     void operations() {
-        StartRadio(kKX6200);
+        sim::SimulatedRadio& radio = StartRadio(kKX6200);
         Client a(bus->address, "a"), b(bus->address, "b");
-        QVERIFY(a.SetRadioType(a.path, 6200).type() == QDBusMessage::ReplyMessage);
+        b.Watch(a.path);
+        QVERIFY(a.Set(a.path, "RadioType", 6200).type() == QDBusMessage::ReplyMessage);
         QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
         QDBusMessage report = a.Call("ReportConfigurations", {""});
         QCOMPARE(Result(report), 0);
@@ -160,11 +193,11 @@ private slots:
         QDBusPendingCall error = b.Start("GetLastError");
         QVERIFY2(QTest::qWaitFor([&] { return error.isFinished(); }, 100), "no answer in 100 ms");
         QCOMPARE(error.reply().type(), QDBusMessage::ReplyMessage);
-        QCOMPARE(Result(b.Call("ReportConfigurations", {""})), 13);
+        QCOMPARE(Result(a.Call("ReportConfigurations", {""})), 13);
         QVERIFY(!download.isFinished());
         download.waitForFinished();
         QCOMPARE(Result(download.reply()), 0);
-        QCOMPARE(radio->Flash(0x30000, data.size() / 2), test::HexBytes(data));
+        QCOMPARE(radio.Flash(0x30000, data.size() / 2), test::HexBytes(data));
         QVERIFY(WaitFor([&] { return a.statuses.contains("Download successful"); }));
         // The texts arrive in the order the operation shows them.
         QStringList order = {"Resetting radio...", "Setting baud rate...", "Reading current configuration...",
@@ -180,41 +213,135 @@ private slots:
         QVERIFY(std::is_sorted(a.percentages.begin() + reset, a.percentages.begin() + full + 1));
 
         QCOMPARE(Result(a.Call("EraseSelected", {"0102|KXD62_UNIT|", ""})), 0);
-        for (const auto& configuration : radio->Configurations())
+        for (const auto& configuration : radio.Configurations())
             QVERIFY(configuration.productId != "KXD62_UNIT");
 
         QCOMPARE(Result(a.Call("LoadFiles", {folder.filePath("missing.s28")})), 33);
         QCOMPARE(a.Call("GetLastError").arguments(),
                  (QList<QVariant>{33, QString::fromStdString(ErrorMessage(33))}));
+        QCOMPARE(b.Call("GetLastError").arguments(), (QList<QVariant>{0, "Success"}));
+        QVERIFY(b.statuses.isEmpty());
+
+        sim::SimulatedRadio& slow = StartRadio(kKX6200, 1, {.realtime = true, .tracePath = ""});
+        QDBusPendingCall first = a.Start("ReportConfigurations", {""}),
+                         second = a.Start("ReportConfigurations", {""});
+        QCOMPARE(a.Call("Release").type(), QDBusMessage::ReplyMessage);
+        first.waitForFinished();
+        second.waitForFinished();
+        QCOMPARE(Result(first.reply()), 0);
+        QCOMPARE(second.reply().arguments().value(0), QVariant::fromValue(short(13)));
+        QVERIFY(WaitFor([&] { return !Held(slow.DevicePath()); }));
     }
 
-    // A manager answers only the connection that made it; its window follows SetPort; one whose owner leaves
-    // or releases it goes, its port closed.
+    // A manager answers only the connection that made it, takes its properties' types only, and has its port
+    // alone (the journal names the holder); a connection holds 16 at most. Its window follows SetPort; one
+    // whose owner leaves or releases it goes, its port closed.
     void ownership() {
-        StartRadio("{}");
+        sim::SimulatedRadio& radio = StartRadio("{}");
         Client a(bus->address, "a"), b(bus->address, "b");
         QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
         QCOMPARE(b.Call("GetLastError", {}, a.path).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
-        QCOMPARE(b.SetRadioType(a.path, 6200).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
-        QDBusMessage type = a.Call("Get", {kManager, "RadioType"}, a.path, "org.freedesktop.DBus.Properties");
+        QCOMPARE(b.Set(a.path, "RadioType", 6200).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
+        for (const QVariant& wrong : {QVariant("6200"), QVariant(qlonglong(1) << 40)})
+            QCOMPARE(a.Set(a.path, "RadioType", wrong).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+        QCOMPARE(Result(b.Call("SetPort", {"1", false})), 12);
+        const QString holder = QString("kx6000-download-service (pid %1)").arg(Worker(radio));
+        QVERIFY(WaitFor([&] { return bus->Journal().contains(holder); }));
+        for (int made = 1; made < 16; ++made)
+            QCOMPARE(a.Call("CreateManager", {}, kRoot, kComponent).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(a.Call("CreateManager", {}, kRoot, kComponent).errorName(),
+                 "org.freedesktop.DBus.Error.LimitsExceeded");
+        QDBusMessage type = a.Call("Get", {kManager, "RadioType"}, a.path, kProperties);
         QCOMPARE(type.arguments().value(0).value<QDBusVariant>().variant(), QVariant(6100));
-        QVERIFY(Held(radio->DevicePath()));
+        QVERIFY(Held(radio.DevicePath()));
 
-        // Gone in the middle of a report: the report ends, then the manager goes.
-        QDBusPendingCall report = a.Start("ReportConfigurations", {""});
-        QVERIFY(WaitFor([&] { return a.statuses.contains("Resetting radio..."); }));
         a.Leave();
-        QCOMPARE(b.Call("GetLastError", {}, a.path).errorName(), "org.freedesktop.DBus.Error.UnknownObject");
-        QVERIFY(WaitFor([&] { return !Held(radio->DevicePath()); }));
-        QCOMPARE(radio->Counters().logons, 1);
+        QVERIFY(WaitFor([&] { return !Held(radio.DevicePath()); }));
 
         QCOMPARE(Result(b.Call("SetPort", {"1", true})), 0);
-        QVERIFY(Held(radio->DevicePath()));
+        QVERIFY(Held(radio.DevicePath()));
         QVERIFY(WaitFor([&] { return WindowShown(); }));
         QCOMPARE(Result(b.Call("SetPort", {"1", false})), 0);
         QVERIFY(WaitFor([&] { return !WindowShown(); }));
         b.Call("Release");
-        QVERIFY(WaitFor([&] { return !Held(radio->DevicePath()); }));
+        QVERIFY(WaitFor([&] { return !Held(radio.DevicePath()); }));
+    }
+
+    // Four managers on four radios download at once while a fifth client, its manager's error boxes in the
+    // journal (no log can be written), leaves: each radio holds its image byte for byte.
+    void parallel() {
+        std::ofstream(folder.filePath("settings.ini").toStdString()) << "[KX6100_RLDC]\nDebug=True\n";
+        QDir().mkpath(folder.filePath("root/KX6000Download.log"));
+        Client leaving(bus->address, "leaving");
+        QCOMPARE(Result(leaving.Call("SetPort", {"5", false})), 11);
+        std::vector<std::unique_ptr<Client>> clients;
+        std::vector<std::string> images;
+        std::vector<QDBusPendingCall> downloads;
+        for (int port = 1; port <= 4; ++port) {
+            StartRadio("{}", port);
+            Client& client =
+                *clients.emplace_back(std::make_unique<Client>(bus->address, QString::number(port)));
+            images.push_back(test::RandomHex(4 * 0x2000, port));
+            QCOMPARE(Result(client.Call("SetPort", {QString::number(port), false})), 0);
+            QCOMPARE(Result(client.Call("LoadFiles",
+                                        {Image("parallel.s28", "ZMA1F_APP", 0x20000, images.back())})),
+                     0);
+        }
+        for (auto& client : clients) downloads.push_back(client->Start("DownLoad", {""}));
+        QVERIFY(WaitFor([&] { return clients[0]->statuses.contains("Downloading data..."); }));
+        leaving.Leave();
+        for (size_t i = 0; i < clients.size(); ++i) {
+            downloads[i].waitForFinished();
+            QCOMPARE(Result(downloads[i].reply()), 0);
+            QCOMPARE(radios[i]->Flash(0x20000, images[i].size() / 2), test::HexBytes(images[i]));
+        }
+        QVERIFY(WaitFor([&] { return bus->Journal().contains(folder.filePath("root/KX6000Download.log")); }));
+        QFile::remove(folder.filePath("settings.ini"));
+        QDir(folder.filePath("root/KX6000Download.log")).removeRecursively();
+    }
+
+    // A download stopped four ways. Cancel, its owner leaving, or SIGTERM to the service: the closing steps
+    // run and the port is free within 1 s; after SIGTERM the service ends, and the next call starts it again.
+    // Its worker killed: the call fails, and another client's manager goes on. A manager left or killed is
+    // gone.
+    void stops() {
+        const std::string data = test::RandomHex(4 * 0x1000, 7);
+        const QString image = Image("stop.s28", "ZMA1F_BIG", 0x20000, data);
+        const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);  // about 30 %
+        enum Stop { Cancel, Leave, Terminate, Kill };
+        for (Stop stop : {Cancel, Leave, Terminate, Kill}) {
+            sim::SimulatedRadio& radio = StartRadio("{}", 1, {.realtime = true, .tracePath = ""});
+            Client a(bus->address, "a"), b(bus->address, "b");
+            QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+            QCOMPARE(Result(a.Call("LoadFiles", {image})), 0);
+            QDBusPendingCall download = a.Start("DownLoad", {""});
+            QVERIFY(WaitFor([&] { return radio.Flash(mark, 2) == test::HexBytes("FFFF"); }));
+            QVERIFY(WaitFor([&] { return radio.Flash(mark, 2) != test::HexBytes("FFFF"); }));
+            const pid_t service = a.ServicePid();
+            if (stop == Cancel) a.Start("Cancel");
+            if (stop == Leave) a.Leave();
+            if (stop == Terminate) kill(service, SIGTERM);
+            if (stop == Kill) kill(Worker(radio), SIGKILL);
+            QVERIFY2(QTest::qWaitFor([&] { return !Held(radio.DevicePath()); }, 1000),
+                     "the port is free in 1 s");
+            QVERIFY(radio.Flash(0x20000, data.size() / 2) != test::HexBytes(data));
+            QCOMPARE(ClosedDown(radio), stop != Kill);
+            if (stop == Leave || stop == Kill)
+                QVERIFY(WaitFor([&] {
+                    return b.Call("GetLastError", {}, a.path).errorName() ==
+                           "org.freedesktop.DBus.Error.UnknownObject";
+                }));
+            if (stop != Leave) download.waitForFinished();
+            if (stop == Cancel || stop == Terminate) QCOMPARE(Result(download.reply()), 15);
+            if (stop == Kill) {
+                QCOMPARE(download.reply().errorName(), "org.freedesktop.DBus.Error.Failed");
+                QCOMPARE(b.Call("GetLastError").type(), QDBusMessage::ReplyMessage);
+            }
+            if (stop == Terminate) {
+                QVERIFY(WaitFor([&] { return kill(service, 0) != 0; }));
+                QVERIFY(!Client(bus->address, "c").path.isEmpty());
+            }
+        }
     }
 
     void exampleClient() {

@@ -1,0 +1,43 @@
+#include "port/Holders.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kx6000 {
+namespace {
+
+// A process's program by the name it was started with, whole (its "comm" is cut at 15 characters).
+std::string ProgramName(const std::string& pid) {
+    std::string argument;
+    std::getline(std::ifstream("/proc/" + pid + "/cmdline"), argument, '\0');
+    if (argument.empty()) std::getline(std::ifstream("/proc/" + pid + "/comm"), argument);  // a kernel thread
+    return std::filesystem::path(argument).filename().string();
+}
+
+}  // namespace
+
+std::string Holders(const std::string& device) {
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(device, error);
+    std::string holders;
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr || error) return holders;
+    for (dirent* entry; (entry = readdir(processes)) != nullptr;) {
+        std::string pid = entry->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
+            continue;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
+            if (std::filesystem::read_symlink(fd.path(), error) != target) continue;
+            std::string name = ProgramName(pid);
+            holders += (holders.empty() ? "" : ", ") + name + " (pid " + pid + ")";
+            break;
+        }
+    }
+    closedir(processes);
+    return holders;
+}
+
+}  // namespace kx6000
