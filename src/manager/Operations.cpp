@@ -243,6 +243,10 @@ void clsDLManager::CloseStoppedWrite(const clsFile& file, std::string* strFilesT
     for (int16_t id : TouchedBlocks(file, *radio->FlashBlocks).value_or(std::vector<int16_t>{}))
         list += ToHex(static_cast<uint16_t>(id), 4);
     StopHeldUntil = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // The stop came while the radio's reply was on its way: it is read to its end first, or it would be
+    // taken for the lock's reply, and the lock's for the configurations'.
+    bool ended = false;
+    Port->ReadBinary(2000, "AFAF", ended);
     Protocol->SendCommand(*Port, 2000, "39", list);
     if (LastError == 0) {
         ConfigLog.WriteToLogFile("After download (stopped)...");
