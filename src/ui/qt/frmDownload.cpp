@@ -286,18 +286,14 @@ IWaitWindow& frmDownload::WaitWindow() {
 
 void frmDownload::ShowPanel(Panel panel, const std::string& text) {
     panels[static_cast<size_t>(panel) - 1]->setText(Latin1(text));
-    if (panel == Panel::Status) emit StatusShown(Latin1(text));
-    if (panel == Panel::Baud) emit BaudShown(Latin1(text));
 }
 
 void frmDownload::ShowProgress(int value) {
     prgDownloadProgress->setValue(value);
-    emit ProgressShown(value);
 }
 
 void frmDownload::ShowFileName(const std::string& text) {
     txtCurrentDownload->setText(Latin1(text));
-    emit FileNameShown(Latin1(text));
 }
 
 void frmDownload::SetLabels(bool blnInitialSetUp) {

@@ -36,13 +36,6 @@ public:
     void ShowErrorBox(const std::string& text) override;
     IWaitWindow& WaitWindow() override;
 
-signals:
-    // What the status bar, the file name box and the progress bar show, as they change.
-    void StatusShown(const QString& text);
-    void BaudShown(const QString& text);
-    void FileNameShown(const QString& text);
-    void ProgressShown(int value);
-
 protected:
     void ShowPanel(Panel panel, const std::string& text) override;
     void ShowProgress(int value) override;
