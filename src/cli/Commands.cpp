@@ -11,7 +11,7 @@
 #include <iostream>
 
 #include "manager/clsDLManager.h"
-#include "port/Holders.h"
+#include "platform/Holders.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -44,11 +44,11 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
 void ExplainPortFailure(int32_t result) {
     if ((result != 11 && result != 12 && result != 15) || LastPortFailure.device.empty()) return;
     const PortFailure& failure = LastPortFailure;
-    std::cerr << "kx6000-download: " << failure.device << ": " << std::strerror(failure.error);
-    if (failure.error == EACCES || failure.error == EPERM) {
+    std::cerr << "kx6000-download: " << failure.device << ": " << failure.error.message();
+    if (failure.kind == DeviceFailure::Denied) {
         std::cerr
             << "; add the user to the 'dialout' group (sudo usermod -aG dialout $USER) and log in again";
-    } else if (failure.error == EBUSY || failure.error == EWOULDBLOCK) {
+    } else if (failure.kind == DeviceFailure::InUse) {
         std::string holders = Holders(failure.device);
         std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + holders);
     } else if (result == 11) {
