@@ -19,7 +19,7 @@ std::string ErrorStatusText(int32_t n);
 // installed error box (the window's, or the terminal's), else to stderr.
 void ShowErrorMessage(int number, std::string_view description);
 // A log or settings file that failed: shown once with its name and the system's reason, until it works again.
-// EINVAL is what OpenRegularFile gives for a file that is not a regular one, and is said so.
+// EINVAL is what the platform's files give for a file that is not a regular one, and is said so.
 void ShowFileFailure(const std::string& path, int error);
 
 // An unexpected failure inside a small routine, for ShowErrorMessage or for the

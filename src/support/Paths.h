@@ -27,9 +27,4 @@ std::string SettingsPath();
 // Port<n>, else /dev/ttyS<n-1>.
 std::string PortDevicePath(int port);
 
-// Opens a log or settings file with open(2)'s `flags` (and mode 0644 when it is created) without waiting on
-// a FIFO or waking a device: anything there that is not a regular file, nor a link to one, is refused
-// unopened with EINVAL. The descriptor, or -1 with errno set.
-int OpenRegularFile(const std::string& path, int flags);
-
 }  // namespace kx6000
