@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace kx6000 {
 
@@ -16,6 +17,9 @@ inline const std::error_code kNotRegularFile = std::make_error_code(std::errc::i
 
 // True when the error says there is no such file.
 bool IsMissing(std::error_code error);
+
+// The paths matching `pattern`, where only "*" and "?" are wildcards, in no particular order.
+std::vector<std::string> MatchingPaths(const std::string& pattern);
 
 // A regular file read from its start.
 class FileReader {

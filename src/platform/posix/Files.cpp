@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -60,6 +61,21 @@ int CopyWhole(int from, int to) {
 }
 
 }  // namespace
+
+std::vector<std::string> MatchingPaths(const std::string& pattern) {
+    // "[" and "\" stand for themselves.
+    std::string escaped;
+    for (char c : pattern) {
+        if (c == '[' || c == '\\') escaped += '\\';
+        escaped += c;
+    }
+    std::vector<std::string> paths;
+    glob_t matches{};
+    if (glob(escaped.c_str(), GLOB_NOSORT, nullptr, &matches) == 0)
+        paths.assign(matches.gl_pathv, matches.gl_pathv + matches.gl_pathc);
+    globfree(&matches);
+    return paths;
+}
 
 bool IsMissing(std::error_code error) {
     return error.value() == ENOENT || error.value() == ENOTDIR;
