@@ -1,0 +1,27 @@
+// The console the command line runs in: which standard streams are terminals, their width, and the
+// technician's requests to stop.
+#pragma once
+
+#include <csignal>
+
+namespace kx6000 {
+
+enum class StandardStream { Input, Error };
+
+// The stream's terminal, for TerminalColumns; -1 when the stream is no terminal.
+int TerminalOf(StandardStream stream);
+
+// The width of the terminal now, so a resized one is followed; 80 when it does not say.
+int TerminalColumns(int terminal);
+
+// Ctrl-C and the system's request to end set `request` to the request's number, for the operation to stop
+// through its closing steps; a second one ends the program at once.
+void CatchStopRequests(volatile std::sig_atomic_t& request);
+
+// A request's name as the command line reports it: "SIGINT" for Ctrl-C, else "SIGTERM".
+const char* StopRequestName(int request);
+
+// A terminal closed, a reader of the output gone or a file-size limit no longer end the program.
+void IgnoreLostOutput();
+
+}  // namespace kx6000
