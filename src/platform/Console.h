@@ -3,20 +3,25 @@
 #pragma once
 
 #include <csignal>
+#include <optional>
 
 namespace kx6000 {
 
-enum class StandardStream { Input, Error };
+enum class StandardStream { Input, Output, Error };
 
 // The stream's terminal, for TerminalColumns; -1 when the stream is no terminal.
 int TerminalOf(StandardStream stream);
 
-// The width of the terminal now, so a resized one is followed; 80 when it does not say.
-int TerminalColumns(int terminal);
+// The width of the terminal now, so a resized one is followed; nothing when it does not say.
+std::optional<int> TerminalColumns(int terminal);
 
 // Ctrl-C and the system's request to end set `request` to the request's number, for the operation to stop
 // through its closing steps; a second one ends the program at once.
 void CatchStopRequests(volatile std::sig_atomic_t& request);
+
+// Counts Ctrl-C and the system's requests to end in `count`, the first one's number in `first`: for the
+// command line's workers, which pass each on.
+void CountStopRequests(volatile std::sig_atomic_t& first, volatile std::sig_atomic_t& count);
 
 // A request's name as the command line reports it: "SIGINT" for Ctrl-C, else "SIGTERM".
 const char* StopRequestName(int request);

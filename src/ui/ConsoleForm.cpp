@@ -208,7 +208,7 @@ std::string ConsoleForm::ProgressLine(size_t room) const {
 void ConsoleForm::DrawProgress() {
     // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap the line either.
     const std::string line =
-        ProgressLine(static_cast<size_t>(std::max(TerminalColumns(options.terminal) - 3, 0)));
+        ProgressLine(static_cast<size_t>(std::max(TerminalColumns(options.terminal).value_or(80) - 3, 0)));
     // One write, cleared behind, so a shorter line leaves nothing of a longer one.
     out << '\r' + line + "\033[K" << std::flush;
     progressOnLine = true;
