@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "support/Errors.h"
 
 namespace kx6000::records {
-
-constexpr int32_t kFileMissing = 33;
-constexpr int32_t kFileInvalid = 34;
 
 constexpr int32_t kCurrentLine = -1;
 

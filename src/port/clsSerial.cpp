@@ -4,15 +4,13 @@
 #include <thread>
 
 #include "port/modTimer.h"
+#include "support/Errors.h"
 #include "support/Hex.h"
 #include "support/Program.h"
 
 namespace kx6000 {
 namespace {
 
-constexpr int32_t kNoSuchPort = 11;
-constexpr int32_t kPortInUse = 12;
-constexpr int32_t kPortFailed = 15;
 constexpr int kPollMs = 10;
 constexpr std::chrono::microseconds kFarEndTakes{2000};
 constexpr int kKeptKeepAlives = 100;
@@ -177,7 +175,7 @@ std::string clsSerial::ReadFramed(int16_t timeout, const std::string& terminator
             collected += word;
             word.clear();
         }
-        if (modTimer::TimerExpired) return Ended("", 42);
+        if (modTimer::TimerExpired) return Ended("", kNoResponse);
         if (terminatorFound || complete) return Ended(collected);
     }
 }
@@ -188,12 +186,12 @@ std::string clsSerial::ReadText(int16_t timeout, const std::string& wanted) {
     int16_t keepAlives = 0;
     for (;;) {
         if (!Poll(chunk)) return Ended("");
-        if (modTimer::TimerExpired) return Ended("", 42);
+        if (modTimer::TimerExpired) return Ended("", kNoResponse);
         if (NewlyContains(chunk, "AEAE")) {
             modTimer::StartTimer(timeout);
             collected += chunk;
             chunk.clear();
-            if (++keepAlives > 50) return Ended("", 44);
+            if (++keepAlives > 50) return Ended("", kMaximumTime);
         }
         if (NewlyContains(chunk, wanted)) return Ended(collected + chunk);
     }
@@ -205,14 +203,14 @@ void clsSerial::WaitForReset() {
     int keepAlives = 0;
     while (Poll(chunk)) {
         if (modTimer::TimerExpired) {
-            LastError = 21;
+            LastError = kDidNotReset;
             break;
         }
         if (NewlyContains(chunk, "AEAE")) {
             modTimer::StartTimer(2000);
             chunk.clear();
             if (++keepAlives > 50) {
-                LastError = 21;  // a radio that keeps working never restarts
+                LastError = kDidNotReset;  // a radio that keeps working never restarts
                 break;
             }
         }

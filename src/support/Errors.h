@@ -8,6 +8,42 @@
 
 namespace kx6000 {
 
+// The error numbers the component gives; each one's message is resource text 10000 + its number.
+enum ErrorNumber : int32_t {
+    kSuccess = 0,
+    kUserCancelled = 1,
+    kConfigurationListTooLong = 2,
+    kNoSuchPort = 11,
+    kPortInUse = 12,
+    kPortInUseHere = 13,
+    kPortTimedOut = 14,
+    kPortFailed = 15,
+    kDidNotReset = 21,
+    kDidNotLogOn = 22,
+    kDidNotComplete = 23,
+    kRadioNotSupported = 24,
+    kHardwareMismatch = 25,
+    kFileSelectionCancelled = 31,
+    kNoFileSelected = 32,
+    kFileMissing = 33,
+    kFileInvalid = 34,
+    kFileNotPermitted = 35,
+    kUpgradeFileMissing = 36,
+    kTimerFailed = 41,
+    kNoResponse = 42,
+    kDataLate = 43,
+    kMaximumTime = 44,
+    kUnknownRadioError = 51,
+    kAddressError = 52,
+    kDataError = 53,
+    kWrongLength = 54,
+    kChecksumError = 55,
+    kBaudRateFailed = 56,
+    kNoData = 57,
+    kRetriesExceeded = 58,
+    kBlockListError = 59,
+};
+
 // The message of error n: resource text 10000 + n ("Success" for 0).
 std::string ErrorMessage(int32_t n);
 
