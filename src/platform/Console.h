@@ -23,6 +23,16 @@ void CatchStopRequests(volatile std::sig_atomic_t& request);
 // command line's workers, which pass each on.
 void CountStopRequests(volatile std::sig_atomic_t& first, volatile std::sig_atomic_t& count);
 
+// For an event loop (the D-Bus service): a descriptor that becomes readable at each Ctrl-C or request to end,
+// one byte each, taken by TakeStopNotice; -1 when it could not be made.
+int StopNotices();
+void TakeStopNotice(int notices);
+
+// The standard input's descriptor, for an event loop to watch; DrainInput takes what is there and is false
+// once the input has ended.
+int StandardInput();
+bool DrainInput();
+
 // A request's name as the command line reports it: "SIGINT" for Ctrl-C, else "SIGTERM".
 const char* StopRequestName(int request);
 

@@ -1,5 +1,6 @@
 #include "platform/Console.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -20,10 +21,18 @@ void OnCountedStop(int signal) {
     *stopCount = *stopCount + 1;
 }
 
-void Catch(void (*handler)(int)) {
+int stopPipe[2] = {-1, -1};
+
+void OnNoticedStop(int /*signal*/) {
+    const char byte = 0;
+    (void)!write(stopPipe[1], &byte, 1);
+}
+
+void Catch(void (*handler)(int), int flags = 0) {
     struct sigaction action {};
     action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);  // no SA_RESTART: a wait in poll() ends at once
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);  // without SA_RESTART a wait in poll() ends at once
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
@@ -52,6 +61,26 @@ void CountStopRequests(volatile std::sig_atomic_t& first, volatile std::sig_atom
     stopRequest = &first;
     stopCount = &count;
     Catch(OnCountedStop);
+}
+
+int StopNotices() {
+    if (pipe2(stopPipe, O_CLOEXEC) != 0) return -1;
+    Catch(OnNoticedStop, SA_RESTART);
+    return stopPipe[0];
+}
+
+void TakeStopNotice(int notices) {
+    char byte = 0;
+    (void)!read(notices, &byte, 1);
+}
+
+int StandardInput() {
+    return STDIN_FILENO;
+}
+
+bool DrainInput() {
+    char buffer[64];
+    return read(STDIN_FILENO, buffer, sizeof buffer) > 0;
 }
 
 const char* StopRequestName(int request) {
