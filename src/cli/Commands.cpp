@@ -1,8 +1,5 @@
 #include "cli/Commands.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -11,7 +8,8 @@
 #include <iostream>
 
 #include "manager/clsDLManager.h"
-#include "port/Holders.h"
+#include "platform/Console.h"
+#include "platform/Holders.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -27,13 +25,13 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
     ConsoleOptions console{
         .quiet = options.quiet,
-        .terminal = isatty(STDERR_FILENO) == 1 ? STDERR_FILENO : -1,
+        .terminal = TerminalOf(StandardStream::Error),
         .progressLines = options.progressLines,
-        .canAsk = isatty(STDIN_FILENO) == 1,
+        .canAsk = TerminalOf(StandardStream::Input) >= 0,
         .yes = options.yes,
         .accessLevel = static_cast<int16_t>(options.unprotected ? 1 : 0),
         .baudRateIndex = static_cast<int16_t>(baudIndex - kBaudRateItems.begin()),
-        .powerCycleWait = options.powerCycleWait.value_or(isatty(STDIN_FILENO) == 1 ? 0 : 60)};
+        .powerCycleWait = options.powerCycleWait.value_or(TerminalOf(StandardStream::Input) >= 0 ? 0 : 60)};
     auto manager =
         std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(console, std::cerr, std::cin));
     manager->RadioType(static_cast<enmRadioType>(options.radio));
@@ -44,11 +42,11 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
 void ExplainPortFailure(int32_t result) {
     if ((result != 11 && result != 12 && result != 15) || LastPortFailure.device.empty()) return;
     const PortFailure& failure = LastPortFailure;
-    std::cerr << "kx6000-download: " << failure.device << ": " << std::strerror(failure.error);
-    if (failure.error == EACCES || failure.error == EPERM) {
+    std::cerr << "kx6000-download: " << failure.device << ": " << failure.error.message();
+    if (failure.kind == DeviceFailure::Denied) {
         std::cerr
             << "; add the user to the 'dialout' group (sudo usermod -aG dialout $USER) and log in again";
-    } else if (failure.error == EBUSY || failure.error == EWOULDBLOCK) {
+    } else if (failure.kind == DeviceFailure::InUse) {
         std::string holders = Holders(failure.device);
         std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + holders);
     } else if (result == 11) {
@@ -70,20 +68,6 @@ json Configurations(const clsDLManager& manager) {
     return list;
 }
 
-// Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
-void OnStop(int signal) {
-    if (StopRequested != 0) _exit(128 + signal);
-    StopRequested = signal;
-}
-
-void CatchStops() {
-    struct sigaction action {};
-    action.sa_handler = OnStop;
-    sigemptyset(&action.sa_mask);  // no SA_RESTART: a wait in poll() ends at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 // Test mode changes what the command line does without being asked: said before the radio is touched.
 void SayTestMode() {
     if (!Debug) return;
@@ -100,7 +84,7 @@ json SayStopped(clsDLManager& manager) {
                    (manager.LeftInUpgradeMode()
                         ? "; the radio stays in upgrade mode until the next operation resets it"
                         : ""));
-    return {{"signal", StopRequested == SIGINT ? "SIGINT" : "SIGTERM"},
+    return {{"signal", StopRequestName(StopRequested)},
             {"during", where.empty() ? json() : json(where)},
             {"radioInUpgradeMode", manager.LeftInUpgradeMode()}};
 }
@@ -117,7 +101,8 @@ int RunOnRadio(const Options& options, json run,
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);
-    CatchStops();
+    // Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
+    CatchStopRequests(StopRequested);
     json radio = {{"device", options.device.empty() ? json() : json(options.device)},
                   {"refused", json::array()}};
     if (run.contains("verified")) radio.update({{"verified", nullptr}, {"verify", json::array()}});

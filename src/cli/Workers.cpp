@@ -1,14 +1,6 @@
 #include "cli/Workers.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/Console.h"
+#include "platform/Processes.h"
 #include "support/Errors.h"
 #include "support/Paths.h"
 #include "support/Printable.h"
@@ -28,18 +22,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-volatile sig_atomic_t stopsSeen = 0;
-volatile sig_atomic_t firstStop = 0;
-
-void OnStop(int signal) {
-    if (firstStop == 0) firstStop = signal;
-    stopsSeen = stopsSeen + 1;
-}
+volatile std::sig_atomic_t stopsSeen = 0;
+volatile std::sig_atomic_t firstStop = 0;
 
 struct Worker {
     std::string device;
-    pid_t pid = -1;
-    int out = -1, err = -1;  // its stdout (the JSON result) and its stderr (status and progress lines)
+    size_t child = 0;
+    bool outOpen = true,
+         errOpen = true;  // its stdout (the JSON result) and its stderr (status and progress lines)
     std::string result, partialLine;
     std::string image, state;
     int percent = 0;
@@ -85,32 +75,11 @@ std::vector<std::string> WorkerArguments(const Options& options, const std::stri
     return arguments;
 }
 
-void Start(Worker& worker, const std::vector<std::string>& arguments) {
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-        throw std::system_error(errno, std::generic_category(), "pipe");
-    std::string logs = RootFolder() + "/" + FolderName(worker.device);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+void Start(Children& children, Worker& worker, const std::vector<std::string>& arguments) {
     worker.start = Clock::now();
-    worker.pid = fork();
-    if (worker.pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
-    if (worker.pid == 0) {
-        // A group of its own: a Ctrl-C reaches it through this program, once per Ctrl-C.
-        setpgid(0, 0);
-        int none = open("/dev/null", O_RDONLY);
-        dup2(none, STDIN_FILENO);  // no questions: several radios cannot share one terminal's answers
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        setenv("KX6000_LOG_FOLDER", logs.c_str(), 1);
-        execv("/proc/self/exe", argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    worker.out = out[0];
-    worker.err = err[0];
+    // Its input from nowhere: several radios cannot share one terminal's answers.
+    worker.child =
+        children.Start(arguments, "KX6000_LOG_FOLDER", RootFolder() + "/" + FolderName(worker.device));
 }
 
 // A progress line updates the worker's row; a status line is its state, relayed when there is no table.
@@ -128,26 +97,21 @@ void TakeLine(Worker& worker, const std::string& line, bool relay) {
     if (relay) std::cerr << worker.device << ": " << line << std::endl;
 }
 
-// Reads what is there; false once the worker closed it.
-bool Drain(Worker& worker, int& fd, bool relay) {
-    char buffer[4096];
-    ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) return true;
-    if (count <= 0) {
-        close(fd);
-        fd = -1;
-        return false;
+// Takes what a stream of the worker gave; an empty read closed it.
+void Take(Worker& worker, const ChildOutput& output, bool relay) {
+    if (output.bytes.empty()) {
+        (output.errors ? worker.errOpen : worker.outOpen) = false;
+        return;
     }
-    if (fd == worker.out) {
-        worker.result.append(buffer, static_cast<size_t>(count));
-        return true;
+    if (!output.errors) {
+        worker.result += output.bytes;
+        return;
     }
-    worker.partialLine.append(buffer, static_cast<size_t>(count));
+    worker.partialLine += output.bytes;
     for (size_t end; (end = worker.partialLine.find('\n')) != std::string::npos;) {
         TakeLine(worker, worker.partialLine.substr(0, end), relay);
         worker.partialLine.erase(0, end + 1);
     }
-    return true;
 }
 
 int64_t BytesWritten(const Worker& worker) {
@@ -163,10 +127,9 @@ std::string Rate(double bytesPerSecond) {
 }
 
 // The width of the terminal on `fd`; none when it is not one.
-std::optional<size_t> Columns(int fd) {
-    winsize size{};
-    if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
-    return size.ws_col;
+std::optional<size_t> Columns(StandardStream stream) {
+    std::optional<int> columns = TerminalColumns(TerminalOf(stream));
+    return columns ? std::optional<size_t>(static_cast<size_t>(*columns)) : std::nullopt;
 }
 
 std::string Padded(std::string text, size_t width) {
@@ -179,7 +142,7 @@ class ProgressTable {
 public:
     void Draw(const std::vector<Worker>& workers) {
         // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap a line.
-        size_t room = std::max<size_t>(Columns(STDERR_FILENO).value_or(80), 4) - 3;
+        size_t room = std::max<size_t>(Columns(StandardStream::Error).value_or(80), 4) - 3;
         size_t deviceWidth = 0;
         for (const Worker& worker : workers) deviceWidth = std::max(deviceWidth, worker.device.size());
         std::string screen = drawn ? "\x1b[" + std::to_string(workers.size()) + "A" : "";
@@ -227,7 +190,7 @@ json Describe(const Worker& worker, bool stopped, bool download) {
 // The table of results, fitted to the terminal when stdout is one; for report, each radio's list after it.
 void PrintSummary(const std::vector<Worker>& workers, const std::vector<json>& radios, bool report,
                   bool devices) {
-    size_t room = Columns(STDOUT_FILENO).value_or(std::string::npos);
+    size_t room = Columns(StandardStream::Output).value_or(std::string::npos);
     size_t deviceWidth = 6;
     for (const Worker& worker : workers) deviceWidth = std::max(deviceWidth, worker.device.size());
     // The result last, at least as long as a shortened one, so every row leaves out the same columns.
@@ -270,47 +233,30 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
             return kFailed;
         }
     }
-    struct sigaction action {};
-    action.sa_handler = OnStop;
-    sigemptyset(&action.sa_mask);  // no SA_RESTART: the wait in poll() ends at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    CountStopRequests(firstStop, stopsSeen);
 
+    Children children;
     std::vector<Worker> workers(devices.size());
     for (size_t i = 0; i < devices.size(); ++i) {
         workers[i].device = devices[i];
-        Start(workers[i], WorkerArguments(options, devices[i], command, operands));
+        Start(children, workers[i], WorkerArguments(options, devices[i], command, operands));
     }
-    bool table = isatty(STDERR_FILENO) == 1 && !options.quiet;
+    bool table = TerminalOf(StandardStream::Error) >= 0 && !options.quiet;
     ProgressTable progress;
     int forwarded = 0;
-    for (;;) {
-        std::vector<pollfd> ready;
-        std::vector<std::pair<Worker*, int*>> owners;
-        for (Worker& worker : workers) {
-            for (int* fd : {&worker.out, &worker.err}) {
-                if (*fd < 0) continue;
-                ready.push_back({*fd, POLLIN, 0});
-                owners.emplace_back(&worker, fd);
-            }
-        }
-        if (ready.empty()) break;
-        poll(ready.data(), ready.size(), table ? 250 : -1);
+    for (std::vector<ChildOutput> outputs; children.Wait(table ? 250 : -1, outputs);) {
         // Each Ctrl-C goes on to every worker: the first stops its operation, a second ends it at once.
         for (; forwarded < stopsSeen; ++forwarded) {
             for (const Worker& worker : workers) {
-                if (worker.status < 0) kill(worker.pid, firstStop);
+                if (worker.status < 0) children.Stop(worker.child, firstStop);
             }
         }
-        for (size_t i = 0; i < ready.size(); ++i) {
-            auto [worker, fd] = owners[i];
-            if (ready[i].revents == 0 || Drain(*worker, *fd, !table && !options.quiet) || worker->out >= 0 ||
-                worker->err >= 0)
-                continue;
-            int status = 0;
-            waitpid(worker->pid, &status, 0);
-            worker->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            worker->end = Clock::now();
+        for (const ChildOutput& output : outputs) {
+            Worker& worker = workers[output.child];
+            Take(worker, output, !table && !options.quiet);
+            if (!output.bytes.empty() || worker.outOpen || worker.errOpen) continue;
+            worker.status = children.Status(worker.child);
+            worker.end = Clock::now();
         }
         if (table) progress.Draw(workers);
     }

@@ -4,12 +4,12 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 
 #include "cli/Commands.h"
 #include "cli/Workers.h"
+#include "platform/Console.h"
 #include "support/Version.h"
 
 using namespace kx6000::cli;
@@ -185,9 +185,7 @@ int main(int argc, char** argv) {
     // is dropped and the operation goes on to its end. Only Ctrl-C and SIGTERM stop; the workers of
     // several radios inherit this. A file-size limit makes a log write fail (said once with its path)
     // rather than end the program.
-    signal(SIGHUP, SIG_IGN);
-    signal(SIGPIPE, SIG_IGN);
-    signal(SIGXFSZ, SIG_IGN);
+    kx6000::IgnoreLostOutput();
     CLI::App app{
         "Reads, writes and erases the software and configurations of KX6100 and KX6200 radios over a "
         "serial line.\n",

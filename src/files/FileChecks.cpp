@@ -4,13 +4,9 @@
 
 #include "files/FileHelpers.h"
 #include "files/Overlaps.h"
+#include "support/Errors.h"
 
 namespace kx6000 {
-namespace {
-
-constexpr int32_t kFileInvalid = 34;
-
-}  // namespace
 
 RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
     ParserState state;
@@ -41,7 +37,7 @@ RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch) {
             return check.name == refusal->image->SourceFile;
         });
         file->notes.refusals.push_back({0, refusal->text});
-        file->refused = kAddressRefused;
+        file->refused = kAddressError;
     }
     return run;
 }

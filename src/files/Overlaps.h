@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/colFiles.h"
+#include "support/Errors.h"
 
 namespace kx6000 {
 
@@ -17,7 +18,6 @@ namespace kx6000 {
 std::vector<std::string> ImageTargets(const colFiles& images);
 
 // What such a run gives: "Protocol - error in address", as for an address the radio's flash cannot take.
-constexpr int32_t kAddressRefused = 52;
 
 // The last address a flash can have: the radio gives its blocks' starts, and the files their addresses,
 // as signed 32-bit numbers.

@@ -1,11 +1,6 @@
 #include "files/Records.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -25,17 +20,11 @@ std::string Shown(std::string_view text) {
     return shown + '"';
 }
 
-LineReader::LineReader(const std::string& path)
-    : fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), buffer(256 * 1024) {
-    struct stat info {};
+LineReader::LineReader(const std::string& path) : buffer(256 * 1024) {
     // Anything but a regular file (a folder, a FIFO, a device) is no download file.
-    if (fd < 0 || ::fstat(fd, &info) != 0)
-        throw ParseFailure{kFileMissing, std::string("cannot be read: ") + std::strerror(errno), 0};
-    if (!S_ISREG(info.st_mode)) throw ParseFailure{kFileMissing, "is not a regular file", 0};
-}
-
-LineReader::~LineReader() {
-    if (fd >= 0) ::close(fd);
+    std::error_code error = file.Open(path);
+    if (error == kNotRegularFile) throw ParseFailure{kFileMissing, "is not a regular file", 0};
+    if (error) throw ParseFailure{kFileMissing, "cannot be read: " + error.message(), 0};
 }
 
 bool LineReader::Next(std::string_view& line) {
@@ -78,13 +67,12 @@ bool LineReader::Next(std::string_view& line) {
 }
 
 bool LineReader::Fill() {
-    ssize_t n;
-    do n = ::read(fd, buffer.data(), buffer.size());
-    while (n < 0 && errno == EINTR);
-    if (n < 0) throw ParseFailure{kFileMissing, std::string("cannot be read: ") + std::strerror(errno), 0};
+    size_t got = 0;
+    if (std::error_code error = file.Read(buffer.data(), buffer.size(), got))
+        throw ParseFailure{kFileMissing, "cannot be read: " + error.message(), 0};
     begin = 0;
-    end = static_cast<size_t>(n);
-    return n > 0;
+    end = got;
+    return got > 0;
 }
 
 Scan ScanLine(std::string_view line) {

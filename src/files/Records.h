@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-namespace kx6000::records {
+#include "platform/Files.h"
+#include "support/Errors.h"
 
-constexpr int32_t kFileMissing = 33;
-constexpr int32_t kFileInvalid = 34;
+namespace kx6000::records {
 
 constexpr int32_t kCurrentLine = -1;
 
@@ -29,9 +29,6 @@ std::string Shown(std::string_view text);
 class LineReader {
 public:
     explicit LineReader(const std::string& path);
-    ~LineReader();
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
 
     // The next line without its end, valid until the next call; false at the end of the file.
     bool Next(std::string_view& line);
@@ -41,7 +38,7 @@ public:
 private:
     bool Fill();
 
-    int fd;
+    FileReader file;
     std::vector<char> buffer;
     size_t begin = 0, end = 0;
     bool skipLineFeed = false;  // the last line ended with the buffer's last byte, a CR

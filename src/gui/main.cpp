@@ -2,7 +2,6 @@
 // Exit status: 0 when the window was closed, 1 when no display could be
 // opened, 2 when the command line is wrong.
 
-#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <cstdio>
@@ -20,7 +19,7 @@ void NoDisplay(QtMsgType type, const QMessageLogContext& /*context*/, const QStr
     if (type != QtFatalMsg) return;
     const char* display = std::getenv("DISPLAY");
     std::fprintf(stderr, "kx6000-download-gui: cannot open a display (DISPLAY=%s)\n", display ? display : "");
-    _exit(1);
+    std::_Exit(1);
 }
 
 }  // namespace

@@ -18,8 +18,6 @@
 namespace kx6000 {
 namespace {
 
-constexpr int32_t kNoPort = 11;
-constexpr int32_t kInvalidFile = 34;
 // An erase with no configurations read on the port: "Response - configuration not found".
 constexpr int32_t kNotReported = 8102;
 // What an unexpected failure inside an operation ends it with.
@@ -51,7 +49,7 @@ int16_t clsDLManager::Operate(int successText, bool download, const std::functio
         if (Port) {
             steps();
         } else {
-            LastError = kNoPort;  // no SetPort yet
+            LastError = kNoSuchPort;  // no SetPort yet
         }
     } catch (const RuntimeFailure& failure) {
         ShowErrorMessage(failure.number, failure.what());
@@ -100,7 +98,7 @@ void clsDLManager::StartUpgradeApplication() {
     if (LastError == 0) {
         colFiles::FilePtr application = Files->Item(upgradeFileName);
         if (application->Definitiontables().Count() == 0) {
-            LastError = kInvalidFile;
+            LastError = kFileInvalid;
         } else {
             Protocol->SendUpgradeApplication(*uiForm, *Port, *application);
         }
@@ -147,14 +145,14 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
             bool usesNetwork = !file->strDeviceID.empty() && file->strHardware.empty();
             if ((!file->strDeviceID.empty() && !Decimal(file->strDeviceID)) ||
                 (usesNetwork && !Decimal(file->strNetWorkID))) {
-                LastError = kInvalidFile;
+                LastError = kFileInvalid;
                 return;
             }
         }
         // Addresses the flash cannot take as given are refused before the radio is touched.
         if (std::optional<AddressRefusal> refusal = RefuseAddresses(*Files)) {
             uiForm->ShowRefusal(refusal->text);
-            LastError = kAddressRefused;
+            LastError = kAddressError;
             return;
         }
         Protocol->SetUpgradeMode(0);
@@ -198,7 +196,7 @@ bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& file
                                 HexAddress(block.StartAddress) + " to " +
                                 HexAddress(int64_t{block.StartAddress} + block.Length - 1) +
                                 "): erasing it for the second would erase the first");
-            LastError = kAddressRefused;
+            LastError = kAddressError;
             return true;
         }
     }

@@ -1,41 +1,33 @@
 #include "port/clsSerial.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <thread>
 
 #include "port/modTimer.h"
+#include "support/Errors.h"
 #include "support/Hex.h"
 #include "support/Program.h"
 
 namespace kx6000 {
 namespace {
 
-constexpr int32_t kNoSuchPort = 11;
-constexpr int32_t kPortInUse = 12;
-constexpr int32_t kPortFailed = 15;
 constexpr int kPollMs = 10;
 constexpr std::chrono::microseconds kFarEndTakes{2000};
 constexpr int kKeptKeepAlives = 100;
 
-bool SpeedOf(const std::string& rate, speed_t& speed) {
-    if (rate == "9600")
-        speed = B9600;
-    else if (rate == "19200")
-        speed = B19200;
-    else if (rate == "115200")
-        speed = B115200;
-    else
-        return false;
-    return true;
+bool KnownRate(const std::string& rate) {
+    return rate == "9600" || rate == "19200" || rate == "115200";
+}
+
+std::error_code Code(std::errc error) {
+    return std::make_error_code(error);
+}
+
+// The error number of a device that could not be opened.
+int32_t OpenFailure(DeviceFailure kind) {
+    return kind == DeviceFailure::NotFound ? kNoSuchPort
+           : kind == DeviceFailure::InUse  ? kPortInUse
+                                           : kPortFailed;
 }
 
 // True when the hex text holds `wanted` where the last byte's two digits could
@@ -56,70 +48,38 @@ std::string Ended(std::string text, int32_t error = 0) {
 
 }  // namespace
 
-clsSerial::~clsSerial() {
-    if (fd >= 0) {
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-    }
-}
-
-void clsSerial::Fail(int32_t number, int error) {
+void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) {
     LastError = number;
-    LastPortFailure = {device, error};
-    DownloadLog.WriteToLogFile("Serial port " + device + ": " + std::strerror(error));
+    LastPortFailure = {device, kind, error};
+    DownloadLog.WriteToLogFile("Serial port " + device + ": " + error.message());
 }
 
 void clsSerial::OpenPort() {
-    if (fd >= 0) return Fail(kPortInUse, EBUSY);
-    speed_t speed{};
-    if (!SpeedOf(baudRate, speed)) return Fail(kPortFailed, EINVAL);
-    fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        int error = errno;
-        if (error == ENOENT || error == ENODEV || error == ENXIO) return Fail(kNoSuchPort, error);
-        return Fail(error == EBUSY || error == EWOULDBLOCK ? kPortInUse : kPortFailed, error);
-    }
-    int error = 0;
-    termios settings{};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = errno;
-    } else if (::ioctl(fd, TIOCEXCL) != 0 || ::tcgetattr(fd, &settings) != 0) {
-        error = errno;
-    } else {
-        ::cfmakeraw(&settings);
-        settings.c_cflag |= CLOCAL | CREAD;
-        settings.c_cc[VMIN] = 0;
-        settings.c_cc[VTIME] = 0;
-        if (::cfsetspeed(&settings, speed) != 0 || ::tcsetattr(fd, TCSANOW, &settings) != 0) error = errno;
-    }
-    if (error != 0) {
-        ::close(fd);
-        fd = -1;
-        return Fail(error == EWOULDBLOCK ? kPortInUse : kPortFailed, error);
-    }
+    if (port.IsOpen())
+        return Fail(kPortInUse, DeviceFailure::InUse, Code(std::errc::device_or_resource_busy));
+    if (!KnownRate(baudRate))
+        return Fail(kPortFailed, DeviceFailure::Other, Code(std::errc::invalid_argument));
+    if (DeviceError error = port.Open(device, static_cast<uint32_t>(std::stoul(baudRate))))
+        return Fail(OpenFailure(error.kind), error);
     received.clear();
     taken = 0;
     LastError = 0;
 }
 
 void clsSerial::ClosePort() {
-    if (fd < 0) {
+    if (!port.IsOpen()) {
         LastError = 0;
         return;
     }
     // The last frame leaves at the speed it was written at. A pty or a USB
-    // adapter returns from tcdrain before the far end has the bytes, so the
-    // bytes' own time on the line is waited out too. A user who is not root
-    // could not reopen a pty that keeps its exclusive flag.
-    ::tcdrain(fd);
+    // adapter says it is drained before the far end has the bytes, so the
+    // bytes' own time on the line is waited out too.
+    port.Drain();
     std::this_thread::sleep_until(writtenOut);
-    ::ioctl(fd, TIOCNXCL);
-    int closed = ::close(fd);
-    int error = errno;
-    fd = -1;
+    DeviceError error = port.Close();
     received.clear();
     taken = 0;
-    if (closed != 0) return Fail(kPortFailed, error);
+    if (error) return Fail(kPortFailed, error);
     LastError = 0;
 }
 
@@ -141,22 +101,12 @@ void clsSerial::WriteBinary(const std::string& strData) {
         LastError = kPortFailed;  // the text, not the device: nothing to tell about the device
         return;
     }
-    if (fd < 0) return Fail(kPortInUse, EBADF);
+    if (!port.IsOpen()) return Fail(kPortInUse, DeviceFailure::Other, Code(std::errc::bad_file_descriptor));
     // A reply can only consist of bytes that arrive after the command.
-    ::tcflush(fd, TCIFLUSH);
+    port.DiscardInput();
     received.clear();
     taken = 0;
-    for (size_t written = 0; written < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n > 0) {
-            written += static_cast<size_t>(n);
-        } else if (errno == EAGAIN) {
-            pollfd room{fd, POLLOUT, 0};
-            if (::poll(&room, 1, 2000) <= 0) return Fail(kPortFailed, ETIMEDOUT);
-        } else if (errno != EINTR) {
-            return Fail(kPortFailed, errno);
-        }
-    }
+    if (DeviceError error = port.Write(bytes.data(), bytes.size())) return Fail(kPortFailed, error);
     // Ten bits a byte at the line's speed, and never less than the far end
     // needs to take them before the speed may change.
     auto lineTime = std::chrono::microseconds(bytes.size() * 10'000'000 / std::stoul(baudRate));
@@ -168,30 +118,19 @@ void clsSerial::WriteBinary(const std::string& strData) {
 bool clsSerial::Poll(std::string& hex) {
     if (EventPump) EventPump();
     if (StopRequested != 0 && std::chrono::steady_clock::now() >= StopHeldUntil) {
-        Fail(kPortFailed, EINTR);  // the technician stopped the operation
+        // the technician stopped the operation
+        Fail(kPortFailed, DeviceFailure::Stopped, Code(std::errc::interrupted));
         return false;
     }
-    if (fd < 0) {
-        Fail(kPortInUse, EBADF);
+    if (!port.IsOpen()) {
+        Fail(kPortInUse, DeviceFailure::Other, Code(std::errc::bad_file_descriptor));
         return false;
     }
     if (taken == received.size()) {
-        received.clear();
         taken = 0;
         int left = modTimer::MillisecondsLeft();
-        pollfd ready{fd, POLLIN, 0};
-        int events = ::poll(&ready, 1, left < 0 ? kPollMs : std::min(left, kPollMs));
-        if (events > 0 && (ready.revents & POLLIN) != 0) {
-            // One read a pass: a radio that never stops sending cannot grow the buffer.
-            char buffer[4096];
-            ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) received.assign(buffer, static_cast<size_t>(n));
-            if (received.empty()) {
-                Fail(kPortFailed, n == 0 ? EIO : errno);
-                return false;
-            }
-        } else if (events > 0) {
-            Fail(kPortFailed, EIO);  // the device hung up: unplugged, or its other end closed
+        if (DeviceError error = port.Read(received, left < 0 ? kPollMs : std::min(left, kPollMs))) {
+            Fail(kPortFailed, error);
             return false;
         }
     }
@@ -236,7 +175,7 @@ std::string clsSerial::ReadFramed(int16_t timeout, const std::string& terminator
             collected += word;
             word.clear();
         }
-        if (modTimer::TimerExpired) return Ended("", 42);
+        if (modTimer::TimerExpired) return Ended("", kNoResponse);
         if (terminatorFound || complete) return Ended(collected);
     }
 }
@@ -247,12 +186,12 @@ std::string clsSerial::ReadText(int16_t timeout, const std::string& wanted) {
     int16_t keepAlives = 0;
     for (;;) {
         if (!Poll(chunk)) return Ended("");
-        if (modTimer::TimerExpired) return Ended("", 42);
+        if (modTimer::TimerExpired) return Ended("", kNoResponse);
         if (NewlyContains(chunk, "AEAE")) {
             modTimer::StartTimer(timeout);
             collected += chunk;
             chunk.clear();
-            if (++keepAlives > 50) return Ended("", 44);
+            if (++keepAlives > 50) return Ended("", kMaximumTime);
         }
         if (NewlyContains(chunk, wanted)) return Ended(collected + chunk);
     }
@@ -264,14 +203,14 @@ void clsSerial::WaitForReset() {
     int keepAlives = 0;
     while (Poll(chunk)) {
         if (modTimer::TimerExpired) {
-            LastError = 21;
+            LastError = kDidNotReset;
             break;
         }
         if (NewlyContains(chunk, "AEAE")) {
             modTimer::StartTimer(2000);
             chunk.clear();
             if (++keepAlives > 50) {
-                LastError = 21;  // a radio that keeps working never restarts
+                LastError = kDidNotReset;  // a radio that keeps working never restarts
                 break;
             }
         }

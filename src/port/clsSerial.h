@@ -1,4 +1,4 @@
-// The serial port over a POSIX tty: raw 8N1 at the radio's rates, exclusive
+// The serial port over the system's serial device: raw 8N1 at the radio's rates, exclusive
 // use, hex text in and out, and the reply framing and time-outs of the radio
 // conversation.
 #pragma once
@@ -6,14 +6,13 @@
 #include <chrono>
 #include <string>
 
+#include "platform/SerialDevice.h"
 #include "port/IPort.h"
 
 namespace kx6000 {
 
 class clsSerial : public IPort {
 public:
-    ~clsSerial() override;
-
     // The device this port drives, taking effect at the next OpenPort.
     void CommPort(std::string devicePath) { device = std::move(devicePath); }
 
@@ -35,11 +34,12 @@ private:
     bool Poll(std::string& hex);
     std::string ReadFramed(int16_t timeout, const std::string& terminator, bool& terminatorFound);
     std::string ReadText(int16_t timeout, const std::string& wanted);
-    void Fail(int32_t number, int error);
+    void Fail(int32_t number, DeviceFailure kind, std::error_code error);
+    void Fail(int32_t number, DeviceError error) { Fail(number, error.kind, error.code); }
 
     std::string device;
     std::string baudRate = "9600";  // a new port's settings, until SetPortParameters
-    int fd = -1;
+    SerialDevice port;
     std::string received;  // bytes read from the device and not yet taken
     size_t taken = 0;
     // When the last bytes written have left the line: a close or speed change waits for it.

@@ -12,7 +12,6 @@
 namespace kx6000 {
 namespace {
 
-constexpr int32_t kAddressError = 52;
 constexpr int kPasses = 3;
 
 }  // namespace

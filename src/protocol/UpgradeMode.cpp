@@ -5,13 +5,11 @@
 #include <thread>
 
 #include "protocol/clsProtocol.h"
+#include "support/Errors.h"
 #include "support/Program.h"
 
 namespace kx6000 {
 namespace {
-
-constexpr int32_t kDidNotReset = 21;
-constexpr int32_t kBaudFailed = 56;
 
 void Pause() {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -116,7 +114,7 @@ void clsProtocol::NegotiateBaud(UIForm& form, IPort& port, int16_t intListIndex)
         SetBaudRate(form, port, code, rate);
         if (LastError == 0) return;
     }
-    LastError = kBaudFailed;
+    LastError = kBaudRateFailed;
 }
 
 void clsProtocol::SetBaudRate(UIForm& form, IPort& port, const std::string& code, const std::string& rate) {

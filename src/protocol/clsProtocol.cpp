@@ -45,9 +45,6 @@ constexpr std::array<std::pair<std::string_view, int32_t>, 15> kErrorWords = {{
     {"810C", 8112},
 }};
 
-constexpr int32_t kWrongLength = 54;
-constexpr int32_t kChecksum = 55;
-constexpr int32_t kBlockListError = 59;
 constexpr int kAttempts = 3;
 
 std::string_view CommandName(std::string_view code) {
@@ -96,7 +93,7 @@ std::string clsProtocol::CalculateChecksum(const std::string& text) {
     for (size_t at = 0; at < text.size(); at += 4) {
         std::optional<uint32_t> word = ParseHex(std::string_view(text).substr(at, 4));
         if (!word) {
-            LastError = kChecksum;
+            LastError = kChecksumError;
             return "";
         }
         sum += *word;
@@ -118,7 +115,7 @@ std::string clsProtocol::ExtractFrameData(const std::string& frame) {
     std::string checksum = CalculateChecksum(frame.substr(0, frame.size() - 4));
     if (LastError != 0) return "";
     if (checksum != frame.substr(frame.size() - 4)) {
-        LastError = kChecksum;
+        LastError = kChecksumError;
         return "";
     }
     return frame.substr(4, 4 * *words);

@@ -8,7 +8,7 @@
 
 #include "automation/Session.h"
 #include "manager/clsDLManager.h"
-#include "port/Holders.h"
+#include "platform/Holders.h"
 #include "service/Interface.h"
 #include "support/Program.h"
 #include "ui/qt/frmDownload.h"
@@ -106,7 +106,7 @@ int16_t Worker::SetPort(const std::string& port, bool window) {
     if (result == 12 && !LastPortFailure.device.empty()) {
         std::string holders = Holders(LastPortFailure.device);
         std::fprintf(stderr, "kx6000-download-service: port %s (%s): %s%s\n", port.c_str(),
-                     LastPortFailure.device.c_str(), std::strerror(LastPortFailure.error),
+                     LastPortFailure.device.c_str(), LastPortFailure.error.message().c_str(),
                      holders.empty() ? "" : ("; held by " + holders).c_str());
     }
     return result;

@@ -3,10 +3,6 @@
 // manager is released. Each manager lives in a worker process: the same
 // program, started by the service with --worker.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QDBusConnection>
@@ -15,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "platform/Console.h"
 #include "service/Interface.h"
 #include "service/Service.h"
 #include "service/Worker.h"
@@ -22,26 +19,13 @@
 
 namespace {
 
-int stopPipe[2] = {-1, -1};
-
-void OnStop(int /*signal*/) {
-    const char byte = 0;
-    (void)!write(stopPipe[1], &byte, 1);
-}
-
 // SIGTERM and SIGINT reach `stop` through the event loop: closing steps cannot run in a signal handler.
 void CatchStops(QObject* context, const std::function<void()>& stop) {
-    if (pipe2(stopPipe, O_CLOEXEC) != 0) return;
-    struct sigaction action {};
-    action.sa_handler = OnStop;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [stop] {
-        char byte = 0;
-        (void)!read(stopPipe[0], &byte, 1);
+    int notices = kx6000::StopNotices();
+    if (notices < 0) return;
+    auto* notifier = new QSocketNotifier(notices, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [stop, notices] {
+        kx6000::TakeStopNotice(notices);
         stop();
     });
 }
@@ -81,10 +65,9 @@ int RunWorker(const QString& address) {
     QObject::connect(&worker, &kx6000::Worker::Ended, &worker, &QApplication::quit);
     CatchStops(&worker, [&] { worker.Stop(); });
     // The service holds the other end of standard input: its end means the service is gone.
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QSocketNotifier input(kx6000::StandardInput(), QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &worker, [&] {
-        char buffer[64];
-        if (read(STDIN_FILENO, buffer, sizeof buffer) > 0) return;
+        if (kx6000::DrainInput()) return;
         input.setEnabled(false);
         worker.Stop();
     });

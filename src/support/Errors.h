@@ -8,6 +8,42 @@
 
 namespace kx6000 {
 
+// The error numbers the component gives; each one's message is resource text 10000 + its number.
+enum ErrorNumber : int32_t {
+    kSuccess = 0,
+    kUserCancelled = 1,
+    kConfigurationListTooLong = 2,
+    kNoSuchPort = 11,
+    kPortInUse = 12,
+    kPortInUseHere = 13,
+    kPortTimedOut = 14,
+    kPortFailed = 15,
+    kDidNotReset = 21,
+    kDidNotLogOn = 22,
+    kDidNotComplete = 23,
+    kRadioNotSupported = 24,
+    kHardwareMismatch = 25,
+    kFileSelectionCancelled = 31,
+    kNoFileSelected = 32,
+    kFileMissing = 33,
+    kFileInvalid = 34,
+    kFileNotPermitted = 35,
+    kUpgradeFileMissing = 36,
+    kTimerFailed = 41,
+    kNoResponse = 42,
+    kDataLate = 43,
+    kMaximumTime = 44,
+    kUnknownRadioError = 51,
+    kAddressError = 52,
+    kDataError = 53,
+    kWrongLength = 54,
+    kChecksumError = 55,
+    kBaudRateFailed = 56,
+    kNoData = 57,
+    kRetriesExceeded = 58,
+    kBlockListError = 59,
+};
+
 // The message of error n: resource text 10000 + n ("Success" for 0).
 std::string ErrorMessage(int32_t n);
 
@@ -19,7 +55,7 @@ std::string ErrorStatusText(int32_t n);
 // installed error box (the window's, or the terminal's), else to stderr.
 void ShowErrorMessage(int number, std::string_view description);
 // A log or settings file that failed: shown once with its name and the system's reason, until it works again.
-// EINVAL is what OpenRegularFile gives for a file that is not a regular one, and is said so.
+// EINVAL is what the platform's files give for a file that is not a regular one, and is said so.
 void ShowFileFailure(const std::string& path, int error);
 
 // An unexpected failure inside a small routine, for ShowErrorMessage or for the

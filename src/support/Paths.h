@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Places.h"
+
 namespace kx6000 {
 
 // The component's root folder: KX6000_ROOT, else $XDG_DATA_HOME/kx6000-download,
@@ -24,13 +26,5 @@ std::string SettingsPath();
 // The serial device of port 1 to 4: KX6000_PORT<n>, else the settings value
 // Port<n>, else /dev/ttyS<n-1>.
 std::string PortDevicePath(int port);
-
-// Opens a log or settings file with open(2)'s `flags` (and mode 0644 when it is created) without waiting on
-// a FIFO or waking a device: anything there that is not a regular file, nor a link to one, is refused
-// unopened with EINVAL. The descriptor, or -1 with errno set.
-int OpenRegularFile(const std::string& path, int flags);
-
-// The folder of the running program.
-std::string ProgramFolder();
 
 }  // namespace kx6000

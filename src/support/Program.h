@@ -9,7 +9,9 @@
 #include <map>
 #include <set>
 #include <string>
+#include <system_error>
 
+#include "platform/SerialDevice.h"
 #include "support/clsLogFile.h"
 
 namespace kx6000 {
@@ -55,11 +57,12 @@ inline volatile std::sig_atomic_t StopRequested = 0;
 // through the automation session ends them at once.
 inline std::chrono::steady_clock::time_point StopHeldUntil{};
 
-// The last failure to open or use a serial device, in the system's own terms
-// (errno), for a front end to explain beside the error number.
+// The last failure to open or use a serial device, in the system's own terms,
+// for a front end to explain beside the error number.
 struct PortFailure {
     std::string device;
-    int error = 0;
+    DeviceFailure kind = DeviceFailure::None;
+    std::error_code error;
 };
 inline PortFailure LastPortFailure;
 

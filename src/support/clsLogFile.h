@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Files.h"
+
 namespace kx6000 {
 
 class clsLogFile {
@@ -22,7 +24,7 @@ public:
     // in the caller's string, to its first 41 characters followed by "....".
     void WriteToLogFile(std::string& strData);
     void WriteToLogFile(std::string&& strData) { WriteToLogFile(strData); }
-    bool IsOpen() const { return fileNumber >= 0; }
+    bool IsOpen() const { return file.IsOpen(); }
     // The path used by the next OpenLogFile.
     void FileName(std::string strFileName) { fileName = std::move(strFileName); }
 
@@ -33,7 +35,7 @@ private:
     // Writes one line whole; a failure is said with the path and closes the log.
     void WriteLine(std::string_view text);
 
-    int fileNumber = -1;  // the open file's descriptor; -1 while closed
+    AppendFile file;
     std::string fileName;
 };
 

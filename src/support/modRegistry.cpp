@@ -1,18 +1,13 @@
 #include "support/modRegistry.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
 #include "support/Errors.h"
 #include "support/Paths.h"
 #include "support/Program.h"
@@ -50,26 +45,18 @@ std::string_view ValueOf(std::string_view line) {
     return Trim(line.substr(line.find('=') + 1));
 }
 
-// The file's lines; nothing when it cannot be read (errno says why), an empty list when it does not exist.
-std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
-    int fd = OpenRegularFile(path, O_RDONLY);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::vector<std::string>{};
+// The file's lines; nothing when it cannot be read (`error` says why), an empty list when it does not exist.
+std::optional<std::vector<std::string>> ReadLines(const std::string& path, std::error_code& error) {
+    FileReader file;
+    if ((error = file.Open(path))) {
+        if (IsMissing(error)) return std::vector<std::string>{};
         return std::nullopt;
     }
     std::string content;
     char buffer[4096];
-    for (ssize_t got = 0;;) {
-        got = ::read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            content.append(buffer, static_cast<size_t>(got));
-        } else if (got == 0 || errno != EINTR) {
-            int error = errno;
-            ::close(fd);
-            if (got < 0) return errno = error, std::nullopt;
-            break;
-        }
-    }
+    for (size_t got = 0; !(error = file.Read(buffer, sizeof buffer, got)) && got > 0;)
+        content.append(buffer, got);
+    if (error) return std::nullopt;
     std::vector<std::string> lines;
     std::istringstream text(content);
     for (std::string line; std::getline(text, line);) lines.push_back(std::move(line));
@@ -98,7 +85,7 @@ Place Find(const std::vector<std::string>& lines, std::string_view valueName) {
 
 // Writes the lines to a temporary file beside `path` and renames it over `path`; a symbolic link is followed,
 // so the file it names is the one replaced and the link stays.
-bool ReplaceFile(const std::string& link, const std::vector<std::string>& lines) {
+std::error_code ReplaceLines(const std::string& link, const std::vector<std::string>& lines) {
     std::error_code error;
     std::filesystem::path resolved = std::filesystem::weakly_canonical(link, error);
     const std::string path = error ? link : resolved.string();
@@ -107,26 +94,17 @@ bool ReplaceFile(const std::string& link, const std::vector<std::string>& lines)
     std::string content;
     for (const std::string& line : lines) content += line + "\n";
 
-    std::string temporary = path + ".XXXXXX";
-    int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat old {};
-    bool ok = ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644) == 0 &&
-              ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size()) &&
-              ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    return ReplaceFile(path, content);
 }
 
 }  // namespace
 
 std::string GetRegistryValue(const std::string& valueName, const std::string& defaultValue) {
     std::string path = SettingsPath();
-    auto lines = ReadLines(path);
+    std::error_code error;
+    auto lines = ReadLines(path, error);
     if (!lines) {
-        ShowFileFailure(path, errno);
+        ShowFileFailure(path, error.value());
         return defaultValue;
     }
     Place place = Find(*lines, valueName);
@@ -137,9 +115,9 @@ void SaveRegistryValue(const std::string& valueName, const std::string& value) {
     // A line break would split the value over two lines and corrupt the file.
     if (value.find_first_of("\r\n") != std::string::npos || Trim(valueName).empty()) return;
     std::string path = SettingsPath();
-    auto lines = ReadLines(path);
-    if (!lines)
-        return ShowFileFailure(path, errno != 0 ? errno : EIO);  // rewriting it would lose what it holds
+    std::error_code error;
+    auto lines = ReadLines(path, error);
+    if (!lines) return ShowFileFailure(path, error.value());  // rewriting it would lose what it holds
     std::string line = valueName + "=" + value;
     Place place = Find(*lines, valueName);
     if (place.value) {
@@ -150,11 +128,10 @@ void SaveRegistryValue(const std::string& valueName, const std::string& value) {
         lines->push_back("[" + std::string(kSection) + "]");
         lines->push_back(line);
     }
-    errno = 0;
-    if (ReplaceFile(path, *lines)) {
-        FailedFiles.erase(path);
+    if ((error = ReplaceLines(path, *lines))) {
+        ShowFileFailure(path, error.value());
     } else {
-        ShowFileFailure(path, errno != 0 ? errno : EIO);
+        FailedFiles.erase(path);
     }
 }
 

@@ -1,7 +1,5 @@
 #include "ui/ConsoleForm.h"
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "manager/clsDLManager.h"
+#include "platform/Console.h"
 #include "support/Printable.h"
 #include "support/Program.h"
 
@@ -40,12 +39,6 @@ private:
     std::string message;
     std::chrono::steady_clock::time_point deadline;
 };
-
-// The width of the terminal now, so a resized one is followed; 80 when it does not say.
-int Columns(int terminal) {
-    winsize size{};
-    return ioctl(terminal, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-}
 
 // A byte count in a unit that fits its size: "8421 B", "12.3 KB", "4.5 MB".
 std::string ByteCount(double bytes) {
@@ -214,7 +207,8 @@ std::string ConsoleForm::ProgressLine(size_t room) const {
 
 void ConsoleForm::DrawProgress() {
     // Never as wide as the terminal: the "^C" it echoes at the cursor must not wrap the line either.
-    const std::string line = ProgressLine(static_cast<size_t>(std::max(Columns(options.terminal) - 3, 0)));
+    const std::string line =
+        ProgressLine(static_cast<size_t>(std::max(TerminalColumns(options.terminal).value_or(80) - 3, 0)));
     // One write, cleared behind, so a shorter line leaves nothing of a longer one.
     out << '\r' + line + "\033[K" << std::flush;
     progressOnLine = true;

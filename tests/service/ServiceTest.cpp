@@ -16,7 +16,7 @@
 #include <fstream>
 
 #include "files/SRecords.h"
-#include "port/Holders.h"
+#include "platform/Holders.h"
 #include "service/PrivateBus.h"
 #include "sim/SimulatedRadio.h"
 #include "support/Errors.h"

@@ -1,4 +1,4 @@
-#include "port/Holders.h"
+#include "platform/Holders.h"
 
 #include <dirent.h>
 #include <unistd.h>

@@ -1,0 +1,42 @@
+// The console the command line runs in: which standard streams are terminals, their width, and the
+// technician's requests to stop.
+#pragma once
+
+#include <csignal>
+#include <optional>
+
+namespace kx6000 {
+
+enum class StandardStream { Input, Output, Error };
+
+// The stream's terminal, for TerminalColumns; -1 when the stream is no terminal.
+int TerminalOf(StandardStream stream);
+
+// The width of the terminal now, so a resized one is followed; nothing when it does not say.
+std::optional<int> TerminalColumns(int terminal);
+
+// Ctrl-C and the system's request to end set `request` to the request's number, for the operation to stop
+// through its closing steps; a second one ends the program at once.
+void CatchStopRequests(volatile std::sig_atomic_t& request);
+
+// Counts Ctrl-C and the system's requests to end in `count`, the first one's number in `first`: for the
+// command line's workers, which pass each on.
+void CountStopRequests(volatile std::sig_atomic_t& first, volatile std::sig_atomic_t& count);
+
+// For an event loop (the D-Bus service): a descriptor that becomes readable at each Ctrl-C or request to end,
+// one byte each, taken by TakeStopNotice; -1 when it could not be made.
+int StopNotices();
+void TakeStopNotice(int notices);
+
+// The standard input's descriptor, for an event loop to watch; DrainInput takes what is there and is false
+// once the input has ended.
+int StandardInput();
+bool DrainInput();
+
+// A request's name as the command line reports it: "SIGINT" for Ctrl-C, else "SIGTERM".
+const char* StopRequestName(int request);
+
+// A terminal closed, a reader of the output gone or a file-size limit no longer end the program.
+void IgnoreLostOutput();
+
+}  // namespace kx6000

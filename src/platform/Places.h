@@ -1,0 +1,23 @@
+// Where this system keeps things: the defaults the component's paths fall back on.
+#pragma once
+
+#include <string>
+
+namespace kx6000 {
+
+// An environment variable's value, empty when it is not set.
+std::string Environment(const char* name);
+
+// The root folder when KX6000_ROOT is not set.
+std::string DefaultRootFolder();
+
+// The settings file when KX6000_SETTINGS is not set.
+std::string DefaultSettingsPath();
+
+// The serial device of port 1 to 4 when neither the environment nor the settings name one.
+std::string DefaultPortDevice(int port);
+
+// The folder of the running program.
+std::string ProgramFolder();
+
+}  // namespace kx6000
