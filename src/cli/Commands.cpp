@@ -10,6 +10,7 @@
 #include "manager/clsDLManager.h"
 #include "platform/Console.h"
 #include "platform/Holders.h"
+#include "platform/Runtime.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -94,7 +95,7 @@ json SayStopped(clsDLManager& manager) {
 // run's own fields.
 int RunOnRadio(const Options& options, json run,
                const std::function<int32_t(clsDLManager&, json&)>& operation) {
-    if (!options.device.empty()) setenv(("KX6000_PORT" + options.port).c_str(), options.device.c_str(), 1);
+    if (!options.device.empty()) SetEnvironment("KX6000_PORT" + options.port, options.device);
     auto start = std::chrono::steady_clock::now();
     auto manager = NewManager(options);
     SayTestMode();

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Workers.h"
 #include "platform/Console.h"
+#include "platform/Runtime.h"
 #include "support/Version.h"
 
 using namespace kx6000::cli;
@@ -49,9 +50,10 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
                [&typed](const std::vector<std::string>& more) {
                    typed.devices.insert(typed.devices.end(), more.begin(), more.end());
                },
-               "The serial device of that port for this run, e.g. /dev/ttyUSB0; given once per radio, "
-               "report, "
-               "download and erase run on every device at once (logs in <root>/<device>/)")
+               "The serial device of that port for this run, e.g. " + std::string(kx6000::kExampleDevice) +
+                   "; given once per radio, "
+                   "report, "
+                   "download and erase run on every device at once (logs in <root>/<device>/)")
             ->allow_extra_args(false)
             ->type_name("PATH"),  // one device a --device: the word after it is an operand
         kRadios);
@@ -172,9 +174,9 @@ int ParseFailure(CLI::App& app, const CLI::ParseError& e, bool asJson) {
 }
 
 // Whether --json stands among the words before a "--".
-bool AsksJson(int argc, char** argv) {
-    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
-        if (std::string(argv[i]) == "--json") return true;
+bool AsksJson(const std::vector<std::string>& arguments) {
+    for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i)
+        if (arguments[i] == "--json") return true;
     return false;
 }
 
@@ -193,12 +195,15 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", kx6000::VersionText(), "Print the component's version and exit");
     app.footer(
         "Options may stand before or after the command word; '<command> --help' lists a command's own.\n"
-        "Ports 1 to 4 are serial devices: KX6000_PORT1..4, else Port1..4 in the settings file, else\n"
-        "/dev/ttyS0..3. Status lines go to stderr, results to stdout. Exit status: 0 done, 1 the radio\n"
+        "Ports 1 to 4 are serial devices: KX6000_PORT1..4, else Port1..4 in the settings, else\n" +
+        std::string(kx6000::kDefaultPortDevices) +
+        ". Status lines go to stderr, results to stdout. Exit status: 0 done, 1 the radio\n"
         "operation failed (Error <n> - <message>) or was refused, 2 the command line is wrong, 130/143\n"
         "stopped by Ctrl-C/SIGTERM (a second Ctrl-C ends at once).\n"
         "Examples:\n"
-        "  kx6000-download --device /dev/ttyUSB0 report\n"
+        "  kx6000-download --device " +
+        std::string(kx6000::kExampleDevice) +
+        " report\n"
         "  kx6000-download download --baud 115200 ZMA1F_01.02.03.04.s28\n"
         "  kx6000-download erase KXC61_CUSTOMER 0102:KXD62_DEVICE");
 
@@ -227,10 +232,13 @@ int main(int argc, char** argv) {
     std::optional<std::string> errorNumber;
     commands[4]->add_option("N", errorNumber, "Print only this error number");
 
-    bool asJson = AsksJson(argc, argv);
+    const std::vector<std::string> arguments = kx6000::ProgramArguments(argc, argv);
+    std::vector<const char*> words;
+    for (const std::string& argument : arguments) words.push_back(argument.c_str());
+    bool asJson = AsksJson(arguments);
     std::vector<CLI::App*>::iterator parsed;
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(words.size()), words.data());
         parsed = std::ranges::find_if(commands, [](CLI::App* command) { return command->parsed(); });
         if (parsed == commands.end()) {
             return UsageError(

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "manager/clsDLManager.h"
+#include "platform/Runtime.h"
 #include "support/Version.h"
 #include "ui/qt/frmDownload.h"
 
@@ -33,7 +34,9 @@ int main(int argc, char** argv) {
     std::string port = "1", device;
     int radio = 6100;
     options.add_option("--port", port, "Serial port 1 to 4 (default 1)");
-    options.add_option("--device", device, "The serial device of that port for this run, e.g. /dev/ttyUSB0");
+    options.add_option(
+        "--device", device,
+        "The serial device of that port for this run, e.g. " + std::string(kx6000::kExampleDevice));
     options.add_option("--radio", radio, "Radio model: 6100 or 6200 (default 6100)")
         ->check(CLI::IsMember({6100, 6200}));
     try {
@@ -42,7 +45,7 @@ int main(int argc, char** argv) {
         // --help and --version end here too, with 0; every usage error exits 2, as the command line's do.
         return options.exit(error) == 0 ? 0 : 2;
     }
-    if (!device.empty()) setenv(("KX6000_PORT" + port).c_str(), device.c_str(), 1);
+    if (!device.empty()) kx6000::SetEnvironment("KX6000_PORT" + port, device);
 
     QtMessageHandler standard = qInstallMessageHandler(NoDisplay);
     QApplication application(argc, argv);

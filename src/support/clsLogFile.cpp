@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/Files.h"
+#include "platform/Runtime.h"
 #include "support/Errors.h"
 #include "support/Paths.h"
 #include "support/Program.h"
@@ -37,9 +38,7 @@ const std::locale& UserLocale() {
 }  // namespace
 
 std::string NowText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    std::tm local = LocalTime(std::time(nullptr));
     std::ostringstream text;
     text.imbue(UserLocale());
     text << std::put_time(&local, "%x %X");
