@@ -28,8 +28,9 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
         error = kNotRegularFile;
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE file =
-        CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Reading the attributes lets the open file be checked, whatever else it is opened for.
+    HANDLE file = CreateFileW(wide.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = LastError();
         return file;
