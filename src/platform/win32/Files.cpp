@@ -87,8 +87,8 @@ std::error_code MoveOver(HANDLE file, const std::wstring& temporary, const std::
     return error;
 }
 
-// Holds the logs of every process of this session still while one of them is rotated or opened, so an
-// append never finds a log half copied away.
+// One log at a time, across this session's processes, is rotated or opened to append: an append never opens
+// a log half copied away.
 class LogsHeld {
 public:
     LogsHeld() : mutex(CreateMutexW(nullptr, FALSE, L"Local\\KX6000DownloadLogs")) {
