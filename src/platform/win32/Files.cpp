@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 #include "platform/win32/Text.h"
@@ -116,7 +118,7 @@ std::vector<std::string> MatchingPaths(const std::string& pattern) {
     std::string folder = FolderOf(pattern);
     do {
         std::wstring_view name = found.cFileName;
-        if (name != L"." && name != L"..") paths.push_back(folder + Narrow(name));
+        if (name != L"." && name != L"..") paths.push_back(folder + Utf8(name));
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return paths;

@@ -1,5 +1,7 @@
 #include "platform/Places.h"
 
+#include <windows.h>
+
 #include "platform/win32/Text.h"
 
 namespace kx6000 {
@@ -10,7 +12,7 @@ std::string Environment(const char* name) {
     if (size == 0) return "";
     std::wstring value(size, L'\0');
     value.resize(GetEnvironmentVariableW(wideName.c_str(), value.data(), size));
-    return Narrow(value);
+    return Utf8(value);
 }
 
 // The drive root, in the letter case the component gives it in each of its fixed paths.
@@ -37,7 +39,7 @@ std::string ProgramFolder() {
         }
         path.resize(path.size() * 2);
     }
-    return Narrow(path.substr(0, path.find_last_of(L"\\/")));
+    return Utf8(path.substr(0, path.find_last_of(L"\\/")));
 }
 
 }  // namespace kx6000

@@ -1,5 +1,7 @@
 #include "platform/SerialDevice.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>

@@ -1,6 +1,8 @@
 // The settings in the registry, where the component keeps them: text values under one key of the machine.
 #include "platform/Settings.h"
 
+#include <windows.h>
+
 #include "platform/win32/Text.h"
 
 namespace kx6000 {
@@ -8,9 +10,22 @@ namespace {
 
 constexpr const char* kKey = "Software\\Veltrane Systems Ltd\\Radio Software Components\\KX6100_RLDC";
 
-// The registry holds the component's text in the system's ANSI code page.
+// The registry's calls the component makes take text in the system's ANSI code page.
 std::string Ansi(const std::string& text) {
-    return Narrow(Wide(text), CP_ACP);
+    std::wstring wide = Wide(text);
+    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                   nullptr);
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), size, nullptr,
+                        nullptr);
+    return ansi;
+}
+
+std::string FromAnsi(const std::string& ansi) {
+    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), size);
+    return Utf8(wide);
 }
 
 // The text of a string value: 0, or the registry's status (-1 for a value that is not text) with `value`
@@ -48,7 +63,7 @@ std::optional<std::string> ReadSetting(const std::string& name,
     LONG status = QueryRegistryValue(key, Ansi(name), value);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return std::nullopt;
-    return Narrow(Wide(value, CP_ACP));
+    return FromAnsi(value);
 }
 
 std::error_code WriteSetting(const std::string& name, const std::string& value) {
