@@ -69,7 +69,8 @@ std::optional<std::string> ReadSetting(const std::string& name,
 std::error_code WriteSetting(const std::string& name, const std::string& value) {
     HKEY key = nullptr;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key);
-    if (status == 1 || status == ERROR_FILE_NOT_FOUND)
+    // No key yet: made with the rights to query, set, make and list subkeys, be notified and link.
+    if (status == ERROR_INVALID_FUNCTION || status == ERROR_FILE_NOT_FOUND)
         status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, 0x3F, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return {};  // a refused write changes nothing and is not said
     std::string text = Ansi(value);
