@@ -11,6 +11,7 @@
 #include "platform/Console.h"
 #include "platform/Holders.h"
 #include "platform/Runtime.h"
+#include "platform/Settings.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -72,7 +73,7 @@ json Configurations(const clsDLManager& manager) {
 // Test mode changes what the command line does without being asked: said before the radio is touched.
 void SayTestMode() {
     if (!Debug) return;
-    std::cerr << "kx6000-download: test mode (Debug=True in " << SettingsPath() << "): logs are written to "
+    std::cerr << "kx6000-download: test mode (Debug=True in " << SettingsPlace() << "): logs are written to "
               << std::filesystem::path(LogPath("x")).parent_path().string()
               << ", and erase takes boot code without --force\n";
 }

@@ -5,13 +5,24 @@
 
 namespace kx6000 {
 
+// The separator this system joins a folder and a name with.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 // An environment variable's value, empty when it is not set.
 std::string Environment(const char* name);
 
 // The root folder when KX6000_ROOT is not set.
 std::string DefaultRootFolder();
 
-// The settings file when KX6000_SETTINGS is not set.
+// The logs' folder when neither KX6000_LOG_FOLDER nor KX6000_ROOT is set: the root folder, written as the
+// component writes it in its log names.
+std::string DefaultLogFolder();
+
+// The settings file when KX6000_SETTINGS is not set, on a system that keeps settings in a file.
 std::string DefaultSettingsPath();
 
 // The serial device of port 1 to 4 when neither the environment nor the settings name one.

@@ -42,6 +42,7 @@ public:
 
 private:
     std::intptr_t handle = -1;  // the system's handle of the open device
+    std::intptr_t claim = -1;  // where the system does not keep a device to one program: this program's claim
 };
 
 }  // namespace kx6000

@@ -4,6 +4,15 @@
 #include "support/modRegistry.h"
 
 namespace kx6000 {
+namespace {
+
+// A folder that already ends with a separator (a root such as C:\) takes the name directly.
+std::string Join(std::string folder, std::string_view name) {
+    if (folder.back() != '/' && folder.back() != kPathSeparator) folder += kPathSeparator;
+    return folder.append(name);
+}
+
+}  // namespace
 
 std::string RootFolder() {
     std::string root = Environment("KX6000_ROOT");
@@ -11,21 +20,13 @@ std::string RootFolder() {
 }
 
 std::string RootPath(std::string_view fileName) {
-    std::string root = RootFolder();
-    if (root.back() != '/') root += '/';
-    return root.append(fileName);
+    return Join(RootFolder(), fileName);
 }
 
 std::string LogPath(std::string_view fileName) {
     std::string folder = Environment("KX6000_LOG_FOLDER");
-    if (folder.empty()) return RootPath(fileName);
-    if (folder.back() != '/') folder += '/';
-    return folder.append(fileName);
-}
-
-std::string SettingsPath() {
-    std::string path = Environment("KX6000_SETTINGS");
-    return !path.empty() ? path : DefaultSettingsPath();
+    if (folder.empty()) folder = Environment("KX6000_ROOT");
+    return Join(!folder.empty() ? folder : DefaultLogFolder(), fileName);
 }
 
 std::string PortDevicePath(int port) {

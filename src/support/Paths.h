@@ -8,8 +8,9 @@
 
 namespace kx6000 {
 
-// The component's root folder: KX6000_ROOT, else $XDG_DATA_HOME/kx6000-download,
-// else ~/.local/share/kx6000-download. Read from the environment at each call.
+// The component's root folder: KX6000_ROOT, else the system's default (C:\, or
+// $XDG_DATA_HOME/kx6000-download, else ~/.local/share/kx6000-download). Read from the environment at each
+// call.
 std::string RootFolder();
 
 // A file directly in the root folder, its name's letter case kept.
@@ -19,12 +20,8 @@ std::string RootPath(std::string_view fileName);
 // the root folder.
 std::string LogPath(std::string_view fileName);
 
-// The settings file: KX6000_SETTINGS, else $XDG_CONFIG_HOME/kx6000-download/settings.ini,
-// else ~/.config/kx6000-download/settings.ini.
-std::string SettingsPath();
-
 // The serial device of port 1 to 4: KX6000_PORT<n>, else the settings value
-// Port<n>, else /dev/ttyS<n-1>.
+// Port<n>, else the system's device of the port (COMn, /dev/ttyS<n-1>).
 std::string PortDevicePath(int port);
 
 }  // namespace kx6000

@@ -34,6 +34,10 @@ std::string DefaultRootFolder() {
     return XdgFolder("XDG_DATA_HOME", ".local/share") + "/kx6000-download";
 }
 
+std::string DefaultLogFolder() {
+    return DefaultRootFolder();
+}
+
 std::string DefaultSettingsPath() {
     return XdgFolder("XDG_CONFIG_HOME", ".config") + "/kx6000-download/settings.ini";
 }

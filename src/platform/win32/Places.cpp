@@ -1,0 +1,45 @@
+#include "platform/Places.h"
+
+#include <windows.h>
+
+#include "platform/win32/Text.h"
+
+namespace kx6000 {
+
+std::string Environment(const char* name) {
+    std::wstring wideName = Wide(name);
+    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0) return "";
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(wideName.c_str(), value.data(), size));
+    return Utf8(value);
+}
+
+// The drive root, in the letter case the component gives it in each of its fixed paths.
+std::string DefaultRootFolder() {
+    return "C:\\";
+}
+
+std::string DefaultLogFolder() {
+    return "c:\\";
+}
+
+std::string DefaultPortDevice(int port) {
+    return "\\\\.\\COM" + std::to_string(port);
+}
+
+std::string ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (size == 0) return ".";
+        if (size < path.size()) {
+            path.resize(size);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return Utf8(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+}  // namespace kx6000
