@@ -241,7 +241,7 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
         workers[i].device = devices[i];
         Start(children, workers[i], WorkerArguments(options, devices[i], command, operands));
     }
-    bool table = TerminalOf(StandardStream::Error) >= 0 && !options.quiet;
+    bool table = DrawingTerminal(StandardStream::Error) >= 0 && !options.quiet;
     ProgressTable progress;
     int forwarded = 0;
     for (std::vector<ChildOutput> outputs; children.Wait(table ? 250 : -1, outputs);) {
