@@ -40,10 +40,14 @@ struct Worker {
     int status = -1;  // its exit status
 };
 
-// "ttyUSB0" for /dev/ttyUSB0, "pts_3" for /dev/pts/3: the device's log folder under the root.
+// "ttyUSB0" for /dev/ttyUSB0, "pts_3" for /dev/pts/3, "COM3" for \\.\COM3: the device's log folder under
+// the root.
 std::string FolderName(const std::string& device) {
-    std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
+    std::string name = device;
+    for (std::string_view prefix : {"/dev/", "\\\\.\\"})
+        if (name.starts_with(prefix)) name.erase(0, prefix.size());
     std::ranges::replace(name, '/', '_');
+    std::ranges::replace(name, '\\', '_');
     return name;
 }
 
@@ -109,7 +113,9 @@ void Take(Worker& worker, const ChildOutput& output, bool relay) {
     }
     worker.partialLine += output.bytes;
     for (size_t end; (end = worker.partialLine.find('\n')) != std::string::npos;) {
-        TakeLine(worker, worker.partialLine.substr(0, end), relay);
+        // A worker on Windows ends its lines with CR LF.
+        size_t length = end > 0 && worker.partialLine[end - 1] == '\r' ? end - 1 : end;
+        TakeLine(worker, worker.partialLine.substr(0, length), relay);
         worker.partialLine.erase(0, end + 1);
     }
 }
