@@ -59,10 +59,10 @@ std::wstring Quoted(const std::wstring& argument) {
 
 // This program's environment with `name`=`value` in place of any variable of that name (whose letter case
 // Windows does not tell apart), as a block of strings ended by an empty one.
-std::wstring Environment(const std::wstring& name, const std::wstring& value) {
+std::wstring EnvironmentBlock(const std::wstring& name, const std::wstring& value) {
     std::wstring block;
     wchar_t* strings = GetEnvironmentStringsW();
-    for (const wchar_t* entry = strings; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0'; entry += wcslen(entry) + 1) {
         std::wstring_view text(entry);
         bool same = text.size() > name.size() && text[name.size()] == L'=' &&
                     CompareStringOrdinal(entry, static_cast<int>(name.size()), name.c_str(),
@@ -106,7 +106,7 @@ size_t Children::Start(const std::vector<std::string>& arguments, const std::str
     std::wstring commandLine;
     for (const std::string& argument : arguments)
         commandLine += (commandLine.empty() ? L"" : L" ") + Quoted(Wide(argument));
-    std::wstring environment = Environment(Wide(name), Wide(value));
+    std::wstring environment = EnvironmentBlock(Wide(name), Wide(value));
     HANDLE out = nullptr, outGiven = nullptr, err = nullptr, errGiven = nullptr;
     MakePipe(out, outGiven);
     MakePipe(err, errGiven);
