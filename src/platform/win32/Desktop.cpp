@@ -24,8 +24,14 @@ HtmlHelp Viewer() {
 }
 
 // The viewer takes file names in the system's code page.
-std::string InCodePage(const std::string& text) {
-    return Narrow(Wide(text), CP_ACP);
+std::string InCodePage(const std::string& utf8) {
+    std::wstring wide = Wide(utf8);
+    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                   nullptr);
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
+                        nullptr);
+    return text;
 }
 
 HWND WindowOf(int32_t handle) {
