@@ -27,7 +27,7 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
     ConsoleOptions console{
         .quiet = options.quiet,
-        .terminal = TerminalOf(StandardStream::Error),
+        .terminal = DrawingTerminal(StandardStream::Error),
         .progressLines = options.progressLines,
         .canAsk = TerminalOf(StandardStream::Input) >= 0,
         .yes = options.yes,

@@ -113,7 +113,9 @@ void Take(Worker& worker, const ChildOutput& output, bool relay) {
     }
     worker.partialLine += output.bytes;
     for (size_t end; (end = worker.partialLine.find('\n')) != std::string::npos;) {
-        TakeLine(worker, worker.partialLine.substr(0, end), relay);
+        // A worker on Windows ends its lines with CR LF.
+        size_t length = end > 0 && worker.partialLine[end - 1] == '\r' ? end - 1 : end;
+        TakeLine(worker, worker.partialLine.substr(0, length), relay);
         worker.partialLine.erase(0, end + 1);
     }
 }
@@ -245,7 +247,7 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
         workers[i].device = devices[i];
         Start(children, workers[i], WorkerArguments(options, devices[i], command, operands));
     }
-    bool table = TerminalOf(StandardStream::Error) >= 0 && !options.quiet;
+    bool table = DrawingTerminal(StandardStream::Error) >= 0 && !options.quiet;
     ProgressTable progress;
     int forwarded = 0;
     for (std::vector<ChildOutput> outputs; children.Wait(table ? 250 : -1, outputs);) {

@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
     // several radios inherit this. A file-size limit makes a log write fail (said once with its path)
     // rather than end the program.
     kx6000::IgnoreLostOutput();
+    kx6000::WriteUtf8ToConsole();
     CLI::App app{
         "Reads, writes and erases the software and configurations of KX6100 and KX6200 radios over a "
         "serial line.\n",

@@ -46,6 +46,10 @@ int TerminalOf(StandardStream stream) {
     return isatty(fd) == 1 ? fd : -1;
 }
 
+int DrawingTerminal(StandardStream stream) {
+    return TerminalOf(stream);
+}
+
 std::optional<int> TerminalColumns(int terminal) {
     winsize size{};
     if (ioctl(terminal, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
@@ -92,5 +96,8 @@ void IgnoreLostOutput() {
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
 }
+
+// A terminal here takes the bytes as they are.
+void WriteUtf8ToConsole() {}
 
 }  // namespace kx6000

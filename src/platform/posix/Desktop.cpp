@@ -3,7 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "platform/Places.h"
+
 namespace kx6000 {
+namespace {
 
 // xdg-open runs in a detached grandchild, so the browser neither blocks the
 // window nor is left behind as a zombie.
@@ -18,6 +23,24 @@ int32_t OpenOnDesktop(const std::string& address) {
     }
     if (child > 0) waitpid(child, nullptr, 0);
     return child;
+}
+
+}  // namespace
+
+std::string HelpFilePath() {
+    // Beside the program in the build tree; under share/ once installed.
+    std::string beside = ProgramFolder() + "/kx6kd_en/index.html";
+    std::string installed = ProgramFolder() + "/../share/kx6000-download/kx6kd_en/index.html";
+    return std::filesystem::exists(beside) || !std::filesystem::exists(installed) ? beside : installed;
+}
+
+// A browser opens each page in a tab of its own, so a topic, <context number>.html beside the topic file's
+// contents page, is opened alone: it links to the contents.
+int32_t OpenHelp(int32_t /*owner*/, const std::string& contentsFile, const std::string& topicFile,
+                 int32_t context) {
+    if (context == 0 || topicFile.empty()) return OpenOnDesktop(contentsFile);
+    std::filesystem::path folder = std::filesystem::path(topicFile).parent_path();
+    return OpenOnDesktop((folder / (std::to_string(context) + ".html")).string());
 }
 
 }  // namespace kx6000

@@ -11,6 +11,18 @@
 
 namespace kx6000 {
 
+struct Children::State {
+    struct Child {
+        pid_t pid = -1;
+        int out = -1, err = -1;
+    };
+    std::vector<Child> children;
+};
+
+Children::Children() : state(std::make_unique<State>()) {}
+
+Children::~Children() = default;
+
 size_t Children::Start(const std::vector<std::string>& arguments, const std::string& name,
                        const std::string& value) {
     int out[2], err[2];
@@ -34,12 +46,13 @@ size_t Children::Start(const std::vector<std::string>& arguments, const std::str
     }
     close(out[1]);
     close(err[1]);
-    children.push_back({pid, out[0], err[0]});
-    return children.size() - 1;
+    state->children.push_back({pid, out[0], err[0]});
+    return state->children.size() - 1;
 }
 
 bool Children::Wait(int milliseconds, std::vector<ChildOutput>& outputs) {
     outputs.clear();
+    std::vector<State::Child>& children = state->children;
     std::vector<pollfd> ready;
     std::vector<std::pair<size_t, int*>> owners;
     for (size_t i = 0; i < children.size(); ++i) {
@@ -69,12 +82,12 @@ bool Children::Wait(int milliseconds, std::vector<ChildOutput>& outputs) {
 }
 
 void Children::Stop(size_t child, int request) {
-    kill(static_cast<pid_t>(children[child].id), request);
+    kill(state->children[child].pid, request);
 }
 
 int Children::Status(size_t child) {
     int status = 0;
-    waitpid(static_cast<pid_t>(children[child].id), &status, 0);
+    waitpid(state->children[child].pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -37,7 +37,7 @@ class WindowTest : public QObject {
     std::unique_ptr<clsDLManager> manager;
     frmDownload* window = nullptr;
     std::unique_ptr<QObject> timers;  // the During steps of one case
-    std::vector<std::string> opened;  // the help pages asked for
+    std::vector<std::string> opened;  // the help topics asked for
 
     QString Write(const QString& name, const std::string& content) {
         std::ofstream(folder->filePath(name).toStdString(), std::ios::binary) << content;
@@ -159,7 +159,9 @@ private slots:
         timers = std::make_unique<QObject>();
         opened.clear();
         offers.clear();
-        modHelp::SetOpener([this](const std::string& address) { return opened.push_back(address), 1; });
+        modHelp::SetOpener([this](int32_t, const std::string&, const std::string& topic, int32_t context) {
+            return opened.push_back(topic + " " + std::to_string(context)), 1;
+        });
     }
     void cleanup() {
         timers.reset();
@@ -430,7 +432,7 @@ private slots:
         else  // through the window system, as a key press is delivered to the focused window or popup
             QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
         const std::string folder = QCoreApplication::applicationDirPath().toStdString() + "/kx6kd_en/";
-        QCOMPARE(opened, std::vector<std::string>{folder + "2368.html"});
+        QCOMPARE(opened, std::vector<std::string>{folder + "index.html 2368"});
         QCOMPARE(baud->currentText(), "Auto");
     }
 };

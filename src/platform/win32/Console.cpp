@@ -1,0 +1,117 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/Console.h"
+#include "platform/win32/StopEvent.h"
+
+namespace kx6000 {
+namespace {
+
+volatile std::sig_atomic_t* stopRequest = nullptr;
+volatile std::sig_atomic_t* stopCount = nullptr;
+bool counted = false;
+
+// Ctrl-C is SIGINT as on POSIX; Ctrl-Break, the console closing, log-off and shut-down ask the program to
+// end, as SIGTERM does.
+int RequestOf(DWORD event) {
+    return event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+}
+
+// Runs in a thread of its own, which the system starts for each event.
+BOOL WINAPI OnStop(DWORD event) {
+    int request = RequestOf(event);
+    if (counted) {
+        if (*stopRequest == 0) *stopRequest = request;
+        *stopCount = *stopCount + 1;
+    } else {
+        if (*stopRequest != 0) std::_Exit(128 + request);
+        *stopRequest = request;
+    }
+    SetEvent(StopEvent());
+    // The system ends the program as soon as this returns from the console closing, logging off or shutting
+    // down: the closing steps get the time it allows, and the program ends itself once they are done.
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(INFINITE);
+    return TRUE;
+}
+
+// Once only: a handler added twice would be called twice for each event.
+void Catch() {
+    static const bool added = SetConsoleCtrlHandler(OnStop, TRUE);
+    (void)added;
+}
+
+HANDLE StandardHandle(int terminal) {
+    static const DWORD kStreams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    return GetStdHandle(kStreams[terminal]);
+}
+
+}  // namespace
+
+HANDLE StopEvent() {
+    static HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+// A terminal is named by its stream's number, as on POSIX: 0 input, 1 output, 2 error.
+int TerminalOf(StandardStream stream) {
+    int terminal = static_cast<int>(stream);
+    DWORD mode = 0;
+    return GetConsoleMode(StandardHandle(terminal), &mode) ? terminal : -1;
+}
+
+int DrawingTerminal(StandardStream stream) {
+    int terminal = TerminalOf(stream);
+    DWORD mode = 0;
+    if (terminal < 0 || !GetConsoleMode(StandardHandle(terminal), &mode)) return -1;
+    return SetConsoleMode(StandardHandle(terminal), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) ? terminal
+                                                                                               : -1;
+}
+
+std::optional<int> TerminalColumns(int terminal) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (terminal < 0 || !GetConsoleScreenBufferInfo(StandardHandle(terminal), &info)) return std::nullopt;
+    int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? std::optional<int>(columns) : std::nullopt;
+}
+
+void CatchStopRequests(volatile std::sig_atomic_t& request) {
+    stopRequest = &request;
+    counted = false;
+    Catch();
+}
+
+void CountStopRequests(volatile std::sig_atomic_t& first, volatile std::sig_atomic_t& count) {
+    stopRequest = &first;
+    stopCount = &count;
+    counted = true;
+    Catch();
+}
+
+int StopNotices() {
+    return -1;
+}
+
+void TakeStopNotice(int /*notices*/) {}
+
+int StandardInput() {
+    return -1;
+}
+
+bool DrainInput() {
+    return false;
+}
+
+const char* StopRequestName(int request) {
+    return request == SIGINT ? "SIGINT" : "SIGTERM";
+}
+
+// Nothing to do: Windows has no SIGPIPE or SIGHUP. A write to a pipe whose reader is gone fails with
+// ERROR_NO_DATA, which the stream takes as a failed write; a closed console is a stop request.
+void IgnoreLostOutput() {}
+
+void WriteUtf8ToConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+}  // namespace kx6000
