@@ -1,7 +1,9 @@
 #include "sim/Line.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <iostream>
 #include <system_error>
+#include <thread>
 
 #include "support/Hex.h"
 
@@ -62,20 +65,14 @@ void Trace::Write(Clock::time_point at, nlohmann::ordered_json event) {
 
 Line::Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {
     master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) ThrowErrno("cannot open a pseudo-terminal");
+    if (master < 0) Fail("cannot open a pseudo-terminal");
     char name[256];
-    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
-        close(master);
-        ThrowErrno("cannot unlock the pseudo-terminal");
-    }
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0)
+        Fail("cannot unlock the pseudo-terminal");
     slavePath = name;
     keeper = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     termios settings{};
-    if (keeper < 0 || tcgetattr(keeper, &settings) != 0) {
-        if (keeper >= 0) close(keeper);
-        close(master);
-        ThrowErrno("cannot open " + slavePath);
-    }
+    if (keeper < 0 || tcgetattr(keeper, &settings) != 0) Fail("cannot open " + slavePath);
     // Raw from the start, so nothing is echoed before the component sets the line up.
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
@@ -89,18 +86,26 @@ Line::Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     hostBaud = PortBaud();
     closes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (closes < 0 || inotify_add_watch(closes, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
-        if (closes >= 0) close(closes);
-        close(keeper);
-        close(master);
-        ThrowErrno("cannot watch " + slavePath);
-    }
+    if (closes < 0 || inotify_add_watch(closes, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        Fail("cannot watch " + slavePath);
+    wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) Fail("eventfd");
 }
 
 Line::~Line() {
-    close(closes);
-    close(keeper);
-    close(master);
+    Close();
+}
+
+void Line::Close() {
+    for (int fd : {wake, closes, keeper, master})
+        if (fd >= 0) close(fd);
+}
+
+void Line::Fail(const std::string& what) {
+    int error = errno;
+    Close();
+    errno = error;
+    ThrowErrno(what);
 }
 
 int Line::PortBaud() const {
@@ -131,6 +136,33 @@ bool Line::ReleaseStaleExclusive() {
     flock(keeper, LOCK_UN);
     ioctl(keeper, TIOCNXCL);
     return false;
+}
+
+Line::Events Line::Wait(std::optional<Clock::time_point> deadline) {
+    pollfd fds[3] = {{master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
+                     {wake, POLLIN, 0},
+                     {closes, POLLIN, 0}};
+    timespec timeout{};
+    if (deadline) {
+        auto left = std::max(Clock::duration::zero(), *deadline - Clock::now());
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    }
+    if (ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr) < 0 && errno != EINTR)
+        throw std::system_error(errno, std::generic_category(), "ppoll");
+    if (fds[1].revents & POLLIN) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t ignored = read(wake, &count, sizeof count);
+    }
+    // A hang-up is not expected while the keeper holds the slave open; never spin on it.
+    if (!(fds[0].revents & POLLIN) && (fds[0].revents & (POLLHUP | POLLERR)))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return {(fds[0].revents & POLLIN) != 0, (fds[2].revents & POLLIN) != 0};
+}
+
+void Line::Wake() {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = write(wake, &one, sizeof one);
 }
 
 Clock::time_point Line::Pacer::Next(Clock::time_point from, int byteBaud, bool paced) {

@@ -53,7 +53,6 @@ public:
     Line& operator=(const Line&) = delete;
 
     const std::string& SlavePath() const { return slavePath; }
-    int MasterFd() const { return master; }
     // The speed the component set on its side of the tty; 0 when it is none of the radio's speeds.
     int PortBaud() const;
 
@@ -71,8 +70,17 @@ public:
     bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
 
-    // Readable when any process closes the slave.
-    int ClosesFd() const { return closes; }
+    // What ended a Wait; both may come at once, neither when woken or at the deadline.
+    struct Events {
+        bool received = false;  // the component wrote bytes or changed its settings: Receive them
+        bool closed = false;    // a process closed the slave: ReleaseStaleExclusive
+    };
+    // Blocks until one of the Events, room on the pty while WaitsForRoom, a Wake, or `deadline` (never
+    // without one). Only the radio's thread waits.
+    Events Wait(std::optional<Clock::time_point> deadline);
+    // Ends the current or the next Wait at once; from any thread.
+    void Wake();
+
     // A component killed while it held the port leaves the slave's exclusive flag set, and as the slave stays
     // open here the flag would stay with it: nobody but root could open the port again. A component holding
     // the port holds its lock too, so after a close a flag without a lock is cleared. True when the flag
@@ -95,6 +103,9 @@ private:
         Clock::time_point Next(Clock::time_point from, int byteBaud, bool realtime);
     };
 
+    void Close();
+    // Closes what the constructor opened and throws std::system_error.
+    [[noreturn]] void Fail(const std::string& what);
     // Queues bytes the component wrote at `portBaud`.
     void Take(const uint8_t* bytes, size_t count, int portBaud, Clock::time_point now, int radioBaud);
 
@@ -105,6 +116,7 @@ private:
     int master = -1;
     int keeper = -1;  // our own slave fd: the tty keeps its settings and the master never sees a hang-up
     int closes = -1;  // notices of the slave's closes; the keeper is never closed while the radio runs
+    int wake = -1;    // readable after a Wake
     std::string slavePath;
     std::deque<Queued> incoming, outgoing;
     Pacer inPacer, outPacer;

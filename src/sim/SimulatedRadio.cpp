@@ -1,9 +1,5 @@
 #include "sim/SimulatedRadio.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -177,7 +173,6 @@ struct SimulatedRadio::Impl {
     int framesSeen = 0, writesSeen = 0;
 
     std::atomic<bool> stop{false};
-    int wake = -1;
     std::thread thread;
 };
 
@@ -203,22 +198,18 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
                  {"model", scenario.model},
                  {"state", StateName(state)},
                  {"baud", baud}});
-    wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) throw std::system_error(errno, std::generic_category(), "simulated radio: eventfd");
     thread = std::thread([this] { Run(); });
 }
 
 SimulatedRadio::Impl::~Impl() {
     stop = true;
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = write(wake, &one, sizeof one);
+    line.Wake();
     thread.join();
-    close(wake);
 }
 
 void SimulatedRadio::Impl::Run() {
+    std::unique_lock lock(mutex);
     while (!stop) {
-        std::unique_lock lock(mutex);
         Clock::time_point now = Clock::now();
         for (const auto& byte : line.Deliver(now)) {
             AdvanceTo(byte.at);
@@ -235,40 +226,15 @@ void SimulatedRadio::Impl::Run() {
         std::optional<Clock::time_point> deadline = NextTimer();
         if (auto lineDeadline = line.NextDeadline())
             deadline = deadline ? std::min(*deadline, *lineDeadline) : *lineDeadline;
-        pollfd fds[3] = {
-            {line.MasterFd(), static_cast<short>(POLLIN | (line.WaitsForRoom() ? POLLOUT : 0)), 0},
-            {wake, POLLIN, 0},
-            {line.ClosesFd(), POLLIN, 0}};
         lock.unlock();
-
-        timespec timeout{};
-        if (deadline) {
-            auto left = std::max(Clock::duration::zero(), *deadline - Clock::now());
-            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-        }
-        int ready = ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "ppoll");
-        if (fds[1].revents & POLLIN) {
-            uint64_t count;
-            [[maybe_unused]] ssize_t ignored = read(wake, &count, sizeof count);
-        }
-        if (fds[0].revents & POLLIN) {
-            lock.lock();
-            line.Receive(Clock::now(), baud);
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-            // Not expected while our own slave fd is open; never spin on it.
-            std::this_thread::sleep_for(Ms(10));
-        }
-        if (fds[2].revents & POLLIN) {
-            if (!lock.owns_lock()) lock.lock();
-            // A close is told before the closer's lock goes, and nothing tells when it goes: a flag still
-            // kept by a lock is looked at once more.
-            if (line.ReleaseStaleExclusive())
-                At(
-                    Clock::now() + Ms(100), [this](Clock::time_point) { line.ReleaseStaleExclusive(); },
-                    false);
-        }
+        Line::Events events = line.Wait(deadline);
+        lock.lock();
+        if (events.received) line.Receive(Clock::now(), baud);
+        // A close is told before the closer's lock goes, and nothing tells when it goes: a flag still kept by
+        // a lock is looked at once more.
+        if (events.closed && line.ReleaseStaleExclusive())
+            At(
+                Clock::now() + Ms(100), [this](Clock::time_point) { line.ReleaseStaleExclusive(); }, false);
     }
 }
 
@@ -661,8 +627,7 @@ void SimulatedRadio::PowerCycle() {
             Clock::now(), [this](Clock::time_point at) { ++impl->counts.powerCycles, impl->Restart(at); },
             false);
     }
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = write(impl->wake, &one, sizeof one);
+    impl->line.Wake();
 }
 
 }  // namespace kx6000::sim

@@ -1,15 +1,43 @@
 // kx6000-radio-sim: a simulated KX6100/KX6200 radio behind a pseudo-terminal. Prints the device path (and the
 // link) on stdout, then runs until SIGINT, SIGTERM or --max-seconds.
-#include <signal.h>
-#include <unistd.h>
-
-#include <cmath>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include <CLI/CLI.hpp>
 
+#include "platform/Console.h"
 #include "sim/SimulatedRadio.h"
+
+namespace {
+
+// Returns at the first Ctrl-C or request to end from `notices`, or after `seconds`. The thread reading the
+// notices is left behind at the time limit; it shares the state it uses, and the program ends anyway.
+void WaitForStop(int notices, double seconds) {
+    using Clock = std::chrono::steady_clock;
+    auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    struct Stop {
+        std::mutex mutex;
+        std::condition_variable requested;
+        bool done = false;
+    };
+    auto stop = std::make_shared<Stop>();
+    std::thread([stop, notices] {
+        kx6000::TakeStopNotice(notices);
+        std::lock_guard lock(stop->mutex);
+        stop->done = true;
+        stop->requested.notify_one();
+    }).detach();
+    std::unique_lock lock(stop->mutex);
+    stop->requested.wait_until(lock, deadline, [&] { return stop->done; });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Simulated KX6100/KX6200 radio behind a pseudo-terminal"};
@@ -29,15 +57,11 @@ int main(int argc, char** argv) {
         return app.exit(error) == 0 ? 0 : 2;
     }
 
-    // Signals are taken by sigtimedwait below; the radio's thread inherits the mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
     namespace fs = std::filesystem;
     try {
+        // Caught before the path is printed: whoever reads it may ask the radio to end at once.
+        int notices = kx6000::StopNotices();
+        if (notices < 0) throw std::runtime_error("cannot catch Ctrl-C");
         kx6000::sim::Scenario scenario;
         if (!scenarioPath.empty()) scenario = kx6000::sim::LoadScenario(scenarioPath);
         kx6000::sim::SimulatedRadio radio(scenario, {realtime, tracePath});
@@ -52,11 +76,7 @@ int main(int argc, char** argv) {
         std::cout << radio.DevicePath() << std::endl;
         if (!linkPath.empty()) std::cout << linkPath << " -> " << radio.DevicePath() << std::endl;
 
-        double whole;
-        double fraction = std::modf(maxSeconds, &whole);
-        timespec limit{static_cast<time_t>(whole), static_cast<long>(fraction * 1e9)};
-        int signal = sigtimedwait(&signals, nullptr, &limit);
-        while (signal < 0 && errno == EINTR) signal = sigtimedwait(&signals, nullptr, &limit);
+        WaitForStop(notices, maxSeconds);
         if (!linkPath.empty()) fs::remove(linkPath);
         return 0;
     } catch (const std::exception& error) {
