@@ -1,7 +1,8 @@
 #include "platform/Runtime.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>  // after windows.h, which it needs
 
 #include <cstdlib>
 
