@@ -1,6 +1,6 @@
 # The two set-up commands: `make demo` and `make test`. Each installs what is
 # missing, configures and builds before it runs.
-.PHONY: all deps build demo test test-asan bench fuzz package format clean
+.PHONY: all deps build demo test test-asan bench fuzz package format clean build-windows test-windows
 
 all: build
 
@@ -25,6 +25,17 @@ test-asan: deps
 bench: build
 	@scripts/bench
 
+# The Windows programs in build-windows/bin/, and their tests under wine: the command line is held to the
+# Linux one against simulated radios mapped as COM ports, so the Linux build comes first.
+WINDOWS_PACKAGES = g++-mingw-w64-i686-posix mingw-w64-tools wine wine32 fp-utils
+build-windows: build
+	@scripts/install-deps $(WINDOWS_PACKAGES)
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+
+test-windows: build-windows
+	@ctest --preset windows
+
 # The Debian package, from the release build: build-release/kx6000-download_<version>_<arch>.deb
 package: deps
 	@cmake --preset release >/dev/null
@@ -43,4 +54,4 @@ format:
 	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:
-	@rm -rf build build-asan build-release build-fuzz
+	@rm -rf build build-asan build-release build-fuzz build-windows

@@ -74,7 +74,7 @@ json Configurations(const clsDLManager& manager) {
 void SayTestMode() {
     if (!Debug) return;
     std::cerr << "kx6000-download: test mode (Debug=True in " << SettingsPlace() << "): logs are written to "
-              << std::filesystem::path(LogPath("x")).parent_path().string()
+              << NameOf(PathOf(LogPath("x")).parent_path())
               << ", and erase takes boot code without --force\n";
 }
 

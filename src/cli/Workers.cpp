@@ -82,8 +82,7 @@ std::vector<std::string> WorkerArguments(const Options& options, const std::stri
 void Start(Children& children, Worker& worker, const std::vector<std::string>& arguments) {
     worker.start = Clock::now();
     // Its input from nowhere: several radios cannot share one terminal's answers.
-    worker.child =
-        children.Start(arguments, "KX6000_LOG_FOLDER", RootFolder() + "/" + FolderName(worker.device));
+    worker.child = children.Start(arguments, "KX6000_LOG_FOLDER", RootPath(FolderName(worker.device)));
 }
 
 // A progress line updates the worker's row; a status line is its state, relayed when there is no table.

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Workers.h"
 #include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/Runtime.h"
 #include "support/Version.h"
 
@@ -133,7 +134,8 @@ std::optional<std::string> Wrong(const std::string& command, unsigned bit, const
     for (size_t i = 0; i < typed.devices.size(); ++i) {
         std::error_code error;
         auto resolved = [&error](const std::string& path) {
-            return std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+            return std::filesystem::weakly_canonical(std::filesystem::absolute(kx6000::PathOf(path), error),
+                                                     error);
         };
         std::filesystem::path device = resolved(typed.devices[i]);
         for (size_t j = 0; j < i; ++j) {

@@ -11,10 +11,10 @@ namespace kx6000 {
 namespace {
 
 bool IsVisibleFile(const std::string& path) {
-    std::string_view name(path);
-    if (size_t slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    std::filesystem::path file = PathOf(path);
+    std::string name = NameOf(file.filename());
     std::error_code error;
-    return !name.empty() && name.front() != '.' && std::filesystem::is_regular_file(path, error);
+    return !name.empty() && name.front() != '.' && std::filesystem::is_regular_file(file, error);
 }
 
 }  // namespace
@@ -39,7 +39,8 @@ std::vector<std::string> SplitFileList(const std::string& FilesToDL) {
         std::vector<std::string> names = split('\0');
         std::string folder = names.front();
         // A folder that already ends with the separator is a root: names join it directly.
-        if (folder.empty() || folder.back() != '/') folder += '/';
+        if (folder.empty() || (folder.back() != '/' && folder.back() != kPathSeparator))
+            folder += kPathSeparator;
         std::vector<std::string> paths;
         for (size_t i = 1; i < names.size(); ++i) paths.push_back(folder + names[i]);
         return paths;
@@ -51,7 +52,7 @@ std::vector<std::string> SplitFileList(const std::string& FilesToDL) {
 void DeleteTempFiles() {
     for (const char* name : {"temp.int", "temp.ua"}) {
         std::string path = RootPath(name);
-        if (FileExists(path)) std::filesystem::remove(path);
+        if (FileExists(path)) std::filesystem::remove(PathOf(path));
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -14,6 +15,11 @@ namespace kx6000 {
 
 // The error a file that is not a regular one (a folder, a FIFO, a device) is refused with.
 inline const std::error_code kNotRegularFile = std::make_error_code(std::errc::invalid_argument);
+
+// A file name (UTF-8) as std::filesystem takes it, and back: on Windows a narrow name would be read in the
+// ANSI code page, which holds few of the names a technician may give.
+std::filesystem::path PathOf(const std::string& name);
+std::string NameOf(const std::filesystem::path& path);
 
 // True when the error says there is no such file.
 bool IsMissing(std::error_code error);

@@ -1,9 +1,8 @@
 #include "support/Errors.h"
-#include <cerrno>
-#include <cstring>
 
 #include <iostream>
 
+#include "platform/Files.h"
 #include "resources/ResourceTexts.h"
 #include "support/Program.h"
 
@@ -17,10 +16,10 @@ std::string ErrorStatusText(int32_t n) {
     return "Error " + std::to_string(n) + " - " + ErrorMessage(n);
 }
 
-void ShowFileFailure(const std::string& path, int error) {
+void ShowFileFailure(const std::string& path, std::error_code error) {
     if (FailedFiles.insert(path).second) {
-        ShowErrorMessage(error,
-                         path + ": " + (error == EINVAL ? "not a regular file" : std::strerror(error)));
+        ShowErrorMessage(error.value(),
+                         path + ": " + (error == kNotRegularFile ? "not a regular file" : error.message()));
     }
 }
 

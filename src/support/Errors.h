@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace kx6000 {
 
@@ -55,8 +56,8 @@ std::string ErrorStatusText(int32_t n);
 // installed error box (the window's, or the terminal's), else to stderr.
 void ShowErrorMessage(int number, std::string_view description);
 // A log or settings file that failed: shown once with its name and the system's reason, until it works again.
-// EINVAL is what the platform's files give for a file that is not a regular one, and is said so.
-void ShowFileFailure(const std::string& path, int error);
+// A file that is not a regular one is said so.
+void ShowFileFailure(const std::string& path, std::error_code error);
 
 // An unexpected failure inside a small routine, for ShowErrorMessage or for the
 // routine's caller to map onto an error number.

@@ -64,14 +64,14 @@ void clsLogFile::WriteLine(std::string_view text) {
     if (std::error_code error = file.Append(line)) {
         // The log is not written again in this operation: the next lines would fail the same way.
         file.Discard();
-        ShowFileFailure(fileName, error.value());
+        ShowFileFailure(fileName, error);
     }
 }
 
 void clsLogFile::OpenLogFile() {
     if (!Debug || file.IsOpen()) return;
     try {
-        std::filesystem::path parent = std::filesystem::path(fileName).parent_path();
+        std::filesystem::path parent = PathOf(fileName).parent_path();
         if (!parent.empty()) std::filesystem::create_directories(parent);
         if (std::error_code error = file.Open(fileName)) throw std::system_error(error);
         FailedFiles.erase(fileName);
@@ -81,7 +81,7 @@ void clsLogFile::OpenLogFile() {
         WriteLine("");
     } catch (const std::system_error& error) {
         file.Discard();
-        ShowFileFailure(fileName, error.code().value());
+        ShowFileFailure(fileName, error.code());
     }
 }
 
@@ -92,7 +92,7 @@ void clsLogFile::CloseLogFile() {
         WriteLine("END LOG (" + NowText() + ")");
         WriteLine(kStars);
         if (!file.IsOpen()) return;  // failed on the way, and said
-        if (std::error_code error = file.Close()) ShowFileFailure(fileName, error.value());
+        if (std::error_code error = file.Close()) ShowFileFailure(fileName, error);
     } catch (const std::system_error& error) {
         Show(error);
     }
@@ -111,7 +111,7 @@ void clsLogFile::WriteToLogFile(std::string& strData) {
 void RotateLogFile(const std::string& current, const std::string& previous) {
     Rotation rotation = RotateFile(current, previous);
     if (rotation.copied) FailedFiles.erase(previous);
-    if (rotation.error) ShowFileFailure(rotation.failedPath, rotation.error.value());
+    if (rotation.error) ShowFileFailure(rotation.failedPath, rotation.error);
 }
 
 }  // namespace kx6000

@@ -9,13 +9,13 @@ namespace kx6000::modRegistry {
 std::string GetRegistryValue(const std::string& valueName, const std::string& defaultValue) {
     std::error_code error;
     std::optional<std::string> value = ReadSetting(valueName, error);
-    if (error) ShowFileFailure(SettingsPlace(), error.value());
+    if (error) ShowFileFailure(SettingsPlace(), error);
     return value.value_or(defaultValue);
 }
 
 void SaveRegistryValue(const std::string& valueName, const std::string& value) {
     if (std::error_code error = WriteSetting(valueName, value)) {
-        ShowFileFailure(SettingsPlace(), error.value());
+        ShowFileFailure(SettingsPlace(), error);
     } else {
         FailedFiles.erase(SettingsPlace());
     }

@@ -77,6 +77,14 @@ std::vector<std::string> MatchingPaths(const std::string& pattern) {
     return paths;
 }
 
+std::filesystem::path PathOf(const std::string& name) {
+    return name;
+}
+
+std::string NameOf(const std::filesystem::path& path) {
+    return path.string();
+}
+
 bool IsMissing(std::error_code error) {
     return error.value() == ENOENT || error.value() == ENOTDIR;
 }

@@ -124,6 +124,14 @@ std::vector<std::string> MatchingPaths(const std::string& pattern) {
     return paths;
 }
 
+std::filesystem::path PathOf(const std::string& name) {
+    return Wide(name);
+}
+
+std::string NameOf(const std::filesystem::path& path) {
+    return Utf8(path.wstring());
+}
+
 bool IsMissing(std::error_code error) {
     return error.value() == ERROR_FILE_NOT_FOUND || error.value() == ERROR_PATH_NOT_FOUND;
 }
