@@ -9,6 +9,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -25,7 +26,7 @@ for name in ("KX6000_ROOT", "KX6000_SETTINGS", "KX6000_LOG_FOLDER", "DISPLAY"):
 for port in range(1, 5):
     env.pop(f"KX6000_PORT{port}", None)
 # The reasons each system gives for the same failure.
-REASONS = [("File not found", "No such file or directory")]
+REASONS = [("File not found", "No such file or directory"), ("Access denied", "Resource temporarily unavailable")]
 KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC"
 drive_c = prefix / "drive_c"
 
@@ -60,14 +61,14 @@ def map_ports():
 class Radios:
     """Simulated radios for one run, each behind the link the run's port is mapped to."""
 
-    def __init__(self, count, folder, scenario=None):
+    def __init__(self, count, folder, realtime=False):
         self.processes = []
         for port in range(1, count + 1):
             link = folder / f"com{port}"
             link.unlink(missing_ok=True)
             args = [str(linux_bin / "kx6000-radio-sim"), "--link", str(link), "--max-seconds", "120"]
-            if scenario:
-                args += ["--scenario", str(scenario)]
+            if realtime:
+                args.append("--realtime")
             self.processes.append(subprocess.Popen(args, stdout=subprocess.DEVNULL))
             for _ in range(100):
                 if link.exists():
@@ -94,21 +95,45 @@ def normal(text, devices, places):
         text = text.replace(windows, linux)
     text = re.sub(r'"seconds": [0-9.e-]+', '"seconds": 0', text)
     text = re.sub(r"bytes in [0-9.]+ s, [0-9.]+ KB/s", "bytes in - s, - KB/s", text)
+    # Only Linux can name the program that holds a port.
+    text = re.sub(r"; held by .*", "; another program holds it", text)
+    text = re.sub(r"stopped during (.*) at [0-9]+ %", r"stopped during \1 at - %", text)
     return text.replace("\r\n", "\n")
 
 
-def run_linux(args, radios, folder, debug):
+def run(command, run_env, stop_after, hold):
+    """Runs the program; with `stop_after` seconds, stopped then as Ctrl-C stops it; with `hold`, while
+    another copy of it holds the port in a download."""
+    def start(words):
+        return subprocess.Popen(words, env=run_env, cwd=files, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
+    holder = None
+    if hold:
+        holder = start(command[:-len(hold)] + ["download", "demo-upgrade.s28"])
+        time.sleep(3)
+    program = start(command)
+    if stop_after:
+        time.sleep(stop_after)
+        program.send_signal(signal.SIGINT)
+    out, err = program.communicate(timeout=120)
+    if holder:
+        holder.send_signal(signal.SIGINT)
+        holder.communicate(timeout=120)
+    return subprocess.CompletedProcess(command, program.returncode, out, err)
+
+
+def run_linux(args, radios, folder, debug, stop_after, hold):
     devices = [str(folder / f"com{port}") for port in range(1, radios + 1)]
     settings = folder / "settings.ini"
     settings.write_text(f"[KX6100_RLDC]\nDebug={debug}\n")
     run_env = dict(env, KX6000_ROOT=str(folder / "root"), KX6000_SETTINGS=str(settings))
     command = [str(linux_bin / "kx6000-download")]
     command += [word for device in devices for word in ("--device", device)] + args
-    done = subprocess.run(command, env=run_env, cwd=files, capture_output=True, text=True, timeout=120)
+    done = run(command, run_env, stop_after, hold)
     return done, devices
 
 
-def run_windows(args, radios, debug):
+def run_windows(args, radios, debug, stop_after, hold):
     devices = [f"COM{port}" for port in range(1, radios + 1)]
     wine("reg", "add", KEY, "/v", "Debug", "/d", debug, "/f")
     map_ports()
@@ -116,11 +141,12 @@ def run_windows(args, radios, debug):
         log.unlink()
     command = ["wine", str(windows_bin / "kx6000-download.exe")]
     command += [word for device in devices for word in ("--device", device)] + args
-    done = subprocess.run(command, env=env, cwd=files, capture_output=True, text=True, timeout=120)
+    done = run(command, env, stop_after, hold)
     return done, devices
 
 
-# name, radios, arguments, the settings' Debug value (logs are compared when it is "True")
+# name, radios, arguments, and what else: the settings' Debug value (logs are compared when it is "True"),
+# a Ctrl-C after some seconds against a radio in real time, the port held by another download
 CASES = [
     ("errors", 0, ["error"]),
     ("error-json", 0, ["--json", "error", "11"]),
@@ -130,12 +156,14 @@ CASES = [
     ("validate-unicode", 0, ["validate", "démo été.s28"]),
     ("port-missing", 0, ["--port", "3", "report"]),
     ("report", 1, ["report"]),
-    ("report-logged", 1, ["report"], "True"),
-    ("report-not-logged", 1, ["report"], "true"),
+    ("report-logged", 1, ["report"], {"debug": "True"}),
+    ("report-not-logged", 1, ["report"], {"debug": "true"}),
     ("report-json", 1, ["--json", "report"]),
     ("download", 1, ["--json", "download", "--baud", "115200", "demo-upgrade.s28"]),
     ("erase-refused", 1, ["erase", "ZMA1B_01.00"]),
     ("two-radios", 2, ["--json", "report"]),
+    ("stopped", 1, ["download", "demo-upgrade.s28"], {"stop_after": 5}),
+    ("in-use", 1, ["report"], {"hold": True}),
 ]
 
 
@@ -148,16 +176,19 @@ def main():
         shutil.copy(demo, files / name)
     server = start_wine()
     failures = 0
-    for name, radios, args, *settings in CASES:
+    for name, radios, args, *more in CASES:
         if only and name not in only:
             continue
-        debug = settings[0] if settings else "False"
+        more = more[0] if more else {}
+        debug, stop_after = more.get("debug", "False"), more.get("stop_after")
+        hold = args if more.get("hold") else None
+        realtime = bool(stop_after or hold)
         folder = work / name
         folder.mkdir()
-        with Radios(radios, folder):
-            linux, linux_devices = run_linux(args, radios, folder, debug)
-        with Radios(radios, work):
-            windows, windows_devices = run_windows(args, radios, debug)
+        with Radios(radios, folder, realtime):
+            linux, linux_devices = run_linux(args, radios, folder, debug, stop_after, hold)
+        with Radios(radios, work, realtime):
+            windows, windows_devices = run_windows(args, radios, debug, stop_after, hold)
         places = [[(str(folder / "settings.ini"), "<settings>"), (str(folder / "root"), "<root>")] +
                   [(f"/dev/ttyS{port - 1}", f"<port {port}>") for port in range(1, 5)],
                   [(KEY.replace("HKLM", "HKEY_LOCAL_MACHINE"), "<settings>"), ("C:\\", "<root>"),
