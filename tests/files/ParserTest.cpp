@@ -228,7 +228,7 @@ TEST_F(ParserTest, ImagesTakeKeysWidthAndDeviceCodes) {
     EXPECT_EQ(
         std::tuple(second.intNumberOfBits(), second.strHardware, second.strDeviceID, second.strNetWorkID),
         std::tuple(8, "KXA12", "05", "00"));
-    EXPECT_EQ(Image(folder.string() + "/two.s28").Name, path) << "keys ignore letter case";
+    EXPECT_EQ(Image(NameOf(folder / "two.s28")).Name, path) << "keys ignore letter case";
 
     // The width carries over to the next file of the same manager.
     ASSERT_EQ(Parse(Header("THIRD") + Rec("S1", 0, Bytes(4)) + Rec("S9", 0, "")), 0);
