@@ -57,6 +57,24 @@ TEST_F(LogFileTest, RotationReplacesThePreviousLogOnlyByAWholeCopy) {
              return out.str();
          },
          false, ""},
+        {"a folder named as the log",
+         [&] {
+             std::filesystem::remove(PathOf(current));
+             std::filesystem::create_directory(PathOf(current));
+             return NewManager(), out.str();
+         },
+         false, "Error 22 " + current + ": not a regular file\n"},
+        {"a file where the root folder should be: said once",
+         [&] {
+             WriteFile(folder / "file", "");
+             SetEnvironment("KX6000_ROOT", NameOf(folder / "file" / "root"));
+             auto manager = NewManager();
+             Write(DownloadLog, "lost", 2);
+             SetEnvironment("KX6000_ROOT", NameOf(root));
+             return out.str();
+         },
+         false,
+         "Error 20 " + NameOf(folder / "file" / "root" / "KX6000Download.log") + ": Not a directory\n"},
     });
 }
 
