@@ -16,9 +16,9 @@ protected:
         current = NameOf(root / "KX6000Download.log");
         previous = NameOf(root / "KX6000Download_Previous.log");
     }
-    // A manager after `settings` are written (none when nullptr).
-    std::unique_ptr<clsDLManager> NewManager(const char* settings = "[KX6100_RLDC]\nDebug=True\n") {
-        if (settings != nullptr) WriteSettings(settings);
+    // A manager after `settings` are written.
+    std::unique_ptr<clsDLManager> NewManager(const std::string& settings = "[KX6100_RLDC]\nDebug=True\n") {
+        WriteSettings(settings);
         return std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
     }
     // `sections` sections in `log` of `lines` lines of `text` each.
