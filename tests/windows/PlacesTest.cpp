@@ -21,7 +21,7 @@ TEST_F(PlacesTest, FixedPathsAreOnTheSystemDrive) {
     };
     for (const auto& c : cases) {
         SetEnvironment("KX6000_ROOT", c.root);
-        EXPECT_EQ(c.place(c.name), c.expected);
+        EXPECT_EQ(c.place(c.name), c.expected) << c.name;
     }
 }
 
