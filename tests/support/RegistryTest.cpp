@@ -1,8 +1,4 @@
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <sys/stat.h>
-#endif
 
 #include <regex>
 
@@ -17,49 +13,6 @@ using modRegistry::SaveRegistryValue;
 
 class RegistryTest : public ComponentTest {};
 
-#ifdef _WIN32
-constexpr const char* kKey = "Software\\Veltrane Systems Ltd\\Radio Software Components\\KX6100_RLDC";
-
-// "LastFile" as another program left it, written as UTF-16: `type` and the raw `data`; REG_NONE for no key.
-void LeaveInRegistry(DWORD type, std::wstring_view data) {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
-    if (type == REG_NONE) return;
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-    RegSetValueExW(key, L"LastFile", 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(data.size() * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-TEST_F(RegistryTest, ReadsTheRegistryValueOrGivesTheDefault) {
-    using namespace std::string_view_literals;
-    const std::tuple<DWORD, std::wstring_view, const char*> cases[] = {
-        {REG_NONE, L"", "default"},
-        {REG_SZ, L"true\0"sv, "true"},  // as stored: only "True" is the Debug flag
-        {REG_SZ, L"\0"sv, ""},
-        {REG_SZ, L"C:\\M\u00fcller.srec\0"sv, "C:\\M\xc3\xbcller.srec"},
-        {REG_DWORD, L"\x0005\0"sv, "default"},
-        {REG_EXPAND_SZ, L"%TEMP%\\a.srec\0"sv, "default"},
-    };
-    for (auto [type, data, expected] : cases) {
-        LeaveInRegistry(type, data);
-        EXPECT_EQ(GetRegistryValue("LastFile", "default"), expected) << type;
-    }
-}
-
-TEST_F(RegistryTest, SaveMakesTheKeyAndStoresTheTextWithItsZero) {
-    LeaveInRegistry(REG_NONE, L"");
-    SaveRegistryValue("LastFile", "C:\\data\\a.srec");
-    HKEY key = nullptr;
-    DWORD type = 0, size = 0;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
-    RegQueryValueExA(key, "LastFile", nullptr, &type, nullptr, &size);
-    RegCloseKey(key);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(size, 15u) << "14 characters and the zero";
-    EXPECT_EQ(GetRegistryValue("lastfile", "default"), "C:\\data\\a.srec");
-}
-#else
 TEST_F(RegistryTest, ReadsTheValueOrGivesTheDefault) {
     const std::pair<const char*, const char*> cases[] = {
         // the content, nullptr for no file, and the value
@@ -110,7 +63,7 @@ TEST_F(RegistryTest, UnusableSettingsAreSaidOnceWithTheirPathAndKeepNoValue) {
     };
     for (const auto& [path, said] : cases) {
         ResetProgramState();
-        setenv("KX6000_SETTINGS", path.c_str(), 1);
+        SetEnvironment("KX6000_SETTINGS", path);
         testing::internal::CaptureStderr();
         SaveRegistryValue("LastFile", "/data/a.srec");
         SaveRegistryValue("LastFile", "/data/b.srec");
@@ -119,8 +72,6 @@ TEST_F(RegistryTest, UnusableSettingsAreSaidOnceWithTheirPathAndKeepNoValue) {
         EXPECT_TRUE(std::regex_match(text, std::regex(said))) << text;
     }
 }
-
-#endif
 
 }  // namespace
 }  // namespace kx6000::test
