@@ -1,16 +1,18 @@
-// A fresh root folder and settings file for each test, and the program-wide
-// state put back to its start before and after it.
+// A fresh root folder and settings for each test, and the program-wide state put back to its start before
+// and after it.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 
+#include "platform/Files.h"
+#include "platform/Runtime.h"
 #include "support/Program.h"
 
 namespace kx6000::test {
@@ -25,25 +27,44 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
     std::ofstream(path, std::ios::binary) << content;
 }
 
+#ifdef _WIN32
+// The settings are the machine's registry key here: emptied, then given the values of the [KX6100_RLDC]
+// section of `ini`.
+void ReplaceSettingsKey(const std::string& ini);
+#endif
+
 class ComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx6000-test-XXXXXX").string();
-        folder = mkdtemp(pattern.data());
+        std::random_device random;
+        do folder = std::filesystem::temp_directory_path() / ("kx6000-test-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(folder));
         root = folder / "root";
         settings = folder / "config" / "settings.ini";
-        setenv("KX6000_ROOT", root.c_str(), 1);
-        setenv("KX6000_SETTINGS", settings.c_str(), 1);
-        setenv("LC_ALL", "C", 1);  // log time stamps of one known shape
+        SetEnvironment("KX6000_ROOT", NameOf(root));
+        SetEnvironment("KX6000_SETTINGS", NameOf(settings));
+        SetEnvironment("LC_ALL", "C");  // log time stamps of one known shape
+        WriteSettings("");
         ResetProgramState();
     }
     void TearDown() override {
-        for (const char* port : {"KX6000_PORT1", "KX6000_PORT2", "KX6000_PORT3"}) unsetenv(port);
+        for (const char* port : {"KX6000_PORT1", "KX6000_PORT2", "KX6000_PORT3"}) SetEnvironment(port, "");
+        WriteSettings("");
         ResetProgramState();
         std::filesystem::remove_all(folder);
     }
 
-    void WriteSettings(const std::string& content) { WriteFile(settings, content); }
+    // Settings as the INI text `content` gives them; "" for none.
+    void WriteSettings(const std::string& content) {
+#ifdef _WIN32
+        ReplaceSettingsKey(content);
+#else
+        if (content.empty())
+            std::filesystem::remove(settings);
+        else
+            WriteFile(settings, content);
+#endif
+    }
 
     std::filesystem::path folder, root, settings;
 };
