@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -20,25 +22,41 @@ struct DeviceError {
 // The kind a system error code stands for.
 DeviceFailure KindOf(std::error_code code);
 
-class SerialDevice {
+// What the serial port drives: the system's serial device, or a line a test puts in its place.
+class Device {
 public:
-    SerialDevice() = default;
-    SerialDevice(const SerialDevice&) = delete;
-    SerialDevice& operator=(const SerialDevice&) = delete;
-    ~SerialDevice();
+    Device() = default;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    virtual ~Device() = default;
 
-    bool IsOpen() const { return handle != -1; }
     // Opens `path` at `baudRate` (9600, 19200 or 115200), for this program alone.
-    DeviceError Open(const std::string& path, uint32_t baudRate);
+    virtual DeviceError Open(const std::string& path, uint32_t baudRate) = 0;
     // Waits until what was written has left this end.
-    void Drain();
-    DeviceError Close();
-    void DiscardInput();
+    virtual void Drain() = 0;
+    virtual DeviceError Close() = 0;
+    virtual void DiscardInput() = 0;
     // Writes all of `size` bytes; gives up when the device takes nothing for 2 seconds.
-    DeviceError Write(const char* data, size_t size);
+    virtual DeviceError Write(const char* data, size_t size) = 0;
     // Waits at most `milliseconds` for bytes and replaces `into` with what one read gives
     // (nothing when none came).
-    DeviceError Read(std::string& into, int milliseconds);
+    virtual DeviceError Read(std::string& into, int milliseconds) = 0;
+};
+
+// Makes the device for a path, not yet open.
+using DeviceOpener = std::function<std::unique_ptr<Device>(const std::string& path)>;
+
+class SerialDevice final : public Device {
+public:
+    SerialDevice() = default;
+    ~SerialDevice() override;
+
+    DeviceError Open(const std::string& path, uint32_t baudRate) override;
+    void Drain() override;
+    DeviceError Close() override;
+    void DiscardInput() override;
+    DeviceError Write(const char* data, size_t size) override;
+    DeviceError Read(std::string& into, int milliseconds) override;
 
 private:
     std::intptr_t handle = -1;  // the system's handle of the open device

@@ -1,6 +1,7 @@
 #include "port/clsSerial.h"
 
 #include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "port/modTimer.h"
@@ -46,7 +47,31 @@ std::string Ended(std::string text, int32_t error = 0) {
     return "";
 }
 
+struct Opener {
+    std::mutex mutex;
+    DeviceOpener make;
+};
+
+Opener& TheOpener() {
+    static Opener opener;
+    return opener;
+}
+
+std::unique_ptr<Device> MakeDevice(const std::string& path) {
+    DeviceOpener make;
+    {
+        std::lock_guard lock(TheOpener().mutex);
+        make = TheOpener().make;
+    }
+    return make ? make(path) : std::make_unique<SerialDevice>();
+}
+
 }  // namespace
+
+void clsSerial::SetDeviceOpener(DeviceOpener opener) {
+    std::lock_guard lock(TheOpener().mutex);
+    TheOpener().make = std::move(opener);
+}
 
 void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) {
     LastError = number;
@@ -55,28 +80,30 @@ void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) 
 }
 
 void clsSerial::OpenPort() {
-    if (port.IsOpen())
-        return Fail(kPortInUse, DeviceFailure::InUse, Code(std::errc::device_or_resource_busy));
+    if (port) return Fail(kPortInUse, DeviceFailure::InUse, Code(std::errc::device_or_resource_busy));
     if (!KnownRate(baudRate))
         return Fail(kPortFailed, DeviceFailure::Other, Code(std::errc::invalid_argument));
-    if (DeviceError error = port.Open(device, static_cast<uint32_t>(std::stoul(baudRate))))
+    std::unique_ptr<Device> opened = MakeDevice(device);
+    if (DeviceError error = opened->Open(device, static_cast<uint32_t>(std::stoul(baudRate))))
         return Fail(OpenFailure(error.kind), error);
+    port = std::move(opened);
     received.clear();
     taken = 0;
     LastError = 0;
 }
 
 void clsSerial::ClosePort() {
-    if (!port.IsOpen()) {
+    if (!port) {
         LastError = 0;
         return;
     }
     // The last frame leaves at the speed it was written at. A pty or a USB
     // adapter says it is drained before the far end has the bytes, so the
     // bytes' own time on the line is waited out too.
-    port.Drain();
+    port->Drain();
     std::this_thread::sleep_until(writtenOut);
-    DeviceError error = port.Close();
+    DeviceError error = port->Close();
+    port.reset();
     received.clear();
     taken = 0;
     if (error) return Fail(kPortFailed, error);
@@ -101,12 +128,12 @@ void clsSerial::WriteBinary(const std::string& strData) {
         LastError = kPortFailed;  // the text, not the device: nothing to tell about the device
         return;
     }
-    if (!port.IsOpen()) return Fail(kPortInUse, DeviceFailure::Other, Code(std::errc::bad_file_descriptor));
+    if (!port) return Fail(kPortInUse, DeviceFailure::Other, Code(std::errc::bad_file_descriptor));
     // A reply can only consist of bytes that arrive after the command.
-    port.DiscardInput();
+    port->DiscardInput();
     received.clear();
     taken = 0;
-    if (DeviceError error = port.Write(bytes.data(), bytes.size())) return Fail(kPortFailed, error);
+    if (DeviceError error = port->Write(bytes.data(), bytes.size())) return Fail(kPortFailed, error);
     // Ten bits a byte at the line's speed, and never less than the far end
     // needs to take them before the speed may change.
     auto lineTime = std::chrono::microseconds(bytes.size() * 10'000'000 / std::stoul(baudRate));
@@ -122,14 +149,14 @@ bool clsSerial::Poll(std::string& hex) {
         Fail(kPortFailed, DeviceFailure::Stopped, Code(std::errc::interrupted));
         return false;
     }
-    if (!port.IsOpen()) {
+    if (!port) {
         Fail(kPortInUse, DeviceFailure::Other, Code(std::errc::bad_file_descriptor));
         return false;
     }
     if (taken == received.size()) {
         taken = 0;
         int left = modTimer::MillisecondsLeft();
-        if (DeviceError error = port.Read(received, left < 0 ? kPollMs : std::min(left, kPollMs))) {
+        if (DeviceError error = port->Read(received, left < 0 ? kPollMs : std::min(left, kPollMs))) {
             Fail(kPortFailed, error);
             return false;
         }

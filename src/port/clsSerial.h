@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "platform/SerialDevice.h"
@@ -15,6 +16,9 @@ class clsSerial : public IPort {
 public:
     // The device this port drives, taking effect at the next OpenPort.
     void CommPort(std::string devicePath) { device = std::move(devicePath); }
+    // The devices every port opens from now on: the system's serial device when `opener` is empty. Tests
+    // put a line of their own in its place.
+    static void SetDeviceOpener(DeviceOpener opener);
 
     void OpenPort() override;
     std::string ReadBinary(int16_t intTimeout, const std::string& strExist,
@@ -39,8 +43,8 @@ private:
 
     std::string device;
     std::string baudRate = "9600";  // a new port's settings, until SetPortParameters
-    SerialDevice port;
-    std::string received;  // bytes read from the device and not yet taken
+    std::unique_ptr<Device> port;   // while open
+    std::string received;           // bytes read from the device and not yet taken
     size_t taken = 0;
     // When the last bytes written have left the line: a close or speed change waits for it.
     std::chrono::steady_clock::time_point writtenOut;

@@ -1,5 +1,6 @@
-// The serial line between the component and the simulated radio: a pseudo-terminal whose master side the
-// radio plays, the two line speeds, garbling while they differ, and the bytes' time on the line.
+// The serial line between the component and the simulated radio: the two line speeds, garbling while they
+// differ, and the bytes' time on the line. What carries the bytes (a pseudo-terminal, or memory) is a
+// line of its own kind.
 #pragma once
 
 #include <chrono>
@@ -46,27 +47,24 @@ public:
         Clock::time_point at;  // when the radio sees it
     };
 
-    // Opens the pseudo-terminal; throws std::system_error when that fails.
-    Line(bool realtime, Trace& trace);
-    ~Line();
+    virtual ~Line() = default;
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
 
-    const std::string& SlavePath() const { return slavePath; }
-    // The speed the component set on its side of the tty; 0 when it is none of the radio's speeds.
-    int PortBaud() const;
+    // What the component opens as its serial port.
+    virtual const std::string& DevicePath() const = 0;
+    // The speed the component set on its end; 0 when it is none of the radio's speeds.
+    virtual int PortBaud() const = 0;
 
     // Takes every byte the component has written, at the speed it had when it wrote the byte; each reaches
     // the radio after its time on the line.
-    void Receive(Clock::time_point now, int radioBaud);
+    virtual void Receive(Clock::time_point now, int radioBaud) = 0;
     // The received bytes whose time has come, oldest first.
     std::vector<Received> Deliver(Clock::time_point now);
     // Queues bytes sent at `baud`, from `at` on (or as soon as the line is free).
     void Send(const std::vector<uint8_t>& bytes, int baud, Clock::time_point at);
     // Writes every queued byte whose time has come.
     void Transmit(Clock::time_point now);
-    // True while the pty has no room for the next byte that is due.
-    bool WaitsForRoom() const { return blocked; }
     bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
 
@@ -75,18 +73,22 @@ public:
         bool received = false;  // the component wrote bytes or changed its settings: Receive them
         bool closed = false;    // a process closed the slave: ReleaseStaleExclusive
     };
-    // Blocks until one of the Events, room on the pty while WaitsForRoom, a Wake, or `deadline` (never
-    // without one). Only the radio's thread waits.
-    Events Wait(std::optional<Clock::time_point> deadline);
+    // Blocks until one of the Events, room for the component's bytes while it has none, a Wake, or
+    // `deadline` (never without one). Only the radio's thread waits.
+    virtual Events Wait(std::optional<Clock::time_point> deadline) = 0;
     // Ends the current or the next Wait at once; from any thread.
-    void Wake();
+    virtual void Wake() = 0;
+    // Clears an exclusive hold a killed component left on the port; true when it is to be looked at again.
+    virtual bool ReleaseStaleExclusive() { return false; }
 
-    // A component killed while it held the port leaves the slave's exclusive flag set, and as the slave stays
-    // open here the flag would stay with it: nobody but root could open the port again. A component holding
-    // the port holds its lock too, so after a close a flag without a lock is cleared. True when the flag
-    // stays with a lock, which may still be the closer's: the kernel tells of a close before it drops the
-    // lock.
-    bool ReleaseStaleExclusive();
+protected:
+    Line(bool realtime, Trace& trace) : realtime(realtime), trace(trace) {}
+    // Queues bytes the component wrote at `portBaud`.
+    void Take(const uint8_t* bytes, size_t count, int portBaud, Clock::time_point now, int radioBaud);
+    // Hands bytes to the component's end; how many it took, 0 with `blocked` set when it has no room.
+    virtual size_t Put(const std::vector<uint8_t>& bytes) = 0;
+
+    bool blocked = false;  // the component's end had no room for the next byte that is due
 
 private:
     struct Queued {
@@ -103,24 +105,10 @@ private:
         Clock::time_point Next(Clock::time_point from, int byteBaud, bool realtime);
     };
 
-    void Close();
-    // Closes what the constructor opened and throws std::system_error.
-    [[noreturn]] void Fail(const std::string& what);
-    // Queues bytes the component wrote at `portBaud`.
-    void Take(const uint8_t* bytes, size_t count, int portBaud, Clock::time_point now, int radioBaud);
-
     bool realtime;
     Trace& trace;
-    int hostBaud = 0;       // the component's speed when it wrote the bytes read last
-    bool announced = true;  // the component keeps EXTPROC set, so its changes arrive as statuses
-    int master = -1;
-    int keeper = -1;  // our own slave fd: the tty keeps its settings and the master never sees a hang-up
-    int closes = -1;  // notices of the slave's closes; the keeper is never closed while the radio runs
-    int wake = -1;    // readable after a Wake
-    std::string slavePath;
     std::deque<Queued> incoming, outgoing;
     Pacer inPacer, outPacer;
-    bool blocked = false;
 };
 
 }  // namespace kx6000::sim

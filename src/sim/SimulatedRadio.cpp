@@ -6,10 +6,12 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "sim/Frames.h"
-#include "sim/Line.h"
+#include "sim/LoopbackLine.h"
+#include "sim/PtyLine.h"
 #include "support/Hex.h"
 
 namespace kx6000::sim {
@@ -119,6 +121,15 @@ std::chrono::milliseconds Ms(int ms) {
     return std::chrono::milliseconds(ms);
 }
 
+std::unique_ptr<Line> MakeLine(LineKind kind, bool realtime, Trace& trace) {
+    if (kind == LineKind::Loopback) return std::make_unique<LoopbackLine>(realtime, trace);
+#ifdef _WIN32
+    throw std::system_error(std::make_error_code(std::errc::not_supported), "simulated radio: no pty here");
+#else
+    return std::make_unique<PtyLine>(realtime, trace);
+#endif
+}
+
 }  // namespace
 
 struct SimulatedRadio::Impl {
@@ -151,7 +162,7 @@ struct SimulatedRadio::Impl {
     Scenario scenario;
     Clock::time_point start = Clock::now();
     Trace trace;
-    Line line;
+    std::unique_ptr<Line> line;
 
     mutable std::mutex mutex;
     RadioState state;
@@ -179,7 +190,7 @@ struct SimulatedRadio::Impl {
 SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
     : scenario(std::move(scenarioIn)),
       trace(options.tracePath, start),
-      line(options.realtime, trace),
+      line(MakeLine(options.line, options.realtime, trace)),
       state(scenario.startState),
       baud(scenario.startBaud) {
     devices.emplace_back(scenario.radio, scenario.addressUnitBytes, scenario.faults);
@@ -194,7 +205,7 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
             start + after, [this](Clock::time_point at) { ++counts.powerCycles, Restart(at); }, false);
     }
     Note(start, {{"event", "start"},
-                 {"device", line.SlavePath()},
+                 {"device", line->DevicePath()},
                  {"model", scenario.model},
                  {"state", StateName(state)},
                  {"baud", baud}});
@@ -203,7 +214,7 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
 
 SimulatedRadio::Impl::~Impl() {
     stop = true;
-    line.Wake();
+    line->Wake();
     thread.join();
 }
 
@@ -211,30 +222,30 @@ void SimulatedRadio::Impl::Run() {
     std::unique_lock lock(mutex);
     while (!stop) {
         Clock::time_point now = Clock::now();
-        for (const auto& byte : line.Deliver(now)) {
+        for (const auto& byte : line->Deliver(now)) {
             AdvanceTo(byte.at);
             OnByte(byte.value, byte.at);
         }
         AdvanceTo(now);
-        line.Transmit(now);
-        if (flooding && line.Idle()) {
+        line->Transmit(now);
+        if (flooding && line->Idle()) {
             // A few hundred words ahead: the line, not the radio's memory, holds the flood back.
             constexpr int kWords = 256;
             Send(now, std::vector<uint8_t>(2 * kWords, 0xAE));
             counts.floodedWords += kWords;
         }
         std::optional<Clock::time_point> deadline = NextTimer();
-        if (auto lineDeadline = line.NextDeadline())
+        if (auto lineDeadline = line->NextDeadline())
             deadline = deadline ? std::min(*deadline, *lineDeadline) : *lineDeadline;
         lock.unlock();
-        Line::Events events = line.Wait(deadline);
+        Line::Events events = line->Wait(deadline);
         lock.lock();
-        if (events.received) line.Receive(Clock::now(), baud);
+        if (events.received) line->Receive(Clock::now(), baud);
         // A close is told before the closer's lock goes, and nothing tells when it goes: a flag still kept by
         // a lock is looked at once more.
-        if (events.closed && line.ReleaseStaleExclusive())
+        if (events.closed && line->ReleaseStaleExclusive())
             At(
-                Clock::now() + Ms(100), [this](Clock::time_point) { line.ReleaseStaleExclusive(); }, false);
+                Clock::now() + Ms(100), [this](Clock::time_point) { line->ReleaseStaleExclusive(); }, false);
     }
 }
 
@@ -285,7 +296,7 @@ void SimulatedRadio::Impl::AdvanceTo(Clock::time_point now) {
 }
 
 void SimulatedRadio::Impl::Send(Clock::time_point at, const std::vector<uint8_t>& bytes) {
-    if (!scenario.faults.silent) line.Send(bytes, baud, at);
+    if (!scenario.faults.silent) line->Send(bytes, baud, at);
 }
 
 // Each segment goes out after the scenario's keep-alive words: for "31" every data reply and the final
@@ -571,7 +582,7 @@ SimulatedRadio::SimulatedRadio(Scenario scenario, Options options)
 SimulatedRadio::~SimulatedRadio() = default;
 
 const std::string& SimulatedRadio::DevicePath() const {
-    return impl->line.SlavePath();
+    return impl->line->DevicePath();
 }
 
 RadioState SimulatedRadio::State() const {
@@ -627,7 +638,7 @@ void SimulatedRadio::PowerCycle() {
             Clock::now(), [this](Clock::time_point at) { ++impl->counts.powerCycles, impl->Restart(at); },
             false);
     }
-    impl->line.Wake();
+    impl->line->Wake();
 }
 
 }  // namespace kx6000::sim

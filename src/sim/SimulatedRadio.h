@@ -1,5 +1,6 @@
-// A simulated KX6100/KX6200 radio behind a pseudo-terminal: the component opens DevicePath() as its serial
-// port. The radio runs on a thread of its own; the inspection members are safe to call from any thread.
+// A simulated KX6100/KX6200 radio behind a pseudo-terminal or an in-memory line: the component opens
+// DevicePath() as its serial port. The radio runs on a thread of its own; the inspection members are safe to
+// call from any thread.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +13,20 @@
 
 namespace kx6000::sim {
 
+enum class LineKind {
+    Pty,       // a pseudo-terminal: the component's serial layer drives it as a tty (POSIX)
+    Loopback,  // memory: the component's port opens it through clsSerial's device opener (every system)
+};
+#ifdef _WIN32
+inline constexpr LineKind kSystemLine = LineKind::Loopback;
+#else
+inline constexpr LineKind kSystemLine = LineKind::Pty;
+#endif
+
 struct Options {
     bool realtime = false;  // every byte takes 10 bit times at the radio's speed
     std::string tracePath;  // JSON lines of every byte, frame and reply; none when empty
+    LineKind line = kSystemLine;
 };
 
 // A whole command frame as it arrived while the upgrade application ran (bad checksums included).
@@ -39,7 +51,7 @@ struct Counts {
 
 class SimulatedRadio {
 public:
-    // Opens the pseudo-terminal and starts the radio; throws std::system_error when the pty cannot be made.
+    // Opens the line and starts the radio; throws std::system_error when the line cannot be made.
     explicit SimulatedRadio(Scenario scenario = {}, Options options = {});
     ~SimulatedRadio();
     SimulatedRadio(const SimulatedRadio&) = delete;

@@ -1,7 +1,5 @@
 // The three operations, from the public members to the simulated radio's flash.
 
-#include <sys/file.h>
-
 #include <functional>
 
 #include "files/FileChecks.h"
@@ -22,7 +20,7 @@ protected:
         port.ClosePort();
         DownloadLog.CloseLogFile();
         ConfigLog.CloseLogFile();
-        setenv("KX6000_PORT1", radio->DevicePath().c_str(), 1);
+        SetEnvironment("KX6000_PORT1", radio->DevicePath());
         manager = std::make_unique<clsDLManager>(
             std::make_unique<ConsoleForm>(ConsoleOptions{.canAsk = true}, out, typed));
         typed.str(answers);
@@ -85,9 +83,7 @@ TEST_F(OperationsTest, ARadioThatDoesNotAnswerEndsWithItsNumber) {
         std::string message;
         manager->GetLastError(number, message);
         EXPECT_EQ(number, error) << "kept after the port was closed";
-        int fd = open(radio->DevicePath().c_str(), O_RDWR | O_NOCTTY);
-        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "the port is closed";
-        close(fd);
+        EXPECT_FALSE(Held(radio->DevicePath())) << "the port is closed";
     }
 }
 
@@ -201,7 +197,7 @@ TEST_F(OperationsTest, EraseWorksThroughThePairsInOrder) {
         Connect();
         ASSERT_EQ(manager->ReportConfigurations(), 0);
         if (portChanged) {
-            setenv("KX6000_PORT2", radio->DevicePath().c_str(), 1);
+            SetEnvironment("KX6000_PORT2", radio->DevicePath());
             ASSERT_EQ(manager->SetPort("2", false), 0);
         }
         std::string list;

@@ -1,4 +1,4 @@
-// The command transaction against the simulated radio over a real pseudo-terminal.
+// The command transaction against the simulated radio, over its line.
 
 #include "protocol/RadioTestBase.h"
 

@@ -44,8 +44,8 @@ TEST_F(UpgradeModeTest, ARadioStillRunningAt115200IsResetByCommand) {
 
 // A radio running an upgrade application at `rate`, as a port sees it: the reset byte means nothing to it,
 // a "Reset Radio" reaches it only at its own speed, its restart signal only a port at 19200, and it answers
-// the logon. (The simulated line cannot tell bytes written just after a speed change from those written
-// just before it, so it reads a "Reset Radio" sent at 115200 at the speed of a radio at 19200.)
+// the logon. (The simulated radio's pty cannot tell bytes written just after a speed change from those
+// written just before it, so it reads a "Reset Radio" sent at 115200 at the speed of a radio at 19200.)
 class RunningRadioPort : public IPort {
 public:
     explicit RunningRadioPort(std::string rate) : rate(std::move(rate)) {}

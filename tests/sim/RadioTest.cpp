@@ -244,31 +244,62 @@ constexpr bool kPeakMeansSomething = true;
 #endif
 
 TEST(SimulatedRadioTest, AKeepAliveFloodHoldsAReadInFlatMemoryUntilStopped) {
-    SimulatedRadio radio(ParseScenario("{" + kRunning + R"(, "faults": {"keepAliveFlood": true}})"));
-    clsSerial port;
-    port.CommPort(radio.DevicePath());
-    port.SetPortParameters("19200", 1);
-    ASSERT_EQ(LastError, 0);
-    std::ofstream("/proc/self/clear_refs") << "5";  // the peak counts from here
-    long start = StatusKilobytes("VmRSS");
-    // Two million words: kept as hex text they alone would take 8 MB.
-    constexpr int64_t kWords = 2'000'000;
-    std::jthread technician([&radio] {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (radio.Counters().floodedWords < kWords && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        StopRequested = SIGINT;
-    });
-    port.WriteBinary(Frame(0x38));
-    bool terminator = false;
-    EXPECT_EQ(port.ReadBinary(12000, "AFAF", terminator), "");
-    EXPECT_EQ(LastError, 15) << "stopped";
-    technician.join();
-    StopRequested = 0;
-    EXPECT_GE(radio.Counters().floodedWords, kWords);
-    if (kPeakMeansSomething) {
-        EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
+    for (LineKind line : {LineKind::Pty, LineKind::Loopback}) {
+        SCOPED_TRACE(line == LineKind::Pty ? "pty" : "loopback");
+        SimulatedRadio radio(ParseScenario("{" + kRunning + R"(, "faults": {"keepAliveFlood": true}})"),
+                             {false, "", line});
+        clsSerial port;
+        port.CommPort(radio.DevicePath());
+        port.SetPortParameters("19200", 1);
+        ASSERT_EQ(LastError, 0);
+        std::ofstream("/proc/self/clear_refs") << "5";  // the peak counts from here
+        long start = StatusKilobytes("VmRSS");
+        // Two million words: kept as hex text they alone would take 8 MB.
+        constexpr int64_t kWords = 2'000'000;
+        std::jthread technician([&radio] {
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (radio.Counters().floodedWords < kWords && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            StopRequested = SIGINT;
+        });
+        port.WriteBinary(Frame(0x38));
+        bool terminator = false;
+        EXPECT_EQ(port.ReadBinary(12000, "AFAF", terminator), "");
+        EXPECT_EQ(LastError, 15) << "stopped";
+        technician.join();
+        StopRequested = 0;
+        EXPECT_GE(radio.Counters().floodedWords, kWords);
+        if (kPeakMeansSomething) {
+            EXPECT_LT(StatusKilobytes("VmHWM") - start, 5 * 1024);
+        }
     }
+}
+
+// The in-memory line as the component's port sees it: garbled while the speeds differ, held by one port
+// at a time, and gone with its radio.
+TEST(SimulatedRadioTest, TheLoopbackIsAPortLikeAnyOther) {
+    auto radio = std::make_unique<SimulatedRadio>(ParseScenario("{" + kRunning + "}"),
+                                                  Options{false, "", LineKind::Loopback});
+    clsSerial port, other, none;
+    port.CommPort(radio->DevicePath());
+    const std::pair<const char*, std::string> replies[] = {
+        {"19200", "AFAF"}, {"115200", ""}, {"19200", "AFAF"}};
+    for (auto [rate, reply] : replies) {
+        port.SetPortParameters(rate, 1);
+        port.WriteBinary(Frame(0x38));
+        bool terminator = false;
+        EXPECT_EQ(port.ReadBinary(300, "AFAF", terminator), reply) << rate;
+        EXPECT_EQ(LastError, reply.empty() ? 42 : 0) << rate;  // 42: no response
+    }
+    other.CommPort(radio->DevicePath());
+    other.OpenPort();
+    EXPECT_EQ(LastError, 12) << "in use";
+    none.CommPort("loopback:0");
+    none.OpenPort();
+    EXPECT_EQ(LastError, 11) << "no such line";
+    radio.reset();
+    port.WriteBinary(Frame(0x38));
+    EXPECT_EQ(LastError, 15) << "hung up";
 }
 
 TEST(SimulatedRadioTest, AClientKilledHoldingThePortLeavesItOpenToOthers) {
