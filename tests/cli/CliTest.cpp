@@ -118,8 +118,9 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     EXPECT_TRUE(Holds(download.err, "Download successful"));
     // The simulated line takes next to no time: no share of it above 100 % is claimed.
     std::smatch share;
-    if (std::regex_search(download.err, share, std::regex("([0-9]+)% of the line")))
+    if (std::regex_search(download.err, share, std::regex("([0-9]+)% of the line"))) {
         EXPECT_LE(std::stoi(share[1]), 100) << download.err;
+    }
 
     Outcome erase = Download(device + "--json --quiet erase --force Z9 0000:ZMA1B_01.00");
     EXPECT_EQ(erase.status, 0) << erase.err;
