@@ -23,17 +23,6 @@ HtmlHelp Viewer() {
     return viewer;
 }
 
-// The viewer takes file names in the system's code page.
-std::string InCodePage(const std::string& utf8) {
-    std::wstring wide = Wide(utf8);
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                        nullptr);
-    return text;
-}
-
 HWND WindowOf(int32_t handle) {
     return reinterpret_cast<HWND>(static_cast<intptr_t>(handle));
 }
@@ -48,9 +37,9 @@ int32_t OpenHelp(int32_t owner, const std::string& contentsFile, const std::stri
                  int32_t context) {
     HtmlHelp viewer = Viewer();
     if (viewer == nullptr) return 0;
-    HWND contents = viewer(nullptr, InCodePage(contentsFile).c_str(), kDisplayToc, 0);
+    HWND contents = viewer(nullptr, Ansi(contentsFile).c_str(), kDisplayToc, 0);
     if (context != 0)
-        viewer(WindowOf(owner), InCodePage(topicFile).c_str(), kHelpContext, static_cast<DWORD_PTR>(context));
+        viewer(WindowOf(owner), Ansi(topicFile).c_str(), kHelpContext, static_cast<DWORD_PTR>(context));
     return static_cast<int32_t>(reinterpret_cast<intptr_t>(contents));
 }
 

@@ -10,24 +10,6 @@ namespace {
 
 constexpr const char* kKey = "Software\\Veltrane Systems Ltd\\Radio Software Components\\KX6100_RLDC";
 
-// The registry's calls the component makes take text in the system's ANSI code page.
-std::string Ansi(const std::string& text) {
-    std::wstring wide = Wide(text);
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), size, nullptr,
-                        nullptr);
-    return ansi;
-}
-
-std::string FromAnsi(const std::string& ansi) {
-    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), size);
-    return Utf8(wide);
-}
-
 // The text of a string value: 0, or the registry's status (-1 for a value that is not text) with `value`
 // left as it was, or emptied when the value went between the two queries.
 LONG QueryRegistryValue(HKEY key, const std::string& name, std::string& value) {

@@ -4,22 +4,42 @@
 
 namespace kx6000 {
 
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+namespace {
+
+std::wstring FromCodePage(UINT codePage, std::string_view text) {
+    if (text.empty()) return {};
+    int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
     return wide;
 }
 
-std::string Utf8(std::wstring_view wide) {
+std::string InCodePage(UINT codePage, std::wstring_view wide) {
     if (wide.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+    int size = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                    nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr,
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
                         nullptr);
-    return utf8;
+    return text;
+}
+
+}  // namespace
+
+std::wstring Wide(std::string_view utf8) {
+    return FromCodePage(CP_UTF8, utf8);
+}
+
+std::string Utf8(std::wstring_view wide) {
+    return InCodePage(CP_UTF8, wide);
+}
+
+std::string Ansi(std::string_view utf8) {
+    return InCodePage(CP_ACP, Wide(utf8));
+}
+
+std::string FromAnsi(std::string_view ansi) {
+    return Utf8(FromCodePage(CP_ACP, ansi));
 }
 
 }  // namespace kx6000

@@ -9,4 +9,9 @@ namespace kx6000 {
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view wide);
 
+// The system's ANSI code page, which the calls the component names in their A form take (the registry's,
+// the help viewer's).
+std::string Ansi(std::string_view utf8);
+std::string FromAnsi(std::string_view ansi);
+
 }  // namespace kx6000
