@@ -177,7 +177,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
             why = "the radio lists no such configuration";
         } else if (found.get() == hardware && !force) {
             why = "it is the radio's hardware configuration (--force erases it)";
-        } else if (KindOf(name) == ConfigurationKind::BootCode && !Debug && !force) {
+        } else if (!Erasable(KindOf(name), Debug) && !force) {
             why = "it is boot code, erased only in test mode (--force erases it)";
         }
         if (why.empty()) continue;

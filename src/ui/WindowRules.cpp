@@ -65,6 +65,10 @@ ConfigurationKind KindOf(const std::string& productId) {
     return IsHardwareId(productId) ? ConfigurationKind::Hardware : ConfigurationKind::NonStandard;
 }
 
+bool Erasable(ConfigurationKind kind, bool testMode) {
+    return kind != ConfigurationKind::BootCode || testMode;
+}
+
 const clsConfiguration* HardwareConfiguration(const colConfigurations& list) {
     for (const auto& configuration : list) {
         if (IsHardwareId(configuration->ProductID)) return configuration.get();
@@ -90,19 +94,15 @@ ConfigurationTable TableOf(const colConfigurations& list, bool kx6200, bool test
         TableRow row = RowOf(*configuration, kx6200);
         static const int kTypeTexts[] = {1004, 1002, 1001, 1003};
         row.type = kind == ConfigurationKind::NonStandard ? "Non Standard" : Text(kTypeTexts[int(kind)]);
-        row.box = kind != ConfigurationKind::BootCode || testMode;  // boot code is erased only in test mode
-        table.hardwareBox = table.hardwareBox || kind == ConfigurationKind::Hardware;
+        row.box = Erasable(kind, testMode);
+        if (kind == ConfigurationKind::Hardware) table.hardware->box = true;  // no command reads it
         table.rows.push_back(std::move(row));
     }
     return table;
 }
 
-std::string TitleLine(bool kx6200, bool testMode) {
-    return Text(kx6200 ? 2 : 1) + " - v" + VersionText() + (testMode ? " - Testmode" : "");
-}
-
 WindowTexts TextsFor(bool kx6200, bool testMode) {
-    return {.title = TitleLine(kx6200, testMode),
+    return {.title = Text(kx6200 ? 2 : 1) + " - v" + VersionText() + (testMode ? " - Testmode" : ""),
             .frame = Text(1005),
             .product = Text(1007),
             .status = Text(1008),

@@ -39,6 +39,8 @@ StatusShown StatusOf(int32_t status);
 // What a product ID is, by its type code (first and fifth characters) or its "KXA" prefix.
 enum class ConfigurationKind { RadioApplication, FpgaImage, BootCode, Hardware, NonStandard };
 ConfigurationKind KindOf(const std::string& productId);
+// Boot code is erased only in test mode.
+bool Erasable(ConfigurationKind kind, bool testMode);
 // The first configuration starting "KXA", which has the hardware row; null when there is none.
 const clsConfiguration* HardwareConfiguration(const colConfigurations& list);
 
@@ -47,14 +49,13 @@ const clsConfiguration* HardwareConfiguration(const colConfigurations& list);
 struct TableRow {
     std::string type, productId, status, networkId, deviceId;
     Rgb statusColour;
-    bool box = false;        // its check box is shown
+    bool box = false;        // its check box is shown; the hardware row's from a second "KXA" one on
     std::string eraseEntry;  // what erasing it sends: "NNDD|ProductID|"
 };
 
 struct ConfigurationTable {
     std::optional<TableRow> hardware;
     std::vector<TableRow> rows;  // rows 1 to 9, in the list's order
-    bool hardwareBox = false;    // the hardware row's check box: shown from a second "KXA" configuration on
     bool tooLong = false;        // configurations were left out for want of rows: error 2
 };
 
@@ -67,8 +68,7 @@ struct WindowTexts {
         statusTag;
     bool idHeadings = false;
 };
-// The title line: the model's component name, its version, and " - Testmode" in test mode.
-std::string TitleLine(bool kx6200, bool testMode);
+// The title line is the model's component name, its version, and " - Testmode" in test mode.
 WindowTexts TextsFor(bool kx6200, bool testMode);
 
 // The commands' controls as enabled: all but Erase are off while a command runs, and Erase comes on only

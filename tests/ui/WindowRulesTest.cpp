@@ -32,11 +32,11 @@ colConfigurations ListOf(const std::vector<Entry>& entries) {
 }
 
 // type|product ID|status and its colour|box|network ID|device ID
-std::string Seen(const TableRow& row, bool box) {
+std::string Seen(const TableRow& row) {
     char colour[8];
     std::snprintf(colour, sizeof colour, "%02x%02x%02x", row.statusColour.red, row.statusColour.green,
                   row.statusColour.blue);
-    return row.type + "|" + row.productId + "|" + row.status + " " + colour + "|" + (box ? "box" : "-") +
+    return row.type + "|" + row.productId + "|" + row.status + " " + colour + "|" + (row.box ? "box" : "-") +
            "|" + row.networkId + "|" + row.deviceId;
 }
 
@@ -50,8 +50,8 @@ std::vector<Entry> Many(int count, const char* prefix) {
 class WindowRulesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (int id : {1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1021,
-                       1022, 2000})
+        for (int id : {1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1007, 1008, 1009, 1010, 1011, 1012, 1013,
+                       1021, 1022, 2000})
             TextTable[id] = LoadResString(id);
     }
     void TearDown() override { TextTable.clear(); }
@@ -73,7 +73,7 @@ TEST_F(WindowRulesTest, TheTableItsRowsAndTheEraseList) {
         std::vector<Entry> list;
         bool kx6200, testMode;
         std::vector<std::string> rows;
-        std::string hardware;  // "" for none; its box is the second "KXA" one's
+        std::string hardware;  // "" for none
         bool tooLong;
         std::vector<int> ticked;
         std::string erase;
@@ -145,9 +145,9 @@ TEST_F(WindowRulesTest, TheTableItsRowsAndTheEraseList) {
         EXPECT_EQ(rules.Fill(ListOf(c.list), c.kx6200, c.testMode), !c.tooLong);
         const ConfigurationTable& table = rules.Table();
         std::vector<std::string> rows;
-        for (const TableRow& row : table.rows) rows.push_back(Seen(row, row.box));
+        for (const TableRow& row : table.rows) rows.push_back(Seen(row));
         EXPECT_EQ(rows, c.rows);
-        EXPECT_EQ(table.hardware ? Seen(*table.hardware, table.hardwareBox) : "", c.hardware);
+        EXPECT_EQ(table.hardware ? Seen(*table.hardware) : "", c.hardware);
         for (int row : c.ticked) rules.Tick(row, true);
         EXPECT_EQ(rules.EraseList(), c.erase);
         EXPECT_EQ(rules.Controls().erase, !c.ticked.empty());
@@ -180,7 +180,7 @@ TEST_F(WindowRulesTest, FileChoiceTitleAndCommands) {
         EXPECT_EQ(choice.status, c.status);
     }
 
-    EXPECT_EQ(TitleLine(true, true), "KX6200 Download Component - v1.05.01 - Testmode");
+    EXPECT_EQ(TextsFor(true, true).title, "KX6200 Download Component - v1.05.01 - Testmode");
     EXPECT_EQ(TextsFor(false, false).title, "KX6100 Download Component - v1.05.01");
     EXPECT_FALSE(TextsFor(false, false).idHeadings);
 

@@ -340,7 +340,7 @@ void frmDownload::ShowConfigurations(const colConfigurations& Configurations) {
         SetCell(lblHDNetworkID, row.networkId);
         SetCell(lblHDDeviceID, row.deviceId);
     }
-    chkHardware->setVisible(table.hardwareBox);
+    chkHardware->setVisible(table.hardware && table.hardware->box);
     for (size_t r = 1; r <= table.rows.size(); ++r) {
         const TableRow& row = table.rows[r - 1];
         SetCell(lblType[r], row.type);
