@@ -92,7 +92,7 @@ ConfigurationTable TableOf(const colConfigurations& list, bool kx6200, bool test
             continue;
         }
         TableRow row = RowOf(*configuration, kx6200);
-        static const int kTypeTexts[] = {1004, 1002, 1001, 1003};
+        static const int kTypeTexts[] = {1004, 1002, 1001, 1003};  // in the order of ConfigurationKind
         row.type = kind == ConfigurationKind::NonStandard ? "Non Standard" : Text(kTypeTexts[int(kind)]);
         row.box = Erasable(kind, testMode);
         if (kind == ConfigurationKind::Hardware) table.hardware->box = true;  // no command reads it
