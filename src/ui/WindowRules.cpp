@@ -6,7 +6,6 @@
 #include "manager/clsDLManager.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
-#include "support/Program.h"
 #include "support/Version.h"
 #include "support/modHelp.h"
 
@@ -19,6 +18,11 @@ constexpr size_t kMaxFileNameText = 2048;
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// The resource texts themselves: the command line prints statuses where no manager has loaded them.
+std::string TextOf(int id) {
+    return std::string(LoadResString(id));
 }
 
 bool IsHardwareId(const std::string& productId) {
@@ -47,11 +51,11 @@ TableRow RowOf(const clsConfiguration& configuration, bool kx6200) {
 StatusShown StatusOf(int32_t status) {
     switch (status) {
         case 0:
-            return {Text(1011), {0, 0, 0}, true};
+            return {TextOf(1011), {0, 0, 0}, true};
         case 1:
-            return {Text(1012), {0, 0, 255}, true};
+            return {TextOf(1012), {0, 0, 255}, true};
         case 2:
-            return {Text(1013), {255, 0, 0}, true};
+            return {TextOf(1013), {255, 0, 0}, true};
         default:
             return {std::to_string(status), {0, 0, 0}, false};
     }
@@ -87,13 +91,13 @@ ConfigurationTable TableOf(const colConfigurations& list, bool kx6200, bool test
         const ConfigurationKind kind = KindOf(configuration->ProductID);
         if (kind == ConfigurationKind::Hardware && !table.hardware) {
             table.hardware = RowOf(*configuration, kx6200);
-            table.hardware->type = Text(1003);
+            table.hardware->type = TextOf(1003);
             if (configuration->Status == 0) table.hardware->status.clear();  // a sound one shows no status
             continue;
         }
         TableRow row = RowOf(*configuration, kx6200);
         static const int kTypeTexts[] = {1004, 1002, 1001, 1003};  // in the order of ConfigurationKind
-        row.type = kind == ConfigurationKind::NonStandard ? "Non Standard" : Text(kTypeTexts[int(kind)]);
+        row.type = kind == ConfigurationKind::NonStandard ? "Non Standard" : TextOf(kTypeTexts[int(kind)]);
         row.box = Erasable(kind, testMode);
         if (kind == ConfigurationKind::Hardware) table.hardware->box = true;  // no command reads it
         table.rows.push_back(std::move(row));
@@ -102,16 +106,16 @@ ConfigurationTable TableOf(const colConfigurations& list, bool kx6200, bool test
 }
 
 WindowTexts TextsFor(bool kx6200, bool testMode) {
-    return {.title = Text(kx6200 ? 2 : 1) + " - v" + VersionText() + (testMode ? " - Testmode" : ""),
-            .frame = Text(1005),
-            .product = Text(1007),
-            .status = Text(1008),
-            .networkId = Text(1021),
-            .deviceId = Text(1022),
-            .currentDownload = Text(1009),
-            .progress = Text(1010),
-            .hardware = Text(1003),
-            .statusTag = Text(2000),
+    return {.title = TextOf(kx6200 ? 2 : 1) + " - v" + VersionText() + (testMode ? " - Testmode" : ""),
+            .frame = TextOf(1005),
+            .product = TextOf(1007),
+            .status = TextOf(1008),
+            .networkId = TextOf(1021),
+            .deviceId = TextOf(1022),
+            .currentDownload = TextOf(1009),
+            .progress = TextOf(1010),
+            .hardware = TextOf(1003),
+            .statusTag = TextOf(2000),
             .idHeadings = kx6200};
 }
 

@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "radio/clsRadio.h"
-#include "resources/ResourceTexts.h"
-#include "support/Program.h"
 #include "ui/WindowRules.h"
 
 namespace kx6000 {
@@ -54,18 +52,7 @@ std::vector<Entry> Nine(bool hardwareFirst, bool hardwareLast) {
     return entries;
 }
 
-// The texts the manager loads for its window.
-class WindowRulesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (int id : {1, 2, 1000, 1001, 1002, 1003, 1004, 1005, 1007, 1008, 1009, 1010, 1011, 1012, 1013,
-                       1021, 1022, 2000})
-            TextTable[id] = LoadResString(id);
-    }
-    void TearDown() override { TextTable.clear(); }
-};
-
-TEST_F(WindowRulesTest, TheTableItsRowsAndTheEraseList) {
+TEST(WindowRulesTest, TheTableItsRowsAndTheEraseList) {
     std::string nine;
     for (int i = 0; i < 9; ++i) nine += "Non Standard|KXC_" + std::to_string(i) + "|OK 000000|box||\n";
     std::vector<Entry> ten = Nine(false, false);
@@ -124,7 +111,7 @@ TEST_F(WindowRulesTest, TheTableItsRowsAndTheEraseList) {
 }
 
 // What a file choice gives, the title line, and the controls while a command runs.
-TEST_F(WindowRulesTest, FileChoiceTitleAndCommands) {
+TEST(WindowRulesTest, FileChoiceTitleAndCommands) {
     const std::string tooLong(2049, 'n');
     struct Case {
         bool cancelled;
