@@ -1,5 +1,7 @@
 #include "platform/Places.h"
 
+#include "platform/posix/SettingsFile.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
