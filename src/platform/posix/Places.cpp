@@ -1,12 +1,12 @@
 #include "platform/Places.h"
 
-#include "platform/posix/SettingsFile.h"
-
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+
+#include "platform/posix/SettingsFile.h"
 
 namespace kx6000 {
 namespace {
