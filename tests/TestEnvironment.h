@@ -11,9 +11,13 @@
 #include <sstream>
 #include <string>
 
+#include "manager/clsDLManager.h"
 #include "platform/Files.h"
 #include "platform/Runtime.h"
+#include "port/clsSerial.h"
+#include "support/Errors.h"
 #include "support/Program.h"
+#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 
@@ -25,6 +29,16 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+}
+
+// True while some program holds the device for itself.
+inline bool Held(const std::string& device) {
+    clsSerial probe;
+    probe.CommPort(device);
+    probe.OpenPort();
+    bool held = LastError == kPortInUse;
+    probe.ClosePort();
+    return held;
 }
 
 #ifdef _WIN32
@@ -66,7 +80,16 @@ protected:
 #endif
     }
 
+    // A manager on a console form that writes to `out` and reads `in`.
+    clsDLManager& NewManager(ConsoleOptions options = {}) {
+        manager = std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(options, out, in));
+        return *manager;
+    }
+
     std::filesystem::path folder, root, settings;
+    std::ostringstream out;
+    std::istringstream in;
+    std::unique_ptr<clsDLManager> manager;
 };
 
 }  // namespace kx6000::test

@@ -1,6 +1,3 @@
-#include <fcntl.h>
-#include <sys/file.h>
-
 #include <csignal>
 #include <regex>
 
@@ -45,13 +42,6 @@ void ExpectFields(const std::string& out, const nlohmann::json& fields) {
         const nlohmann::json::json_pointer at(pointer);
         EXPECT_EQ(document.contains(at) ? document[at] : "-", value) << pointer << " in " << out;
     }
-}
-
-bool PortFree(const std::string& device) {
-    int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
-    bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-    close(fd);
-    return free;
 }
 
 class CliTest : public ProgramTest {
@@ -139,7 +129,7 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    Eventually([&] { return !PortFree(radio.DevicePath()); });
+    Eventually([&] { return Held(radio.DevicePath()); });
     Outcome held = Download("--quiet" + device + "report");
     EXPECT_TRUE(Holds(held.err, "a-holder-with-a-long-name (pid " + std::to_string(child) + ")"));
     kill(-child, SIGTERM);
@@ -196,7 +186,7 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
         kill(child, signal);
         const int status = Ended(child);
         EXPECT_EQ(status, 128 + signal);
-        EXPECT_TRUE(PortFree(radio.DevicePath())) << "the port is free at once";
+        EXPECT_FALSE(Held(radio.DevicePath())) << "the port is free at once";
         // Said as a stop, not as the port's failure it ends with.
         const std::string err = ReadFile(folder / "err"), out = ReadFile(folder / "out");
         EXPECT_TRUE(Holds(

@@ -5,8 +5,6 @@
 
 #include "TestEnvironment.h"
 #include "files/SRecords.h"
-#include "manager/clsDLManager.h"
-#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 namespace {
@@ -14,8 +12,6 @@ namespace {
 class CrossCheckTest : public ComponentTest {
 protected:
     void Run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
-    std::ostringstream out;
-    std::istringstream in;
 };
 
 TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
@@ -44,7 +40,7 @@ TEST_F(CrossCheckTest, RunsHoldTheBytesSrecCatReads) {
 
         // srec_cat addresses bytes: a first file sets the width to 8 bits for the next.
         ResetProgramState();
-        clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+        clsDLManager& manager = NewManager();
         WriteFile(folder / "width.srec", "DW 8\r\nS0030000FC\r\nS1040000AA51\r\nS9030000FC\r\n");
         ASSERT_EQ(manager.LoadFiles((folder / "width.srec").string() + "|" + file), 0) << rewrite;
 

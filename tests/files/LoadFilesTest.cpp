@@ -1,10 +1,8 @@
 #include "TestEnvironment.h"
 #include "files/FileHelpers.h"
-#include "manager/clsDLManager.h"
 #include "platform/Places.h"
 #include "support/Errors.h"
 #include "support/modRegistry.h"
-#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 namespace {
@@ -56,9 +54,7 @@ TEST_F(LoadFilesTest, LoadsEveryFileAndReportsTheFirstFailure) {
         {missing + "|" + good, 33, 1, true},
     };
     for (const auto& [list, result, images, window] : cases) {
-        std::ostringstream out;
-        std::istringstream in;
-        clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+        clsDLManager& manager = NewManager();
         if (window) manager.SetPort("9", true);  // refused, but the window is in use now
         out.str("");
         EXPECT_EQ(manager.LoadFiles(list), result) << list;

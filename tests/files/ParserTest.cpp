@@ -5,9 +5,7 @@
 #include "files/FileChecks.h"
 #include "files/FileHelpers.h"
 #include "files/SRecords.h"
-#include "manager/clsDLManager.h"
 #include "support/Hex.h"
-#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 namespace {
@@ -18,10 +16,7 @@ std::string Bytes(size_t n) {
 
 class ParserTest : public ComponentTest {
 protected:
-    void SetUp() override {
-        ComponentTest::SetUp();
-        manager = std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
-    }
+    void SetUp() override { ComponentTest::SetUp(), NewManager(); }
     // Parses `content` as the file `name` (a new file each time by default) and gives LastError.
     int32_t Parse(const std::string& content, std::string name = "") {
         if (name.empty()) name = "image" + std::to_string(++files) + ".s19";
@@ -32,9 +27,6 @@ protected:
     }
     const clsFile& Image(const std::string& key) const { return *manager->LoadedFiles()->Item(key); }
 
-    std::ostringstream out;
-    std::istringstream in;
-    std::unique_ptr<clsDLManager> manager;
     std::string path;
     int files = 0;
 };

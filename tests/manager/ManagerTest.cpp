@@ -4,14 +4,10 @@
 namespace kx6000::test {
 namespace {
 
-class ManagerTest : public ComponentTest {
-protected:
-    std::ostringstream out;
-    std::istringstream in;
-};
+using ManagerTest = ComponentTest;
 
 TEST_F(ManagerTest, StartsWithTheFirstModelAndNoErrorAndTheModelChoosesTheUpgradeApplication) {
-    clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+    clsDLManager& manager = NewManager();
     int32_t number = -1;
     std::string description;
     manager.GetLastError(number, description);
@@ -34,7 +30,7 @@ TEST_F(ManagerTest, OnlyPortsOneToFourAreTakenAndARefusalKeepsThePort) {
     sim::SimulatedRadio peer;
     SetEnvironment("KX6000_PORT2", peer.DevicePath());
     SetEnvironment("KX6000_PORT3", NameOf(folder / "ttyNone"));
-    clsDLManager manager(std::make_unique<ConsoleForm>(ConsoleOptions{}, out, in));
+    clsDLManager& manager = NewManager();
     const std::tuple<const char*, bool, int16_t> cases[] = {
         {"2", true, 0}, {"5", false, 11}, {"COM1", false, 11}, {" 1", false, 11}, {"2 ", true, 11}};
     for (auto [port, ui, result] : cases) {

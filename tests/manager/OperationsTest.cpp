@@ -21,9 +21,8 @@ protected:
         DownloadLog.CloseLogFile();
         ConfigLog.CloseLogFile();
         SetEnvironment("KX6000_PORT1", radio->DevicePath());
-        manager = std::make_unique<clsDLManager>(
-            std::make_unique<ConsoleForm>(ConsoleOptions{.canAsk = true}, out, typed));
-        typed.str(answers);
+        NewManager({.canAsk = true});
+        in.str(answers);
         ASSERT_EQ(manager->SetPort("1", false), 0);
         out.str("");
     }
@@ -35,7 +34,6 @@ protected:
         return std::ranges::count_if(radio->Frames(),
                                      [code](const auto& frame) { return frame.code == code; });
     }
-    std::istringstream typed;
 };
 
 TEST_F(OperationsTest, ReportReadsShowsAndLogsTheConfigurations) {

@@ -7,26 +7,14 @@
 #include <thread>
 
 #include "TestEnvironment.h"
-#include "manager/clsDLManager.h"
 #include "port/clsSerial.h"
 #include "protocol/clsProtocol.h"
 #include "sim/SimulatedRadio.h"
 #include "support/Errors.h"
-#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 
 using Tables = std::vector<std::pair<int32_t, std::vector<std::string>>>;
-
-// True while some program holds the device for itself.
-inline bool Held(const std::string& device) {
-    clsSerial probe;
-    probe.CommPort(device);
-    probe.OpenPort();
-    bool held = LastError == kPortInUse;
-    probe.ClosePort();
-    return held;
-}
 
 // An image of 16-bit words: each table's start address and its data blocks.
 inline clsFile Image(const Tables& tables, const std::string& tag = "ZMA1F_TEST") {
@@ -48,8 +36,7 @@ class RadioTestBase : public ComponentTest {
 protected:
     void Start(const std::string& scenario = "{}") {
         WriteSettings("[KX6100_RLDC]\nDebug=True\n");
-        manager = std::make_unique<clsDLManager>(
-            std::make_unique<ConsoleForm>(ConsoleOptions{.terminal = 2}, out, in));
+        NewManager({.terminal = 2});
         radio = std::make_unique<sim::SimulatedRadio>(sim::ParseScenario(scenario));
         port.CommPort(radio->DevicePath());
         port.SetPortParameters("19200", 1);
@@ -100,9 +87,6 @@ protected:
         return codes;
     }
 
-    std::ostringstream out;
-    std::istringstream in;
-    std::unique_ptr<clsDLManager> manager;
     std::unique_ptr<sim::SimulatedRadio> radio;
     clsSerial port;
     clsProtocol protocol;

@@ -4,8 +4,6 @@
 #include <functional>
 
 #include "TestEnvironment.h"
-#include "manager/clsDLManager.h"
-#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 
@@ -65,8 +63,6 @@ protected:
     }
 
     std::string current, previous;
-    std::ostringstream out;
-    std::istringstream in;
 };
 
 }  // namespace kx6000::test

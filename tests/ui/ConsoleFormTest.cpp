@@ -2,8 +2,6 @@
 #include <thread>
 
 #include "TestEnvironment.h"
-#include "manager/clsDLManager.h"
-#include "ui/ConsoleForm.h"
 
 namespace kx6000::test {
 namespace {
@@ -11,12 +9,8 @@ namespace {
 class ConsoleFormTest : public ComponentTest {
 protected:
     ConsoleForm& NewForm(ConsoleOptions options) {
-        manager = std::make_unique<clsDLManager>(std::make_unique<ConsoleForm>(options, out, in));
-        return static_cast<ConsoleForm&>(manager->Form());
+        return static_cast<ConsoleForm&>(NewManager(options).Form());
     }
-    std::ostringstream out;
-    std::istringstream in;
-    std::unique_ptr<clsDLManager> manager;
 };
 
 TEST_F(ConsoleFormTest, StatusTextsAreLinesAndEmptyMeansReady) {
