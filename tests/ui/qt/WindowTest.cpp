@@ -243,26 +243,14 @@ private slots:
         QVERIFY(!Find<QPushButton>("cmdErase")->isEnabled());
     }
 
-    void eraseTheTickedRows_data() {
-        QTest::addColumn<QString>("scenario");
-        QTest::addColumn<QList<int>>("ticked");
-        QTest::addColumn<QStringList>("erased");
-        QTest::addColumn<QStringList>("memoryTargets");  // those sent, the radio's own left out
-        QTest::newRow("rows 2 and 5")
-            << kSixConfigurations << QList<int>{2, 5} << QStringList{"zma1g_fpga", "KXC"} << QStringList();
-        QTest::newRow("two devices, IDs of ten and more")
-            << kKX6200 << QList<int>{2, 3} << QStringList{"KXD62_UNIT", "KXD62_OTHER"}
-            << QStringList{"0102", "1A05"};
-    }
+    // Rows 2 and 5 ticked, then erased; which entries a row gives, a device's too, is the rules' to say.
     void eraseTheTickedRows() {
-        QFETCH(QString, scenario);
-        QFETCH(QList<int>, ticked);
-        Open(scenario.toUtf8().constData());
+        Open(kSixConfigurations);
         std::vector<sim::Configuration> before = radio->Configurations();
         Click("cmdConfig");
         auto* erase = Find<QPushButton>("cmdErase");
         QVERIFY(!erase->isEnabled());
-        for (int row : ticked) Click("chkType" + QString::number(row));
+        Click("chkType2"), Click("chkType5");
         QVERIFY(erase->isEnabled());
         Click("chkType1"), Click("chkType1");  // ticking and unticking another keeps Erase
         QVERIFY(erase->isEnabled());
@@ -273,11 +261,7 @@ private slots:
         for (const auto& configuration : before)
             if (std::ranges::find(after, configuration) == after.end())
                 gone << QString::fromStdString(configuration.productId);
-        QTEST(gone, "erased");
-        QStringList targets;
-        for (const auto& frame : radio->Frames())
-            if (frame.code == 0x3A && frame.data != "0000") targets << QString::fromStdString(frame.data);
-        QTEST(targets, "memoryTargets");
+        QCOMPARE(gone, (QStringList{"zma1g_fpga", "KXC"}));
         for (int i = 1; i <= 9; ++i) QVERIFY(!Find<QCheckBox>("chkType" + QString::number(i))->isChecked());
         QVERIFY(!erase->isEnabled());
         QCOMPARE(Table().size(), int(after.size()) - 1);  // all but the hardware row
@@ -288,8 +272,8 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("box");  // a line of the message box shown (the wait window's text), if any
-        QTest::newRow("one non-ASCII name") << QStringList{"démo.s28"} << "Download successful" << 0 << "";
-        QTest::newRow("two files") << QStringList{"démo.s28", "next.s28"} << "Download successful" << 0 << "";
+        QTest::newRow("two files, one non-ASCII name")
+            << QStringList{"démo.s28", "next.s28"} << "Download successful" << 0 << "";
         QTest::newRow("an FPGA image: Enter answers no")
             << QStringList{"fpga.s28"} << "Error 1 - User cancelled upgrade" << 1
             << "You are attempting to upgrade FPGA software.";
@@ -368,7 +352,7 @@ private slots:
             QVERIFY2(!closed && keptOn, "the close was refused while the download ran");
             QCOMPARE(opened.size(), 1u);  // and F1 answered
             QCOMPARE(radio->Flash(0x30000, first.size() / 2), test::HexBytes(first));
-            QCOMPARE(radio->Flash(0x50000, second.size() / 2) == test::HexBytes(second), names.size() == 2);
+            QCOMPARE(radio->Flash(0x50000, second.size() / 2), test::HexBytes(second));
             Choose(QStringList(), 1);
             Click("cmdDownload");
             // The first chosen in the dialog's order, and Open can be pressed on it.
