@@ -14,7 +14,6 @@ TEST_F(ManagerTest, StartsWithTheFirstModelAndNoErrorAndTheModelChoosesTheUpgrad
     EXPECT_EQ(std::tie(number, description), std::tuple(0, "Success"));
     EXPECT_FALSE(manager.Form().UIDisplay());
     EXPECT_EQ(Text(1016), "") << "loaded by no code";
-    EXPECT_EQ(ErrorStatusText(25), "Error 25 - Radio hardware mismatch");
     EXPECT_EQ(manager.RadioType(), RADIO_FMX);
     EXPECT_EQ(manager.UpgradeFileName(), (root / "ZMA1U.Srec").string());
     const std::pair<int32_t, const char*> cases[] = {

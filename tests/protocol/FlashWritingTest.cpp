@@ -75,7 +75,6 @@ TEST_F(FlashWritingTest, ErasingAConfigurationsBlock) {
     // The faults, the configuration, the error, the command codes after the two reads, and if it went.
     const std::tuple<const char*, const char*, int32_t, const char*, bool> cases[] = {
         {"{}", "ZMA1F_01.02.03.04", 0, "32 33 39", true},
-        {"{}", "ZMA9X_NOT_THERE", 0, "", false},
         {R"({"errorWords": [{"command": "32", "word": "8104"}]})", "ZMA1F_01.02.03.04", 8104, "32", false},
     };
     for (const auto& [faults, name, error, sent, erased] : cases) {
