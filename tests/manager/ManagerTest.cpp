@@ -1,5 +1,4 @@
 #include "protocol/RadioTestBase.h"
-#include "support/Errors.h"
 
 namespace kx6000::test {
 namespace {
