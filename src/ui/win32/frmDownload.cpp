@@ -16,6 +16,7 @@
 #include "support/modHelp.h"
 #include "support/modRegistry.h"
 #include "ui/win32/Layout.h"
+#include "ui/win32/Pictures.h"
 #include "ui/win32/WindowRules.h"
 #include "ui/win32/frmWait.h"
 
@@ -51,6 +52,7 @@ frmDownload::frmDownload() {
     type.hInstance = instance;
     type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
     type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    type.hIcon = ApplicationIcon();
     type.lpszClassName = kClassName;
     RegisterClassExW(&type);
 
@@ -133,8 +135,11 @@ HWND frmDownload::Label(const std::string& text, int left, int top, int width, i
 
 void frmDownload::CreateControls() {
     lblAppTitle = Control(WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 240, 120, 6375, 255);
-    cmdHelp = Control(WC_BUTTONW, "?", BS_PUSHBUTTON, 8400, 0, 375, 375, kHelp);
-    SendMessageW(cmdHelp, WM_SETFONT, reinterpret_cast<WPARAM>(bold), FALSE);
+    cmdHelp = Control(WC_BUTTONW, "", BS_PUSHBUTTON | BS_BITMAP, 8400, 0, 375, 375, kHelp);
+    HFONT mark = LayoutFace(dpi * 14 / 10, true);  // 14 pixels at 96 DPI
+    SendMessageW(cmdHelp, BM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(QuestionMark(Pixels(195), mark)));
+    DeleteObject(mark);
 
     lblCurrentDownload = Label("Current Download :", 360, 4920, 5415);
     txtCurrentDownload =
