@@ -17,7 +17,7 @@
 #include "support/modRegistry.h"
 #include "ui/win32/Layout.h"
 #include "ui/win32/Pictures.h"
-#include "ui/win32/WindowRules.h"
+#include "ui/win32/RulesHooks.h"
 #include "ui/win32/frmWait.h"
 
 namespace kx6000 {

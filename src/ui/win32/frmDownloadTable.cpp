@@ -7,7 +7,7 @@
 #include "radio/clsRadio.h"
 #include "support/Program.h"
 #include "ui/win32/Layout.h"
-#include "ui/win32/WindowRules.h"
+#include "ui/win32/RulesHooks.h"
 #include "ui/win32/frmDownload.h"
 
 namespace kx6000 {

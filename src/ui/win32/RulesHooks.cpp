@@ -1,4 +1,4 @@
-#include "ui/win32/WindowRules.h"
+#include "ui/win32/RulesHooks.h"
 
 #include <cctype>
 
