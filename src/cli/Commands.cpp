@@ -19,6 +19,7 @@
 #include "support/Printable.h"
 #include "support/Program.h"
 #include "ui/ConsoleForm.h"
+#include "ui/WindowRules.h"
 
 namespace kx6000::cli {
 namespace {
@@ -138,12 +139,14 @@ bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, j
         }
         radio["verify"].push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
         if (listed && listed->Status == 0) continue;
-        const char* text = listed ? StatusText(listed->Status) : nullptr;
-        std::cerr << "kx6000-download: verify: " << Printable(tag) << ": "
-                  << (!listed ? "the radio does not list it after the download"
-                              : "the radio lists it with status " + std::to_string(listed->Status) +
-                                    (text ? std::string(" (") + text + ")" : ""))
-                  << '\n';
+        std::cerr << "kx6000-download: verify: " << Printable(tag) << ": ";
+        if (!listed) {
+            std::cerr << "the radio does not list it after the download\n";
+        } else {
+            StatusShown status = StatusOf(listed->Status);
+            std::cerr << "the radio lists it with status " << listed->Status
+                      << (status.named ? " (" + status.text + ")" : "") << '\n';
+        }
         verified = false;
     }
     return verified;
@@ -157,14 +160,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
         return text;
     };
     const colConfigurations& listed = *manager.Radio()->Configurations;
-    // The window's hardware row: the first configuration starting "KXA".
-    std::shared_ptr<clsConfiguration> hardware;
-    for (const auto& configuration : listed) {
-        if (upper(configuration->ProductID.substr(0, 3)) == "KXA") {
-            hardware = configuration;
-            break;
-        }
-    }
+    const clsConfiguration* hardware = HardwareConfiguration(listed);
     for (size_t at = 0; at < pairs.size();) {
         std::string device = pairs.substr(at, 4);
         size_t end = pairs.find('|', at + 5);
@@ -179,10 +175,9 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
         std::string why;
         if (!found) {
             why = "the radio lists no such configuration";
-        } else if (found == hardware && !force) {
+        } else if (found.get() == hardware && !force) {
             why = "it is the radio's hardware configuration (--force erases it)";
-        } else if (name.size() >= 5 && upper(name.substr(0, 1) + name.substr(4, 1)) == "ZB" && !Debug &&
-                   !force) {
+        } else if (!Erasable(KindOf(name), Debug) && !force) {
             why = "it is boot code, erased only in test mode (--force erases it)";
         }
         if (why.empty()) continue;

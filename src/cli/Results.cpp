@@ -7,21 +7,9 @@
 #include "files/clsFile.h"
 #include "support/Errors.h"
 #include "support/Printable.h"
+#include "ui/WindowRules.h"
 
 namespace kx6000::cli {
-const char* StatusText(int32_t status) {
-    switch (status) {
-        case 0:
-            return "OK";
-        case 1:
-            return "No code segments";
-        case 2:
-            return "Checksum invalid";
-        default:
-            return nullptr;
-    }
-}
-
 namespace {
 
 void Append(json& list, const json& more) {
@@ -83,11 +71,9 @@ json RunDocument(json run, const std::vector<json>& radios) {
 void PrintConfigurations(const json& configurations, bool devices) {
     std::printf("%-28s %-18s %-10s%s\n", "Product ID", "Status", "Address", devices ? " Network Device" : "");
     for (const json& configuration : configurations) {
-        int32_t status = configuration["status"].get<int32_t>();
-        const char* text = StatusText(status);
-        std::string number = std::to_string(status);
         std::printf("%-28s %-18s 0x%08X", Printable(configuration["productId"].get<std::string>()).c_str(),
-                    text ? text : number.c_str(), configuration["address"].get<uint32_t>());
+                    StatusOf(configuration["status"].get<int32_t>()).text.c_str(),
+                    configuration["address"].get<uint32_t>());
         if (devices) {
             std::printf(" %7d %6d", configuration["networkId"].get<int32_t>(),
                         configuration["deviceId"].get<int32_t>());

@@ -18,9 +18,6 @@ namespace kx6000::cli {
 
 using nlohmann::json;
 
-// A configuration's status as the window says it ("OK", "Checksum invalid"); null for another number.
-const char* StatusText(int32_t status);
-
 // With `blocks`, each "blocks": null of the document is written as the next of them, straight from the
 // parsed images: they hold a whole file's data, which a copy in the document and its text would double.
 void PrintJson(const json& document, const std::vector<std::shared_ptr<const colDataBlocks>>& blocks = {});

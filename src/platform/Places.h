@@ -22,9 +22,6 @@ std::string DefaultRootFolder();
 // component writes it in its log names.
 std::string DefaultLogFolder();
 
-// The settings file when KX6000_SETTINGS is not set, on a system that keeps settings in a file.
-std::string DefaultSettingsPath();
-
 // The serial device of port 1 to 4 when neither the environment nor the settings name one.
 std::string DefaultPortDevice(int port);
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/posix/SettingsFile.h"
+
 namespace kx6000 {
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "platform/Files.h"
 #include "platform/Places.h"
+#include "platform/posix/SettingsFile.h"
 
 namespace kx6000 {
 namespace {

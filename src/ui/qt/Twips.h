@@ -3,10 +3,9 @@
 
 #include <QWidget>
 
-namespace kx6000 {
+#include "ui/WindowRules.h"
 
-// The caption of the program's windows and message boxes.
-inline constexpr const char* kApplicationTitle = "KX6000 Download";
+namespace kx6000 {
 
 inline int Twips(int twips) {
     return (twips + 7) / 15;

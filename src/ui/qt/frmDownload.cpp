@@ -16,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <cctype>
 #include <csignal>
 #include <utility>
 
@@ -27,19 +26,12 @@
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
 #include "support/Program.h"
-#include "support/Version.h"
-#include "support/modHelp.h"
 #include "support/modRegistry.h"
 #include "ui/qt/Twips.h"
 #include "ui/qt/frmWait.h"
 
 namespace kx6000 {
 namespace {
-
-// The longest file name text the file dialog gives back; a longer choice fails as the dialog would.
-constexpr qsizetype kMaxFileNameText = 2048;
-
-const QColor kBlack(0, 0, 0), kBlue(0, 0, 255), kRed(255, 0, 0);
 
 QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -57,10 +49,16 @@ QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text, int 
     return label;
 }
 
-void SetColour(QLabel* label, const QColor& colour) {
+void SetColour(QLabel* label, Rgb colour) {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::WindowText, QColor(colour.red, colour.green, colour.blue));
     label->setPalette(palette);
+}
+
+// A cell of the table: its text, or hidden when it has none.
+void SetCell(QLabel* label, const std::string& text) {
+    if (!text.empty()) label->setText(Latin1(text));
+    label->setVisible(!text.empty());
 }
 
 // The help button's picture: a yellow question mark, 13 by 13 pixels.
@@ -94,10 +92,6 @@ QIcon ApplicationIcon() {
     painter.setBrush(QColor(255, 215, 0));
     painter.drawPolygon(QPolygon({{11, 14}, {21, 14}, {16, 25}}));
     return QIcon(picture);
-}
-
-char Upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
 }  // namespace
@@ -153,13 +147,13 @@ void frmDownload::CreateTable() {
     lblHDDeviceID = NewLabel(frame, "lblHDDeviceID", "Unknown", 6960, 840, 855);
 
     const char* designTypes[] = {"Boot Code", "FPGA Image", "Radio Application"};
-    for (int i = 1; i <= kRows; ++i) {
+    for (int i = 1; i <= kTableRows; ++i) {
         const int top = 1200 + 360 * (i - 1);
         const QString n = QString::number(i);
         chkType[i] = new QCheckBox(frame);
         chkType[i]->setObjectName("chkType" + n);
         Place(chkType[i], 120, top, 255, 255);
-        connect(chkType[i], &QCheckBox::toggled, this, &frmDownload::chkType_Click);
+        connect(chkType[i], &QCheckBox::toggled, this, [this, i](bool ticked) { chkType_Click(i, ticked); });
         lblType[i] = NewLabel(frame, "lblType" + n, i <= 3 ? designTypes[i - 1] : "Custom", 480, top, 1452);
         lblProduct[i] = NewLabel(frame, "lblProduct" + n, placeholder, 1920, top, 2292);
         lblStatus[i] = NewLabel(frame, "lblStatus" + n, "Unknown", 4320, top, 1290);
@@ -204,7 +198,7 @@ void frmDownload::CreateControls() {
     Place(chkAccessLevel, 5520, 6120, 2295, 255);
     cboPort = new QComboBox(this);
     cboPort->setObjectName("cboPort");
-    cboPort->addItems({"1", "2", "3", "4"});
+    for (const char* item : kPortItems) cboPort->addItem(item);
     cboPort->setCurrentIndex(-1);
     Place(cboPort, 360, 6480, 975, 315);
     connect(cboPort, &QComboBox::activated, this, &frmDownload::cboPort_Click);
@@ -242,7 +236,6 @@ void frmDownload::CreateControls() {
 }
 
 void frmDownload::FormLoad() {
-    blnBusy = false;
     chkAccessLevel->setVisible(Debug);
     cboBaudRate->setCurrentIndex(0);
     cmdConfig->setFocus();  // a report is the first thing to do with a radio
@@ -297,33 +290,33 @@ void frmDownload::ShowFileName(const std::string& text) {
 }
 
 void frmDownload::SetLabels(bool blnInitialSetUp) {
-    const bool mfx = downLoadManager->RadioType() == RADIO_MFX;
-    lblAppTitle->setText(TextOf(mfx ? 2 : 1) + " - v" + Latin1(VersionText()) + (Debug ? " - Testmode" : ""));
+    const WindowTexts texts = TextsFor(downLoadManager->RadioType() == RADIO_MFX, Debug);
+    lblAppTitle->setText(Latin1(texts.title));
     if (blnInitialSetUp) {
-        fraConfiguration->setTitle(TextOf(1005));
-        lblType[0]->hide();
-        lblProduct[0]->setText(TextOf(1007));
-        lblStatus[0]->setText(TextOf(1008));
-        if (mfx) {
-            lblNetworkID[0]->setText(TextOf(1021));
-            lblDeviceID[0]->setText(TextOf(1022));
+        fraConfiguration->setTitle(Latin1(texts.frame));
+        lblProduct[0]->setText(Latin1(texts.product));
+        lblStatus[0]->setText(Latin1(texts.status));
+        if (texts.idHeadings) {
+            lblNetworkID[0]->setText(Latin1(texts.networkId));
+            lblDeviceID[0]->setText(Latin1(texts.deviceId));
         }
         // A change back to the second model shows its headings again.
-        lblNetworkID[0]->setVisible(mfx);
-        lblDeviceID[0]->setVisible(mfx);
-        lblCurrentDownload->setText(TextOf(1009));
-        lblProgress->setText(TextOf(1010));
-        lblHardware->setText(TextOf(1003));
-        panels[0]->setText(TextOf(2000));
+        lblNetworkID[0]->setVisible(texts.idHeadings);
+        lblDeviceID[0]->setVisible(texts.idHeadings);
+        lblCurrentDownload->setText(Latin1(texts.currentDownload));
+        lblProgress->setText(Latin1(texts.progress));
+        lblHardware->setText(Latin1(texts.hardware));
+        panels[0]->setText(Latin1(texts.statusTag));
     }
+    rules.Clear();
     txtCurrentDownload->clear();
     lblType[0]->hide();
     for (QWidget* cell : std::initializer_list<QWidget*>{lblHardware, lblHardwareID, lblHardwareStatus,
                                                          chkHardware, lblHDNetworkID, lblHDDeviceID})
         cell->hide();
     chkHardware->setChecked(false);
-    for (int i = 1; i <= kRows; ++i) {
-        SetColour(lblStatus[i], kBlack);
+    for (int i = 1; i <= kTableRows; ++i) {
+        SetColour(lblStatus[i], {});
         for (QLabel* cell : {lblProduct[i], lblStatus[i], lblNetworkID[i], lblDeviceID[i]}) {
             cell->setText(TextOf(1000));
             cell->hide();
@@ -334,103 +327,39 @@ void frmDownload::SetLabels(bool blnInitialSetUp) {
     }
 }
 
-void frmDownload::ShowStatus(int32_t status, QLabel* lblTarget) {
-    QString text = QString::number(status);
-    QColor colour = kBlack;
-    if (status == 0) text = TextOf(1011);
-    if (status == 1) text = TextOf(1012), colour = kBlue;
-    if (status == 2) text = TextOf(1013), colour = kRed;
-    lblTarget->setText(text);
-    SetColour(lblTarget, colour);
-}
-
-void frmDownload::ShowIDs(const clsConfiguration& configuration, QLabel* lblNetwork, QLabel* lblDevice) {
-    if (downLoadManager->RadioType() != RADIO_MFX) return;
-    lblNetwork->setText(QString::number(configuration.NetWorkID));
-    lblNetwork->show();
-    lblDevice->setText(QString::number(configuration.DeviceID));
-    lblDevice->show();
-}
-
-void frmDownload::ShowHardwareRow(const clsConfiguration& configuration) {
-    lblHardware->show();
-    lblHardwareID->setText(Latin1(configuration.ProductID));
-    lblHardwareID->show();
-    // A sound hardware configuration shows no status at all.
-    lblHardwareStatus->setVisible(configuration.Status != 0);
-    if (configuration.Status != 0) ShowStatus(configuration.Status, lblHardwareStatus);
-    chkHardware->hide();
-    ShowIDs(configuration, lblHDNetworkID, lblHDDeviceID);
-}
-
-void frmDownload::ShowRow(int row, const clsConfiguration& configuration, const std::string& code,
-                          bool hardware) {
-    int type = 0;
-    bool selectable = true;
-    if (code == "ZF") {
-        type = 1004;
-    } else if (code == "ZG") {
-        type = 1002;
-    } else if (code == "ZB") {
-        type = 1001;
-        selectable = Debug;  // boot code is erased only in test mode
-    } else if (hardware) {
-        type = 1003;
-        chkHardware->show();
-    }
-    lblType[row]->setText(type != 0 ? TextOf(type) : "Non Standard");
-    chkType[row]->setVisible(selectable);
-    for (QLabel* cell : {lblProduct[row], lblStatus[row], lblType[row]}) cell->show();
-    lblProduct[row]->setText(Latin1(configuration.ProductID));
-    ShowStatus(configuration.Status, lblStatus[row]);
-    ShowIDs(configuration, lblNetworkID[row], lblDeviceID[row]);
-}
-
 void frmDownload::ShowConfigurations(const colConfigurations& Configurations) {
-    int row = 1;
-    bool hardwareShown = false;
-    for (const auto& configuration : Configurations) {
-        if (row > kRows) {
-            LastError = 2;  // more configurations than rows
-            return;
-        }
-        // The type code is the first and fifth characters; "KXA" starts a hardware configuration.
-        const std::string& id = configuration->ProductID;
-        std::string code, prefix;
-        if (!id.empty()) code += Upper(id[0]);
-        if (id.size() >= 5) code += Upper(id[4]);
-        for (size_t i = 0; i < 3 && i < id.size(); ++i) prefix += Upper(id[i]);
-        if (prefix == "KXA" && !hardwareShown) {
-            ShowHardwareRow(*configuration);
-            hardwareShown = true;
-        } else {
-            ShowRow(row++, *configuration, code, prefix == "KXA");
-        }
+    if (!rules.Fill(Configurations, downLoadManager->RadioType() == RADIO_MFX, Debug))
+        LastError = 2;  // more configurations than rows
+    const ConfigurationTable& table = rules.Table();
+    if (table.hardware) {
+        const TableRow& row = *table.hardware;
+        SetCell(lblHardware, row.type);
+        SetCell(lblHardwareID, row.productId);
+        SetCell(lblHardwareStatus, row.status);
+        SetColour(lblHardwareStatus, row.statusColour);
+        SetCell(lblHDNetworkID, row.networkId);
+        SetCell(lblHDDeviceID, row.deviceId);
     }
-}
-
-std::string frmDownload::EraseList() const {
-    std::string list;
-    for (int r = 1; r <= kRows; ++r) {
-        if (!chkType[r]->isChecked()) continue;
-        if (lblNetworkID[r]->text() == TextOf(1000)) {
-            list += "0000";
-        } else {
-            list += DeviceIdText(lblNetworkID[r]->text().toLongLong(), lblDeviceID[r]->text().toLongLong());
-        }
-        list += "|" + lblProduct[r]->text().toLatin1().toStdString() + "|";
+    chkHardware->setVisible(table.hardware && table.hardware->box);
+    for (size_t r = 1; r <= table.rows.size(); ++r) {
+        const TableRow& row = table.rows[r - 1];
+        SetCell(lblType[r], row.type);
+        SetCell(lblProduct[r], row.productId);
+        SetCell(lblStatus[r], row.status);
+        SetColour(lblStatus[r], row.statusColour);
+        SetCell(lblNetworkID[r], row.networkId);
+        SetCell(lblDeviceID[r], row.deviceId);
+        chkType[r]->setVisible(row.box);
     }
-    return list;
 }
 
 void frmDownload::RunCommand(const std::function<void()>& step) {
     // A button clicked from the event pump of a running command waits for it to end.
-    if (blnBusy) return;
-    blnBusy = true;
-    SetButtons(false);
+    if (!rules.Begin()) return;
+    ShowControls();
     step();
-    SetButtons(true);
-    blnBusy = false;
+    rules.End();
+    ShowControls();
     delete findChild<QMessageBox*>("stopQuestion");  // unanswered: nothing is left to stop
     if (std::exchange(closeWhenIdle, false)) {
         StopRequested = 0;
@@ -454,7 +383,7 @@ void frmDownload::cmdConfig_Click() {
 void frmDownload::cmdErase_Click() {
     RunCommand([this] {
         std::string strFilesToReport;
-        downLoadManager->EraseSelected(EraseList(), &strFilesToReport);
+        downLoadManager->EraseSelected(rules.EraseList(), &strFilesToReport);
     });
 }
 
@@ -484,30 +413,24 @@ bool frmDownload::RefusedFiles(const std::string& files) {
 }
 
 void frmDownload::cmdHelp_Click() {
-    std::string path = modHelp::GetHelpFilePath();
-    modHelp::SetApplicationHelpFile(path);
-    modHelp::ShowHelp(static_cast<int32_t>(winId()), kMainWindowHelpContext, path);
+    OpenWindowHelp(static_cast<int32_t>(winId()));
 }
 
-void frmDownload::chkType_Click() {
-    cmdErase->setEnabled(false);
-    for (int i = 1; i <= kRows; ++i) {
-        if (chkType[i]->isChecked()) {
-            cmdErase->setEnabled(true);
-            break;
-        }
-    }
+void frmDownload::chkType_Click(int row, bool ticked) {
+    rules.Tick(row, ticked);
+    ShowControls();
 }
 
 void frmDownload::cboPort_Click() {
     downLoadManager->SetPort(cboPort->currentText().toLatin1().toStdString(), true);
 }
 
-void frmDownload::SetButtons(bool blnEnabled) {
-    cmdConfig->setEnabled(blnEnabled);
-    cmdDownload->setEnabled(blnEnabled);
-    cboPort->setEnabled(blnEnabled);
-    cmdErase->setEnabled(false);
+void frmDownload::ShowControls() {
+    const CommandControls controls = rules.Controls();
+    cmdConfig->setEnabled(controls.report);
+    cmdErase->setEnabled(controls.erase);
+    cmdDownload->setEnabled(controls.download);
+    cboPort->setEnabled(controls.port);
 }
 
 std::string frmDownload::SelectDownloadFile() {
@@ -524,32 +447,17 @@ std::string frmDownload::SelectDownloadFile() {
         dialog.setDirectory(initial.absolutePath());
         dialog.selectFile(initial.fileName());
     }
-    if (dialog.exec() != QDialog::Accepted) {
-        StatusPanelStatus("File selection cancelled");
-        LastError = 31;
-        return "";
-    }
-    const QStringList chosen = dialog.selectedFiles();
-    std::string text;
-    if (chosen.size() == 1) {
-        text = QFile::encodeName(chosen.front()).toStdString();
-    } else if (chosen.size() > 1) {
-        // Several files: the folder, then each name, separated by NUL characters.
-        text = QFile::encodeName(QFileInfo(chosen.front()).absolutePath()).toStdString();
-        for (const QString& path : chosen)
-            text += '\0' + QFile::encodeName(QFileInfo(path).fileName()).toStdString();
-    }
-    if (text.empty() || static_cast<qsizetype>(text.size()) > kMaxFileNameText) {
-        StatusPanelStatus("No file has been selected");
-        LastError = 32;
-        return "";
-    }
-    LastError = 0;
-    return text;
+    const bool cancelled = dialog.exec() != QDialog::Accepted;
+    std::vector<std::string> paths;
+    for (const QString& path : dialog.selectedFiles()) paths.push_back(QFile::encodeName(path).toStdString());
+    FileChoice choice = ChosenFiles(cancelled, paths);
+    if (!choice.status.empty()) StatusPanelStatus(choice.status);
+    LastError = choice.error;
+    return choice.files;
 }
 
 void frmDownload::closeEvent(QCloseEvent* event) {
-    if (!blnBusy) {
+    if (rules.MayClose()) {
         loaded = false;  // the next showing sets the window up again
         event->accept();
         return;
@@ -566,7 +474,7 @@ void frmDownload::closeEvent(QCloseEvent* event) {
     question->setDefaultButton(QMessageBox::No);
     question->setAttribute(Qt::WA_DeleteOnClose);
     connect(question, &QMessageBox::finished, this, [this](int answer) {
-        if (answer != QMessageBox::Yes || !blnBusy) return;
+        if (answer != QMessageBox::Yes || !rules.Busy()) return;
         StopRequested = SIGTERM;
         closeWhenIdle = true;
     });

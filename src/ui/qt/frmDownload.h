@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ui/UIForm.h"
+#include "ui/WindowRules.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,8 +20,6 @@ class QProgressBar;
 class QPushButton;
 
 namespace kx6000 {
-
-struct clsConfiguration;
 
 class frmDownload : public QWidget, public UIForm {
     Q_OBJECT
@@ -47,18 +46,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    static constexpr int kRows = 9;
-
     void CreateTable();
     void CreateControls();
     void FormLoad();
-    void ShowStatus(int32_t status, QLabel* lblTarget);
-    void ShowHardwareRow(const clsConfiguration& configuration);
-    void ShowRow(int row, const clsConfiguration& configuration, const std::string& code, bool hardware);
-    // The network and device IDs in decimal, for the second model only.
-    void ShowIDs(const clsConfiguration& configuration, QLabel* lblNetwork, QLabel* lblDevice);
-    // The erase list of the ticked rows: "NNDD|ProductID|" each.
-    std::string EraseList() const;
     // A command's frame: busy, buttons off, the step, buttons back.
     void RunCommand(const std::function<void()>& step);
 
@@ -66,14 +56,15 @@ private:
     void cmdErase_Click();
     void cmdDownload_Click();
     void cmdHelp_Click();
-    void chkType_Click();
+    void chkType_Click(int row, bool ticked);
     void cboPort_Click();
-    void SetButtons(bool blnEnabled);
+    // The commands' buttons and the port list as the rules have them.
+    void ShowControls();
     std::string SelectDownloadFile();
     // Shows what in the chosen files the radio would refuse or lose, and says whether anything was.
     bool RefusedFiles(const std::string& files);
 
-    bool blnBusy = false;
+    WindowRules rules;
     bool loaded = false;         // set up since it was last closed
     bool closeWhenIdle = false;  // asked to close during a command: it is stopping
 
@@ -81,8 +72,8 @@ private:
     QPushButton* cmdHelp;
     QGroupBox* fraConfiguration;
     // Element 0 of the label arrays is the heading; chkType has no element 0.
-    std::array<QCheckBox*, kRows + 1> chkType{};
-    std::array<QLabel*, kRows + 1> lblType{}, lblProduct{}, lblStatus{}, lblNetworkID{}, lblDeviceID{};
+    std::array<QCheckBox*, kTableRows + 1> chkType{};
+    std::array<QLabel*, kTableRows + 1> lblType{}, lblProduct{}, lblStatus{}, lblNetworkID{}, lblDeviceID{};
     QCheckBox* chkHardware;
     QLabel *lblHardware, *lblHardwareID, *lblHardwareStatus, *lblHDNetworkID, *lblHDDeviceID;
     QLabel *lblCurrentDownload, *lblProgress;

@@ -110,12 +110,6 @@ class WindowTest : public QObject {
         return Seen({"lblHardware", "lblHardwareID", "lblHardwareStatus", "lblHDNetworkID", "lblHDDeviceID",
                      "chkHardware"});
     }
-    // Nine empty S record files whose names make a choice of them longer than the 2048 characters allowed.
-    static QStringList LongNames() {
-        QStringList names;
-        for (int i = 0; i < 9; ++i) names << QString(230, 'n') + QString::number(i) + ".s28";
-        return names;
-    }
     QString Panel(int n) { return Find<QLabel>("panel" + QString::number(n))->text(); }
     // What each file dialog offered once `listed` names were listed (its folder is read in the background):
     // the name in its box, "open" or "grey" for its Open button, then the names listed, sorted.
@@ -303,7 +297,6 @@ private slots:
             << QStringList{"odd.s28"} << "Error 34 - File format is not valid" << 34
             << "/files/odd.s28:3: error: the table at address 0x00000000 holds 6 data digits";
         QTest::newRow("cancelled") << QStringList() << "File selection cancelled" << 31 << "";
-        QTest::newRow("a choice too long") << LongNames() << "No file has been selected" << 32 << "";
         QTest::newRow("the power-cycle wait cancelled")
             << QStringList{"démo.s28"} << "Error 21 - Radio did not reset" << 21
             << "KX6000 Download|Please power cycle the radio to continue ...";
@@ -325,8 +318,7 @@ private slots:
         Write("files/fpga.s28", test::ImageText("ZMA1G_FPGA", "S2", {{0x10000, "1234"}}));
         Write("files/odd.s28",
               "DW 8\r\n" + test::Header("ZMA1F_ODD") + test::Rec("S1", 0, "AABBCC") + test::Rec("S9", 0, ""));
-        QStringList listed =
-            QStringList{"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "next.s28"} + LongNames();
+        QStringList listed = {"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "next.s28"};
         for (const QString& name : listed + QStringList{"notes.txt"})
             if (!files.exists(name)) Write("files/" + name, "");
         modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
