@@ -12,20 +12,17 @@
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
 #include "support/Program.h"
-#include "support/Version.h"
-#include "support/modHelp.h"
 #include "support/modRegistry.h"
 #include "ui/win32/Layout.h"
 #include "ui/win32/Pictures.h"
-#include "ui/win32/RulesHooks.h"
 #include "ui/win32/frmWait.h"
 
 namespace kx6000 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"KX6000Download";
-// The longest file name text the file dialog gives back; a longer choice fails with 32.
-constexpr DWORD kMaxFileNameText = 2048;
+// The dialog's room for the chosen names, as wide characters; a longer choice fails with 32.
+constexpr DWORD kFileNameRoom = 2048;
 
 frmDownload* shown = nullptr;  // the program's one window
 
@@ -65,7 +62,7 @@ frmDownload::frmDownload() {
     RECT frame{0, 0, Pixels(8772), Pixels(7320)};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     window =
-        CreateWindowExW(0, kClassName, L"KX6000 Download", style, CW_USEDEFAULT, CW_USEDEFAULT,
+        CreateWindowExW(0, kClassName, Latin1(kApplicationTitle).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                         frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
     shown = this;
     CreateTable();
@@ -154,8 +151,8 @@ void frmDownload::CreateControls() {
                              6120, 2295, 255, kAccessLevel);
     // A combo box's height includes its open list.
     cboPort = Control(WC_COMBOBOXW, "", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 360, 6480, 975, 1800, kPort);
-    for (const wchar_t* item : {L"1", L"2", L"3", L"4"})
-        SendMessageW(cboPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    for (const char* item : kPortItems)
+        SendMessageW(cboPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Latin1(item).c_str()));
     cboBaudRate =
         Control(WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 1440, 6480, 975, 1800);
     for (std::string_view item : kBaudRateItems)
@@ -168,8 +165,8 @@ void frmDownload::CreateControls() {
     };
     cmdConfig = button("&Report Configuration", 2520, kConfig);
     cmdErase = button("&Erase Configuration(s)", 4320, kErase);
-    EnableWindow(cmdErase, FALSE);
     cmdDownload = button("&Download", 6240, kDownload);
+    ShowControls();
 }
 
 void frmDownload::CreateStatusBar() {
@@ -197,7 +194,6 @@ void frmDownload::Show(HWND control, bool visible) {
 
 void frmDownload::ShowWindow(bool visible) {
     if (!loaded) {
-        blnBusy = false;
         Show(chkAccessLevel, Debug);
         SendMessageW(cboBaudRate, CB_SETCURSEL, 0, 0);
         loaded = true;
@@ -224,12 +220,12 @@ int16_t frmDownload::BaudRateIndex() const {
 
 bool frmDownload::AskYesNo(const std::string& text) {
     // No by default: Enter pressed out of habit must not write an FPGA image.
-    return MessageBoxW(window, Latin1(text).c_str(), L"KX6000 Download",
+    return MessageBoxW(window, Latin1(text).c_str(), Latin1(kApplicationTitle).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void frmDownload::ShowErrorBox(const std::string& text) {
-    MessageBoxW(window, Latin1(text).c_str(), L"KX6000 Download", MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(window, Latin1(text).c_str(), Latin1(kApplicationTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 IWaitWindow& frmDownload::WaitWindow() {
@@ -251,12 +247,11 @@ void frmDownload::ShowFileName(const std::string& text) {
 
 void frmDownload::RunCommand(const std::function<void()>& step) {
     // A button clicked from the event pump of a running command waits for it to end.
-    if (blnBusy) return;
-    blnBusy = true;
-    SetButtons(false);
+    if (!rules.Begin()) return;
+    ShowControls();
     step();
-    SetButtons(true);
-    blnBusy = false;
+    rules.End();
+    ShowControls();
 }
 
 void frmDownload::cmdConfig_Click() {
@@ -274,12 +269,8 @@ void frmDownload::cmdConfig_Click() {
 
 void frmDownload::cmdErase_Click() {
     RunCommand([this] {
-        std::string list;
-        for (const Row& row : rows)
-            if (row.check && SendMessageW(row.check, BM_GETCHECK, 0, 0) == BST_CHECKED)
-                list += EraseEntry(row.productId, row.ids, row.networkId, row.deviceId);
         std::string strFilesToReport;
-        downLoadManager->EraseSelected(list, &strFilesToReport);
+        downLoadManager->EraseSelected(rules.EraseList(), &strFilesToReport);
     });
 }
 
@@ -294,16 +285,12 @@ void frmDownload::cmdDownload_Click() {
 }
 
 void frmDownload::cmdHelp_Click() {
-    std::string path = modHelp::GetHelpFilePath();
-    modHelp::SetApplicationHelpFile(path);
-    modHelp::ShowHelp(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)), kMainWindowHelpContext, path);
+    OpenWindowHelp(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)));
 }
 
-void frmDownload::chkType_Click() {
-    bool ticked = false;
-    for (const Row& row : rows)
-        ticked = ticked || (row.check && SendMessageW(row.check, BM_GETCHECK, 0, 0) == BST_CHECKED);
-    EnableWindow(cmdErase, ticked);
+void frmDownload::chkType_Click(int row) {
+    rules.Tick(row, SendMessageW(rows[row].check, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    ShowControls();
 }
 
 void frmDownload::cboPort_Click() {
@@ -311,19 +298,19 @@ void frmDownload::cboPort_Click() {
     if (index >= 0) downLoadManager->SetPort(std::to_string(index + 1), true);
 }
 
-// rules: the buttons while a command runs.
-void frmDownload::SetButtons(bool blnEnabled) {
-    for (HWND control : {cmdConfig, cmdDownload, cboPort}) EnableWindow(control, blnEnabled);
-    EnableWindow(cmdErase, FALSE);
+void frmDownload::ShowControls() {
+    const CommandControls controls = rules.Controls();
+    EnableWindow(cmdConfig, controls.report);
+    EnableWindow(cmdErase, controls.erase);
+    EnableWindow(cmdDownload, controls.download);
+    EnableWindow(cboPort, controls.port);
 }
 
-// rules: the file choice's results (31 cancelled, 32 nothing chosen or too long, several files as the folder
-// and each name after a NUL).
 std::string frmDownload::SelectDownloadFile() {
     StatusPanelStatus(Text(2007));
-    std::wstring names(kMaxFileNameText, L'\0');
+    std::wstring names(kFileNameRoom, L'\0');
     const std::wstring initial = Wide(modRegistry::GetRegistryValue("LastFile", ""));
-    initial.copy(names.data(), kMaxFileNameText - 1);
+    initial.copy(names.data(), kFileNameRoom - 1);
     // Windows' patterns ignore the letter case.
     constexpr wchar_t filter[] = L"S records (*.s*)\0*.s*\0All files (*.*)\0*.*\0";
     OPENFILENAMEW choice{};
@@ -331,22 +318,27 @@ std::string frmDownload::SelectDownloadFile() {
     choice.hwndOwner = window;
     choice.lpstrFilter = filter;
     choice.lpstrFile = names.data();
-    choice.nMaxFile = kMaxFileNameText;
+    choice.nMaxFile = kFileNameRoom;
     choice.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameW(&choice)) {
-        const bool cancelled = CommDlgExtendedError() == 0;
-        StatusPanelStatus(cancelled ? "File selection cancelled" : "No file has been selected");
-        LastError = cancelled ? 31 : 32;
-        return "";
-    }
+    // A choice too long for the text is no choice: 32, as nothing chosen.
+    const bool chosen = GetOpenFileNameW(&choice);
+    const bool cancelled = !chosen && CommDlgExtendedError() == 0;
     // One file: its path. Several: the folder, then each name, NUL between them and two at the end.
-    std::string text;
-    for (const wchar_t* part = names.c_str(); *part; part += wcslen(part) + 1) {
-        if (!text.empty()) text += '\0';
-        text += Utf8(part);
+    std::vector<std::string> paths;
+    for (const wchar_t* part = names.c_str(); chosen && *part; part += wcslen(part) + 1)
+        paths.push_back(Utf8(part));
+    if (paths.size() > 1) {
+        // The dialog names the folder once: each path is made whole again, a drive's root keeping its one
+        // "\\".
+        std::string folder = paths.front();
+        if (folder.back() != '\\') folder += '\\';
+        paths.erase(paths.begin());
+        for (std::string& name : paths) name.insert(0, folder);
     }
-    LastError = 0;
-    return text;
+    FileChoice result = ChosenFiles(cancelled, paths);
+    if (!result.status.empty()) StatusPanelStatus(result.status);
+    LastError = result.error;
+    return result.files;
 }
 
 intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -369,7 +361,8 @@ intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
                     if (HIWORD(wParam) == CBN_SELCHANGE) cboPort_Click();
                     return 0;
                 default:
-                    if (LOWORD(wParam) > kType && LOWORD(wParam) <= kType + kRows) chkType_Click();
+                    if (LOWORD(wParam) > kType && LOWORD(wParam) <= kType + kTableRows)
+                        chkType_Click(LOWORD(wParam) - kType);
                     return 0;
             }
         case WM_CTLCOLORSTATIC: {
@@ -384,8 +377,8 @@ intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
             return reinterpret_cast<intptr_t>(GetStockObject(NULL_BRUSH));
         }
         case WM_CLOSE:
-            if (blnBusy) return 0;  // a running command ends first
-            loaded = false;         // the next showing sets the window up again
+            if (!rules.MayClose()) return 0;  // a running command ends first
+            loaded = false;                   // the next showing sets the window up again
             ::ShowWindow(window, SW_HIDE);
             PostQuitMessage(0);
             return 0;

@@ -8,13 +8,12 @@
 #include <string>
 
 #include "ui/UIForm.h"
+#include "ui/WindowRules.h"
 
 struct HWND__;
 struct HFONT__;
 
 namespace kx6000 {
-
-struct clsConfiguration;
 
 class frmDownload : public UIForm {
 public:
@@ -43,18 +42,14 @@ protected:
 
 private:
     using HWND = HWND__*;
-    static constexpr int kRows = 9;
     // The controls' identifiers, as their commands arrive; row i's box is kType + i.
     enum Command { kConfig = 100, kErase, kDownload, kHelp, kPort, kAccessLevel, kType = 200 };
 
-    // One row of the configuration table: its controls, and what an erase of it names.
+    // One row of the configuration table: its controls and its status text's colour.
     struct Row {
         HWND check = nullptr, type = nullptr, product = nullptr, status = nullptr, network = nullptr,
              device = nullptr;
-        std::string productId;
-        bool ids = false;  // the network and device IDs are shown
-        int networkId = 0, deviceId = 0;
-        unsigned long colour = 0;  // the status text's
+        unsigned long colour = 0;
     };
 
     // F1 anywhere in the window and the access keys; true when the message was taken.
@@ -69,33 +64,33 @@ private:
     int Pixels(int twips) const;
     void SetText(HWND control, const std::string& latin1);
     void Show(HWND control, bool visible);
-    void SetStatus(HWND label, unsigned long& colour, int32_t status);
+    // A cell of the table: its text, or hidden when it has none.
+    void SetCell(HWND cell, const std::string& text);
+    void ShowRow(Row& row, const TableRow& shown);
     // The colour of a status cell, for its drawing; the system's text colour for any other.
     unsigned long TextColour(HWND label) const;
-    void ShowIDs(const clsConfiguration& configuration, HWND network, HWND device);
-    void ShowRow(Row& row, const clsConfiguration& configuration);
 
     void RunCommand(const std::function<void()>& step);
     void cmdConfig_Click();
     void cmdErase_Click();
     void cmdDownload_Click();
     void cmdHelp_Click();
-    void chkType_Click();
+    void chkType_Click(int row);
     void cboPort_Click();
-    void SetButtons(bool blnEnabled);
+    void ShowControls();
     std::string SelectDownloadFile();
 
     HWND window = nullptr;
     int dpi = 96;
     HFONT__ *face = nullptr, *bold = nullptr, *heading = nullptr;
-    bool blnBusy = false;
+    WindowRules rules;
     bool loaded = false;
-    unsigned long hardwareColour = 0;
 
     HWND lblAppTitle, cmdHelp, fraConfiguration;
     HWND lblProductHeading, lblStatusHeading, lblNetworkHeading, lblDeviceHeading;
-    HWND chkHardware, lblHardware, lblHardwareID, lblHardwareStatus, lblHDNetworkID, lblHDDeviceID;
-    std::array<Row, kRows + 1> rows{};  // element 0 unused: rows count from 1
+    // chkHardware, lblHardware, lblHardwareID, lblHardwareStatus, lblHDNetworkID, lblHDDeviceID
+    Row hardware;
+    std::array<Row, kTableRows + 1> rows{};  // element 0 unused: rows count from 1
     HWND lblCurrentDownload, txtCurrentDownload, lblProgress, prgDownloadProgress;
     HWND chkAccessLevel, cboPort, cboBaudRate, cmdConfig, cmdErase, cmdDownload, stsStatus;
 };

@@ -1,4 +1,4 @@
-// The configuration table of the window: its cells, and the radio's configurations drawn into them.
+// The configuration table of the window: its cells, and the table the window's rules give drawn into them.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
@@ -7,7 +7,6 @@
 #include "radio/clsRadio.h"
 #include "support/Program.h"
 #include "ui/win32/Layout.h"
-#include "ui/win32/RulesHooks.h"
 #include "ui/win32/frmDownload.h"
 
 namespace kx6000 {
@@ -25,13 +24,13 @@ void frmDownload::CreateTable() {
     for (HWND head : {lblProductHeading, lblStatusHeading, lblNetworkHeading, lblDeviceHeading})
         SendMessageW(head, WM_SETFONT, reinterpret_cast<WPARAM>(heading), FALSE);
 
-    chkHardware = Control(WC_BUTTONW, "", BS_AUTOCHECKBOX, x + 120, y + 840, 255, 255);
-    lblHardware = cell("Hardware", 480, 840, 1812);
-    lblHardwareID = cell("", 1920, 840, 2304);
-    lblHardwareStatus = cell("Unknown", 4320, 840, 1290);
-    lblHDNetworkID = cell("Unknown", 5880, 840, 600);
-    lblHDDeviceID = cell("Unknown", 6960, 840, 855);
-    for (int i = 1; i <= kRows; ++i) {
+    hardware.check = Control(WC_BUTTONW, "", BS_AUTOCHECKBOX, x + 120, y + 840, 255, 255);
+    hardware.type = cell("Hardware", 480, 840, 1812);
+    hardware.product = cell("", 1920, 840, 2304);
+    hardware.status = cell("Unknown", 4320, 840, 1290);
+    hardware.network = cell("Unknown", 5880, 840, 600);
+    hardware.device = cell("Unknown", 6960, 840, 855);
+    for (int i = 1; i <= kTableRows; ++i) {
         const int top = 1200 + 360 * (i - 1);
         Row& row = rows[i];
         row.check =
@@ -49,33 +48,33 @@ void frmDownload::CreateTable() {
 }
 
 void frmDownload::SetLabels(bool blnInitialSetUp) {
-    const bool mfx = downLoadManager->RadioType() == RADIO_MFX;
-    SetText(lblAppTitle, TitleText(mfx));
+    const WindowTexts texts = TextsFor(downLoadManager->RadioType() == RADIO_MFX, Debug);
+    SetText(lblAppTitle, texts.title);
     if (blnInitialSetUp) {
-        SetText(fraConfiguration, Text(1005));
-        SetText(lblProductHeading, Text(1007));
-        SetText(lblStatusHeading, Text(1008));
-        if (mfx) {
-            SetText(lblNetworkHeading, Text(1021));
-            SetText(lblDeviceHeading, Text(1022));
+        SetText(fraConfiguration, texts.frame);
+        SetText(lblProductHeading, texts.product);
+        SetText(lblStatusHeading, texts.status);
+        if (texts.idHeadings) {
+            SetText(lblNetworkHeading, texts.networkId);
+            SetText(lblDeviceHeading, texts.deviceId);
         }
-        Show(lblNetworkHeading, mfx);
-        Show(lblDeviceHeading, mfx);
-        SetText(lblCurrentDownload, Text(1009));
-        SetText(lblProgress, Text(1010));
-        SetText(lblHardware, Text(1003));
-        ShowPanel(Panel::Tag, Text(2000));
+        // A change back to the second model shows its headings again.
+        Show(lblNetworkHeading, texts.idHeadings);
+        Show(lblDeviceHeading, texts.idHeadings);
+        SetText(lblCurrentDownload, texts.currentDownload);
+        SetText(lblProgress, texts.progress);
+        SetText(hardware.type, texts.hardware);
+        ShowPanel(Panel::Tag, texts.statusTag);
     }
+    rules.Clear();
     SetText(txtCurrentDownload, "");
-    for (HWND cell :
-         {lblHardware, lblHardwareID, lblHardwareStatus, chkHardware, lblHDNetworkID, lblHDDeviceID})
+    for (HWND cell : {hardware.type, hardware.product, hardware.status, hardware.check, hardware.network,
+                      hardware.device})
         Show(cell, false);
-    SendMessageW(chkHardware, BM_SETCHECK, BST_UNCHECKED, 0);
-    for (int i = 1; i <= kRows; ++i) {
+    SendMessageW(hardware.check, BM_SETCHECK, BST_UNCHECKED, 0);
+    for (int i = 1; i <= kTableRows; ++i) {
         Row& row = rows[i];
         row.colour = 0;
-        row.productId.clear();
-        row.ids = false;
         for (HWND cell : {row.product, row.status, row.network, row.device}) {
             SetText(cell, Text(1000));
             Show(cell, false);
@@ -87,65 +86,34 @@ void frmDownload::SetLabels(bool blnInitialSetUp) {
     InvalidateRect(window, nullptr, TRUE);
 }
 
-void frmDownload::SetStatus(HWND label, unsigned long& colour, int32_t status) {
-    auto [text, shade] = StatusCell(status);
-    colour = shade;
-    SetText(label, text);
+void frmDownload::SetCell(HWND cell, const std::string& text) {
+    if (!text.empty()) SetText(cell, text);
+    Show(cell, !text.empty());
 }
 
 unsigned long frmDownload::TextColour(HWND label) const {
-    if (label == lblHardwareStatus) return hardwareColour;
+    if (label == hardware.status) return hardware.colour;
     for (const Row& row : rows)
         if (row.status && label == row.status) return row.colour;
     return GetSysColor(COLOR_WINDOWTEXT);
 }
 
-void frmDownload::ShowIDs(const clsConfiguration& configuration, HWND network, HWND device) {
-    if (downLoadManager->RadioType() != RADIO_MFX) return;
-    SetText(network, std::to_string(configuration.NetWorkID));
-    SetText(device, std::to_string(configuration.DeviceID));
-    Show(network, true);
-    Show(device, true);
+void frmDownload::ShowRow(Row& row, const TableRow& shown) {
+    row.colour = RGB(shown.statusColour.red, shown.statusColour.green, shown.statusColour.blue);
+    SetCell(row.type, shown.type);
+    SetCell(row.product, shown.productId);
+    SetCell(row.status, shown.status);
+    SetCell(row.network, shown.networkId);
+    SetCell(row.device, shown.deviceId);
+    Show(row.check, shown.box);
 }
 
-void frmDownload::ShowRow(Row& row, const clsConfiguration& configuration) {
-    auto [type, selectable] = TypeCell(configuration.ProductID);
-    SetText(row.type, type);
-    Show(row.check, selectable);
-    SetText(row.product, configuration.ProductID);
-    SetStatus(row.status, row.colour, configuration.Status);
-    for (HWND cell : {row.type, row.product, row.status}) Show(cell, true);
-    ShowIDs(configuration, row.network, row.device);
-    row.productId = configuration.ProductID;
-    row.ids = downLoadManager->RadioType() == RADIO_MFX;
-    row.networkId = configuration.NetWorkID;
-    row.deviceId = configuration.DeviceID;
-}
-
-// rules: which row each configuration takes (the first hardware one its own row, up to nine more, 2 beyond).
 void frmDownload::ShowConfigurations(const colConfigurations& Configurations) {
-    int next = 1;
-    bool hardwareShown = false;
-    for (const auto& configuration : Configurations) {
-        const std::string& id = configuration->ProductID;
-        const bool hardware = IsHardware(id);
-        if (hardware && !hardwareShown) {
-            hardwareShown = true;
-            SetText(lblHardwareID, id);
-            for (HWND cell : {lblHardware, lblHardwareID}) Show(cell, true);
-            // A sound hardware configuration shows no status at all.
-            Show(lblHardwareStatus, configuration->Status != 0);
-            if (configuration->Status != 0)
-                SetStatus(lblHardwareStatus, hardwareColour, configuration->Status);
-            ShowIDs(*configuration, lblHDNetworkID, lblHDDeviceID);
-            continue;
-        }
-        if (next > kRows) {
-            LastError = 2;  // more configurations than rows
-            return;
-        }
-        ShowRow(rows[next++], *configuration);
-    }
+    if (!rules.Fill(Configurations, downLoadManager->RadioType() == RADIO_MFX, Debug))
+        LastError = 2;  // more configurations than rows
+    const ConfigurationTable& table = rules.Table();
+    if (table.hardware) ShowRow(hardware, *table.hardware);
+    for (size_t r = 1; r <= table.rows.size(); ++r) ShowRow(rows[r], table.rows[r - 1]);
 }
 
 }  // namespace kx6000
