@@ -1,0 +1,344 @@
+#!/usr/bin/env python3
+"""KX6000Download.exe under wine on an X server of its own, against the simulated radio on COM1, driven as a
+technician works: keys, and clicks at the controls' places from the layout's twips. What the window shows is
+read back from its controls by window-reader.exe; what the radio holds, from its state at its end.
+
+Usage: window-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | --screenshot OUT | CASE)
+"""
+import json
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+from wineenv import HERE, Display, Radios, Wine
+
+windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
+DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
+KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC"
+KX6200 = json.dumps({
+    "model": 6200,
+    "configurations": [
+        {"productId": "ZMA2B_01.00", "address": "0x00100", "status": 0},
+        {"productId": "ZMA2G_03.02.00.01", "address": "0x10100", "status": 0},
+        {"productId": "ZMA2F_02.01.00.07", "address": "0x20100", "status": 0},
+        {"productId": "KXA62_HW03", "address": "0x30100", "status": 0},
+        {"productId": "KXC62_SITE_NORTH", "address": "0x40100", "status": 2}],
+    "devices": [
+        {"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x8000"}],
+         "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": "0x100", "status": 1}]}]})
+
+# The layout, in twips (left, top[, width, height]); the table's cells from the frame's corner.
+FRAME = (240, 480)
+COLUMNS = (480, 1920, 4320, 120, 5880, 6960)  # type, product, status, box, network, device
+HARDWARE_TOP, FIRST_ROW_TOP, ROW_STEP = 840, 1200, 360
+REPORT, ERASE, DOWNLOAD = ((left, 6480, 1695, 375) for left in (2520, 4320, 6240))
+HELP, UNPROTECTED, CANCEL = (8400, 0, 375, 375), (5520, 6120, 255, 255), (1200, 720, 1335, 375)
+PROGRESS = ["msctls_progress32", "msctls_statusbar32"]
+
+
+def px(twips):
+    """Twips as pixels at 96 DPI, rounded as the window rounds them."""
+    return (twips * 96 + 720) // 1440
+
+
+class Window:
+    """One run of the window program and the reader of its state."""
+
+    def __init__(self, wine, args=(), folder=None, env=None):
+        self.wine = wine
+        self.program = subprocess.Popen(["wine", str(Path(folder or windows_bin) / "KX6000Download.exe"), *args],
+                                        env=env or wine.env, cwd=folder or work, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.reader = subprocess.Popen(["wine", str(windows_bin / "window-reader.exe")], env=wine.env,
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.wait_for(lambda: self.top("KX6000Download"), 60)
+        found = ""
+        for _ in range(50):
+            found = self.xdotool("search", "--onlyvisible", "--name", "^KX6000 Download$")
+            if found:
+                break
+            time.sleep(0.1)
+        self.xid = found.split()[0]
+        self.xdotool("windowfocus", "--sync", self.xid)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.wine.env, capture_output=True, text=True).stdout
+
+    def read(self, classes=()):
+        self.reader.stdin.write(" ".join(["read", *classes]) + "\n")
+        self.reader.stdin.flush()
+        self.windows = json.loads(self.reader.stdout.readline())
+        return self.windows
+
+    def top(self, kind):
+        """The visible top-level window of that class, as last read."""
+        return next((window for window in self.windows if window["class"] == kind), None) if self.read() else None
+
+    def wait_for(self, ready, seconds=30):
+        deadline = time.monotonic() + seconds
+        while not (found := ready()):
+            if time.monotonic() > deadline:
+                raise TimeoutError(json.dumps(self.windows, indent=1))
+            time.sleep(0.1)
+        return found
+
+    def control(self, left, top, window="KX6000Download"):
+        """The control whose corner lies at the layout's place."""
+        shown = next(w for w in self.windows if w["class"] == window)
+        return next(c for c in shown["controls"] if (c["x"], c["y"]) == (px(left), px(top)))
+
+    def cell(self, left, top):
+        found = self.control(left, top)
+        if not found["visible"]:
+            return "-"
+        return found["text"] if found["class"] == "Static" else ("ticked" if found["checked"] else "box")
+
+    def row(self, top):
+        """A row of the table: type|product|status|box|network|device, "-" for a hidden cell."""
+        return "|".join(self.cell(FRAME[0] + left, FRAME[1] + top) for left in COLUMNS)
+
+    def table(self):
+        self.read()
+        rows = [self.row(FIRST_ROW_TOP + ROW_STEP * i) for i in range(9)]
+        return [self.row(HARDWARE_TOP)] + [row for row in rows if row != "-|-|-|-|-|-"]
+
+    def panels(self):
+        return next(c for c in self.top("KX6000Download")["controls"] if c["class"] == "msctls_statusbar32")["panels"]
+
+    def enabled(self, button):
+        self.read()
+        return self.control(*button[:2])["enabled"]
+
+    def click(self, place, window="KX6000Download"):
+        """A click in the middle of the control at that place of the window (its box, for a check box)."""
+        left, top, width, height = place
+        shown = self.top(window)
+        x, y = shown["x"] + px(left) + min(px(width), px(height)) // 2, shown["y"] + px(top) + px(height) // 2
+        if width > height:
+            x = shown["x"] + px(left) + px(width) // 2
+        self.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def key(self, *keys):
+        self.xdotool("key", *keys)
+
+    def command(self, keys):
+        """Runs a command by its access key; gives the status it ends with."""
+        self.key(keys)
+        time.sleep(0.3)
+        return self.ended()
+
+    def ended(self):
+        """Waits for the running command's end, Report enabled again; gives the status shown."""
+        self.wait_for(lambda: self.enabled(REPORT))
+        return self.panels()[1]
+
+    def choose(self, path):
+        """Types the file's path into the open file dialog's name field, and Enter."""
+        self.wait_for(lambda: self.top("#32770"))
+        self.key("ctrl+a")
+        self.xdotool("type", "Z:" + str(path).replace("/", "\\"))
+        self.key("Return")
+
+    def picture(self, name, whole=False):
+        """The main window's picture, or the whole screen's (other windows over it are black in its own)."""
+        subprocess.run(["import", "-display", self.wine.env["DISPLAY"], "-window", "root" if whole else self.xid,
+                        str(work / name)], check=True)
+
+    def close(self):
+        """Alt+F4, as a technician closes it; gives the program's exit status."""
+        self.key("alt+F4")
+        status = self.program.wait(timeout=30)
+        self.reader.stdin.close()
+        self.reader.wait(timeout=30)
+        return status
+
+    def end(self):
+        for process in (self.program, self.reader):
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+
+
+failures = []
+
+
+def expect(what, got, wanted):
+    if got != wanted:
+        failures.append(what)
+        print(f"FAIL {what}:\n  got    {got!r}\n  wanted {wanted!r}")
+
+
+def flash_mismatches(state, path):
+    """The data records of an S-record file whose bytes the radio's flash does not hold at their address."""
+    flash = {}
+    for block in state["flash"]:
+        data = bytes.fromhex(block["hex"])
+        for i in range(0, len(data), 2):
+            flash[block["start"] + i // 2] = data[i:i + 2]
+    wrong = []
+    for line in path.read_text().splitlines():
+        if line[:2] in ("S1", "S2", "S3"):
+            digits = {"S1": 4, "S2": 6, "S3": 8}[line[:2]]
+            address, data = int(line[4:4 + digits], 16), bytes.fromhex(line[4 + digits:-2])
+            held = b"".join(flash.get(address + i, b"") for i in range((len(data) + 1) // 2))
+            if held[:len(data)] != data:
+                wrong.append(line)
+    return wrong
+
+
+def report(window, radios):
+    # type|product|status|box|network|device; the hardware row first.
+    wanted = ["Hardware ID|KXA62_HW03|-|-|0|0",
+              "Boot Code|ZMA2B_01.00|OK|-|0|0",
+              "FPGA Image|ZMA2G_03.02.00.01|OK|box|0|0",
+              "Radio Application|ZMA2F_02.01.00.07|OK|box|0|0",
+              "Non Standard|KXC62_SITE_NORTH|Checksum invalid|box|0|0",
+              "Non Standard|KXD62_CONTROL_HEAD|No code segments|box|1|2"]
+    expect("status", window.command("alt+r"), "Configuration successfully read")
+    window.picture("report.png")
+    expect("table", window.table(), wanted)
+    expect("erase enabled", window.enabled(ERASE), False)
+    expect("exit status", window.close(), 0)
+
+
+def erase(window, radios):
+    window.command("alt+r")
+    row = FRAME[0] + COLUMNS[3], FRAME[1] + FIRST_ROW_TOP + 3 * ROW_STEP, 255, 255  # KXC62_SITE_NORTH's box
+    window.click(row)
+    expect("erase enabled by the box", window.enabled(ERASE), True)
+    window.picture("erase.png")
+    expect("status", window.command("alt+e"), "Configuration(s) succesfully erased")
+    expect("table", [r.split("|")[1] for r in window.table()],
+           ["KXA62_HW03", "ZMA2B_01.00", "ZMA2G_03.02.00.01", "ZMA2F_02.01.00.07", "KXD62_CONTROL_HEAD"])
+    expect("erase enabled", window.enabled(ERASE), False)
+    expect("exit status", window.close(), 0)
+    kept = [c["productId"] for c in radios.end()[0]["configurations"]]
+    expect("the radio's configurations", kept,
+           ["ZMA2B_01.00", "ZMA2G_03.02.00.01", "ZMA2F_02.01.00.07", "KXA62_HW03", "KXD62_CONTROL_HEAD"])
+
+
+def download(window, radios):
+    window.key("alt+d")
+    window.choose(DEMO)
+    # Progress sampled until the end; Alt+F4 once it has moved, which the running download refuses.
+    seen, refused = [], None
+    while True:
+        main = next((w for w in window.read(PROGRESS) if w["class"] == "KX6000Download"), None)
+        if not main:
+            break
+        bar, status = (next(c for c in main["controls"] if c["class"] == kind) for kind in PROGRESS)
+        seen.append(bar["position"])
+        if refused is None and 0 < bar["position"] < 100:
+            window.key("alt+F4")
+            refused = False
+            window.picture("download.png")
+        elif refused is False:
+            refused = True  # still there after the close was asked for
+        if status["panels"][1].startswith(("Download successful", "Error")):
+            break
+    expect("status", window.ended(), "Download successful")
+    print(f"progress seen: {seen}")
+    expect("close refused while downloading", refused, True)
+    moving = [(a, b) for a, b in zip(seen, seen[1:]) if 0 < a < b < 100]
+    expect(f"progress rising between 0 and 100 (seen {seen})", bool(moving), True)
+    expect("exit status", window.close(), 0)
+    expect("records not in flash", flash_mismatches(radios.end()[0], DEMO), [])
+
+
+def help_case(window, radios):
+    chm = "Z:" + str(work / "help" / "kx6kd_en.chm").replace("/", "\\")
+    calls = work / "help" / "HtmlHelpA.txt"
+    # The contents, then the window's topic in front of it: owner class|file|command|context.
+    wanted = [f"none|{chm}|1|0", f"KX6000Download|{chm}|15|2368"]
+    for how in ("F1", "shift+F1", "ctrl+F1", "alt+F1", "ctrl+shift+F1", "button"):
+        calls.unlink(missing_ok=True)
+        window.click(HELP) if how == "button" else window.key(how)
+        time.sleep(0.5)
+        expect(how, calls.read_text().splitlines() if calls.exists() else [], wanted)
+    expect("exit status", window.close(), 0)
+
+
+def wait(window, radios):
+    window.click(UNPROTECTED)
+    window.read()
+    expect("unprotected ticked", window.control(*UNPROTECTED[:2])["checked"], 1)
+    window.key("alt+d")
+    window.choose(DEMO)
+    box = window.wait_for(lambda: window.top("KX6000Wait"))
+    time.sleep(0.3)  # drawn
+    window.picture("wait.png", whole=True)
+    expect("wait window", [box["title"]] + [c["text"] for c in box["controls"] if c["visible"]],
+           ["KX6000 Download", "Please power cycle the radio to continue ...", "&Cancel"])
+    window.click(CANCEL, "KX6000Wait")
+    expect("status", window.ended(), "Error 21 - Radio did not reset")
+    expect("windows left", [w["class"] for w in window.read()], ["KX6000Download"])
+    expect("exit status", window.close(), 0)
+
+
+# name: the case, the radio's scenario, the window's arguments, the Debug value.
+CASES = {
+    "report": (report, KX6200, ["--radio", "6200"], "False"),
+    "erase": (erase, KX6200, ["--radio", "6200"], "False"),
+    "download": (download, None, [], "False"),
+    "help": (help_case, None, [], "False"),
+    "wait": (wait, json.dumps({"model": 6200, "specialMode": True}), ["--radio", "6200"], "True"),
+}
+
+
+def start():
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    wine = Wine(work, Display(work).start())
+    wine.start()
+    # The help case's copy of the program, beside the help file and the stand-in viewer that records its calls.
+    (work / "help").mkdir()
+    for source in (windows_bin / "KX6000Download.exe", windows_bin / "kx6kd_en.chm",
+                   windows_bin / "help-stand-in" / "hhctrl.ocx"):
+        shutil.copy(source, work / "help")
+
+
+def end():
+    Wine(work).end()
+    Display(work).end()
+
+
+def check(name):
+    case, scenario, args, debug = CASES[name]
+    wine = Wine(work, Display(work).name())
+    wine("reg", "add", KEY, "/v", "Debug", "/d", debug, "/f")
+    wine.map_ports()
+    radios = Radios(linux_bin, 1, work, name, scenario=scenario, state=True)
+    window = None
+    try:
+        if name == "help":
+            env = dict(wine.env, WINEDLLOVERRIDES=wine.env["WINEDLLOVERRIDES"] + ";hhctrl.ocx=n")
+            window = Window(wine, args, work / "help", env)
+        else:
+            window = Window(wine, args)
+        case(window, radios)
+    finally:
+        if window:
+            window.end()
+        radios.end()
+    print(f"{'FAIL' if failures else 'ok'} {name}")
+    return 1 if failures else 0
+
+
+if sys.argv[4] == "--list":
+    print(";".join(CASES))
+elif sys.argv[4] == "--start":
+    start()
+elif sys.argv[4] == "--end":
+    end()
+elif sys.argv[4] == "--screenshot":
+    start()
+    try:
+        status = check("report")
+        shutil.copy(work / "report.png", sys.argv[5])
+    finally:
+        end()
+    sys.exit(status)
+else:
+    sys.exit(check(sys.argv[4]))
