@@ -44,9 +44,13 @@ frmWait::frmWait() {
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     RECT frame{0, 0, pixels(3720), pixels(1200)};
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_TOPMOST);
-    window = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"KX6000 Download", style, CW_USEDEFAULT,
-                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                             nullptr, instance, nullptr);
+    // In the middle of the screen: a pop-up window given no place lands in its corner.
+    RECT screen;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    window = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"KX6000 Download", style,
+                             (screen.left + screen.right - width) / 2, (screen.top + screen.bottom - height) / 2,
+                             width, height, nullptr, nullptr, instance, nullptr);
     // Two lines for the message, so a long one shows whole.
     lblMessage =
         CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, pixels(120),
