@@ -255,8 +255,12 @@ def help_case(window, radios):
     for how in ("F1", "shift+F1", "ctrl+F1", "alt+F1", "ctrl+shift+F1", "button"):
         calls.unlink(missing_ok=True)
         window.click(HELP) if how == "button" else window.key(how)
-        time.sleep(0.5)
-        expect(how, calls.read_text().splitlines() if calls.exists() else [], wanted)
+        seen = []
+        for _ in range(50):
+            if len(seen := calls.read_text().splitlines() if calls.exists() else []) >= len(wanted):
+                break
+            time.sleep(0.1)
+        expect(how, seen, wanted)
     expect("exit status", window.close(), 0)
 
 
