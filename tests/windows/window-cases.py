@@ -33,8 +33,8 @@ KX6200 = json.dumps({
 FRAME = (240, 480)
 COLUMNS = (480, 1920, 4320, 120, 5880, 6960)  # type, product, status, box, network, device
 HARDWARE_TOP, FIRST_ROW_TOP, ROW_STEP = 840, 1200, 360
-REPORT, ERASE, DOWNLOAD = ((left, 6480, 1695, 375) for left in (2520, 4320, 6240))
-HELP, UNPROTECTED, CANCEL = (8400, 0, 375, 375), (5520, 6120, 255, 255), (1200, 720, 1335, 375)
+REPORT, ERASE, HELP = (2520, 6480, 1695, 375), (4320, 6480, 1695, 375), (8400, 0, 375, 375)
+UNPROTECTED, CANCEL = (5520, 6120, 255, 255), (1200, 720, 1335, 375)  # the check box's box; the wait window's
 PROGRESS = ["msctls_progress32", "msctls_statusbar32"]
 
 
@@ -47,7 +47,7 @@ class Window:
     """One run of the window program and the reader of its state."""
 
     def __init__(self, wine, args=(), folder=None, env=None):
-        self.wine = wine
+        self.wine, self.windows = wine, []
         self.program = subprocess.Popen(["wine", str(Path(folder or windows_bin) / "KX6000Download.exe"), *args],
                                         env=env or wine.env, cwd=folder or work, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -73,7 +73,7 @@ class Window:
         return self.windows
 
     def top(self, kind):
-        """The visible top-level window of that class, as last read."""
+        """The visible top-level window of that class, read now."""
         return next((window for window in self.windows if window["class"] == kind), None) if self.read() else None
 
     def wait_for(self, ready, seconds=30):
@@ -86,7 +86,9 @@ class Window:
 
     def control(self, left, top, window="KX6000Download"):
         """The control whose corner lies at the layout's place."""
-        shown = next(w for w in self.windows if w["class"] == window)
+        shown = next((w for w in self.windows if w["class"] == window), None)
+        if not shown:
+            raise AssertionError(f"no {window} window shown")
         return next(c for c in shown["controls"] if (c["x"], c["y"]) == (px(left), px(top)))
 
     def cell(self, left, top):
@@ -112,27 +114,32 @@ class Window:
         return self.control(*button[:2])["enabled"]
 
     def click(self, place, window="KX6000Download"):
-        """A click in the middle of the control at that place of the window (its box, for a check box)."""
+        """A click in the middle of that place of the window."""
         left, top, width, height = place
         shown = self.top(window)
-        x, y = shown["x"] + px(left) + min(px(width), px(height)) // 2, shown["y"] + px(top) + px(height) // 2
-        if width > height:
-            x = shown["x"] + px(left) + px(width) // 2
+        x, y = shown["x"] + px(left + width // 2), shown["y"] + px(top + height // 2)
         self.xdotool("mousemove", str(x), str(y), "click", "1")
 
     def key(self, *keys):
         self.xdotool("key", *keys)
 
     def command(self, keys):
-        """Runs a command by its access key; gives the status it ends with."""
+        """Runs a command by its access key; gives the status it ends with, which differs from the one before."""
+        before = self.panels()[1]
         self.key(keys)
-        time.sleep(0.3)
-        return self.ended()
+        return self.ended(lambda status: status != before)
 
-    def ended(self):
+    def ended(self, new=lambda status: True):
         """Waits for the running command's end, Report enabled again; gives the status shown."""
-        self.wait_for(lambda: self.enabled(REPORT))
+        self.wait_for(lambda: self.enabled(REPORT) and new(self.panels()[1]))
         return self.panels()[1]
+
+    def settled(self, look, wanted, seconds=5):
+        """What `look` gives once it gives `wanted`, or after the seconds: a click takes a moment to arrive."""
+        deadline = time.monotonic() + seconds
+        while (seen := look()) != wanted and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return seen
 
     def choose(self, path):
         """Types the file's path into the open file dialog's name field, and Enter."""
@@ -171,19 +178,14 @@ def expect(what, got, wanted):
 
 
 def flash_mismatches(state, path):
-    """The data records of an S-record file whose bytes the radio's flash does not hold at their address."""
-    flash = {}
-    for block in state["flash"]:
-        data = bytes.fromhex(block["hex"])
-        for i in range(0, len(data), 2):
-            flash[block["start"] + i // 2] = data[i:i + 2]
+    """The data records of an S-record file that the radio's flash does not hold at their address (in words)."""
     wrong = []
     for line in path.read_text().splitlines():
-        if line[:2] in ("S1", "S2", "S3"):
-            digits = {"S1": 4, "S2": 6, "S3": 8}[line[:2]]
-            address, data = int(line[4:4 + digits], 16), bytes.fromhex(line[4 + digits:-2])
-            held = b"".join(flash.get(address + i, b"") for i in range((len(data) + 1) // 2))
-            if held[:len(data)] != data:
+        if digits := {"S1": 4, "S2": 6, "S3": 8}.get(line[:2]):
+            address, data = int(line[4:4 + digits], 16), line[4 + digits:-2].upper()
+            held = "".join(block["hex"][(address - block["start"]) * 4:][:len(data)] for block in state["flash"]
+                           if block["start"] <= address < block["start"] + len(block["hex"]) // 4)
+            if held != data:
                 wrong.append(line)
     return wrong
 
@@ -207,7 +209,7 @@ def erase(window, radios):
     window.command("alt+r")
     row = FRAME[0] + COLUMNS[3], FRAME[1] + FIRST_ROW_TOP + 3 * ROW_STEP, 255, 255  # KXC62_SITE_NORTH's box
     window.click(row)
-    expect("erase enabled by the box", window.enabled(ERASE), True)
+    expect("erase enabled by the box", window.settled(lambda: window.enabled(ERASE), True), True)
     window.picture("erase.png")
     expect("status", window.command("alt+e"), "Configuration(s) succesfully erased")
     expect("table", [r.split("|")[1] for r in window.table()],
@@ -223,24 +225,20 @@ def download(window, radios):
     window.key("alt+d")
     window.choose(DEMO)
     # Progress sampled until the end; Alt+F4 once it has moved, which the running download refuses.
-    seen, refused = [], None
-    while True:
-        main = next((w for w in window.read(PROGRESS) if w["class"] == "KX6000Download"), None)
-        if not main:
-            break
+    seen, asked = [], False
+    while main := next((w for w in window.read(PROGRESS) if w["class"] == "KX6000Download"), None):
         bar, status = (next(c for c in main["controls"] if c["class"] == kind) for kind in PROGRESS)
         seen.append(bar["position"])
-        if refused is None and 0 < bar["position"] < 100:
+        if not asked and 0 < bar["position"] < 100:
             window.key("alt+F4")
-            refused = False
+            asked = True
+            time.sleep(0.3)
             window.picture("download.png")
-        elif refused is False:
-            refused = True  # still there after the close was asked for
         if status["panels"][1].startswith(("Download successful", "Error")):
             break
-    expect("status", window.ended(), "Download successful")
     print(f"progress seen: {seen}")
-    expect("close refused while downloading", refused, True)
+    expect("closing asked for during the download", asked, True)
+    expect("status, the window still there", window.ended(), "Download successful")
     moving = [(a, b) for a, b in zip(seen, seen[1:]) if 0 < a < b < 100]
     expect(f"progress rising between 0 and 100 (seen {seen})", bool(moving), True)
     expect("exit status", window.close(), 0)
@@ -266,8 +264,8 @@ def help_case(window, radios):
 
 def wait(window, radios):
     window.click(UNPROTECTED)
-    window.read()
-    expect("unprotected ticked", window.control(*UNPROTECTED[:2])["checked"], 1)
+    ticked = window.settled(lambda: window.read() and window.control(*UNPROTECTED[:2])["checked"], 1)
+    expect("unprotected ticked", ticked, 1)
     window.key("alt+d")
     window.choose(DEMO)
     box = window.wait_for(lambda: window.top("KX6000Wait"))
@@ -322,6 +320,8 @@ def check(name):
         else:
             window = Window(wine, args)
         case(window, radios)
+    except (AssertionError, TimeoutError) as error:
+        expect("the case ran to its end", str(error), "")
     finally:
         if window:
             window.end()
