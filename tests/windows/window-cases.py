@@ -17,17 +17,12 @@ from wineenv import HERE, Display, Radios, Wine
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
 KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC"
-KX6200 = json.dumps({
-    "model": 6200,
-    "configurations": [
-        {"productId": "ZMA2B_01.00", "address": "0x00100", "status": 0},
-        {"productId": "ZMA2G_03.02.00.01", "address": "0x10100", "status": 0},
-        {"productId": "ZMA2F_02.01.00.07", "address": "0x20100", "status": 0},
-        {"productId": "KXA62_HW03", "address": "0x30100", "status": 0},
-        {"productId": "KXC62_SITE_NORTH", "address": "0x40100", "status": 2}],
-    "devices": [
-        {"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x8000"}],
-         "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": "0x100", "status": 1}]}]})
+KX6200 = json.dumps({"model": 6200, "configurations": [
+    {"productId": name, "address": address, "status": status} for name, address, status in [
+        ("ZMA2B_01.00", 0x100, 0), ("ZMA2G_03.02.00.01", 0x10100, 0), ("ZMA2F_02.01.00.07", 0x20100, 0),
+        ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2)]],
+    "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": 0x8000}],
+                 "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": 0x100, "status": 1}]}]})
 
 # The layout, in twips (left, top[, width, height]); the table's cells from the frame's corner.
 FRAME = (240, 480)
@@ -54,13 +49,8 @@ class Window:
         self.reader = subprocess.Popen(["wine", str(windows_bin / "window-reader.exe")], env=wine.env,
                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.wait_for(lambda: self.top("KX6000Download"), 60)
-        found = ""
-        for _ in range(50):
-            found = self.xdotool("search", "--onlyvisible", "--name", "^KX6000 Download$")
-            if found:
-                break
-            time.sleep(0.1)
-        self.xid = found.split()[0]
+        self.xid = self.wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name", "^KX6000 Download$"))
+        self.xid = self.xid.split()[0]
         self.xdotool("windowfocus", "--sync", self.xid)
 
     def xdotool(self, *args):
@@ -74,9 +64,10 @@ class Window:
 
     def top(self, kind):
         """The visible top-level window of that class, read now."""
-        return next((window for window in self.windows if window["class"] == kind), None) if self.read() else None
+        return next((window for window in self.read() if window["class"] == kind), None)
 
     def wait_for(self, ready, seconds=30):
+        """What `ready` gives once it is true; keys and clicks take a moment to arrive."""
         deadline = time.monotonic() + seconds
         while not (found := ready()):
             if time.monotonic() > deadline:
@@ -91,20 +82,13 @@ class Window:
             raise AssertionError(f"no {window} window shown")
         return next(c for c in shown["controls"] if (c["x"], c["y"]) == (px(left), px(top)))
 
-    def cell(self, left, top):
-        found = self.control(left, top)
-        if not found["visible"]:
-            return "-"
-        return found["text"] if found["class"] == "Static" else ("ticked" if found["checked"] else "box")
-
-    def row(self, top):
-        """A row of the table: type|product|status|box|network|device, "-" for a hidden cell."""
-        return "|".join(self.cell(FRAME[0] + left, FRAME[1] + top) for left in COLUMNS)
-
     def table(self):
+        """The hardware row and the rows shown: type|product|status|box|network|device, "-" a hidden cell."""
         self.read()
-        rows = [self.row(FIRST_ROW_TOP + ROW_STEP * i) for i in range(9)]
-        return [self.row(HARDWARE_TOP)] + [row for row in rows if row != "-|-|-|-|-|-"]
+        cells = [[self.control(FRAME[0] + left, FRAME[1] + top) for left in COLUMNS]
+                 for top in [HARDWARE_TOP] + [FIRST_ROW_TOP + ROW_STEP * i for i in range(9)]]
+        rows = ["|".join((c["text"] or "box") if c["visible"] else "-" for c in row) for row in cells]
+        return rows[:1] + [row for row in rows[1:] if row != "-|-|-|-|-|-"]
 
     def panels(self):
         return next(c for c in self.top("KX6000Download")["controls"] if c["class"] == "msctls_statusbar32")["panels"]
@@ -134,13 +118,6 @@ class Window:
         self.wait_for(lambda: self.enabled(REPORT) and new(self.panels()[1]))
         return self.panels()[1]
 
-    def settled(self, look, wanted, seconds=5):
-        """What `look` gives once it gives `wanted`, or after the seconds: a click takes a moment to arrive."""
-        deadline = time.monotonic() + seconds
-        while (seen := look()) != wanted and time.monotonic() < deadline:
-            time.sleep(0.1)
-        return seen
-
     def choose(self, path):
         """Types the file's path into the open file dialog's name field, and Enter."""
         self.wait_for(lambda: self.top("#32770"))
@@ -156,16 +133,14 @@ class Window:
     def close(self):
         """Alt+F4, as a technician closes it; gives the program's exit status."""
         self.key("alt+F4")
-        status = self.program.wait(timeout=30)
-        self.reader.stdin.close()
-        self.reader.wait(timeout=30)
-        return status
+        return self.program.wait(timeout=30)
 
     def end(self):
+        self.reader.stdin.close()
         for process in (self.program, self.reader):
             if process.poll() is None:
                 process.kill()
-                process.wait()
+            process.wait()
 
 
 failures = []
@@ -209,8 +184,7 @@ def erase(window, radios):
     window.command("alt+r")
     row = FRAME[0] + COLUMNS[3], FRAME[1] + FIRST_ROW_TOP + 3 * ROW_STEP, 255, 255  # KXC62_SITE_NORTH's box
     window.click(row)
-    expect("erase enabled by the box", window.settled(lambda: window.enabled(ERASE), True), True)
-    window.picture("erase.png")
+    window.wait_for(lambda: window.enabled(ERASE), 5)  # by the box
     expect("status", window.command("alt+e"), "Configuration(s) succesfully erased")
     expect("table", [r.split("|")[1] for r in window.table()],
            ["KXA62_HW03", "ZMA2B_01.00", "ZMA2G_03.02.00.01", "ZMA2F_02.01.00.07", "KXD62_CONTROL_HEAD"])
@@ -264,8 +238,7 @@ def help_case(window, radios):
 
 def wait(window, radios):
     window.click(UNPROTECTED)
-    ticked = window.settled(lambda: window.read() and window.control(*UNPROTECTED[:2])["checked"], 1)
-    expect("unprotected ticked", ticked, 1)
+    window.wait_for(lambda: window.read() and window.control(*UNPROTECTED[:2])["checked"], 5)
     window.key("alt+d")
     window.choose(DEMO)
     box = window.wait_for(lambda: window.top("KX6000Wait"))
@@ -314,9 +287,9 @@ def check(name):
     radios = Radios(linux_bin, 1, work, name, scenario=scenario, state=True)
     window = None
     try:
-        if name == "help":
-            env = dict(wine.env, WINEDLLOVERRIDES=wine.env["WINEDLLOVERRIDES"] + ";hhctrl.ocx=n")
-            window = Window(wine, args, work / "help", env)
+        if name == "help":  # the copy beside the stand-in viewer
+            window = Window(wine, args, work / "help",
+                            dict(wine.env, WINEDLLOVERRIDES=wine.env["WINEDLLOVERRIDES"] + ";hhctrl.ocx=n"))
         else:
             window = Window(wine, args)
         case(window, radios)
