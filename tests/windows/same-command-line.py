@@ -51,6 +51,7 @@ CASES = {
 
 def start_wine():
     """A prefix of our own, its server kept running so the COM ports stay as mapped."""
+    wine.end()  # the server an interrupted run left
     shutil.rmtree(work, ignore_errors=True)
     files.mkdir(parents=True)
     demo = Path(__file__).resolve().parents[2] / "examples" / "demo-upgrade.s28"

@@ -263,6 +263,7 @@ CASES = {
 
 
 def start():
+    end()  # what an interrupted run left
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
     wine = Wine(work, Display(work).start())

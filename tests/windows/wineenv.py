@@ -50,7 +50,7 @@ class Wine:
                  "/f")
 
     def end(self):
-        subprocess.run(["wineserver", "-k"], env=self.env)
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def map_ports(self):
         """COM1 and COM2 lead to the radios' links; COM3 and COM4 are no ports at all. Wine's mount manager maps
