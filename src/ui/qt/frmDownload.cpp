@@ -464,11 +464,9 @@ void frmDownload::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     if (findChild<QMessageBox*>("stopQuestion")) return;
-    // The command goes on while the technician decides: No by default, since a stopped download leaves the
-    // radio in upgrade mode. Yes stops it through its closing steps, then the window closes.
-    auto* question = new QMessageBox(QMessageBox::Question, kApplicationTitle,
-                                     "A command is running. Stop it and close the window? The radio stays in "
-                                     "upgrade mode until the next command resets it.",
+    // The command goes on while the technician decides; Yes stops it through its closing steps, then the
+    // window closes.
+    auto* question = new QMessageBox(QMessageBox::Question, kApplicationTitle, kStopQuestion,
                                      QMessageBox::Yes | QMessageBox::No, this);
     question->setObjectName("stopQuestion");
     question->setDefaultButton(QMessageBox::No);
