@@ -13,9 +13,9 @@
 #include "platform/win32/Text.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
-#include "support/Errors.h"
 #include "support/Program.h"
 #include "support/modRegistry.h"
+#include "ui/WindowCommands.h"
 #include "ui/win32/Layout.h"
 #include "ui/win32/Pictures.h"
 #include "ui/win32/frmWait.h"
@@ -267,32 +267,21 @@ void frmDownload::RunCommand(const std::function<void()>& step) {
 }
 
 void frmDownload::cmdConfig_Click() {
-    RunCommand([this] {
-        try {
-            std::string strFiles;
-            downLoadManager->ReportConfigurations(&strFiles);
-        } catch (const RuntimeFailure& failure) {
-            ShowErrorMessage(failure.number, failure.what());
-        } catch (const std::exception& failure) {
-            ShowErrorMessage(0, failure.what());
-        }
-    });
+    RunCommand([this] { ReportCommand(*downLoadManager); });
 }
 
 void frmDownload::cmdErase_Click() {
-    RunCommand([this] {
-        std::string strFilesToReport;
-        downLoadManager->EraseSelected(rules.EraseList(), &strFilesToReport);
-    });
+    RunCommand([this] { EraseCommand(*downLoadManager, rules); });
 }
 
 void frmDownload::cmdDownload_Click() {
     RunCommand([this] {
-        DownloadLog.OpenLogFile();
-        std::string files = SelectDownloadFile();
-        if (files.empty() || downLoadManager->LoadFiles(files) != 0) return;
-        std::string strFilesToReport;
-        downLoadManager->DownLoad(&strFilesToReport);
+        DownloadCommand(
+            *downLoadManager, *this, [this] { return SelectDownloadFile(); },
+            [this](const std::string& text) {
+                MessageBoxW(window, Wide(text).c_str(), Latin1(kApplicationTitle).c_str(),
+                            MB_OK | MB_ICONEXCLAMATION);  // file names are UTF-8
+            });
     });
 }
 
