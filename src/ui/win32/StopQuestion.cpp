@@ -31,14 +31,7 @@ void StopQuestion::Ask(HWND owner, std::function<void()> yes) {
     if (box) return;
     onYes = std::move(yes);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW type{};
-    type.cbSize = sizeof type;
-    type.lpfnWndProc = BoxProcedure;
-    type.hInstance = instance;
-    type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    type.lpszClassName = kClassName;
-    RegisterClassExW(&type);  // fails harmlessly when the class stands from an earlier question
+    RegisterWindowClass(kClassName, BoxProcedure);
 
     const int dpi = ScreenDpi();
     auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };

@@ -46,15 +46,7 @@ frmDownload::frmDownload() {
                                   ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW type{};
-    type.cbSize = sizeof type;
-    type.lpfnWndProc = WindowProcedure;
-    type.hInstance = instance;
-    type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    type.hIcon = ApplicationIcon();
-    type.lpszClassName = kClassName;
-    RegisterClassExW(&type);
+    RegisterWindowClass(kClassName, WindowProcedure, ApplicationIcon());
 
     dpi = ScreenDpi();
     face = LayoutFace(dpi);
