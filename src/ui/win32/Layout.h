@@ -15,6 +15,20 @@ inline std::wstring Latin1(const std::string& text) {
     return wide;
 }
 
+// A window class of the program's: the arrow cursor and the dialogs' colour behind its controls. Registering
+// it again, for a window made anew, fails harmlessly.
+inline void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON icon = nullptr) {
+    WNDCLASSEXW type{};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = procedure;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    type.hIcon = icon;
+    type.lpszClassName = name;
+    RegisterClassExW(&type);
+}
+
 // The screen's dots per inch, which the program, DPI-aware, draws at.
 inline int ScreenDpi() {
     HDC screen = GetDC(nullptr);

@@ -6,13 +6,16 @@
 #include <commdlg.h>
 #undef SetPort  // the printer spooler's, which windows.h brings: here it is the manager's
 
+#include <csignal>
+#include <utility>
+
 #include "manager/clsDLManager.h"
 #include "platform/win32/Text.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
-#include "support/Errors.h"
 #include "support/Program.h"
 #include "support/modRegistry.h"
+#include "ui/WindowCommands.h"
 #include "ui/win32/Layout.h"
 #include "ui/win32/Pictures.h"
 #include "ui/win32/frmWait.h"
@@ -43,15 +46,7 @@ frmDownload::frmDownload() {
                                   ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW type{};
-    type.cbSize = sizeof type;
-    type.lpfnWndProc = WindowProcedure;
-    type.hInstance = instance;
-    type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    type.hIcon = ApplicationIcon();
-    type.lpszClassName = kClassName;
-    RegisterClassExW(&type);
+    RegisterWindowClass(kClassName, WindowProcedure, ApplicationIcon());
 
     dpi = ScreenDpi();
     face = LayoutFace(dpi);
@@ -102,13 +97,16 @@ int frmDownload::MessageLoop() {
 
 bool frmDownload::PreTranslate(void* pointer) {
     auto* message = static_cast<MSG*>(pointer);
-    if (!shown || !(message->hwnd == shown->window || IsChild(shown->window, message->hwnd))) return false;
-    // F1 with any modifier key, whichever control has the focus.
-    if ((message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN) && message->wParam == VK_F1) {
+    HWND root = GetAncestor(message->hwnd, GA_ROOT);
+    if (!shown || !root) return false;
+    // F1 with any modifier key, whichever control of the window has the focus.
+    if (root == shown->window && (message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN) &&
+        message->wParam == VK_F1) {
         shown->cmdHelp_Click();
         return true;
     }
-    return IsDialogMessageW(shown->window, message);
+    // Tab, Enter, Escape and the access keys, in the window and in the boxes beside it.
+    return IsDialogMessageW(root, message);
 }
 
 int frmDownload::Pixels(int twips) const {
@@ -225,6 +223,7 @@ bool frmDownload::AskYesNo(const std::string& text) {
 }
 
 void frmDownload::ShowErrorBox(const std::string& text) {
+    if (closeWhenIdle) return;  // the technician closed the window: the error is in the log
     MessageBoxW(window, Latin1(text).c_str(), Latin1(kApplicationTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -252,35 +251,29 @@ void frmDownload::RunCommand(const std::function<void()>& step) {
     step();
     rules.End();
     ShowControls();
+    stopQuestion.Dismiss();  // unanswered: nothing is left to stop
+    if (std::exchange(closeWhenIdle, false)) {
+        StopRequested = 0;
+        SendMessageW(window, WM_CLOSE, 0, 0);
+    }
 }
 
 void frmDownload::cmdConfig_Click() {
-    RunCommand([this] {
-        try {
-            std::string strFiles;
-            downLoadManager->ReportConfigurations(&strFiles);
-        } catch (const RuntimeFailure& failure) {
-            ShowErrorMessage(failure.number, failure.what());
-        } catch (const std::exception& failure) {
-            ShowErrorMessage(0, failure.what());
-        }
-    });
+    RunCommand([this] { ReportCommand(*downLoadManager); });
 }
 
 void frmDownload::cmdErase_Click() {
-    RunCommand([this] {
-        std::string strFilesToReport;
-        downLoadManager->EraseSelected(rules.EraseList(), &strFilesToReport);
-    });
+    RunCommand([this] { EraseCommand(*downLoadManager, rules); });
 }
 
 void frmDownload::cmdDownload_Click() {
     RunCommand([this] {
-        DownloadLog.OpenLogFile();
-        std::string files = SelectDownloadFile();
-        if (files.empty() || downLoadManager->LoadFiles(files) != 0) return;
-        std::string strFilesToReport;
-        downLoadManager->DownLoad(&strFilesToReport);
+        DownloadCommand(
+            *downLoadManager, *this, [this] { return SelectDownloadFile(); },
+            [this](const std::string& text) {
+                MessageBoxW(window, Wide(text).c_str(), Latin1(kApplicationTitle).c_str(),
+                            MB_OK | MB_ICONEXCLAMATION);  // file names are UTF-8
+            });
     });
 }
 
@@ -377,8 +370,15 @@ intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
             return reinterpret_cast<intptr_t>(GetStockObject(NULL_BRUSH));
         }
         case WM_CLOSE:
-            if (!rules.MayClose()) return 0;  // a running command ends first
-            loaded = false;                   // the next showing sets the window up again
+            if (!rules.MayClose()) {
+                stopQuestion.Ask(window, [this] {
+                    if (!rules.Busy()) return;
+                    StopRequested = SIGTERM;
+                    closeWhenIdle = true;
+                });
+                return 0;
+            }
+            loaded = false;  // the next showing sets the window up again
             ::ShowWindow(window, SW_HIDE);
             PostQuitMessage(0);
             return 0;

@@ -9,6 +9,7 @@
 
 #include "ui/UIForm.h"
 #include "ui/WindowRules.h"
+#include "ui/win32/StopQuestion.h"
 
 struct HWND__;
 struct HFONT__;
@@ -84,6 +85,8 @@ private:
     int dpi = 96;
     HFONT__ *face = nullptr, *bold = nullptr, *heading = nullptr;
     WindowRules rules;
+    StopQuestion stopQuestion;
+    bool closeWhenIdle = false;  // asked to close during a command: it is stopping
     bool loaded = false;
 
     HWND lblAppTitle, cmdHelp, fraConfiguration;

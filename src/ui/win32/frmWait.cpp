@@ -28,14 +28,7 @@ frmWait& frmWait::Instance() {
 
 frmWait::frmWait() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW type{};
-    type.cbSize = sizeof type;
-    type.lpfnWndProc = WindowProcedure;
-    type.hInstance = instance;
-    type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    type.lpszClassName = kClassName;
-    RegisterClassExW(&type);
+    RegisterWindowClass(kClassName, WindowProcedure);
 
     const int dpi = ScreenDpi();
     auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
