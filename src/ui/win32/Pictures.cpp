@@ -45,7 +45,9 @@ HBITMAP QuestionMark(int size, HFONT font) {
     return picture;
 }
 
-HICON ApplicationIcon() {
+namespace {
+
+HICON PaintIcon() {
     constexpr int size = 32;
     auto [context, colours] = Canvas(size);
     Fill(context, {0, 0, size, size}, RGB(0, 0, 0));
@@ -68,6 +70,13 @@ HICON ApplicationIcon() {
     HICON icon = CreateIconIndirect(&parts);
     DeleteObject(mask);
     DeleteObject(colours);
+    return icon;
+}
+
+}  // namespace
+
+HICON ApplicationIcon() {
+    static HICON icon = PaintIcon();  // one for every window of the program
     return icon;
 }
 

@@ -9,6 +9,7 @@
 
 #include "ui/WindowRules.h"
 #include "ui/win32/Layout.h"
+#include "ui/win32/Pictures.h"
 
 namespace kx6000 {
 namespace {
@@ -31,7 +32,7 @@ void StopQuestion::Ask(HWND owner, std::function<void()> yes) {
     if (box) return;
     onYes = std::move(yes);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterWindowClass(kClassName, BoxProcedure);
+    RegisterWindowClass(kClassName, BoxProcedure, ApplicationIcon());
 
     const int dpi = ScreenDpi();
     auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "ui/win32/Layout.h"
+#include "ui/win32/Pictures.h"
 
 namespace kx6000 {
 namespace {
@@ -28,7 +29,7 @@ frmWait& frmWait::Instance() {
 
 frmWait::frmWait() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterWindowClass(kClassName, WindowProcedure);
+    RegisterWindowClass(kClassName, WindowProcedure, ApplicationIcon());
 
     const int dpi = ScreenDpi();
     auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
@@ -41,9 +42,9 @@ frmWait::frmWait() {
     RECT screen;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    window = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"KX6000 Download", style,
-                             (screen.left + screen.right - width) / 2, (screen.top + screen.bottom - height) / 2,
-                             width, height, nullptr, nullptr, instance, nullptr);
+    window = CreateWindowExW(
+        WS_EX_TOPMOST, kClassName, L"KX6000 Download", style, (screen.left + screen.right - width) / 2,
+        (screen.top + screen.bottom - height) / 2, width, height, nullptr, nullptr, instance, nullptr);
     // Two lines for the message, so a long one shows whole.
     lblMessage =
         CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, pixels(120),
