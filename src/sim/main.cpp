@@ -9,6 +9,8 @@
 #include <thread>
 
 #include <CLI/CLI.hpp>
+#include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "platform/Console.h"
 #include "sim/SimulatedRadio.h"
@@ -37,11 +39,31 @@ void WaitForStop(int notices, double seconds) {
     stop->requested.wait_until(lock, deadline, [&] { return stop->done; });
 }
 
+// The radio as it ends: every configuration, and the bytes of the radio's own flash block by block (start in
+// address units), for a test to hold against what it downloaded.
+void WriteState(const kx6000::sim::SimulatedRadio& radio, int unitBytes, const std::string& path) {
+    nlohmann::json state{{"configurations", nlohmann::json::array()}, {"flash", nlohmann::json::array()}};
+    for (const auto& configuration : radio.Configurations())
+        state["configurations"].push_back({{"networkId", configuration.networkId},
+                                           {"deviceId", configuration.deviceId},
+                                           {"productId", configuration.productId},
+                                           {"address", configuration.address},
+                                           {"status", configuration.status}});
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (const auto& block : radio.Blocks()) {
+        std::string hex;
+        for (uint8_t byte : radio.Flash(block.start, size_t{block.length} * unitBytes))
+            hex += {kDigits[byte >> 4], kDigits[byte & 15]};
+        state["flash"].push_back({{"start", block.start}, {"hex", hex}});
+    }
+    std::ofstream(path) << state.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Simulated KX6100/KX6200 radio behind a pseudo-terminal"};
-    std::string scenarioPath, tracePath, linkPath;
+    std::string scenarioPath, tracePath, linkPath, statePath;
     bool realtime = false;
     double maxSeconds = 600;
     app.add_option("--scenario", scenarioPath, "scenario file (JSON); a healthy KX6100 without it")
@@ -49,6 +71,8 @@ int main(int argc, char** argv) {
     app.add_flag("--realtime", realtime, "every byte takes 10 bit times at the radio's line speed");
     app.add_option("--trace", tracePath, "write every byte, frame and reply as JSON lines to this file");
     app.add_option("--link", linkPath, "make a symbolic link to the pseudo-terminal at this path");
+    app.add_option("--state-out", statePath,
+                   "at the end, write the configurations and the radio's flash as JSON to this file");
     app.add_option("--max-seconds", maxSeconds, "end after this many seconds (default 600)")
         ->check(CLI::Range(0.1, 7.0 * 24 * 3600));
     try {
@@ -77,6 +101,7 @@ int main(int argc, char** argv) {
         if (!linkPath.empty()) std::cout << linkPath << " -> " << radio.DevicePath() << std::endl;
 
         WaitForStop(notices, maxSeconds);
+        if (!statePath.empty()) WriteState(radio, scenario.addressUnitBytes, statePath);
         if (!linkPath.empty()) fs::remove(linkPath);
         return 0;
     } catch (const std::exception& error) {

@@ -19,6 +19,11 @@ struct clsConfiguration;
 inline constexpr const char* kApplicationTitle = "KX6000 Download";
 // The table's rows besides the hardware row.
 inline constexpr int kTableRows = 9;
+// Asked when the window is closed while one of its commands runs; No is the default, since a stopped download
+// leaves the radio in upgrade mode.
+inline constexpr const char* kStopQuestion =
+    "A command is running. Stop it and close the window? The radio stays in upgrade mode until the next "
+    "command resets it.";
 // The items of the port list, in list order.
 inline constexpr std::array<const char*, 4> kPortItems = {"1", "2", "3", "4"};
 
@@ -107,7 +112,8 @@ public:
     bool Begin();
     void End();
     bool Busy() const { return busy; }
-    // The window closes only while none of its commands runs.
+    // The window closes only while none of its commands runs; otherwise it asks kStopQuestion, without
+    // blocking the command, and Yes stops the command and closes the window after it.
     bool MayClose() const { return !busy; }
     CommandControls Controls() const { return controls; }
 

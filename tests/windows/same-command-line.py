@@ -6,7 +6,6 @@ logs and send the radio the same bytes, the names each system gives its devices 
 Usage: same-command-line.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start-wine | --end-wine | --list | CASE)
 """
 import json
-import os
 import re
 import shutil
 import signal
@@ -15,14 +14,12 @@ import sys
 import time
 from pathlib import Path
 
+from wineenv import Radios, Wine
+
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
-prefix = work / "wine"
 files = work / "files"
-env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-           LC_ALL="C.UTF-8")
-for name in ["KX6000_ROOT", "KX6000_SETTINGS", "KX6000_LOG_FOLDER", "DISPLAY"] + [
-        f"KX6000_PORT{port}" for port in range(1, 5)]:
-    env.pop(name, None)
+wine = Wine(work)
+env = wine.env
 KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC"
 # The reasons each system gives for the same failure.
 REASONS = [("File not found", "No such file or directory"),
@@ -52,77 +49,15 @@ CASES = {
 }
 
 
-def wine(*args):
-    subprocess.run(["wine", *args], env=env, cwd=work, capture_output=True, check=True)
-
-
 def start_wine():
-    """A prefix of our own, its server kept running so the COM ports stay as mapped. The server starts
-    first, in a session of its own that it does not lead: one started by wine would hold the pipes of the
-    program that started it, and a session leader would take the first radio's pty for its terminal and
-    end when that radio does."""
+    """A prefix of our own, its server kept running so the COM ports stay as mapped."""
+    wine.end()  # the server an interrupted run left
     shutil.rmtree(work, ignore_errors=True)
     files.mkdir(parents=True)
     demo = Path(__file__).resolve().parents[2] / "examples" / "demo-upgrade.s28"
     for name in ("demo-upgrade.s28", "démo été.s28"):
         shutil.copy(demo, files / name)
-    prefix.mkdir()
-    subprocess.Popen(["sh", "-c", "wineserver -f -p; :"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL, start_new_session=True)
-    # The server takes connections once its socket is there: a wine program started before would start a
-    # server of its own.
-    where = prefix.stat()
-    socket = Path(f"/tmp/.wine-{os.getuid()}/server-{where.st_dev:x}-{where.st_ino:x}/socket")
-    for _ in range(200):
-        if socket.exists():
-            break
-        time.sleep(0.05)
-    subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=True)
-    for port in range(1, 3):
-        wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{port}", "/d", str(work / f"com{port}"), "/f")
-
-
-def map_ports():
-    """COM1 and COM2 lead to the radios' links; COM3 and COM4 are no ports at all. Wine's mount manager maps
-    the ports to /dev/ttyS* when wine starts, and may still be at it when wineboot returns: the links are
-    made before each run."""
-    for port in range(1, 5):
-        dosdevice = prefix / "dosdevices" / f"com{port}"
-        dosdevice.unlink(missing_ok=True)
-        if port <= 2:
-            dosdevice.symlink_to(work / f"com{port}")
-
-
-class Radios:
-    """Simulated radios for one run, each behind the link its port is mapped to, tracing what they see."""
-
-    def __init__(self, count, folder, name, realtime):
-        self.processes, self.traces = [], []
-        for port in range(1, count + 1):
-            link, trace = folder / f"com{port}", folder / f"{name}-{port}.trace"
-            link.unlink(missing_ok=True)
-            args = [str(linux_bin / "kx6000-radio-sim"), "--link", str(link), "--trace", str(trace),
-                    "--max-seconds", "120"] + (["--realtime"] if realtime else [])
-            self.processes.append(subprocess.Popen(args, stdout=subprocess.DEVNULL))
-            self.traces.append(trace)
-            for _ in range(100):
-                if link.exists():
-                    break
-                time.sleep(0.05)
-
-    def end(self):
-        for process in self.processes:
-            process.kill()
-            process.wait()
-
-    def bytes_seen(self):
-        """What each radio received and sent, in order."""
-        seen = []
-        for trace in self.traces:
-            events = [json.loads(line) for line in trace.read_text().splitlines()]
-            seen.append({way: "".join(e["hex"] for e in events if e.get("dir") == way) for way in ("rx", "tx")})
-        return seen
+    wine.start()
 
 
 def run(command, run_env, more):
@@ -163,8 +98,8 @@ def run_side(windows, folder, name, radios, args, more):
     debug = more.get("debug", "False")
     if windows:
         wine("reg", "add", KEY, "/v", "Debug", "/d", debug, "/f")
-        map_ports()
-        logs = prefix / "drive_c"
+        wine.map_ports()
+        logs = wine.prefix / "drive_c"
         for log in logs.glob("*.log"):
             log.unlink()
         run_env, links = env, work
@@ -176,7 +111,7 @@ def run_side(windows, folder, name, radios, args, more):
         run_env = dict(env, KX6000_ROOT=str(logs), KX6000_SETTINGS=str(settings))
         links = folder
         program, devices = [str(linux_bin / "kx6000-download")], [str(folder / "com1"), str(folder / "com2")]
-    radios_run = Radios(radios, links, name + ("-windows" if windows else "-linux"), realtime)
+    radios_run = Radios(linux_bin, radios, links, name + ("-windows" if windows else "-linux"), realtime)
     results, lag = [], 0
     for command in commands(program, devices, radios, args, dict(more, radios=radios_run)):
         result, lag = run(command, run_env, dict(more, radios=radios_run))
@@ -245,6 +180,6 @@ if sys.argv[4] == "--list":
 elif sys.argv[4] == "--start-wine":
     start_wine()
 elif sys.argv[4] == "--end-wine":
-    subprocess.run(["wineserver", "-k"], env=env)
+    wine.end()
 else:
     sys.exit(check(sys.argv[4]))

@@ -19,14 +19,12 @@
 #include <csignal>
 #include <utility>
 
-#include "files/FileChecks.h"
-#include "files/FileHelpers.h"
 #include "manager/clsDLManager.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
-#include "support/Errors.h"
 #include "support/Program.h"
 #include "support/modRegistry.h"
+#include "ui/WindowCommands.h"
 #include "ui/qt/Twips.h"
 #include "ui/qt/frmWait.h"
 
@@ -368,48 +366,21 @@ void frmDownload::RunCommand(const std::function<void()>& step) {
 }
 
 void frmDownload::cmdConfig_Click() {
-    RunCommand([this] {
-        try {
-            std::string strFiles;
-            downLoadManager->ReportConfigurations(&strFiles);
-        } catch (const RuntimeFailure& failure) {
-            ShowErrorMessage(failure.number, failure.what());
-        } catch (const std::exception& failure) {
-            ShowErrorMessage(0, failure.what());
-        }
-    });
+    RunCommand([this] { ReportCommand(*downLoadManager); });
 }
 
 void frmDownload::cmdErase_Click() {
-    RunCommand([this] {
-        std::string strFilesToReport;
-        downLoadManager->EraseSelected(rules.EraseList(), &strFilesToReport);
-    });
+    RunCommand([this] { EraseCommand(*downLoadManager, rules); });
 }
 
 void frmDownload::cmdDownload_Click() {
     RunCommand([this] {
-        DownloadLog.OpenLogFile();
-        std::string files = SelectDownloadFile();
-        if (files.empty() || RefusedFiles(files) || downLoadManager->LoadFiles(files) != 0) return;
-        std::string strFilesToReport;
-        downLoadManager->DownLoad(&strFilesToReport);
+        DownloadCommand(
+            *downLoadManager, *this, [this] { return SelectDownloadFile(); },
+            [this](const std::string& text) {
+                QMessageBox::warning(this, kApplicationTitle, QString::fromUtf8(text));  // names are UTF-8
+            });
     });
-}
-
-bool frmDownload::RefusedFiles(const std::string& files) {
-    if (OperationRunning)
-        return false;  // LoadFiles refuses with 13 and leaves the running operation's number
-    std::vector<FileCheck> checks =
-        CheckFiles(SplitFileList(files), downLoadManager->RadioType() == RADIO_FMX).files;
-    // A file the parse gives up on is LoadFiles' to report, as it always was.
-    if (FirstFailure(checks) != 0 || RunResult(checks) == 0) return false;
-    LastError = RunResult(checks);
-    StatusPanelStatus(ErrorStatusText(LastError));
-    std::string text = "Nothing was sent to the radio:";
-    for (const std::string& line : CheckLines(checks, false)) text += "\n" + line;
-    QMessageBox::warning(this, kApplicationTitle, QString::fromUtf8(text));  // file names are UTF-8
-    return true;
 }
 
 void frmDownload::cmdHelp_Click() {
@@ -464,11 +435,9 @@ void frmDownload::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     if (findChild<QMessageBox*>("stopQuestion")) return;
-    // The command goes on while the technician decides: No by default, since a stopped download leaves the
-    // radio in upgrade mode. Yes stops it through its closing steps, then the window closes.
-    auto* question = new QMessageBox(QMessageBox::Question, kApplicationTitle,
-                                     "A command is running. Stop it and close the window? The radio stays in "
-                                     "upgrade mode until the next command resets it.",
+    // The command goes on while the technician decides; Yes stops it through its closing steps, then the
+    // window closes.
+    auto* question = new QMessageBox(QMessageBox::Question, kApplicationTitle, kStopQuestion,
                                      QMessageBox::Yes | QMessageBox::No, this);
     question->setObjectName("stopQuestion");
     question->setDefaultButton(QMessageBox::No);

@@ -62,7 +62,6 @@ private:
     void ShowControls();
     std::string SelectDownloadFile();
     // Shows what in the chosen files the radio would refuse or lose, and says whether anything was.
-    bool RefusedFiles(const std::string& files);
 
     WindowRules rules;
     bool loaded = false;         // set up since it was last closed

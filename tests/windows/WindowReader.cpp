@@ -1,0 +1,131 @@
+// Reads the KX6000 window's state for the window tests, as the controls themselves report it: each line
+// read from stdin ("read", optionally followed by control classes) is answered by one JSON line of every
+// visible top-level window of the window's process (the main window, the wait window, message boxes, the
+// file dialog) with its controls (those of the classes named, else all): class, place in the window's client
+// area, text, visible, enabled, check state, progress position and status bar panels. Naming classes keeps a
+// read short while a command runs, since each control answers between the port's waits.
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Quoted(const std::wstring& wide) {
+    std::string text(wide.size() * 3, '\0');
+    text.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr));
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, c < 0x20 ? "\\u%04x" : c == '"' || c == '\\' ? "\\%c" : "%c", c);
+        quoted += escaped;
+    }
+    return quoted + "\"";
+}
+
+// A message to a window of another process, given up after 2 s rather than hanging the test.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[1024] = L"";
+    Ask(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = L"";
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+// The status bar writes its panels' texts into memory of its own process.
+std::string Panels(HWND bar) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(bar, &id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+    wchar_t text[1024];
+    void* remote = VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
+    std::string panels = "[";
+    for (int i = 0, count = static_cast<int>(Ask(bar, SB_GETPARTS)); i < count; ++i) {
+        text[0] = 0;
+        if (LOWORD(Ask(bar, SB_GETTEXTLENGTHW, i)) < 1024) {
+            Ask(bar, SB_GETTEXTW, i, reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(process, remote, text, sizeof text, nullptr);
+        }
+        panels += (i ? "," : "") + Quoted(text);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return panels + "]";
+}
+
+struct Listing {
+    DWORD process;
+    std::vector<std::wstring> classes;
+    HWND top = nullptr;
+    std::string json;
+};
+
+BOOL CALLBACK AddControl(HWND control, LPARAM data) {
+    auto& listing = *reinterpret_cast<Listing*>(data);
+    const std::wstring kind = ClassOf(control);
+    if (!listing.classes.empty() && std::ranges::find(listing.classes, kind) == listing.classes.end())
+        return TRUE;
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, listing.top, reinterpret_cast<POINT*>(&place), 2);
+    std::string& json = listing.json;
+    json += (json.back() == '[' ? "{\"class\":" : ",{\"class\":") + Quoted(kind) +
+            ",\"x\":" + std::to_string(place.left) + ",\"y\":" + std::to_string(place.top) +
+            ",\"text\":" + Quoted(TextOf(control)) + ",\"visible\":" + (IsWindowVisible(control) ? "1" : "0") +
+            ",\"enabled\":" + (IsWindowEnabled(control) ? "1" : "0");
+    if (kind == WC_BUTTONW) json += ",\"checked\":" + std::to_string(Ask(control, BM_GETCHECK));
+    if (kind == PROGRESS_CLASSW) json += ",\"position\":" + std::to_string(Ask(control, PBM_GETPOS));
+    if (kind == STATUSCLASSNAMEW) json += ",\"panels\":" + Panels(control);
+    json += "}";
+    return TRUE;
+}
+
+BOOL CALLBACK AddWindow(HWND window, LPARAM data) {
+    auto& listing = *reinterpret_cast<Listing*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != listing.process || !IsWindowVisible(window)) return TRUE;
+    POINT client{0, 0};
+    ClientToScreen(window, &client);
+    listing.json += std::string(listing.json.back() == '[' ? "" : ",") + "{\"class\":" + Quoted(ClassOf(window)) +
+                    ",\"title\":" + Quoted(TextOf(window)) + ",\"x\":" + std::to_string(client.x) +
+                    ",\"y\":" + std::to_string(client.y) + ",\"controls\":[";
+    listing.top = window;
+    EnumChildWindows(window, AddControl, data);
+    listing.json += "]}";
+    return TRUE;
+}
+
+}  // namespace
+
+int main() {
+    std::string line, word;
+    while (std::getline(std::cin, line)) {
+        Listing listing{0, {}, nullptr, "["};
+        std::istringstream words(line);
+        words >> word;  // "read"
+        while (words >> word) listing.classes.emplace_back(word.begin(), word.end());
+        if (HWND main = FindWindowW(L"KX6000Download", nullptr)) {
+            GetWindowThreadProcessId(main, &listing.process);
+            EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&listing));
+        }
+        std::cout << listing.json << "]" << std::endl;
+    }
+}

@@ -1,0 +1,136 @@
+"""What the Windows build's end-to-end tests share: a wine prefix of their own with its server, the COM ports
+mapped to simulated radios, the radios themselves, and an X server for the windows."""
+import json
+import os
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+
+
+class Wine:
+    """The prefix `work`/wine, whose COM1 and COM2 lead to the links `work`/com1 and `work`/com2. Its server,
+    started by start(), serves every program until end(), in whichever process the test runs."""
+
+    def __init__(self, work, display=None):
+        self.work = Path(work)
+        self.prefix = self.work / "wine"
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
+        for name in ["KX6000_ROOT", "KX6000_SETTINGS", "KX6000_LOG_FOLDER", "DISPLAY"] + [
+                f"KX6000_PORT{port}" for port in range(1, 5)]:
+            self.env.pop(name, None)
+        if display:
+            self.env["DISPLAY"] = display
+
+    def __call__(self, *args):
+        subprocess.run(["wine", *args], env=self.env, cwd=self.work, capture_output=True, check=True)
+
+    def start(self):
+        """The server starts first, in a session of its own that it does not lead: one started by wine would
+        hold the pipes of the program that started it, and a session leader would take the first radio's pty
+        for its terminal and end when that radio does."""
+        self.prefix.mkdir(parents=True)
+        subprocess.Popen(["sh", "-c", "wineserver -f -p; :"], env=self.env, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        # The server takes connections once its socket is there: a wine program started before would start a
+        # server of its own.
+        where = self.prefix.stat()
+        socket = Path(f"/tmp/.wine-{os.getuid()}/server-{where.st_dev:x}-{where.st_ino:x}/socket")
+        for _ in range(200):
+            if socket.exists():
+                break
+            time.sleep(0.05)
+        subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        for port in range(1, 3):
+            self("reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{port}", "/d", str(self.work / f"com{port}"),
+                 "/f")
+
+    def end(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def map_ports(self):
+        """COM1 and COM2 lead to the radios' links; COM3 and COM4 are no ports at all. Wine's mount manager maps
+        the ports to /dev/ttyS* when wine starts, and may still be at it when wineboot returns: the links are
+        made before each run."""
+        for port in range(1, 5):
+            dosdevice = self.prefix / "dosdevices" / f"com{port}"
+            dosdevice.unlink(missing_ok=True)
+            if port <= 2:
+                dosdevice.symlink_to(self.work / f"com{port}")
+
+
+class Radios:
+    """Simulated radios for one run, each behind the link its port is mapped to, tracing what they see; with
+    a scenario (JSON text) all play it, and with `state` each writes its configurations and flash at its end."""
+
+    def __init__(self, linux_bin, count, folder, name, realtime=False, scenario=None, state=False):
+        self.processes, self.traces, self.states = [], [], []
+        for port in range(1, count + 1):
+            link, trace = folder / f"com{port}", folder / f"{name}-{port}.trace"
+            link.unlink(missing_ok=True)
+            args = [str(Path(linux_bin) / "kx6000-radio-sim"), "--link", str(link), "--trace", str(trace),
+                    "--max-seconds", "120"] + (["--realtime"] if realtime else [])
+            if scenario:
+                (folder / f"{name}-{port}.json").write_text(scenario)
+                args += ["--scenario", str(folder / f"{name}-{port}.json")]
+            if state:
+                self.states.append(folder / f"{name}-{port}.state")
+                args += ["--state-out", str(self.states[-1])]
+            self.processes.append(subprocess.Popen(args, stdout=subprocess.DEVNULL))
+            self.traces.append(trace)
+            for _ in range(100):
+                if link.exists():
+                    break
+                time.sleep(0.05)
+
+    def end(self):
+        """Ends the radios at once, or, when they write their state, as asked to, and gives that state."""
+        for process in self.processes:
+            process.send_signal(signal.SIGTERM if self.states else signal.SIGKILL)
+            process.wait()
+        return [json.loads(state.read_text()) for state in self.states]
+
+    def bytes_seen(self):
+        """What each radio received and sent, in order."""
+        seen = []
+        for trace in self.traces:
+            events = [json.loads(line) for line in trace.read_text().splitlines()]
+            seen.append({way: "".join(e["hex"] for e in events if e.get("dir") == way) for way in ("rx", "tx")})
+        return seen
+
+
+class Display:
+    """An X server for the windows, kept running between the processes of a test run: its number and process
+    are kept in `work`/display.json."""
+
+    def __init__(self, work):
+        self.record = Path(work) / "display.json"
+
+    def start(self, size="1024x768x24"):
+        # Xvfb names its display on the pipe once it takes connections.
+        read, write = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", size, "-nolisten", "tcp"],
+                                  pass_fds=[write], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write)
+        with os.fdopen(read) as named:
+            number = named.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.record.write_text(json.dumps({"display": f":{number}", "pid": server.pid}))
+        return f":{number}"
+
+    def name(self):
+        return json.loads(self.record.read_text())["display"]
+
+    def end(self):
+        if self.record.exists():
+            try:
+                os.kill(json.loads(self.record.read_text())["pid"], signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            self.record.unlink()
