@@ -29,6 +29,17 @@ inline void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON ic
     RegisterClassExW(&type);
 }
 
+// The object a window of the program's belongs to: given as the last argument of CreateWindowExW, kept with
+// the window from its first message on; null before.
+template <class Owner>
+Owner* OwnerOf(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    return reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // The screen's dots per inch, which the program, DPI-aware, draws at.
 inline int ScreenDpi() {
     HDC screen = GetDC(nullptr);

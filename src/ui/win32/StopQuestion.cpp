@@ -17,11 +17,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"KX6000StopQuestion";
 
 LRESULT CALLBACK BoxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE)
-        SetWindowLongPtrW(
-            box, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-    auto* question = reinterpret_cast<StopQuestion*>(GetWindowLongPtrW(box, GWLP_USERDATA));
+    auto* question = OwnerOf<StopQuestion>(box, message, lParam);
     if (question && question->Shown()) return question->Handle(message, wParam, lParam);
     return DefWindowProcW(box, message, wParam, lParam);
 }

@@ -30,11 +30,7 @@ constexpr DWORD kFileNameRoom = 2048;
 frmDownload* shown = nullptr;  // the program's one window
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE)
-        SetWindowLongPtrW(
-            window, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-    auto* form = reinterpret_cast<frmDownload*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* form = OwnerOf<frmDownload>(window, message, lParam);
     if (form && message != WM_NCCREATE) return form->Handle(message, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
