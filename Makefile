@@ -1,6 +1,7 @@
 # The two set-up commands: `make demo` and `make test`. Each installs what is
 # missing, configures and builds before it runs.
-.PHONY: all deps build demo test test-asan bench fuzz package format clean build-windows test-windows
+.PHONY: all deps build demo test test-asan bench fuzz package format clean build-windows test-windows \
+	package-windows
 
 all: build
 
@@ -27,8 +28,8 @@ bench: build
 
 # The Windows programs in build-windows/bin/, and their tests under wine: the command line is held to the
 # Linux one against simulated radios mapped as COM ports, so the Linux build comes first; the window runs on
-# an X server of its own, its pictures taken by ImageMagick.
-WINDOWS_PACKAGES = g++-mingw-w64-i686-posix mingw-w64-tools wine wine32 fp-utils imagemagick
+# an X server of its own, its pictures taken by ImageMagick; the installer is made by NSIS and tested too.
+WINDOWS_PACKAGES = g++-mingw-w64-i686-posix mingw-w64-tools wine wine32 fp-utils imagemagick nsis
 build-windows: build
 	@scripts/install-deps $(WINDOWS_PACKAGES)
 	@cmake --preset windows >/dev/null
@@ -36,6 +37,10 @@ build-windows: build
 
 test-windows: build-windows
 	@ctest --preset windows
+
+# The Windows installer, from the Windows build: build-windows/KX6000Download-<version>-win32.exe
+package-windows: build-windows
+	@cd build-windows && cpack
 
 # The Debian package, from the release build: build-release/kx6000-download_<version>_<arch>.deb
 package: deps
