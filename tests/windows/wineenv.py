@@ -29,10 +29,19 @@ class Wine:
         subprocess.run(["wine", *args], env=self.env, cwd=self.work, capture_output=True, check=True)
 
     def start(self):
+        """Makes the prefix, its server serving it (serve()), and maps COM1 and COM2."""
+        self.prefix.mkdir(parents=True)
+        self.serve()
+        subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        for port in range(1, 3):
+            self("reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{port}", "/d", str(self.work / f"com{port}"),
+                 "/f")
+
+    def serve(self):
         """The server starts first, in a session of its own that it does not lead: one started by wine would
         hold the pipes of the program that started it, and a session leader would take the first radio's pty
         for its terminal and end when that radio does."""
-        self.prefix.mkdir(parents=True)
         subprocess.Popen(["sh", "-c", "wineserver -f -p; :"], env=self.env, stdin=subprocess.DEVNULL,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         # The server takes connections once its socket is there: a wine program started before would start a
@@ -43,11 +52,6 @@ class Wine:
             if socket.exists():
                 break
             time.sleep(0.05)
-        subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=True)
-        for port in range(1, 3):
-            self("reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{port}", "/d", str(self.work / f"com{port}"),
-                 "/f")
 
     def end(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""The Windows installer as a technician's machine gets it, in a wine prefix of its own: a silent install,
+the files, Start-menu entries and registration it makes, the VBScript example against the installed server
+and the simulated radio on COM1, then a silent uninstall that leaves the install folder, the Start menu and
+the registry as they were before.
+
+Usage: installer-case.py PACKAGE_FOLDER LINUX_BIN WORK_FOLDER VERSION
+"""
+import subprocess
+import shutil
+import sys
+import time
+from pathlib import Path
+
+from wineenv import HERE, Display, Radios, Wine
+
+package_folder, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
+version = sys.argv[4]
+EXAMPLES = HERE.parents[1] / "examples" / "windows"
+PROGID = r"HKEY_LOCAL_MACHINE\Software\Classes\KX6000Download.clsDLManager"
+UNINSTALL_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\KX6000 Download"
+# Each Start-menu entry and the file it opens.
+MENU = {"KX6000 Download.lnk": "KX6000Download.exe", "KX6000 Download Help.lnk": "kx6kd_en.chm",
+        "Uninstall.lnk": "Uninstall.exe"}
+
+failures = []
+
+
+def expect(what, ok, detail=""):
+    if not ok:
+        failures.append(f"{what}: {detail}" if detail else what)
+
+
+def run(wine, *args):
+    """Runs a program to its end: its exit status and what it printed. The output goes through a file, since
+    what COM starts for a program (wine's RPC service) keeps the program's handles open after its end."""
+    with open(work / "output", "w+b") as output:
+        try:
+            status = subprocess.run(["wine", *args], env=wine.env, cwd=work, stdout=output, stderr=output,
+                                    stdin=subprocess.DEVNULL, timeout=60).returncode
+        except subprocess.TimeoutExpired:
+            status = "no end within 60 s"
+        output.seek(0)
+        return status, output.read().decode(errors="replace")
+
+
+def registry(wine, name):
+    """The machine's and the user's software keys, as {key: its value lines}."""
+    keys = {}
+    for root in ("HKEY_LOCAL_MACHINE\\Software", "HKEY_CURRENT_USER\\Software"):
+        export = work / f"{name}.reg"
+        status, text = run(wine, "regedit", "/E", str(export), root)
+        if status:
+            raise RuntimeError(f"regedit /E {root}: {status} {text}")
+        key = None
+        for line in export.read_text(encoding="utf-16").splitlines():
+            if line.startswith("[") and line.endswith("]"):
+                key = line[1:-1]
+                keys[key] = []
+            elif key and line:
+                keys[key].append(line)
+    return keys
+
+
+def value(keys, key, name):
+    """A text value of an exported key ("@" for its default), unescaped; None when it has none."""
+    start = "@=" if name == "@" else f'"{name}"='
+    for line in next((lines for k, lines in keys.items() if k.lower() == key.lower()), []):
+        if line.startswith(start + '"'):
+            return line[len(start) + 1:-1].replace('\\"', '"').replace("\\\\", "\\")
+    return None
+
+
+def differences(before, after):
+    # Wine keeps the display's colours and metrics here for as long as its server runs.
+    before, after = ({k: v for k, v in keys.items() if "\\Temporary System Parameters\\" not in k}
+                     for keys in (before, after))
+    return [f"- {k}" for k in before if k not in after] + [f"+ {k} {after[k]}" for k in after if k not in before] + [
+        f"~ {k} {before[k]} -> {after[k]}" for k in before if k in after and before[k] != after[k]]
+
+
+def windows_path(path, drive_c):
+    return "C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
+
+
+def wait_until_gone(wine, text, seconds):
+    """Waits until no program of this prefix has `text` in its command line; False if one still has."""
+    marker, prefix = text.lower().encode(), f"WINEPREFIX={wine.prefix}".encode()
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        found = False
+        for process in Path("/proc").glob("[0-9]*"):
+            try:
+                found |= (prefix in (process / "environ").read_bytes().split(b"\0")
+                          and marker in (process / "cmdline").read_bytes().lower())
+            except OSError:
+                pass
+        if not found:
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def main():
+    package = package_folder / f"KX6000Download-{version}-win32.exe"
+    if not package.exists():
+        return f"no {package.name} in {package_folder}"
+    Wine(work).end()  # what an interrupted run left
+    Display(work).end()
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    wine = Wine(work, Display(work).start())
+    # Shortcuts made under wine would also become menu entries of this Linux desktop.
+    wine.env["WINEDLLOVERRIDES"] += ";winemenubuilder.exe=d"
+    radios = None
+    try:
+        wine.start()
+        # COM's first activation in the server that made the prefix never completes under wine 8; a server
+        # started anew serves it.
+        wine.end()
+        wine.serve()
+        drive_c = wine.prefix / "drive_c"
+        # The 32-bit programs go where a 32-bit program's Program Files is: "Program Files (x86)" on 64-bit
+        # Windows; a 32-bit prefix, which is all wine32 makes, has only "Program Files".
+        programs = drive_c / "Program Files (x86)"
+        folder = (programs if programs.exists() else drive_c / "Program Files") / "KX6000 Download"
+        menu = drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "KX6000 Download"
+        # Wine registers its script host's types at cscript's first run: that is done before the registry is
+        # taken, so only the installer's and the server's keys make a difference.
+        (drive_c / "nothing.vbs").write_text("WScript.Quit 0\n")
+        run(wine, "cscript", "//nologo", r"C:\nothing.vbs")
+        before = registry(wine, "before")
+
+        # The examples come with the automation server: without them the program cannot register (yet).
+        examples = sorted(p.name for p in EXAMPLES.iterdir()) if EXAMPLES.exists() else []
+        server = "report.vbs" in examples
+        status, _ = run(wine, str(package), "/S")
+        expect("the installer's exit status", status == (0 if server else 2),
+               f"{status}, with the server {'there' if server else 'not there'}")
+        files = sorted(str(p.relative_to(folder)) for p in folder.rglob("*") if p.is_file())
+        wanted = sorted(["KX6000Download.exe", "kx6000-download.exe", "kx6kd_en.chm", "Uninstall.exe"] +
+                        [f"examples/{name}" for name in examples])
+        expect("the installed files", files == wanted, f"{files}, not {wanted}")
+        entries = sorted(p.name for p in menu.glob("*")) if menu.exists() else []
+        expect("the Start-menu entries", entries == sorted(MENU), f"{entries} in {menu}")
+        for entry, target in MENU.items():
+            link = (menu / entry).read_bytes() if (menu / entry).exists() else b""
+            expect(f"{entry} opens {target}", target.encode() in link or target.encode("utf-16-le") in link)
+        _, shown = run(wine, str(folder / "kx6000-download.exe"), "--version")
+        major, minor, revision = (int(n) for n in version.split("."))
+        expect("the installed command line's version", shown.strip() == f"{major}.{minor:02}.{revision:02}", shown)
+        keys = registry(wine, "installed")
+        uninstaller = windows_path(folder / "Uninstall.exe", drive_c)
+        expect("the uninstall entry", value(keys, UNINSTALL_KEY, "UninstallString") == f'"{uninstaller}"',
+               keys.get(UNINSTALL_KEY))
+        if server:
+            clsid = value(keys, PROGID + "\\CLSID", "@")
+            command = value(keys, f"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{clsid}\\LocalServer32", "@")
+            expect("the server registered from the install folder",
+                   windows_path(folder / "KX6000Download.exe", drive_c) in (command or ""), f"{clsid}: {command}")
+            wine.map_ports()
+            radios = Radios(linux_bin, 1, work, "report")
+            status, shown = run(wine, "cscript", "//nologo", windows_path(folder / "examples" / "report.vbs", drive_c))
+            print(f"report.vbs (exit status {status}):\n{shown}")
+            expect("report.vbs's exit status", status == 0, str(status))
+            expect("report.vbs talked to the radio on COM1", radios.bytes_seen()[0]["rx"] != "")
+            expect("the server's end after its object's release",
+                   wait_until_gone(wine, windows_path(folder, drive_c), 10))
+        else:
+            print("report.vbs: skipped, the package holds no examples/report.vbs (no automation server yet)")
+
+        # The uninstaller runs from a copy in the temporary folder, given the install folder, and the
+        # command returns at once: it has ended when no program names that folder any more.
+        run(wine, str(folder / "Uninstall.exe"), "/S")
+        deadline = time.monotonic() + 30
+        while folder.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect("the uninstaller's end", wait_until_gone(wine, windows_path(folder, drive_c), 10))
+        expect("the install folder removed", not folder.exists(),
+               str([str(p) for p in folder.rglob("*")]) if folder.exists() else "")
+        expect("the Start-menu entries removed", not menu.exists())
+        changed = differences(before, registry(wine, "after"))
+        expect("the registry as before the install", not changed, "\n  ".join([""] + changed))
+    finally:
+        if radios:
+            radios.end()
+        wine.end()
+        Display(work).end()
+    return "\n".join(failures) or None
+
+
+sys.exit(main())
