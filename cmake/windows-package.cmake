@@ -25,14 +25,14 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
   ExecWait '"$INSTDIR\KX6000Download.exe" /RegServer' $0
   StrCmp $0 0 +3
-    MessageBox MB_OK|MB_ICONSTOP "KX6000Download.exe /RegServer failed ($0): the automation server is not registered." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP \
+      "KX6000Download.exe /RegServer failed ($0): the automation server is not registered." /SD IDOK
     Abort "The automation server is not registered."
 ]])
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
   ExecWait '"$INSTDIR\KX6000Download.exe" /UnregServer'
 ]])
-# The uninstaller deletes the key of its vendor's name only below it, and the vendor's own key only when
-# it is empty; this runs after both, so nothing of the installer is left in the registry.
+# The uninstaller deletes its key below the vendor's, but not the vendor's key itself: this runs after that.
 set(CPACK_NSIS_DELETE_ICONS_EXTRA [[
   DeleteRegKey /ifempty SHCTX "Software\KX6000 Download maintainers"
 ]])
