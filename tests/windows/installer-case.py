@@ -12,7 +12,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Display, Radios, Wine
+from wineenv import HERE, Radios, Wine
 
 package_folder, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 version = sys.argv[4]
@@ -83,22 +83,26 @@ def windows_path(path, drive_c):
     return "C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
 
 
-def wait_until_gone(wine, text, seconds):
-    """Waits until no program of this prefix has `text` in its command line; False if one still has."""
+def named(wine, text):
+    """Whether a program of this prefix has `text` in its command line."""
     marker, prefix = text.lower().encode(), f"WINEPREFIX={wine.prefix}".encode()
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        found = False
-        for process in Path("/proc").glob("[0-9]*"):
-            try:
-                found |= (prefix in (process / "environ").read_bytes().split(b"\0")
-                          and marker in (process / "cmdline").read_bytes().lower())
-            except OSError:
-                pass
-        if not found:
-            return True
-        time.sleep(0.2)
+    for process in Path("/proc").glob("[0-9]*"):
+        try:
+            if prefix in (process / "environ").read_bytes().split(b"\0") and marker in (
+                    process / "cmdline").read_bytes().lower():
+                return True
+        except OSError:
+            pass
     return False
+
+
+def within(seconds, condition):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.2)
+    return True
 
 
 def main():
@@ -106,10 +110,9 @@ def main():
     if not package.exists():
         return f"no {package.name} in {package_folder}"
     Wine(work).end()  # what an interrupted run left
-    Display(work).end()
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    wine = Wine(work, Display(work).start())
+    wine = Wine(work)
     # Shortcuts made under wine would also become menu entries of this Linux desktop.
     wine.env["WINEDLLOVERRIDES"] += ";winemenubuilder.exe=d"
     radios = None
@@ -124,6 +127,7 @@ def main():
         # Windows; a 32-bit prefix, which is all wine32 makes, has only "Program Files".
         programs = drive_c / "Program Files (x86)"
         folder = (programs if programs.exists() else drive_c / "Program Files") / "KX6000 Download"
+        installed = windows_path(folder, drive_c)
         menu = drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "KX6000 Download"
         # Wine registers its script host's types at cscript's first run: that is done before the registry is
         # taken, so only the installer's and the server's keys make a difference.
@@ -131,7 +135,7 @@ def main():
         run(wine, "cscript", "//nologo", r"C:\nothing.vbs")
         before = registry(wine, "before")
 
-        # The examples come with the automation server: without them the program cannot register (yet).
+        # The examples come with the automation server; a program that cannot register fails the installation.
         examples = sorted(p.name for p in EXAMPLES.iterdir()) if EXAMPLES.exists() else []
         server = "report.vbs" in examples
         status, _ = run(wine, str(package), "/S")
@@ -164,18 +168,14 @@ def main():
             print(f"report.vbs (exit status {status}):\n{shown}")
             expect("report.vbs's exit status", status == 0, str(status))
             expect("report.vbs talked to the radio on COM1", radios.bytes_seen()[0]["rx"] != "")
-            expect("the server's end after its object's release",
-                   wait_until_gone(wine, windows_path(folder, drive_c), 10))
+            expect("the server's end after its object's release", within(10, lambda: not named(wine, installed)))
         else:
             print("report.vbs: skipped, the package holds no examples/report.vbs (no automation server yet)")
 
         # The uninstaller runs from a copy in the temporary folder, given the install folder, and the
-        # command returns at once: it has ended when no program names that folder any more.
+        # command returns at once: it has ended when the folder is gone and no program names it.
         run(wine, str(folder / "Uninstall.exe"), "/S")
-        deadline = time.monotonic() + 30
-        while folder.exists() and time.monotonic() < deadline:
-            time.sleep(0.2)
-        expect("the uninstaller's end", wait_until_gone(wine, windows_path(folder, drive_c), 10))
+        expect("the uninstaller's end", within(30, lambda: not folder.exists() and not named(wine, installed)))
         expect("the install folder removed", not folder.exists(),
                str([str(p) for p in folder.rglob("*")]) if folder.exists() else "")
         expect("the Start-menu entries removed", not menu.exists())
@@ -185,7 +185,6 @@ def main():
         if radios:
             radios.end()
         wine.end()
-        Display(work).end()
     return "\n".join(failures) or None
 
 
