@@ -136,7 +136,7 @@ def main():
         before = registry(wine, "before")
 
         # The examples come with the automation server; a program that cannot register fails the installation.
-        examples = sorted(p.name for p in EXAMPLES.iterdir()) if EXAMPLES.exists() else []
+        examples = sorted(str(p.relative_to(EXAMPLES)) for p in EXAMPLES.rglob("*") if p.is_file())
         server = "report.vbs" in examples
         status, _ = run(wine, str(package), "/S")
         expect("the installer's exit status", status == (0 if server else 2),
