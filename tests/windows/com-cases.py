@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""KX6000Download.exe as the automation server under wine: a VBScript run by wine's cscript creates
+clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer leave
+the registry as they found it.
+
+Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+from wineenv import HERE, Radios, Wine, flash_mismatches
+
+windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
+SERVER = windows_bin / "KX6000Download.exe"
+DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
+EXAMPLE = HERE.parents[1] / "examples" / "windows" / "report.vbs"
+KX6200 = json.dumps({"model": 6200, "configurations": [
+    {"productId": name, "address": address, "status": status} for name, address, status in [
+        ("ZMA2B_01.00", 0x100, 0), ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2)]],
+    "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": 0x8000}],
+                 "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": 0x100, "status": 1}]}]})
+
+failures = []
+
+
+def expect(what, got, wanted):
+    if got != wanted:
+        failures.append(what)
+        print(f"FAIL {what}:\n  got    {got!r}\n  wanted {wanted!r}")
+
+
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def servers(wine):
+    """The server processes of this prefix: wine gives each process its Windows command line."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        try:
+            line = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
+            prefix = f"WINEPREFIX={wine.prefix}".encode() in (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if prefix and "KX6000Download.exe" in line and "-Embedding" in line:
+            found.append(int(entry.name))
+    return found
+
+
+def script(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
+                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    print(example.stdout)
+    expect("the example's output", example.stdout.replace("\r", "").splitlines(),
+           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid",
+            "KXD62_CONTROL_HEAD\tNo code segments"])
+    expect("the example's exit status", example.returncode, 0)
+    run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"),
+                            windows_path(work / "missing.s28"), windows_path(DEMO)],
+                           env=wine.env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+    steps, during = {}, None
+    for line in run.stdout:
+        step, value = line.rstrip("\r\n").split("|", 1)
+        steps[step] = value
+        if step == "CreateObject":
+            during = servers(wine)
+    run.wait(timeout=60)
+    print("\n".join(f"{step}: {value}" for step, value in steps.items()))
+    after = servers(wine)
+    for _ in range(50):  # the object's release ends its server
+        if not (after := servers(wine)):
+            break
+        time.sleep(0.1)
+    state = radios.end()[0]
+    listed = "ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|KXD62_CONTROL_HEAD|1|"
+    # The demo's radio application and site configuration take the place of the erased one's block.
+    downloaded = "ZMA2B_01.00|0|KXA62_HW03|0|ZMA1F_02.00.00.00|0|KXC61_SITE_A|0|KXD62_CONTROL_HEAD|1|"
+    # step: value|Err.Number
+    wanted = {
+        "CreateObject": "_clsDLManager|0",
+        "RadioType": "6200|0",
+        "SetPort": "0|0",
+        "ReportConfigurations": f"0|{listed}|0",
+        "EraseSelected": f"0|{listed.replace('KXC62_SITE_NORTH|2|', '')}|0",
+        "GetLastError": "33|33|File does not exist|0",
+        "LoadFiles": "0|0",
+        "DownLoad": f"0|{downloaded}|0",
+        "SetPort(Array)": "|13",  # type mismatch
+        "GetLastError(n)": "|450",  # wrong number of arguments
+        "released": "|0",
+    }
+    for step, value in wanted.items():
+        expect(step, steps.get(step), value)
+    expect("one server process, not the script's, while the object lives", len(during or []), 1)
+    expect("server processes left 5 s after the release", after, [])
+    expect("cscript's exit status", run.returncode, 0)
+    wrong = flash_mismatches(state, DEMO)
+    expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
+    expect("the radio's configurations", [c["productId"] for c in state["configurations"]],
+           downloaded.split("|")[0:-1:2])
+
+
+def registry(wine):
+    """HKLM\\Software as regedit exports it, one entry per key."""
+    out = work / "registry.reg"
+    wine("regedit", "/E", str(out), r"HKEY_LOCAL_MACHINE\Software")
+    return out.read_text(encoding="utf-16").split("\n\n")
+
+
+def registration(wine, radios):
+    wine(str(SERVER), "/UnregServer")  # whatever an earlier case registered
+    before = registry(wine)
+    wine(str(SERVER), "/RegServer")
+    added = [key.split("\n")[0] for key in registry(wine) if key not in before]
+    wine(str(SERVER), "/UnregServer")
+    after = registry(wine)
+    clsid, libid = "{6A6BD4B0-51BF-48FD-9FCB-D28B430A6742}", "{DADD6776-8920-4901-A0E6-27B482D2A0DC}"
+    classes = r"[HKEY_LOCAL_MACHINE\Software\Classes"
+    for key in [rf"\KX6000Download.clsDLManager\CurVer]", rf"\KX6000Download.clsDLManager.1\CLSID]",
+                rf"\CLSID\{clsid}\LocalServer32]", rf"\Typelib\{libid}\1.5\0\win32]",
+                r"\Interface\{D097C8E9-2107-4E96-BCF6-E23629A0FA09}\ProxyStubClsid32]",
+                r"\Interface\{136EA943-EBDF-4678-9708-D3B1C196966D}\ProxyStubClsid32]"]:
+        expect(f"registered: {key}", classes + key in added, True)
+    expect("keys left after /UnregServer", [key.split("\n")[0] for key in after if key not in before], [])
+    expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
+
+
+# name: the case, the radio's scenario
+CASES = {
+    "script": (script, KX6200),
+    "registration": (registration, None),
+}
+
+
+def start():
+    end()  # what an interrupted run left
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    Wine(work).start()
+
+
+def end():
+    Wine(work).end()
+
+
+def check(name):
+    case, scenario = CASES[name]
+    wine = Wine(work)
+    wine.map_ports()
+    radios = Radios(linux_bin, 1, work, name, scenario=scenario, state=True)
+    try:
+        case(wine, radios)
+    except (AssertionError, subprocess.SubprocessError, ValueError) as error:
+        expect("the case ran to its end", str(error), "")
+    finally:
+        radios.end()
+    print(f"{'FAIL' if failures else 'ok'} {name}")
+    return 1 if failures else 0
+
+
+if sys.argv[4] == "--list":
+    print(";".join(CASES))
+elif sys.argv[4] == "--start":
+    start()
+elif sys.argv[4] == "--end":
+    end()
+else:
+    sys.exit(check(sys.argv[4]))
