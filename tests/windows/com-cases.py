@@ -52,17 +52,11 @@ def servers(wine):
     return found
 
 
-def script(wine, radios):
-    wine(str(SERVER), "/RegServer")
-    example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
-                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
-    print(example.stdout)
-    expect("the example's output", example.stdout.replace("\r", "").splitlines(),
-           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid",
-            "KXD62_CONTROL_HEAD\tNo code segments"])
-    expect("the example's exit status", example.returncode, 0)
-    run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"),
-                            windows_path(work / "missing.s28"), windows_path(DEMO)],
+def run_steps(wine, case, *files):
+    """com-steps.vbs's case run by cscript: its steps' values, the server processes while the object lived
+    and 5 s after its release, and cscript's exit status."""
+    run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
+                            *map(windows_path, files)],
                            env=wine.env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
     steps, during = {}, None
     for line in run.stdout:
@@ -72,11 +66,52 @@ def script(wine, radios):
             during = servers(wine)
     run.wait(timeout=60)
     print("\n".join(f"{step}: {value}" for step, value in steps.items()))
-    after = servers(wine)
     for _ in range(50):  # the object's release ends its server
         if not (after := servers(wine)):
             break
         time.sleep(0.1)
+    return steps, during, after, run.returncode
+
+
+def expect_one_server(during, after, status):
+    expect("one server process, not the script's, while the object lives", len(during or []), 1)
+    expect("server processes left 5 s after the release", after, [])
+    expect("cscript's exit status", status, 0)
+
+
+def record(kind, address, data):
+    """One S-record line."""
+    digits = 6 if kind in ("S2", "S8") else 4
+    body = f"{digits // 2 + len(data) // 2 + 1:02X}{address:0{digits}X}{data}"
+    return f"{kind}{body}{~sum(bytes.fromhex(body)) & 0xFF:02X}\r\n"
+
+
+def fpga(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    image = work / "fpga.s28"
+    image.write_text(record("S0", 0, b"ZMA1G_FPGA".hex().upper()) + record("S2", 0x20000, "1111222233334444") +
+                     record("S8", 0, ""), newline="")
+    steps, during, after, status = run_steps(wine, "fpga", image)
+    # step: value|Err.Number
+    wanted = {"SetPort": "0|0", "LoadFiles": "0|0", "DownLoad": "1|0", "AssumeYes": "True|0",
+              "LoadFiles again": "0|0", "DownLoad again": "0|0", "released": "|0"}
+    for step, value in wanted.items():
+        expect(step, steps.get(step), value)
+    expect_one_server(during, after, status)
+    wrong = flash_mismatches(radios.end()[0], image)
+    expect("records not in flash", wrong, [])
+
+
+def script(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
+                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    print(example.stdout)
+    expect("the example's output", example.stdout.replace("\r", "").splitlines(),
+           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid",
+            "KXD62_CONTROL_HEAD\tNo code segments"])
+    expect("the example's exit status", example.returncode, 0)
+    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO)
     state = radios.end()[0]
     listed = "ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|KXD62_CONTROL_HEAD|1|"
     # The demo's radio application and site configuration take the place of the erased one's block.
@@ -97,9 +132,7 @@ def script(wine, radios):
     }
     for step, value in wanted.items():
         expect(step, steps.get(step), value)
-    expect("one server process, not the script's, while the object lives", len(during or []), 1)
-    expect("server processes left 5 s after the release", after, [])
-    expect("cscript's exit status", run.returncode, 0)
+    expect_one_server(during, after, status)
     wrong = flash_mismatches(state, DEMO)
     expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
     expect("the radio's configurations", [c["productId"] for c in state["configurations"]],
@@ -135,6 +168,8 @@ def registration(wine, radios):
 CASES = {
     "script": (script, KX6200),
     "registration": (registration, None),
+    # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
+    "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 
 

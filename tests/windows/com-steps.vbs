@@ -1,6 +1,7 @@
 ' A script caller's steps with the automation server, late bound: each printed as "step|value|Err.Number" for
 ' com-cases.py. Errors are printed, never raised, since a raised one may open a box under wine.
-' Arguments: a file that does not exist, a download file.
+' Arguments: the case ("steps" or "fpga"), then for steps a file that does not exist and a download file, for
+' fpga an FPGA image.
 On Error Resume Next
 Dim m, r, s, n, t
 
@@ -11,25 +12,36 @@ End Sub
 
 Set m = CreateObject("KX6000Download.clsDLManager")
 Say "CreateObject", TypeName(m)
-m.RadioType = 6200
-Say "RadioType", m.RadioType
-Say "SetPort", m.SetPort("1", False)
-r = m.ReportConfigurations(s)
-Say "ReportConfigurations", r & "|" & s
-r = m.EraseSelected("0000|KXC62_SITE_NORTH|", s)
-Say "EraseSelected", r & "|" & s
-r = m.LoadFiles(WScript.Arguments(0))
-m.GetLastError n, t
-Say "GetLastError", r & "|" & n & "|" & t
-Say "LoadFiles", m.LoadFiles(WScript.Arguments(1))
-r = m.DownLoad(s)
-Say "DownLoad", r & "|" & s
-' The caller's own mistakes: a port that is no text, a member missing an argument.
-r = Empty
-r = m.SetPort(Array("1"), False)
-Say "SetPort(Array)", r
-n = Empty
-m.GetLastError n
-Say "GetLastError(n)", n
+If WScript.Arguments(0) = "steps" Then
+    m.RadioType = 6200
+    Say "RadioType", m.RadioType
+    Say "SetPort", m.SetPort("1", False)
+    r = m.ReportConfigurations(s)
+    Say "ReportConfigurations", r & "|" & s
+    r = m.EraseSelected("0000|KXC62_SITE_NORTH|", s)
+    Say "EraseSelected", r & "|" & s
+    r = m.LoadFiles(WScript.Arguments(1))
+    m.GetLastError n, t
+    Say "GetLastError", r & "|" & n & "|" & t
+    Say "LoadFiles", m.LoadFiles(WScript.Arguments(2))
+    r = m.DownLoad(s)
+    Say "DownLoad", r & "|" & s
+    ' The caller's own mistakes: a port that is no text, a member missing an argument.
+    r = Empty
+    r = m.SetPort(Array("1"), False)
+    Say "SetPort(Array)", r
+    n = Empty
+    m.GetLastError n
+    Say "GetLastError(n)", n
+Else
+    ' Nobody sees a window: the FPGA question is answered No at once, and Yes once the caller says so.
+    Say "SetPort", m.SetPort("1", False)
+    Say "LoadFiles", m.LoadFiles(WScript.Arguments(1))
+    Say "DownLoad", m.DownLoad()
+    m.AssumeYes = True
+    Say "AssumeYes", m.AssumeYes
+    Say "LoadFiles again", m.LoadFiles(WScript.Arguments(1))
+    Say "DownLoad again", m.DownLoad()
+End If
 Set m = Nothing
 Say "released", ""
