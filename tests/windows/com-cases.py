@@ -13,7 +13,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Radios, Wine, flash_mismatches
+from wineenv import HERE, Display, Radios, Wine, flash_mismatches
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 SERVER = windows_bin / "KX6000Download.exe"
@@ -52,9 +52,9 @@ def servers(wine):
     return found
 
 
-def run_steps(wine, case, *files):
+def run_steps(wine, case, *files, seen=lambda step: None):
     """com-steps.vbs's case run by cscript: its steps' values, the server processes while the object lived
-    and 5 s after its release, and cscript's exit status."""
+    and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed."""
     run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
                             *map(windows_path, files)],
                            env=wine.env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
@@ -64,6 +64,7 @@ def run_steps(wine, case, *files):
         steps[step] = value
         if step == "CreateObject":
             during = servers(wine)
+        seen(step)
     run.wait(timeout=60)
     print("\n".join(f"{step}: {value}" for step, value in steps.items()))
     for _ in range(50):  # the object's release ends its server
@@ -100,6 +101,32 @@ def fpga(wine, radios):
     expect_one_server(during, after, status)
     wrong = flash_mismatches(radios.end()[0], image)
     expect("records not in flash", wrong, [])
+
+
+def window(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    shown, hidden = work / "shown", work / "hidden"
+    for flag in (shown, hidden):
+        flag.unlink(missing_ok=True)
+    visible = []
+
+    def look(step):
+        """Whether the window is on the display after that step, seen before the script goes on."""
+        if step.startswith("SetPort"):
+            wanted = step == "SetPort shown"
+            deadline = time.monotonic() + 10
+            while (on := bool(subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^KX6000 Download$"],
+                                             env=wine.env, capture_output=True, text=True).stdout)) != wanted:
+                if time.monotonic() > deadline:
+                    break
+                time.sleep(0.1)
+            visible.append(on)
+            (shown if wanted else hidden).touch()
+
+    steps, during, after, status = run_steps(wine, "window", shown, hidden, seen=look)
+    expect("SetPort shown, hidden", [steps.get("SetPort shown"), steps.get("SetPort hidden")], ["0|0", "0|0"])
+    expect("the window on the display after each", visible, [True, False])
+    expect_one_server(during, after, status)
 
 
 def script(wine, radios):
@@ -169,6 +196,7 @@ CASES = {
     "script": (script, KX6200),
     "registration": (registration, None),
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
+    "window": (window, None),
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 
@@ -177,16 +205,20 @@ def start():
     end()  # what an interrupted run left
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    Wine(work).start()
+    wine = Wine(work, Display(work).start())
+    wine.start()
+    # No window manager runs on the display: wine places and shows its windows itself.
+    wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
 
 
 def end():
     Wine(work).end()
+    Display(work).end()
 
 
 def check(name):
     case, scenario = CASES[name]
-    wine = Wine(work)
+    wine = Wine(work, Display(work).name())
     wine.map_ports()
     radios = Radios(linux_bin, 1, work, name, scenario=scenario, state=True)
     try:

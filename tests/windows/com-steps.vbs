@@ -1,13 +1,23 @@
 ' A script caller's steps with the automation server, late bound: each printed as "step|value|Err.Number" for
 ' com-cases.py. Errors are printed, never raised, since a raised one may open a box under wine.
-' Arguments: the case ("steps" or "fpga"), then for steps a file that does not exist and a download file, for
-' fpga an FPGA image.
+' Arguments: the case ("steps", "fpga" or "window"), then for steps a file that does not exist and a download
+' file, for fpga an FPGA image, for window the two files com-cases.py makes once it has seen the window shown
+' and hidden.
 On Error Resume Next
 Dim m, r, s, n, t
 
 Sub Say(stepName, value)
     WScript.Echo stepName & "|" & value & "|" & Err.Number
     Err.Clear
+End Sub
+
+' Waits (for at most 30 s) until the file is there; cscript has no WScript.Sleep.
+Sub Await(path)
+    Dim files, start
+    Set files = CreateObject("Scripting.FileSystemObject")
+    start = Timer
+    Do While Not files.FileExists(path) And Timer - start < 30
+    Loop
 End Sub
 
 Set m = CreateObject("KX6000Download.clsDLManager")
@@ -33,6 +43,11 @@ If WScript.Arguments(0) = "steps" Then
     n = Empty
     m.GetLastError n
     Say "GetLastError(n)", n
+ElseIf WScript.Arguments(0) = "window" Then
+    Say "SetPort shown", m.SetPort("1", True)
+    Await WScript.Arguments(1)
+    Say "SetPort hidden", m.SetPort("1", False)
+    Await WScript.Arguments(2)
 Else
     ' Nobody sees a window: the FPGA question is answered No at once, and Yes once the caller says so.
     Say "SetPort", m.SetPort("1", False)
