@@ -67,11 +67,16 @@ def run_steps(wine, case, *files, seen=lambda step: None):
         seen(step)
     run.wait(timeout=60)
     print("\n".join(f"{step}: {value}" for step, value in steps.items()))
-    for _ in range(50):  # the object's release ends its server
-        if not (after := servers(wine)):
+    return steps, during, left(wine), run.returncode
+
+
+def left(wine):
+    """The server processes still running 5 s after the object's release, which ends its server."""
+    for _ in range(50):
+        if not (running := servers(wine)):
             break
         time.sleep(0.1)
-    return steps, during, after, run.returncode
+    return running
 
 
 def expect_one_server(during, after, status):
@@ -127,6 +132,35 @@ def window(wine, radios):
     expect("SetPort shown, hidden", [steps.get("SetPort shown"), steps.get("SetPort hidden")], ["0|0", "0|0"])
     expect("the window on the display after each", visible, [True, False])
     expect_one_server(during, after, status)
+
+
+def events(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO)],
+                         env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    lines = [line.split("|", 1) for line in run.stdout.replace("\r", "").splitlines()]
+    statuses = [value for name, value in lines if name == "Status"]
+    progress = [int(value) for name, value in lines if name == "Progress"]
+    results = {name: value for name, value in lines if name in ("DownLoad", "GetLastError", "RoundTrip")}
+    print(f"GetLastError's round trip from the early-bound client: median {results.get('RoundTrip')} us of 1000")
+    # SetPort, LoadFiles, then the download of the demo's two images.
+    image = ["Checking file against flash information...", "Unlocking flash...", "Erasing flash...",
+             "Downloading data...", "Locking flash..."]
+    expect("statuses in the operations' order", statuses,
+           ["Ready", "Validating file...", "Ready", "Resetting radio...", "Setting baud rate...",
+            "Reading current configuration...", *image, *image, "Reading current configuration...",
+            "Resetting radio...", "Download successful"])
+    # Each image's percentage rises to 100 (the runs where it rises); the bar is emptied at the end.
+    runs = [[progress[0]]] if progress else []
+    for before, value in zip(progress, progress[1:]):
+        runs[-1:] = [runs[-1] + [value]] if value > before else [runs[-1], [value]]
+    expect("where each rising run of percentages ends", [run[-1] for run in runs], [100, 100, 0])
+    expect("DownLoad and GetLastError", [results.get("DownLoad", "").split("|")[0], results.get("GetLastError")],
+           ["0", "0|Success"])
+    expect("exit status", run.returncode, 0)
+    expect("server processes left 5 s after the release", left(wine), [])
+    wrong = flash_mismatches(radios.end()[0], DEMO)
+    expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
 
 
 def script(wine, radios):
@@ -197,6 +231,7 @@ CASES = {
     "registration": (registration, None),
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "window": (window, None),
+    "events": (events, None),
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 
