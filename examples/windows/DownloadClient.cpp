@@ -2,10 +2,13 @@
 // through its interface (the header widl makes of the type library's IDL), and prints what the component's
 // window would show as the events announce it. Then times GetLastError's round trip to the server.
 //
-// Usage: download-client PORT MODEL FILE     e.g.  download-client 1 6100 C:\files\upgrade.s28
+// Usage: download-client PORT MODEL FILE [STOP_AT]     e.g.  download-client 1 6100 C:\files\upgrade.s28
 // Prints one line per event ("Status|Resetting radio...", "Progress|42", "CurrentFile|...", "Baud|..."),
 // then "DownLoad|<result>|<configurations>", "GetLastError|<number>|<message>" and
-// "RoundTrip|<median microseconds of 1000 calls>". Exit status: 0, or 1 when the download failed.
+// "RoundTrip|<median microseconds of 1000 calls>". With STOP_AT, the download is stopped through Cancel
+// once its percentage reaches that, as a Stop button would, after printing what the component answers
+// while it runs: "Busy|<a second operation's result>|<GetLastError's number>|<RadioType>".
+// Exit status: 0, or 1 when the download failed.
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <ocidl.h>
@@ -33,9 +36,12 @@ std::string Utf8(const wchar_t* text) {
     return bytes;
 }
 
-// Hears the component's events: they arrive while a call such as DownLoad waits for its answer.
+// Hears the component's events: they arrive while a call such as DownLoad waits for its answer, and may
+// call the component themselves.
 class Listener final : public IDispatch {
 public:
+    Listener(_clsDLManager* manager, int stopAt) : manager(manager), stopAt(stopAt) {}
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         const bool known = riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__clsDLManagerEvents;
         *object = known ? this : nullptr;
@@ -58,12 +64,35 @@ public:
         const VARIANT& value = params->rgvarg[0];
         if (V_VT(&value) == VT_I4) {
             std::printf("%s|%ld\n", names[member], static_cast<long>(V_I4(&value)));
+            if (stopAt > 0 && V_I4(&value) >= stopAt) Stop();
         } else if (V_VT(&value) == VT_BSTR) {
             std::printf("%s|%s\n", names[member], Utf8(V_BSTR(&value)).c_str());
         }
         std::fflush(stdout);
         return S_OK;
     }
+
+private:
+    void Stop() {
+        stopAt = 0;
+        short second = 0;
+        LONG number = 0;
+        BSTR message = nullptr;
+        enmRadioType model{};
+        VARIANT none;  // the optional list left out
+        VariantInit(&none);
+        V_VT(&none) = VT_ERROR;
+        V_ERROR(&none) = DISP_E_PARAMNOTFOUND;
+        manager->ReportConfigurations(&none, &second);
+        manager->GetLastError(&number, &message);
+        manager->get_RadioType(&model);
+        std::printf("Busy|%d|%ld|%d\n", second, static_cast<long>(number), static_cast<int>(model));
+        SysFreeString(message);
+        manager->Cancel();
+    }
+
+    _clsDLManager* manager;
+    int stopAt;
 };
 
 int Fail(const char* what, HRESULT result) {
@@ -76,8 +105,8 @@ int Fail(const char* what, HRESULT result) {
 int main() {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count != 4) {
-        std::fprintf(stderr, "usage: download-client PORT MODEL FILE\n");
+    if (count != 4 && count != 5) {
+        std::fprintf(stderr, "usage: download-client PORT MODEL FILE [STOP_AT]\n");
         return 2;
     }
     // A single-threaded apartment: the events are delivered to this thread while it waits for a call.
@@ -88,7 +117,7 @@ int main() {
                                       reinterpret_cast<void**>(&manager));
     if (FAILED(result)) return Fail("the component cannot be created (is it registered?)", result);
 
-    Listener listener;
+    Listener listener(manager, count == 5 ? _wtoi(arguments[4]) : 0);
     IConnectionPointContainer* points = nullptr;
     IConnectionPoint* events = nullptr;
     DWORD cookie = 0;

@@ -163,6 +163,24 @@ def events(wine, radios):
     expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
 
 
+def cancel(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    # The client stops the download at 30 %, from its progress event, after a second operation and the reads.
+    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO), "30"],
+                         env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    lines = run.stdout.replace("\r", "").splitlines()
+    busy = next((i for i, line in enumerate(lines) if line.startswith("Busy|")), len(lines))
+    after = [line for line in lines[busy:] if line.startswith(("Busy", "Status", "Baud", "GetLastError"))]
+    # Refused with 13 while it runs, read calls answered; then the closing steps: the configurations read back,
+    # no restart, the error shown and the port closed.
+    expect("after the stop", after,
+           ["Busy|13|0|6100", "Status|Reading current configuration...",
+            "Status|Error 15 - Serial port (unspecified error)", "Baud|Not connected",
+            "GetLastError|15|Serial port (unspecified error)"])
+    expect("exit status", run.returncode, 1)
+    expect("server processes left 5 s after the release", left(wine), [])
+
+
 def script(wine, radios):
     wine(str(SERVER), "/RegServer")
     example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
@@ -232,6 +250,7 @@ CASES = {
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "window": (window, None),
     "events": (events, None),
+    "cancel": (cancel, None),
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 
