@@ -28,8 +28,9 @@ bench: build
 
 # The Windows programs in build-windows/bin/, and their tests under wine: the command line is held to the
 # Linux one against simulated radios mapped as COM ports, so the Linux build comes first; the window runs on
-# an X server of its own, its pictures taken by ImageMagick; the installer is made by NSIS and tested too.
-WINDOWS_PACKAGES = g++-mingw-w64-i686-posix mingw-w64-tools wine wine32 fp-utils imagemagick nsis
+# an X server of its own, its pictures taken by ImageMagick; widl reads wine's IDL files (libwine-dev); the
+# installer is made by NSIS and tested too.
+WINDOWS_PACKAGES = g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine wine32 fp-utils imagemagick nsis
 build-windows: build
 	@scripts/install-deps $(WINDOWS_PACKAGES)
 	@cmake --preset windows >/dev/null

@@ -1,13 +1,29 @@
-// KX6000Download.exe started by hand: the technician's window on one radio's serial port, as
-// kx6000-download-gui is on Linux. Exit status: 0 when the window was closed, 2 when the command line is
-// wrong.
+// KX6000Download.exe: started by COM (-Embedding) the automation server of clsDLManager, one object a
+// process; with /RegServer or /UnregServer it writes or removes its registration; started by hand, the
+// technician's window on one radio's serial port, as kx6000-download-gui is on Linux. Exit status: 0 when
+// served, registered or the window was closed; 1 when registering failed; 2 when the command line is wrong.
 
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "automation/com/Server.h"
 #include "gui/WindowOptions.h"
+#include "platform/Runtime.h"
 #include "ui/win32/frmDownload.h"
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> arguments = kx6000::ProgramArguments(argc, argv);
+    switch (kx6000::com::TaskOf(arguments.size() > 1 ? arguments[1] : "")) {
+        case kx6000::com::ServerTask::Serve:
+            return kx6000::com::Serve();
+        case kx6000::com::ServerTask::Register:
+            return kx6000::com::Register();
+        case kx6000::com::ServerTask::Unregister:
+            return kx6000::com::Unregister();
+        case kx6000::com::ServerTask::Window:
+            break;
+    }
     auto start = kx6000::ParseWindowOptions("KX6000Download", argc, argv);
     if (const int* status = std::get_if<int>(&start)) return *status;
     kx6000::clsDLManager manager(std::make_unique<kx6000::frmDownload>());

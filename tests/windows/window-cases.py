@@ -12,7 +12,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Display, Radios, Wine
+from wineenv import HERE, Display, Radios, Wine, flash_mismatches
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
@@ -161,19 +161,6 @@ def expect(what, got, wanted):
     if got != wanted:
         failures.append(what)
         print(f"FAIL {what}:\n  got    {got!r}\n  wanted {wanted!r}")
-
-
-def flash_mismatches(state, path):
-    """The data records of an S-record file that the radio's flash does not hold at their address (in words)."""
-    wrong = []
-    for line in path.read_text().splitlines():
-        if digits := {"S1": 4, "S2": 6, "S3": 8}.get(line[:2]):
-            address, data = int(line[4:4 + digits], 16), line[4 + digits:-2].upper()
-            held = "".join(block["hex"][(address - block["start"]) * 4:][:len(data)] for block in state["flash"]
-                           if block["start"] <= address < block["start"] + len(block["hex"]) // 4)
-            if held != data:
-                wrong.append(line)
-    return wrong
 
 
 def report(window, radios):

@@ -32,7 +32,9 @@ class Wine:
         """Makes the prefix, its server serving it (serve()), and maps COM1 and COM2."""
         self.prefix.mkdir(parents=True)
         self.serve()
-        subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        # Plain wineboot makes a new prefix too; with -i it leaves a second service manager running beside the
+        # first, and COM's RpcSs cannot be started then, so no program can serve COM objects.
+        subprocess.run(["wineboot"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
         for port in range(1, 3):
             self("reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{port}", "/d", str(self.work / f"com{port}"),
@@ -138,3 +140,16 @@ class Display:
             except ProcessLookupError:
                 pass
             self.record.unlink()
+
+
+def flash_mismatches(state, path):
+    """The data records of an S-record file that the radio's flash does not hold at their address (in words)."""
+    wrong = []
+    for line in path.read_text().splitlines():
+        if digits := {"S1": 4, "S2": 6, "S3": 8}.get(line[:2]):
+            address, data = int(line[4:4 + digits], 16), line[4 + digits:-2].upper()
+            held = "".join(block["hex"][(address - block["start"]) * 4:][:len(data)] for block in state["flash"]
+                           if block["start"] <= address < block["start"] + len(block["hex"]) // 4)
+            if held != data:
+                wrong.append(line)
+    return wrong

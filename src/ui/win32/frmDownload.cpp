@@ -199,6 +199,10 @@ void frmDownload::ShowWindow(bool visible) {
     }
 }
 
+bool frmDownload::Visible() const {
+    return IsWindowVisible(window);
+}
+
 void frmDownload::PortText(const std::string& strPort) {
     // A text that is no item of the list is still what the port selector shows.
     SetText(cboPort, strPort);
@@ -376,7 +380,11 @@ intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
             }
             loaded = false;  // the next showing sets the window up again
             ::ShowWindow(window, SW_HIDE);
-            PostQuitMessage(0);
+            if (onClosed) {
+                onClosed();
+            } else {
+                PostQuitMessage(0);
+            }
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);

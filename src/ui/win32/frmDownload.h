@@ -25,6 +25,10 @@ public:
     static int MessageLoop();
     // The window procedure's body.
     intptr_t Handle(unsigned message, uintptr_t wParam, intptr_t lParam);
+    // What closing the window does once it is hidden; by default it ends the program's message loop.
+    void OnClosed(std::function<void()> closed) { onClosed = std::move(closed); }
+    // On the screen.
+    bool Visible() const;
 
     void ShowWindow(bool visible) override;
     void PortText(const std::string& strPort) override;
@@ -87,6 +91,7 @@ private:
     WindowRules rules;
     StopQuestion stopQuestion;
     bool closeWhenIdle = false;  // asked to close during a command: it is stopping
+    std::function<void()> onClosed;
     bool loaded = false;
 
     HWND lblAppTitle, cmdHelp, fraConfiguration;

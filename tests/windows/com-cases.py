@@ -1,0 +1,295 @@
+#!/usr/bin/env python3
+"""KX6000Download.exe as the automation server under wine: a VBScript run by wine's cscript creates
+clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer leave
+the registry as they found it.
+
+Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+from wineenv import HERE, Display, Radios, Wine, flash_mismatches
+
+windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
+SERVER = windows_bin / "KX6000Download.exe"
+DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
+EXAMPLE = HERE.parents[1] / "examples" / "windows" / "report.vbs"
+KX6200 = json.dumps({"model": 6200, "configurations": [
+    {"productId": name, "address": address, "status": status} for name, address, status in [
+        ("ZMA2B_01.00", 0x100, 0), ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2)]],
+    "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": 0x8000}],
+                 "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": 0x100, "status": 1}]}]})
+
+failures = []
+
+
+def expect(what, got, wanted):
+    if got != wanted:
+        failures.append(what)
+        print(f"FAIL {what}:\n  got    {got!r}\n  wanted {wanted!r}")
+
+
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def servers(wine):
+    """The server processes of this prefix: wine gives each process its Windows command line."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        try:
+            line = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
+            prefix = f"WINEPREFIX={wine.prefix}".encode() in (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if prefix and "KX6000Download.exe" in line and "-Embedding" in line:
+            found.append(int(entry.name))
+    return found
+
+
+def run_steps(wine, case, *files, seen=lambda step: None):
+    """com-steps.vbs's case run by cscript: its steps' values, the server processes while the object lived
+    and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed."""
+    run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
+                            *map(windows_path, files)],
+                           env=wine.env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+    steps, during = {}, None
+    for line in run.stdout:
+        step, value = line.rstrip("\r\n").split("|", 1)
+        steps[step] = value
+        if step == "CreateObject":
+            during = servers(wine)
+        seen(step)
+    run.wait(timeout=60)
+    print("\n".join(f"{step}: {value}" for step, value in steps.items()))
+    return steps, during, left(wine), run.returncode
+
+
+def left(wine):
+    """The server processes still running 5 s after the object's release, which ends its server."""
+    for _ in range(50):
+        if not (running := servers(wine)):
+            break
+        time.sleep(0.1)
+    return running
+
+
+def expect_one_server(during, after, status):
+    expect("one server process, not the script's, while the object lives", len(during or []), 1)
+    expect("server processes left 5 s after the release", after, [])
+    expect("cscript's exit status", status, 0)
+
+
+def record(kind, address, data):
+    """One S-record line."""
+    digits = 6 if kind in ("S2", "S8") else 4
+    body = f"{digits // 2 + len(data) // 2 + 1:02X}{address:0{digits}X}{data}"
+    return f"{kind}{body}{~sum(bytes.fromhex(body)) & 0xFF:02X}\r\n"
+
+
+def fpga(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    image = work / "fpga.s28"
+    image.write_text(record("S0", 0, b"ZMA1G_FPGA".hex().upper()) + record("S2", 0x20000, "1111222233334444") +
+                     record("S8", 0, ""), newline="")
+    steps, during, after, status = run_steps(wine, "fpga", image)
+    # step: value|Err.Number
+    wanted = {"SetPort": "0|0", "LoadFiles": "0|0", "DownLoad": "1|0", "AssumeYes": "True|0",
+              "LoadFiles again": "0|0", "DownLoad again": "0|0", "released": "|0"}
+    for step, value in wanted.items():
+        expect(step, steps.get(step), value)
+    expect_one_server(during, after, status)
+    wrong = flash_mismatches(radios.end()[0], image)
+    expect("records not in flash", wrong, [])
+
+
+def window(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    shown, hidden = work / "shown", work / "hidden"
+    for flag in (shown, hidden):
+        flag.unlink(missing_ok=True)
+    visible = []
+
+    def look(step):
+        """Whether the window is on the display after that step, seen before the script goes on."""
+        if step.startswith("SetPort"):
+            wanted = step == "SetPort shown"
+            deadline = time.monotonic() + 10
+            while (on := bool(subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^KX6000 Download$"],
+                                             env=wine.env, capture_output=True, text=True).stdout)) != wanted:
+                if time.monotonic() > deadline:
+                    break
+                time.sleep(0.1)
+            visible.append(on)
+            (shown if wanted else hidden).touch()
+
+    steps, during, after, status = run_steps(wine, "window", shown, hidden, seen=look)
+    expect("SetPort shown, hidden", [steps.get("SetPort shown"), steps.get("SetPort hidden")], ["0|0", "0|0"])
+    expect("the window on the display after each", visible, [True, False])
+    expect_one_server(during, after, status)
+
+
+def events(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO)],
+                         env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    lines = [line.split("|", 1) for line in run.stdout.replace("\r", "").splitlines()]
+    statuses = [value for name, value in lines if name == "Status"]
+    progress = [int(value) for name, value in lines if name == "Progress"]
+    results = {name: value for name, value in lines if name in ("DownLoad", "GetLastError", "RoundTrip")}
+    print(f"GetLastError's round trip from the early-bound client: median {results.get('RoundTrip')} us of 1000")
+    # SetPort, LoadFiles, then the download of the demo's two images.
+    image = ["Checking file against flash information...", "Unlocking flash...", "Erasing flash...",
+             "Downloading data...", "Locking flash..."]
+    expect("statuses in the operations' order", statuses,
+           ["Ready", "Validating file...", "Ready", "Resetting radio...", "Setting baud rate...",
+            "Reading current configuration...", *image, *image, "Reading current configuration...",
+            "Resetting radio...", "Download successful"])
+    # Each image's percentage rises to 100 (the runs where it rises); the bar is emptied at the end.
+    runs = [[progress[0]]] if progress else []
+    for before, value in zip(progress, progress[1:]):
+        runs[-1:] = [runs[-1] + [value]] if value > before else [runs[-1], [value]]
+    expect("where each rising run of percentages ends", [run[-1] for run in runs], [100, 100, 0])
+    expect("DownLoad and GetLastError", [results.get("DownLoad", "").split("|")[0], results.get("GetLastError")],
+           ["0", "0|Success"])
+    expect("exit status", run.returncode, 0)
+    expect("server processes left 5 s after the release", left(wine), [])
+    wrong = flash_mismatches(radios.end()[0], DEMO)
+    expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
+
+
+def cancel(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    # The client stops the download at 30 %, from its progress event, after a second operation and the reads.
+    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO), "30"],
+                         env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    lines = run.stdout.replace("\r", "").splitlines()
+    busy = next((i for i, line in enumerate(lines) if line.startswith("Busy|")), len(lines))
+    after = [line for line in lines[busy:] if line.startswith(("Busy", "Status", "Baud", "GetLastError"))]
+    # Refused with 13 while it runs, read calls answered; then the closing steps: the configurations read back,
+    # no restart, the error shown and the port closed.
+    expect("after the stop", after,
+           ["Busy|13|0|6100", "Status|Reading current configuration...",
+            "Status|Error 15 - Serial port (unspecified error)", "Baud|Not connected",
+            "GetLastError|15|Serial port (unspecified error)"])
+    expect("exit status", run.returncode, 1)
+    expect("server processes left 5 s after the release", left(wine), [])
+
+
+def script(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
+                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    print(example.stdout)
+    expect("the example's output", example.stdout.replace("\r", "").splitlines(),
+           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid",
+            "KXD62_CONTROL_HEAD\tNo code segments"])
+    expect("the example's exit status", example.returncode, 0)
+    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO)
+    state = radios.end()[0]
+    listed = "ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|KXD62_CONTROL_HEAD|1|"
+    # The demo's radio application and site configuration take the place of the erased one's block.
+    downloaded = "ZMA2B_01.00|0|KXA62_HW03|0|ZMA1F_02.00.00.00|0|KXC61_SITE_A|0|KXD62_CONTROL_HEAD|1|"
+    # step: value|Err.Number
+    wanted = {
+        "CreateObject": "_clsDLManager|0",
+        "RadioType": "6200|0",
+        "SetPort": "0|0",
+        "ReportConfigurations": f"0|{listed}|0",
+        "EraseSelected": f"0|{listed.replace('KXC62_SITE_NORTH|2|', '')}|0",
+        "GetLastError": "33|33|File does not exist|0",
+        "LoadFiles": "0|0",
+        "DownLoad": f"0|{downloaded}|0",
+        "SetPort(Array)": "|13",  # type mismatch
+        "GetLastError(n)": "|450",  # wrong number of arguments
+        "released": "|0",
+    }
+    for step, value in wanted.items():
+        expect(step, steps.get(step), value)
+    expect_one_server(during, after, status)
+    wrong = flash_mismatches(state, DEMO)
+    expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
+    expect("the radio's configurations", [c["productId"] for c in state["configurations"]],
+           downloaded.split("|")[0:-1:2])
+
+
+def registry(wine):
+    """HKLM\\Software as regedit exports it, one entry per key."""
+    out = work / "registry.reg"
+    wine("regedit", "/E", str(out), r"HKEY_LOCAL_MACHINE\Software")
+    return out.read_text(encoding="utf-16").split("\n\n")
+
+
+def registration(wine, radios):
+    wine(str(SERVER), "/UnregServer")  # whatever an earlier case registered
+    before = registry(wine)
+    wine(str(SERVER), "/RegServer")
+    added = [key.split("\n")[0] for key in registry(wine) if key not in before]
+    wine(str(SERVER), "/UnregServer")
+    after = registry(wine)
+    clsid, libid = "{6A6BD4B0-51BF-48FD-9FCB-D28B430A6742}", "{DADD6776-8920-4901-A0E6-27B482D2A0DC}"
+    classes = r"[HKEY_LOCAL_MACHINE\Software\Classes"
+    for key in [rf"\KX6000Download.clsDLManager\CurVer]", rf"\KX6000Download.clsDLManager.1\CLSID]",
+                rf"\CLSID\{clsid}\LocalServer32]", rf"\Typelib\{libid}\1.5\0\win32]",
+                r"\Interface\{D097C8E9-2107-4E96-BCF6-E23629A0FA09}\ProxyStubClsid32]",
+                r"\Interface\{136EA943-EBDF-4678-9708-D3B1C196966D}\ProxyStubClsid32]"]:
+        expect(f"registered: {key}", classes + key in added, True)
+    expect("keys left after /UnregServer", [key.split("\n")[0] for key in after if key not in before], [])
+    expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
+
+
+# name: the case, the radio's scenario
+CASES = {
+    "script": (script, KX6200),
+    "registration": (registration, None),
+    # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
+    "window": (window, None),
+    "events": (events, None),
+    "cancel": (cancel, None),
+    "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
+}
+
+
+def start():
+    end()  # what an interrupted run left
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    wine = Wine(work, Display(work).start())
+    wine.start()
+    # No window manager runs on the display: wine places and shows its windows itself.
+    wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+
+
+def end():
+    Wine(work).end()
+    Display(work).end()
+
+
+def check(name):
+    case, scenario = CASES[name]
+    wine = Wine(work, Display(work).name())
+    wine.map_ports()
+    radios = Radios(linux_bin, 1, work, name, scenario=scenario, state=True)
+    try:
+        case(wine, radios)
+    except (AssertionError, subprocess.SubprocessError, ValueError) as error:
+        expect("the case ran to its end", str(error), "")
+    finally:
+        radios.end()
+    print(f"{'FAIL' if failures else 'ok'} {name}")
+    return 1 if failures else 0
+
+
+if sys.argv[4] == "--list":
+    print(";".join(CASES))
+elif sys.argv[4] == "--start":
+    start()
+elif sys.argv[4] == "--end":
+    end()
+else:
+    sys.exit(check(sys.argv[4]))
