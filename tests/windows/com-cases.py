@@ -181,6 +181,32 @@ def cancel(wine, radios):
     expect("server processes left 5 s after the release", left(wine), [])
 
 
+def two(wine, radios):
+    wine(str(SERVER), "/RegServer")
+    # Two callers download at once, each through a server of its own, to the radios on COM1 and COM2; a third
+    # object asks for COM1 once the first radio's flash is being written.
+    clients = [subprocess.Popen(["wine", str(windows_bin / "download-client.exe"), str(port), "6100",
+                                 windows_path(DEMO)], env=wine.env, cwd=work, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, text=True) for port in (1, 2)]
+    for line in clients[0].stdout:
+        if line.startswith("Status|Downloading data..."):
+            break
+    steps, during, _, status = run_steps(wine, "held")
+    expect("the third object on COM1", [steps.get("SetPort"), steps.get("GetLastError")],
+           ["12|0", "12|Serial port in use by another application|0"])
+    expect("server processes while three objects live", len(during or []), 3)
+    results = []
+    for client in clients:
+        out = client.stdout.read().replace("\r", "").splitlines()
+        results.append([line for line in out if line.startswith(("DownLoad|", "GetLastError|"))][-1:] +
+                       [client.wait(timeout=120)])
+    expect("each caller's own result", results, [["GetLastError|0|Success", 0]] * 2)
+    expect("server processes left 5 s after the releases", left(wine), [])
+    for port, state in enumerate(radios.end(), 1):
+        wrong = flash_mismatches(state, DEMO)
+        expect(f"records not in COM{port}'s flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
+
+
 def script(wine, radios):
     wine(str(SERVER), "/RegServer")
     example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
@@ -243,9 +269,10 @@ def registration(wine, radios):
     expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
 
 
-# name: the case, the radio's scenario
+# name: the case, the radio's scenario[, how many radios]
 CASES = {
     "script": (script, KX6200),
+    "two": (two, None, 2),
     "registration": (registration, None),
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "window": (window, None),
@@ -271,10 +298,12 @@ def end():
 
 
 def check(name):
-    case, scenario = CASES[name]
+    case, scenario, *more = CASES[name]
+    count = more[0] if more else 1
     wine = Wine(work, Display(work).name())
     wine.map_ports()
-    radios = Radios(linux_bin, 1, work, name, scenario=scenario, state=True)
+    # Two radios play in real time, so that a download lasts while other callers come.
+    radios = Radios(linux_bin, count, work, name, realtime=count > 1, scenario=scenario, state=True)
     try:
         case(wine, radios)
     except (AssertionError, subprocess.SubprocessError, ValueError) as error:

@@ -1,6 +1,6 @@
 ' A script caller's steps with the automation server, late bound: each printed as "step|value|Err.Number" for
 ' com-cases.py. Errors are printed, never raised, since a raised one may open a box under wine.
-' Arguments: the case ("steps", "fpga" or "window"), then for steps a file that does not exist and a download
+'' Arguments: the case ("steps", "held", "fpga" or "window"), then for steps a file that does not exist and a download
 ' file, for fpga an FPGA image, for window the two files com-cases.py makes once it has seen the window shown
 ' and hidden.
 On Error Resume Next
@@ -43,6 +43,11 @@ If WScript.Arguments(0) = "steps" Then
     n = Empty
     m.GetLastError n
     Say "GetLastError(n)", n
+ElseIf WScript.Arguments(0) = "held" Then
+    ' Another caller's object downloads on port 1 meanwhile.
+    Say "SetPort", m.SetPort("1", False)
+    m.GetLastError n, t
+    Say "GetLastError", n & "|" & t
 ElseIf WScript.Arguments(0) = "window" Then
     Say "SetPort shown", m.SetPort("1", True)
     Await WScript.Arguments(1)
