@@ -158,6 +158,14 @@ def events(wine, radios):
     expect("DownLoad and GetLastError", [results.get("DownLoad", "").split("|")[0], results.get("GetLastError")],
            ["0", "0|Success"])
     expect("exit status", run.returncode, 0)
+    # A file that is not there, through the vtable too.
+    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100",
+                          windows_path(work / "no.s28")],
+                         env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    expect("a missing file's number and message", [line for line in run.stdout.replace("\r", "").splitlines()
+                                                   if line.startswith("GetLastError|")],
+           ["GetLastError|33|File does not exist"])
+    expect("a missing file's exit status", run.returncode, 1)
     expect("server processes left 5 s after the release", left(wine), [])
     wrong = flash_mismatches(radios.end()[0], DEMO)
     expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
