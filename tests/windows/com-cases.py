@@ -13,7 +13,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Display, Radios, Wine, flash_mismatches
+from wineenv import HERE, Display, Radios, Wine, dispatch, flash_mismatches
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 SERVER = windows_bin / "KX6000Download.exe"
@@ -322,11 +322,4 @@ def check(name):
     return 1 if failures else 0
 
 
-if sys.argv[4] == "--list":
-    print(";".join(CASES))
-elif sys.argv[4] == "--start":
-    start()
-elif sys.argv[4] == "--end":
-    end()
-else:
-    sys.exit(check(sys.argv[4]))
+dispatch(CASES, start, end, check)

@@ -3,7 +3,7 @@
 command line against radios of their own: in each case both print the same, exit the same, write the same
 logs and send the radio the same bytes, the names each system gives its devices and folders aside.
 
-Usage: same-command-line.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start-wine | --end-wine | --list | CASE)
+Usage: same-command-line.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
 """
 import json
 import re
@@ -14,7 +14,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import Radios, Wine
+from wineenv import Radios, Wine, dispatch
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 files = work / "files"
@@ -175,11 +175,4 @@ def check(name):
     return 1 if failed else 0
 
 
-if sys.argv[4] == "--list":
-    print(";".join(CASES))
-elif sys.argv[4] == "--start-wine":
-    start_wine()
-elif sys.argv[4] == "--end-wine":
-    wine.end()
-else:
-    sys.exit(check(sys.argv[4]))
+dispatch(CASES, start_wine, lambda: wine.end(), check)

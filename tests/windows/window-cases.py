@@ -12,7 +12,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Display, Radios, Wine, flash_mismatches
+from wineenv import HERE, Display, Radios, Wine, dispatch, flash_mismatches
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
@@ -323,19 +323,14 @@ def check(name):
     return 1 if failures else 0
 
 
-if sys.argv[4] == "--list":
-    print(";".join(CASES))
-elif sys.argv[4] == "--start":
-    start()
-elif sys.argv[4] == "--end":
-    end()
-elif sys.argv[4] == "--screenshot":
+def screenshot():
     start()
     try:
         status = check("report")
         shutil.copy(work / "report.png", sys.argv[5])
     finally:
         end()
-    sys.exit(status)
-else:
-    sys.exit(check(sys.argv[4]))
+    return status
+
+
+dispatch(CASES, start, end, check, screenshot=screenshot)

@@ -4,6 +4,7 @@ import json
 import os
 import signal
 import subprocess
+import sys
 import time
 from pathlib import Path
 
@@ -153,3 +154,20 @@ def flash_mismatches(state, path):
             if held != data:
                 wrong.append(line)
     return wrong
+
+
+def dispatch(cases, start, end, check, **more):
+    """Does what a case script's last argument asks: --list its cases, --start or --end what they share, one
+    case by its name (the exit status says whether it held), or one of `more`'s options (names with "--"
+    written "_")."""
+    what = sys.argv[4]
+    if what == "--list":
+        print(";".join(cases))
+    elif what == "--start":
+        start()
+    elif what == "--end":
+        end()
+    elif what.startswith("--"):
+        sys.exit(more[what[2:].replace("-", "_")]())
+    else:
+        sys.exit(check(what))
