@@ -22,9 +22,6 @@ std::string DefaultRootFolder();
 // component writes it in its log names.
 std::string DefaultLogFolder();
 
-// The serial device of port 1 to 4 when neither the environment nor the settings name one.
-std::string DefaultPortDevice(int port);
-
 // The folder of the running program.
 std::string ProgramFolder();
 

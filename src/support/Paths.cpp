@@ -1,5 +1,7 @@
 #include "support/Paths.h"
 
+#include <algorithm>
+
 #include "platform/Places.h"
 #include "support/modRegistry.h"
 
@@ -29,11 +31,32 @@ std::string LogPath(std::string_view fileName) {
     return Join(!folder.empty() ? folder : DefaultLogFolder(), fileName);
 }
 
-std::string PortDevicePath(int port) {
+PortRoute RoutePort(int port, const std::vector<SerialPortInfo>& present) {
     std::string number = std::to_string(port);
-    if (std::string device = Environment(("KX6000_PORT" + number).c_str()); !device.empty()) return device;
-    std::string device = modRegistry::GetRegistryValue("Port" + number, "");
-    return !device.empty() ? device : DefaultPortDevice(port);
+    PortRoute route{port, Environment(("KX6000_PORT" + number).c_str()), PortSource::Environment, {}};
+    if (route.device.empty())
+        route = {port, modRegistry::GetRegistryValue("Port" + number, ""), PortSource::Settings, {}};
+    if (route.device.empty()) route = {port, DefaultPortDevice(port, present), PortSource::Found, {}};
+    auto found = std::ranges::find_if(present, [&route](const SerialPortInfo& info) {
+        return info.device == route.device || info.stableName == route.device;
+    });
+    if (found != present.end()) route.info = *found;
+    if (route.device.empty()) {
+        route.source = PortSource::None;
+    } else if (route.source == PortSource::Found && !route.info) {
+        route.source = PortSource::System;
+    }
+    return route;
+}
+
+std::string PortDevicePath(int port) {
+    return RoutePort(port, SerialPorts()).device;
+}
+
+std::string RouteText(const PortRoute& route) {
+    if (route.device.empty()) return "no serial device found";
+    if (!route.info || route.info->description.empty()) return route.device;
+    return route.device + " (" + route.info->description + ")";
 }
 
 }  // namespace kx6000

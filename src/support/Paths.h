@@ -1,10 +1,12 @@
 // Where the component keeps its files on this machine.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/Places.h"
+#include "platform/SerialPorts.h"
 
 namespace kx6000 {
 
@@ -20,8 +22,30 @@ std::string RootPath(std::string_view fileName);
 // the root folder.
 std::string LogPath(std::string_view fileName);
 
-// The serial device of port 1 to 4: KX6000_PORT<n>, else the settings value
-// Port<n>, else the system's device of the port (COMn, /dev/ttyS<n-1>).
+// Why a port reaches its device.
+enum class PortSource {
+    Environment,  // KX6000_PORT<n>
+    Settings,     // the settings value Port<n>
+    Found,        // a device present, chosen by the port's place among them (Linux) or its COM number
+    System,       // the system's name of the port, though no such device was found (COMn)
+    None,         // nothing: no device is there for the port
+};
+
+struct PortRoute {
+    int port = 1;
+    std::string device;  // empty for PortSource::None
+    PortSource source = PortSource::None;
+    std::optional<SerialPortInfo> info;  // the device as found, when it is among the present ones
+};
+
+// What port 1 to 4 reaches: KX6000_PORT<n>, else the settings value Port<n>, else the device the system
+// offers for it among `present`.
+PortRoute RoutePort(int port, const std::vector<SerialPortInfo>& present);
+
+// The serial device of port 1 to 4, empty when there is none.
 std::string PortDevicePath(int port);
+
+// The device a route reaches, for a person: "/dev/ttyUSB0 (FTDI FT232R USB UART)", or that there is none.
+std::string RouteText(const PortRoute& route);
 
 }  // namespace kx6000

@@ -9,8 +9,7 @@ namespace {
 class PortNamesTest : public ComponentTest {};
 
 TEST_F(PortNamesTest, PortNumbersMapToDevices) {
-    EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(PortDevicePath(4), "/dev/ttyS3");
+    EXPECT_EQ(PortDevicePath(1), "");
     WriteSettings("[KX6100_RLDC]\nPort1=/dev/ttyUSB0\n");
     EXPECT_EQ(PortDevicePath(1), "/dev/ttyUSB0");
     SetEnvironment("KX6000_PORT1", "/dev/ttyACM0");

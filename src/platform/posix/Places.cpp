@@ -44,10 +44,6 @@ std::string DefaultSettingsPath() {
     return XdgFolder("XDG_CONFIG_HOME", ".config") + "/kx6000-download/settings.ini";
 }
 
-std::string DefaultPortDevice(int port) {
-    return "/dev/ttyS" + std::to_string(port - 1);
-}
-
 std::string ProgramFolder() {
     std::error_code error;
     std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);

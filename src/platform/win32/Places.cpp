@@ -24,10 +24,6 @@ std::string DefaultLogFolder() {
     return "c:\\";
 }
 
-std::string DefaultPortDevice(int port) {
-    return "\\\\.\\COM" + std::to_string(port);
-}
-
 std::string ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
