@@ -38,15 +38,15 @@ int main() {
                 link = (scratch.folder / "radio").string(), errors = (scratch.folder / "errors").string();
     size_t dataBytes = WriteImage(file, 64 * 1024);
 
-    struct Line {
+    struct Case {
         const char* name;
         std::vector<std::string> options;
         int share = -1;
     };
-    Line lines[] = {{"plain line", {}},
+    Case lines[] = {{"plain line", {}},
                     {"adapter, 16 ms", {"--adapter-latency", "16"}},
                     {"adapter, 1 ms", {"--adapter-latency", "1"}}};
-    for (Line& line : lines) {
+    for (Case& line : lines) {
         pid_t radio = StartRadio(link, line.options);
         Run download = Measure(
             {bin + "/kx6000-download", "--device", link, "--baud", "115200", "download", file}, errors);
@@ -57,8 +57,8 @@ int main() {
     auto& [plain, slow, low] = lines;
     std::printf("adapter: %zu KiB of data through kx6000-download at 115200 baud, share of the line:\n",
                 dataBytes / 1024);
-    for (const Line& line : lines) std::printf("  %-16s %3d%%\n", line.name, line.share);
-    std::printf("target: the 1 ms timer within 5 points of the plain line, the 16 ms one below both\n");
+    for (const Case& line : lines) std::printf("  %-16s %3d%%\n", line.name, line.share);
+    std::printf("target: the 1 ms timer within 5 points of the plain line, the 16 ms one below it\n");
     bool measured = plain.share > 0 && slow.share > 0 && low.share > 0;
     return measured && low.share >= plain.share - 5 && slow.share < low.share ? 0 : 1;
 }
