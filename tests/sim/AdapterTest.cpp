@@ -20,11 +20,8 @@ using std::chrono::milliseconds;
 
 // Only lower bounds on times: a loaded machine makes everything later, never earlier.
 TEST(SimulatedAdapterTest, HoldsRepliesUntilAPacketIsFullOrItsTimerRunsOut) {
-    struct Case {
-        const char* request;
-        std::vector<size_t> packets;  // the reply's bytes as the adapter hands them over
-    };
-    const Case cases[] = {
+    // The request, and its reply's bytes in the packets the adapter hands over.
+    const std::pair<const char*, std::vector<size_t>> cases[] = {
         {"3800C7FF", {2}},      // "AFAF", held for the timer
         {"3700C8FF", {62, 8}},  // the structure of a KX6100: one full packet at once, the rest held
     };
@@ -34,13 +31,14 @@ TEST(SimulatedAdapterTest, HoldsRepliesUntilAPacketIsFullOrItsTimerRunsOut) {
         SimulatedRadio radio(ParseScenario(R"({"start": {"state": "running"}})"),
                              {.tracePath = tracePath, .adapterLatency = kLatency});
         Peer peer(radio.DevicePath());
-        for (const Case& test : cases) {
+        for (const auto& [request, packets] : cases) {
+            SCOPED_TRACE(request);
             size_t bytes = 0;
-            for (size_t packet : test.packets) bytes += packet;
+            for (size_t packet : packets) bytes += packet;
             auto sent = std::chrono::steady_clock::now();
-            peer.Send(test.request);
-            EXPECT_EQ(peer.Received(2000, bytes).size(), 2 * bytes) << test.request;
-            EXPECT_GE(std::chrono::steady_clock::now() - sent, kLatency) << test.request;
+            peer.Send(request);
+            EXPECT_EQ(peer.Received(2000, bytes).size(), 2 * bytes);
+            EXPECT_GE(std::chrono::steady_clock::now() - sent, kLatency);
         }
     }
     // The trace: when each request had arrived (in one read or more), then the writes of its reply.
@@ -56,11 +54,13 @@ TEST(SimulatedAdapterTest, HoldsRepliesUntilAPacketIsFullOrItsTimerRunsOut) {
     }
     ASSERT_EQ(exchanges.size(), std::size(cases));
     for (size_t i = 0; i < exchanges.size(); ++i) {
+        SCOPED_TRACE(cases[i].first);
         const auto& [arrived, writes] = exchanges[i];
         std::vector<size_t> packets;
         for (const auto& write : writes) packets.push_back(write["hex"].get<std::string>().size() / 2);
-        EXPECT_EQ(packets, cases[i].packets) << cases[i].request;
-        EXPECT_GE(writes.back()["t"].get<double>(), arrived + 0.016 - 1e-6) << cases[i].request;
+        ASSERT_EQ(packets, cases[i].second);
+        EXPECT_GE(writes.back()["t"].get<double>(),
+                  arrived + std::chrono::duration<double>(kLatency).count() - 1e-6);
     }
 }
 
