@@ -26,11 +26,14 @@ inline double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-inline pid_t Start(const std::vector<std::string>& arguments) {
+// Their own output (the radio's device, the configuration table) is not the benchmark's; their errors and
+// status lines go to `errors` when it is given, for the benchmark to read afterwards.
+inline pid_t Start(const std::vector<std::string>& arguments, const std::string& errors = "") {
     pid_t child = fork();
     if (child == 0) {
-        // Their own output (the radio's device, the configuration table) is not the benchmark's.
         if (int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, STDOUT_FILENO);
+        if (int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644); file >= 0)
+            dup2(file, STDERR_FILENO);
         std::vector<char*> argv;
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
@@ -47,9 +50,9 @@ struct Run {
 };
 
 // Runs a program to its end.
-inline Run Measure(const std::vector<std::string>& arguments) {
+inline Run Measure(const std::vector<std::string>& arguments, const std::string& errors = "") {
     auto start = std::chrono::steady_clock::now();
-    pid_t child = Start(arguments);
+    pid_t child = Start(arguments, errors);
     Run run;
     rusage usage{};
     wait4(child, &run.status, 0, &usage);
@@ -60,10 +63,13 @@ inline Run Measure(const std::vector<std::string>& arguments) {
     return run;
 }
 
-// Starts the simulated radio in real time behind the link; it is there when this returns.
-inline pid_t StartRadio(const std::string& link) {
-    pid_t radio = Start({kx6000::ProgramFolder() + "/kx6000-radio-sim", "--realtime", "--link", link,
-                         "--max-seconds", "300"});
+// Starts the simulated radio in real time behind the link, with `more` options; it is there when this
+// returns.
+inline pid_t StartRadio(const std::string& link, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> arguments = {
+        kx6000::ProgramFolder() + "/kx6000-radio-sim", "--realtime", "--link", link, "--max-seconds", "300"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    pid_t radio = Start(arguments);
     for (int i = 0; i < 100 && !std::filesystem::exists(link); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return radio;

@@ -89,16 +89,15 @@ void Line::Send(const std::vector<uint8_t>& bytes, int baud, Clock::time_point a
 
 void Line::Transmit(Clock::time_point now) {
     blocked = false;
-    while (!outgoing.empty() && outgoing.front().due <= now) {
-        // One write per run of bytes of one speed; the component's speed is sampled as they leave.
+    for (size_t arrived; !outgoing.empty() && (arrived = Arrived(now)) > 0;) {
+        // One write per run of bytes of one speed (and per packet of an adapter); the component's speed is
+        // sampled as they leave.
         int baud = outgoing.front().baud;
         int portBaud = PortBaud();
         bool garbled = portBaud != baud;
         std::vector<uint8_t> chunk;
-        for (const auto& byte : outgoing) {
-            if (byte.due > now || byte.baud != baud) break;
-            chunk.push_back(garbled ? kGarbledByte : byte.value);
-        }
+        for (size_t i = 0; i < arrived && outgoing[i].baud == baud; ++i)
+            chunk.push_back(garbled ? kGarbledByte : outgoing[i].value);
         size_t written = Put(chunk);
         if (written == 0) return;
         if (trace.On()) {
@@ -111,7 +110,29 @@ void Line::Transmit(Clock::time_point now) {
                               {"garbled", garbled}});
         }
         outgoing.erase(outgoing.begin(), outgoing.begin() + static_cast<std::ptrdiff_t>(written));
+        released -= std::min(released, written);
     }
+}
+
+size_t Line::Arrived(Clock::time_point now) {
+    if (!adapterLatency) {
+        size_t count = 0;
+        while (count < outgoing.size() && outgoing[count].due <= now) ++count;
+        return count;
+    }
+    if (released == 0) {
+        auto [end, at] = NextPacket();
+        if (at <= now) released = end;
+    }
+    return released;
+}
+
+std::pair<size_t, Clock::time_point> Line::NextPacket() const {
+    Clock::time_point at = outgoing.front().due + *adapterLatency;
+    if (outgoing.size() >= kAdapterPacketBytes) at = std::min(at, outgoing[kAdapterPacketBytes - 1].due);
+    size_t end = 0;
+    while (end < std::min(outgoing.size(), kAdapterPacketBytes) && outgoing[end].due <= at) ++end;
+    return {end, at};
 }
 
 std::optional<Clock::time_point> Line::NextDeadline() const {
@@ -121,9 +142,11 @@ std::optional<Clock::time_point> Line::NextDeadline() const {
     if (!incoming.empty())
         next = std::min(incoming.back().due, incoming.front().due + std::chrono::milliseconds(10));
     if (!outgoing.empty() && !blocked) {
-        // Sent bytes leave in chunks of about a millisecond, each at the exact due time of its last byte.
+        // Sent bytes leave in chunks of about a millisecond, each at the exact due time of its last byte;
+        // through an adapter, in its packets.
         size_t chunk = static_cast<size_t>(std::max(1, outgoing.front().baud / 10000));
         Clock::time_point due = outgoing[std::min(chunk, outgoing.size()) - 1].due;
+        if (adapterLatency) due = released > 0 ? outgoing.front().due : NextPacket().second;
         next = next ? std::min(*next, due) : due;
     }
     return next;

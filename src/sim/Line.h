@@ -21,6 +21,9 @@ using Clock = std::chrono::steady_clock;
 // A mismatched UART gives framing errors and nulls: each byte crossing the line then arrives as this.
 inline constexpr uint8_t kGarbledByte = 0x00;
 
+// A USB serial adapter hands the host what it received in packets of 64 bytes, two of them its own status.
+inline constexpr size_t kAdapterPacketBytes = 62;
+
 // The time one byte spends on the line at `baud`: start bit, eight data bits, stop bit.
 Clock::duration ByteTime(int baud, int64_t bytes = 1);
 
@@ -67,6 +70,9 @@ public:
     void Transmit(Clock::time_point now);
     bool Idle() const { return outgoing.empty(); }
     std::optional<Clock::time_point> NextDeadline() const;
+    // From now on the radio's bytes reach the component through a USB serial adapter, which holds them
+    // until a packet is full or its latency timer, started by the first byte waiting, runs out.
+    void SetAdapterLatency(Clock::duration latency) { adapterLatency = latency; }
 
     // What ended a Wait; both may come at once, neither when woken or at the deadline.
     struct Events {
@@ -104,11 +110,18 @@ private:
         int baud = 0;
         Clock::time_point Next(Clock::time_point from, int byteBaud, bool realtime);
     };
+    // How many queued bytes the component's end may have by `now`: those whose time on the line has
+    // passed, or through an adapter those of the packet it has let go.
+    size_t Arrived(Clock::time_point now);
+    // The adapter's next packet from the front of the queue: its end and when it leaves.
+    std::pair<size_t, Clock::time_point> NextPacket() const;
 
     bool realtime;
     Trace& trace;
     std::deque<Queued> incoming, outgoing;
     Pacer inPacer, outPacer;
+    std::optional<Clock::duration> adapterLatency;
+    size_t released = 0;  // the bytes at the front that the adapter has let go and the component not taken
 };
 
 }  // namespace kx6000::sim

@@ -193,6 +193,7 @@ SimulatedRadio::Impl::Impl(Scenario scenarioIn, Options options)
       line(MakeLine(options.line, options.realtime, trace)),
       state(scenario.startState),
       baud(scenario.startBaud) {
+    if (options.adapterLatency) line->SetAdapterLatency(*options.adapterLatency);
     devices.emplace_back(scenario.radio, scenario.addressUnitBytes, scenario.faults);
     for (const auto& device : scenario.devices)
         devices.emplace_back(device, scenario.addressUnitBytes, scenario.faults);

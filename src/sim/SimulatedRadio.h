@@ -3,8 +3,10 @@
 // call from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@ struct Options {
     bool realtime = false;  // every byte takes 10 bit times at the radio's speed
     std::string tracePath;  // JSON lines of every byte, frame and reply; none when empty
     LineKind line = kSystemLine;
+    // The radio's bytes reach the component through a USB serial adapter with this latency timer; straight
+    // when none.
+    std::optional<std::chrono::milliseconds> adapterLatency = std::nullopt;
 };
 
 // A whole command frame as it arrived while the upgrade application ran (bad checksums included).

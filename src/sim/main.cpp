@@ -66,9 +66,13 @@ int main(int argc, char** argv) {
     std::string scenarioPath, tracePath, linkPath, statePath;
     bool realtime = false;
     double maxSeconds = 600;
+    int adapterLatency = 0;
     app.add_option("--scenario", scenarioPath, "scenario file (JSON); a healthy KX6100 without it")
         ->check(CLI::ExistingFile);
     app.add_flag("--realtime", realtime, "every byte takes 10 bit times at the radio's line speed");
+    app.add_option("--adapter-latency", adapterLatency,
+                   "hand the radio's bytes over as a USB serial adapter with this latency timer (ms) does")
+        ->check(CLI::Range(1, 255));
     app.add_option("--trace", tracePath, "write every byte, frame and reply as JSON lines to this file");
     app.add_option("--link", linkPath, "make a symbolic link to the pseudo-terminal at this path");
     app.add_option("--state-out", statePath,
@@ -88,7 +92,9 @@ int main(int argc, char** argv) {
         if (notices < 0) throw std::runtime_error("cannot catch Ctrl-C");
         kx6000::sim::Scenario scenario;
         if (!scenarioPath.empty()) scenario = kx6000::sim::LoadScenario(scenarioPath);
-        kx6000::sim::SimulatedRadio radio(scenario, {realtime, tracePath});
+        kx6000::sim::Options options{realtime, tracePath};
+        if (adapterLatency > 0) options.adapterLatency = std::chrono::milliseconds(adapterLatency);
+        kx6000::sim::SimulatedRadio radio(scenario, options);
         if (!linkPath.empty()) {
             if (fs::exists(fs::symlink_status(linkPath))) {
                 if (!fs::is_symlink(fs::symlink_status(linkPath)))
