@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <thread>
 
 namespace kx6000::test {
 
@@ -31,6 +34,12 @@ inline pid_t Sleeper() {
     if (child == 0) {
         execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
         _exit(127);
+    }
+    // Until it has started sleep it is a copy of the test program.
+    std::string name;
+    for (int i = 0; i < 1000 && name != "sleep"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm"), name);
     }
     return child;
 }
