@@ -175,11 +175,11 @@ TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
         EXPECT_EQ(LastError, error) << what;
         EXPECT_EQ(ReadFile(lockFile), error != 0 ? content : LockText(getpid())) << what;
         if (error != 0) {
-            EXPECT_NE(
-                ReadFile(root / "KX6000Download.log")
-                    .find("Serial port " + peer.Path() + ": Device or resource busy; held by sleep (pid " +
-                          std::to_string(sleeper) + ")"),
-                std::string::npos);
+            EXPECT_NE(ReadFile(root / "KX6000Download.log")
+                          .find("Serial port " + peer.Path() +
+                                ": Resource temporarily unavailable; held by sleep (pid " +
+                                std::to_string(sleeper) + ")"),
+                      std::string::npos);
         }
         port.ClosePort();
     }

@@ -146,7 +146,7 @@ DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
         case Lock::Taken:
             break;
         case Lock::Held:
-            return Failed(EBUSY);
+            return Failed(EWOULDBLOCK);  // told as for a device another program has open
         case Lock::Without:
             lock.clear();
     }
