@@ -1,4 +1,6 @@
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 
 #include <thread>
 
@@ -183,7 +185,8 @@ TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
         }
         port.ClosePort();
     }
-    Reap(sleeper);
+    kill(sleeper, SIGKILL);
+    waitpid(sleeper, nullptr, 0);
 
     // An adapter pulled out takes its device away before the port closes.
     port.OpenPort();
