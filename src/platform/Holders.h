@@ -5,7 +5,8 @@
 
 namespace kx6000 {
 
-// The other programs that hold `device` open, as "name (pid N), ..."; empty when none is found.
+// The other programs that hold `device`, open or by its lock file, as "name (pid N), ..."; empty when none
+// is found.
 std::string Holders(const std::string& device);
 
 }  // namespace kx6000

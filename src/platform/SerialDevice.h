@@ -61,6 +61,7 @@ public:
 private:
     std::intptr_t handle = -1;  // the system's handle of the open device
     std::intptr_t claim = -1;  // where the system does not keep a device to one program: this program's claim
+    std::string lockFile;  // where the system keeps lock files for serial devices: the one this program took
 };
 
 }  // namespace kx6000

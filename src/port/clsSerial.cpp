@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Holders.h"
 #include "port/modTimer.h"
 #include "support/Errors.h"
 #include "support/Hex.h"
@@ -76,7 +77,9 @@ void clsSerial::SetDeviceOpener(DeviceOpener opener) {
 void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) {
     LastError = number;
     LastPortFailure = {device, kind, error};
-    DownloadLog.WriteToLogFile("Serial port " + device + ": " + error.message());
+    std::string holders = kind == DeviceFailure::InUse ? Holders(device) : "";
+    DownloadLog.WriteToLogFile("Serial port " + device + ": " + error.message() +
+                               (holders.empty() ? "" : "; held by " + holders));
 }
 
 void clsSerial::OpenPort() {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ProgramTest.h"
+#include "port/LockFile.h"
 
 namespace kx6000::test {
 namespace {
@@ -201,6 +202,35 @@ TEST_F(CliTest, AStoppedDownloadClosesEverything) {
     Outcome again = Download(arguments);
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(radio.Flash(0x20000, data.size() / 2), HexBytes(data));
+}
+
+// A lock file naming a live program keeps the download off the line, and names that program; one naming a
+// process gone is replaced. Ours, found through the link the device was given by, names the download
+// while it runs and is gone after Ctrl-C.
+TEST_F(CliTest, LockFilesKeepOtherProgramsOffTheLine) {
+    sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
+    const std::string data = RandomHex(4 * 0x1000, 8), file = (folder / "big.s28").string(),
+                      link = (folder / "radio").string(), lockFile = LockPath(radio.DevicePath());
+    WriteFile(file, ImageText("ZMA1F_BIG", "S2", {{0x20000, data}}));
+    std::filesystem::create_symlink(radio.DevicePath(), link);
+    const std::string arguments = "--device " + link + " --baud 115200 download " + file;
+
+    pid_t sleeper = Sleeper();
+    WriteFile(lockFile, LockText(sleeper));
+    Outcome held = Download("--json " + arguments);
+    EXPECT_EQ(held.status, 1);
+    ExpectFields(held.out, {{"/result", 12}});
+    EXPECT_TRUE(Holds(held.err, "held by sleep (pid " + std::to_string(sleeper) + ")")) << held.err;
+    EXPECT_TRUE(radio.Frames().empty()) << "nothing sent";
+    kill(sleeper, SIGKILL);
+    waitpid(sleeper, nullptr, 0);
+
+    pid_t child = Start(arguments);
+    WaitForThirtyPercent(radio, data);
+    EXPECT_EQ(ReadFile(lockFile), LockText(child));
+    kill(child, SIGINT);
+    EXPECT_EQ(Ended(child), 128 + SIGINT);
+    EXPECT_FALSE(std::filesystem::exists(lockFile)) << "gone after Ctrl-C";
 }
 
 // Three radios at once, one of them silent: the other two are written whole, the silent one ends with 21.

@@ -1,8 +1,12 @@
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 
 #include <thread>
 
 #include "TestEnvironment.h"
+#include "platform/posix/SerialLine.h"
+#include "port/LockFile.h"
 #include "port/PtyPeer.h"
 #include "port/clsSerial.h"
 
@@ -148,6 +152,76 @@ TEST_F(SerialTest, SpeedChangesReachTheLineAndAnUnpluggedPeerIsAnError) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     port.WriteBinary("5E");
     EXPECT_EQ(LastError, 15);
+}
+
+TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
+    const std::string lockFile = LockPath(peer.Path());
+    EXPECT_EQ(ReadFile(lockFile), LockText(getpid())) << "ours while the port is open";
+    port.ClosePort();
+    EXPECT_FALSE(std::filesystem::exists(lockFile)) << "gone once it closes";
+
+    pid_t sleeper = Sleeper(), gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");  // the log says who holds the port
+    NewManager();
+    DownloadLog.OpenLogFile();
+    const std::tuple<const char*, std::string, int32_t> cases[] = {
+        {"a live process", LockText(sleeper), 12},
+        {"a process gone", LockText(gone), 0},
+        {"garbage", "not a process\n", 0},
+    };
+    for (const auto& [what, content, error] : cases) {
+        WriteFile(lockFile, content);
+        port.OpenPort();
+        EXPECT_EQ(LastError, error) << what;
+        EXPECT_EQ(ReadFile(lockFile), error != 0 ? content : LockText(getpid())) << what;
+        if (error != 0) {
+            EXPECT_NE(ReadFile(root / "KX6000Download.log")
+                          .find("Serial port " + peer.Path() +
+                                ": Resource temporarily unavailable; held by sleep (pid " +
+                                std::to_string(sleeper) + ")"),
+                      std::string::npos);
+        }
+        port.ClosePort();
+    }
+    kill(sleeper, SIGKILL);
+    waitpid(sleeper, nullptr, 0);
+
+    // An adapter pulled out takes its device away before the port closes.
+    port.OpenPort();
+    peer.Unplug();
+    port.ClosePort();
+    EXPECT_FALSE(std::filesystem::exists(lockFile)) << "gone with an unplugged device too";
+}
+
+TEST_F(SerialTest, LowLatencyIsAskedOfTheDriver) {
+    // The requests made and the flags they carried; the flags an adapter's driver has, or -1 where the
+    // pty answers.
+    static std::vector<std::pair<unsigned long, int>> asked;
+    static int driver;
+    static const SerialControl real = serialControl;
+    serialControl = [](int fd, unsigned long request, serial_struct* settings) {
+        if (driver < 0) return asked.emplace_back(request, 0), real(fd, request, settings);
+        if (request == TIOCGSERIAL) settings->flags = driver;
+        asked.emplace_back(request, settings->flags);
+        return 0;
+    };
+    const std::tuple<const char*, int, std::vector<std::pair<unsigned long, int>>> cases[] = {
+        {"a pty refuses", -1, {{TIOCGSERIAL, 0}}},
+        {"an adapter",
+         ASYNC_SKIP_TEST,
+         {{TIOCGSERIAL, ASYNC_SKIP_TEST}, {TIOCSSERIAL, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY}}},
+    };
+    for (const auto& [what, flags, requests] : cases) {
+        port.ClosePort();
+        asked.clear();
+        driver = flags;
+        port.OpenPort();
+        EXPECT_EQ(LastError, 0) << what;
+        EXPECT_EQ(asked, requests) << what;
+    }
+    serialControl = real;
 }
 
 }  // namespace

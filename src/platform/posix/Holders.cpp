@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/posix/SerialLine.h"
+
 namespace kx6000 {
 namespace {
 
@@ -22,12 +24,16 @@ std::string ProgramName(const std::string& pid) {
 std::string Holders(const std::string& device) {
     std::error_code error;
     std::filesystem::path target = std::filesystem::canonical(device, error);
-    std::string holders;
+    // A program may hold the device by its lock file alone, before it opens the device or instead.
+    std::string holders, locker = std::to_string(LockHolder(LockFileOf(device)));
+    if (locker != "0" && locker != std::to_string(getpid()))
+        holders = ProgramName(locker) + " (pid " + locker + ")";
     DIR* processes = opendir("/proc");
     if (processes == nullptr || error) return holders;
     for (dirent* entry; (entry = readdir(processes)) != nullptr;) {
         std::string pid = entry->d_name;
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()) ||
+            pid == locker)
             continue;
         for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
             if (std::filesystem::read_symlink(fd.path(), error) != target) continue;

@@ -2,15 +2,32 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "platform/posix/SerialLine.h"
 
 namespace kx6000 {
+
+SerialControl serialControl = [](int fd, unsigned long request, serial_struct* settings) {
+    return ::ioctl(fd, request, settings);
+};
+
 namespace {
+
+constexpr const char* kLockFolder = "/run/lock";
 
 DeviceError Failed(int error) {
     std::error_code code(error, std::system_category());
@@ -33,7 +50,66 @@ bool SpeedOf(uint32_t rate, speed_t& speed) {
     }
 }
 
+enum class Lock { Taken, Held, Without };
+
+// Takes the lock file. Where none can be made (no name, no lock folder, or one this user cannot write) the
+// device goes without one.
+Lock TakeLock(const std::string& lockFile) {
+    std::string temporary = std::string(kLockFolder) + "/LTMP.XXXXXX";
+    int fd = lockFile.empty() ? -1 : ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return Lock::Without;
+    char pid[16];
+    int size = std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(::getpid()));
+    bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, pid, size) == size;
+    ::close(fd);
+    // link() gives the name only where no file has it, so two programs cannot both take it. A stale file
+    // is removed and the name tried once more.
+    Lock lock = Lock::Without;
+    for (int tries = 2; written && tries > 0 && lock == Lock::Without; --tries) {
+        if (::link(temporary.c_str(), lockFile.c_str()) == 0)
+            lock = Lock::Taken;
+        else if (errno != EEXIST)
+            break;
+        else if (LockHolder(lockFile) != 0)
+            lock = Lock::Held;
+        else
+            ::unlink(lockFile.c_str());
+    }
+    ::unlink(temporary.c_str());
+    return lock;
+}
+
+// Removes the lock file if it is still this program's.
+void Unlock(const std::string& lockFile) {
+    if (!lockFile.empty() && LockHolder(lockFile) == ::getpid()) ::unlink(lockFile.c_str());
+}
+
+// A USB adapter holds short replies for its latency timer (16 ms by default) unless asked for low latency.
+// Best effort: a pty, or a driver without the setting, is left as it is.
+void AskLowLatency(int fd) {
+    serial_struct serial{};
+    if (serialControl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    serialControl(fd, TIOCSSERIAL, &serial);
+}
+
 }  // namespace
+
+std::string LockFileOf(const std::string& device) {
+    std::error_code error;
+    std::string path = std::filesystem::canonical(device, error).string();
+    if (error || !path.starts_with("/dev/")) return "";
+    std::string name = path.substr(5);
+    std::replace(name.begin(), name.end(), '/', '_');
+    return std::string(kLockFolder) + "/LCK.." + name;
+}
+
+pid_t LockHolder(const std::string& lockFile) {
+    std::ifstream file(lockFile);
+    long pid = 0;
+    if (!(file >> pid) || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return 0;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? static_cast<pid_t>(pid) : 0;
+}
 
 DeviceFailure KindOf(std::error_code code) {
     if (!code) return DeviceFailure::None;
@@ -58,16 +134,28 @@ DeviceFailure KindOf(std::error_code code) {
 }
 
 SerialDevice::~SerialDevice() {
-    if (handle == -1) return;
-    ::ioctl(static_cast<int>(handle), TIOCNXCL);
-    ::close(static_cast<int>(handle));
+    if (handle != -1) Close();
 }
 
 DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
     speed_t speed{};
     if (!SpeedOf(baudRate, speed)) return Failed(EINVAL);
+    // Terminal programs keep to the lock files: one holding the device this way may not have it open yet.
+    std::string lock = LockFileOf(path);
+    switch (TakeLock(lock)) {
+        case Lock::Taken:
+            break;
+        case Lock::Held:
+            return Failed(EWOULDBLOCK);  // told as for a device another program has open
+        case Lock::Without:
+            lock.clear();
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Failed(errno);
+    if (fd < 0) {
+        DeviceError failed = Failed(errno);
+        Unlock(lock);
+        return failed;
+    }
     // Held twice over: flock also stops root, whom TIOCEXCL lets through.
     int error = 0;
     termios settings{};
@@ -83,6 +171,7 @@ DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
     }
     if (error != 0) {
         ::close(fd);
+        Unlock(lock);
         // Once open, only the lock tells of another holder, and the device is there.
         DeviceError failed = Failed(error);
         if (failed.kind == DeviceFailure::NotFound ||
@@ -90,7 +179,9 @@ DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
             failed.kind = DeviceFailure::Other;
         return failed;
     }
+    AskLowLatency(fd);
     handle = fd;
+    lockFile = lock;
     return {};
 }
 
@@ -103,8 +194,11 @@ DeviceError SerialDevice::Close() {
     handle = -1;
     // A user who is not root could not reopen a pty that keeps its exclusive flag.
     ::ioctl(fd, TIOCNXCL);
-    if (::close(fd) != 0) return {DeviceFailure::Other, {errno, std::system_category()}};
-    return {};
+    DeviceError error;
+    if (::close(fd) != 0) error = {DeviceFailure::Other, {errno, std::system_category()}};
+    Unlock(lockFile);
+    lockFile.clear();
+    return error;
 }
 
 void SerialDevice::DiscardInput() {
