@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include "platform/Places.h"
@@ -14,12 +16,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The first line of a sysfs attribute, without its line feed; empty when there is none.
+// The first line of a sysfs attribute, without the spaces some USB devices pad their strings with; empty
+// when there is none.
 std::string Attribute(const fs::path& path) {
     std::ifstream file(path);
     std::string line;
     std::getline(file, line);
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
 }
 
@@ -39,11 +42,9 @@ void ReadUsb(SerialPortInfo& info, const fs::path& interface) {
     info.product = Attribute(usb / "product");
     info.serialNumber = Attribute(usb / "serial");
     info.interface = Attribute(interface / "bInterfaceNumber");
-    if (info.product.starts_with(info.manufacturer)) {
-        info.description = info.product;
-    } else {
-        info.description = info.manufacturer + (info.manufacturer.empty() ? "" : " ") + info.product;
-    }
+    // "FTDI FT232R USB UART"; a product that names its maker already stands alone.
+    std::string maker = info.product.starts_with(info.manufacturer) ? "" : info.manufacturer;
+    info.description = maker + (maker.empty() || info.product.empty() ? "" : " ") + info.product;
     if (info.description.empty()) {
         char ids[16];
         std::snprintf(ids, sizeof ids, " %04x:%04x", info.vendorId, info.productId);
