@@ -220,7 +220,8 @@ int main(int argc, char** argv) {
         std::string(kx6000::kExampleDevice) +
         " report\n"
         "  kx6000-download download --baud 115200 ZMA1F_01.02.03.04.s28\n"
-        "  kx6000-download erase KXC61_CUSTOMER 0102:KXD62_DEVICE");
+        "  kx6000-download erase KXC61_CUSTOMER 0102:KXD62_DEVICE\n"
+        "  kx6000-download ports");
 
     Options options;
     Typed typed;
