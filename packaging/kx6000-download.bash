@@ -1,11 +1,21 @@
 # bash completion for kx6000-download and kx6000-download-gui
 
+# The serial devices found and their by-id names, as 'kx6000-download ports' lists them: the program's own
+# rule for what is a serial device (never a virtual console, an onboard port only where a UART is). A word
+# that is none of them completes as a file.
+_kx6000_devices() {
+    local program=${COMP_WORDS[0]%-gui}
+    COMPREPLY=($(compgen -W "$("$program" ports --json 2>/dev/null |
+        sed -n '/^  "devices"/,/^  "ports"/s/^ *"\(device\|stableName\)": "\(.*\)",\{0,1\}$/\2/p')" -- "$cur"))
+    [ ${#COMPREPLY[@]} -gt 0 ] || COMPREPLY=($(compgen -f -- "$cur"))
+}
+
 # The values of the option before the cursor ($prev and $cur of the caller); fails for a word that is no
 # option taking a value.
 _kx6000_option_value() {
     case $prev in
         --port) COMPREPLY=($(compgen -W '1 2 3 4' -- "$cur")) ;;
-        --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")) ;;
+        --device) _kx6000_devices ;;
         --radio) COMPREPLY=($(compgen -W '6100 6200' -- "$cur")) ;;
         --baud) COMPREPLY=($(compgen -W 'auto 115200 19200 9600' -- "$cur")) ;;
         --power-cycle-wait) ;;
@@ -21,7 +31,7 @@ _kx6000_download() {
     local command="" word
     for word in "${words[@]:1:cword-1}"; do
         case $word in
-            report | download | erase | validate | error) command=$word; break ;;
+            report | download | erase | validate | error | ports) command=$word; break ;;
         esac
     done
 
@@ -32,7 +42,7 @@ _kx6000_download() {
                 # Before the command word every option stands; the command checks it is its own.
                 COMPREPLY=($(compgen -W "$common --baud --unprotected --power-cycle-wait --yes --verify --force --data --version" -- "$cur"))
             else
-                COMPREPLY=($(compgen -W 'report download erase validate error' -- "$cur"))
+                COMPREPLY=($(compgen -W 'report download erase validate error ports' -- "$cur"))
             fi ;;
         report) COMPREPLY=($(compgen -W "$common" -- "$cur")) ;;
         download)
@@ -49,6 +59,7 @@ _kx6000_download() {
                 _filedir
             fi ;;
         error) [[ $cur == -* ]] && COMPREPLY=($(compgen -W '--json --help' -- "$cur")) ;;
+        ports) [[ $cur == -* ]] && COMPREPLY=($(compgen -W '--port --device --json --help' -- "$cur")) ;;
     esac
 } && complete -F _kx6000_download kx6000-download
 

@@ -108,7 +108,9 @@ def run_side(windows, folder, name, radios, args, more):
         settings = folder / "settings.ini"
         settings.write_text(f"[KX6100_RLDC]\nDebug={debug}\n")
         logs = folder / "root"
-        run_env = dict(env, KX6000_ROOT=str(logs), KX6000_SETTINGS=str(settings))
+        # Linux's ports 1 to 4 name absent devices as Windows' COM1..4 do, whatever this machine has.
+        ports = {f"KX6000_PORT{port}": f"/dev/ttyS{port - 1}" for port in range(1, 5)}
+        run_env = dict(env, KX6000_ROOT=str(logs), KX6000_SETTINGS=str(settings), **ports)
         links = folder
         program, devices = [str(linux_bin / "kx6000-download")], [str(folder / "com1"), str(folder / "com2")]
     radios_run = Radios(linux_bin, radios, links, name + ("-windows" if windows else "-linux"), realtime)
