@@ -60,8 +60,11 @@ public:
 
 private:
     std::intptr_t handle = -1;  // the system's handle of the open device
-    std::intptr_t claim = -1;  // where the system does not keep a device to one program: this program's claim
-    std::string lockFile;  // where the system keeps lock files for serial devices: the one this program took
+    // Each system keeps others off the line its own way, so each uses one of these two.
+    // Where the system does not keep a device to one program: this program's claim.
+    [[maybe_unused]] std::intptr_t claim = -1;
+    // Where the system keeps lock files for serial devices: the one this program took.
+    [[maybe_unused]] std::string lockFile;
 };
 
 }  // namespace kx6000
