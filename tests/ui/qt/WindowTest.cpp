@@ -158,6 +158,7 @@ private slots:
         });
     }
     void cleanup() {
+        unsetenv("KX6000_PORT3");
         timers.reset();
         manager.reset();
         radio.reset();
@@ -363,6 +364,28 @@ private slots:
         for (const char* name : {"cmdConfig", "cmdDownload", "cboPort"})
             QVERIFY2(Find<QWidget>(name)->isEnabled(), name);
         QVERIFY(window->close());
+    }
+
+    // Each item of the port list names its port's device; the list takes them afresh each time it is opened,
+    // and the closed list shows the chosen item's.
+    void portTips() {
+        Open();
+        auto* list = Find<QComboBox>("cboPort");
+        auto tips = [list] {
+            QStringList shown;
+            for (int i = 0; i < list->count(); ++i) shown << list->itemData(i, Qt::ToolTipRole).toString();
+            return shown;
+        };
+        const QString radioPort = QString::fromStdString(radio->DevicePath());
+        QCOMPARE(tips(),
+                 (QStringList{radioPort, radioPort, "no serial device found", "no serial device found"}));
+        QCOMPARE(list->toolTip(), radioPort);
+        setenv("KX6000_PORT3", "/dev/ttyUSB7", 1);
+        list->showPopup();
+        QCOMPARE(tips()[2], "/dev/ttyUSB7");
+        list->hidePopup();
+        QTest::keyClick(list, Qt::Key_Down), QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->toolTip(), "/dev/ttyUSB7");
     }
 
     // A radio answering only with keep-alive words holds a report until the technician closes the window and
