@@ -58,6 +58,8 @@ protected:
         SetEnvironment("KX6000_ROOT", NameOf(root));
         SetEnvironment("KX6000_SETTINGS", NameOf(settings));
         SetEnvironment("LC_ALL", "C");  // log time stamps of one known shape
+        // No serial device of the machine's: a test that wants some makes them there (DeviceTree.h).
+        SetEnvironment("KX6000_DEVICE_ROOT", NameOf(folder / "devices"));
         WriteSettings("");
         ResetProgramState();
     }

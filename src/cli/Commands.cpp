@@ -24,6 +24,8 @@
 namespace kx6000::cli {
 namespace {
 
+constexpr const char* kListPorts = "'kx6000-download ports' lists the devices found";
+
 std::unique_ptr<clsDLManager> NewManager(const Options& options) {
     auto baudIndex = std::ranges::find(kBaudRateItems, options.baud == "auto" ? "Auto" : options.baud);
     ConsoleOptions console{
@@ -42,9 +44,16 @@ std::unique_ptr<clsDLManager> NewManager(const Options& options) {
 }
 
 // What the system said about a port that failed, and what a technician can do about it.
-void ExplainPortFailure(int32_t result) {
-    if ((result != 11 && result != 12 && result != 15) || LastPortFailure.device.empty()) return;
+void ExplainPortFailure(int32_t result, const std::string& port) {
+    if (result != 11 && result != 12 && result != 15) return;
     const PortFailure& failure = LastPortFailure;
+    if (failure.device.empty()) {
+        if (result == 11) {
+            std::cerr << "kx6000-download: port " << port << " reaches no serial device; " << kListPorts
+                      << ", --device PATH chooses one\n";
+        }
+        return;
+    }
     std::cerr << "kx6000-download: " << failure.device << ": " << failure.error.message();
     if (failure.kind == DeviceFailure::Denied) {
         std::cerr
@@ -53,7 +62,7 @@ void ExplainPortFailure(int32_t result) {
         std::string holders = Holders(failure.device);
         std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + holders);
     } else if (result == 11) {
-        std::cerr << "; choose the device with --device PATH";
+        std::cerr << "; choose the device with --device PATH (" << kListPorts << ")";
     }
     std::cerr << '\n';
 }
@@ -101,6 +110,11 @@ int RunOnRadio(const Options& options, json run,
     auto start = std::chrono::steady_clock::now();
     auto manager = NewManager(options);
     SayTestMode();
+    // The workers' parent names each worker's device itself.
+    if (!options.quiet && !options.progressLines) {
+        std::cerr << "Port " << options.port << ": "
+                  << Printable(RouteText(RoutePort(std::stoi(options.port), SerialPorts()))) << '\n';
+    }
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);
@@ -124,7 +138,7 @@ int RunOnRadio(const Options& options, json run,
     if (stopped) return 128 + StopRequested;
     // Without status lines the failure has not been shown yet; a refusal has said why.
     if (result != 0 && options.quiet && !refused) std::cerr << ErrorStatusText(result) << '\n';
-    ExplainPortFailure(result);
+    ExplainPortFailure(result, options.port);
     return result == 0 && radio.value("verified", json()) != false ? 0 : kFailed;
 }
 

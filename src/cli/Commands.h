@@ -40,6 +40,9 @@ int Erase(const Options& options, const std::vector<std::string>& configurations
 int Validate(const Options& options, const std::vector<std::string>& files);
 int ListErrors(const Options& options, const std::optional<std::string>& which);
 
+// The serial devices found and the device each of ports 1 to 4 reaches, and why; 0 also when none is found.
+int Ports(const Options& options);
+
 // The files as LoadFiles takes a list; a usage error said, and nothing, when a name cannot be put in one.
 std::optional<std::string> FileList(const std::vector<std::string>& files, bool asJson,
                                     const std::string& command);

@@ -19,8 +19,16 @@ using namespace kx6000::cli;
 namespace {
 
 // The commands, as bits of the set of commands an option is for.
-const char* const kCommands[] = {"report", "download", "erase", "validate", "error"};
-enum : unsigned { kReport = 1, kDownload = 2, kErase = 4, kValidate = 8, kError = 16, kRadios = 7 };
+const char* const kCommands[] = {"report", "download", "erase", "validate", "error", "ports"};
+enum : unsigned {
+    kReport = 1,
+    kDownload = 2,
+    kErase = 4,
+    kValidate = 8,
+    kError = 16,
+    kPorts = 32,
+    kRadios = 7,
+};
 
 // What the options hold as typed, checked once the command is known.
 struct Typed {
@@ -45,7 +53,8 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
         if (table.size() == next) table.push_back({option->get_name(), commands, {}});
         table[next++].places.push_back(option);
     };
-    add(app.add_option("--port", typed.port, "Serial port 1 to 4 (default 1)")->type_name("N"), kRadios);
+    add(app.add_option("--port", typed.port, "Serial port 1 to 4 (default 1)")->type_name("N"),
+        kRadios | kPorts);
     add(app.add_option_function<std::vector<std::string>>(
                "--device",
                [&typed](const std::vector<std::string>& more) {
@@ -57,7 +66,7 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
                    "download and erase run on every device at once (logs in <root>/<device>/)")
             ->allow_extra_args(false)
             ->type_name("PATH"),  // one device a --device: the word after it is an operand
-        kRadios);
+        kRadios | kPorts);
     add(app.add_option("--radio", typed.radio, "Radio model: 6100 or 6200 (default 6100)")
             ->type_name("MODEL"),
         kRadios | kValidate);
@@ -88,7 +97,7 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
         kErase);
     add(app.add_flag("--data", options.data, "validate --json: each table's data blocks as well"), kValidate);
     add(app.add_flag("--json", options.json, "Print one JSON object on stdout (docs/json/ has its schemas)"),
-        kRadios | kValidate | kError);
+        kRadios | kValidate | kError | kPorts);
     add(app.add_flag("--quiet", options.quiet, "No status lines and no progress bar"), kRadios | kValidate);
     // For the workers of several devices: not the technician's.
     add(app.add_flag("--progress-lines", options.progressLines)->group(""), kRadios);
@@ -145,6 +154,8 @@ std::optional<std::string> Wrong(const std::string& command, unsigned bit, const
             }
         }
     }
+    if (bit == kPorts && typed.devices.size() > 1)
+        return "kx6000-download: ports takes one --device, the device of the port given with --port";
     if (operands.empty() && (bit & (kDownload | kErase | kValidate)) != 0) {
         return "kx6000-download: " + command + " needs " +
                (bit == kErase ? "[NNDD:]PRODUCTID..., the configurations to erase"
@@ -160,7 +171,7 @@ int ParseFailure(CLI::App& app, const CLI::ParseError& e, bool asJson) {
     std::vector<std::string> rest = app.remaining();
     if (!name && !rest.empty() && !rest.front().starts_with('-')) {
         return UsageError("kx6000-download: unknown command '" + rest.front() +
-                              "'; the commands are report, download, erase, validate and error",
+                              "'; the commands are report, download, erase, validate, error and ports",
                           asJson, std::nullopt);
     }
     std::optional<std::string> extra = ExtraOption(app);
@@ -200,9 +211,10 @@ int main(int argc, char** argv) {
         "Options may stand before or after the command word; '<command> --help' lists a command's own.\n"
         "Ports 1 to 4 are serial devices: KX6000_PORT1..4, else Port1..4 in the settings, else\n" +
         std::string(kx6000::kDefaultPortDevices) +
-        ". Status lines go to stderr, results to stdout. Exit status: 0 done, 1 the radio\n"
-        "operation failed (Error <n> - <message>) or was refused, 2 the command line is wrong, 130/143\n"
-        "stopped by Ctrl-C/SIGTERM (a second Ctrl-C ends at once).\n"
+        ".\n"
+        "Status lines go to stderr, results to stdout. Exit status: 0 done, 1 the radio operation\n"
+        "failed (Error <n> - <message>) or was refused, 2 the command line is wrong, 130/143 stopped by\n"
+        "Ctrl-C/SIGTERM (a second Ctrl-C ends at once).\n"
         "Examples:\n"
         "  kx6000-download --device " +
         std::string(kx6000::kExampleDevice) +
@@ -219,9 +231,10 @@ int main(int argc, char** argv) {
         "Write download files (S-record) into the radio",
         "Erase configurations from the radio or an attached device",
         "Check download files, name each failure and warning by line, and describe their images",
-        "Print the component's error numbers with their messages"};
+        "Print the component's error numbers with their messages",
+        "List the serial devices found and the device each of ports 1 to 4 reaches"};
     std::vector<CLI::App*> commands;
-    for (unsigned i = 0; i < 5; ++i) {
+    for (unsigned i = 0; i < std::size(kCommands); ++i) {
         commands.push_back(app.add_subcommand(kCommands[i], about[i]));
         Declare(*commands.back(), 1u << i, options, typed, table);
     }
@@ -245,7 +258,7 @@ int main(int argc, char** argv) {
         parsed = std::ranges::find_if(commands, [](CLI::App* command) { return command->parsed(); });
         if (parsed == commands.end()) {
             return UsageError(
-                "kx6000-download: give a command: report, download, erase, validate or error; "
+                "kx6000-download: give a command: report, download, erase, validate, error or ports; "
                 "'kx6000-download "
                 "--help' says more",
                 asJson, std::nullopt);
@@ -274,7 +287,9 @@ int main(int argc, char** argv) {
             return Erase(options, operands);
         case kValidate:
             return Validate(options, operands);
-        default:
+        case kError:
             return ListErrors(options, errorNumber);
+        default:
+            return Ports(options);
     }
 }

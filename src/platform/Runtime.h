@@ -21,4 +21,7 @@ std::tm LocalTime(std::time_t time);
 extern const char* const kExampleDevice;
 extern const char* const kDefaultPortDevices;
 
+// What a technician can do about a USB adapter's latency timer above 1 ms; empty where nothing needs doing.
+extern const char* const kLatencyAdvice;
+
 }  // namespace kx6000

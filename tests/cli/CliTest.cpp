@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "DeviceTree.h"
 #include "cli/ProgramTest.h"
 
 namespace kx6000::test {
@@ -16,7 +17,7 @@ struct Outcome {
 // Every JSON document a test sees is kept for the schema check, under the schema it must match.
 void KeepJson(const std::string& arguments, int status, const std::string& out) {
     static int count = 0;
-    static const std::regex command("(^| )(report|download|erase|validate|error)( |$)");
+    static const std::regex command("(^| )(report|download|erase|validate|error|ports)( |$)");
     std::smatch word;
     const std::string schema =
         status != 2 && std::regex_search(arguments, word, command) ? word[2].str() : "usage";
@@ -320,8 +321,10 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
 TEST_F(CliTest, OptionsAnywhereCheckedAnywhere) {
     const std::string good = (folder / "good.s19").string(), none = (folder / "ttyNone").string();
     WriteFile(good, Header("A") + Rec("S1", 0x100, "AAAA") + Rec("S9", 0, ""));
-    const std::string noPort = "Error 11 - Serial port does not exist\nkx6000-download: " + none +
-                               ": No such file or directory; choose the device with --device PATH\n";
+    const std::string noPort = "Port 1: " + none +
+                               "\nError 11 - Serial port does not exist\nkx6000-download: " + none +
+                               ": No such file or directory; choose the device with --device PATH "
+                               "('kx6000-download ports' lists the devices found)\n";
     const std::pair<std::string, int> taken[] = {
         {"--force --device " + none + " erase X", 1},
         {"erase --device " + none + " X --unprotected --power-cycle-wait 5", 1},
@@ -351,7 +354,9 @@ TEST_F(CliTest, OptionsAnywhereCheckedAnywhere) {
         {"erase --power-cycle-wait 0 X", "--power-cycle-wait 0: give the seconds to wait, 1 to"},
         {"--radio 6300 validate x", "--radio 6300: the radio models are 6100 and 6200"},
         {"--baud 57600 download x", "--baud 57600: give auto, 115200, 19200 or 9600"},
-        {"", "kx6000-download: give a command: report, download, erase, validate or error"},
+        {"", "kx6000-download: give a command: report, download, erase, validate, error or ports"},
+        {"--device /dev/null --device /dev/zero ports", "ports takes one --device"},
+        {"--quiet ports", "ports takes no --quiet"},
         {"--port 2 frobnicate", "kx6000-download: unknown command 'frobnicate'; the commands are report"},
         {"validate --json", "validate needs FILE..."},
         {"erase", "erase needs [NNDD:]PRODUCTID..."},
@@ -364,6 +369,57 @@ TEST_F(CliTest, OptionsAnywhereCheckedAnywhere) {
         EXPECT_EQ(run.out.empty(), arguments.find("--json") == std::string::npos) << arguments;
         EXPECT_TRUE(Holds(run.err, said)) << arguments;
     }
+}
+
+// What each port reaches and why, for the devices of a laptop; and a port that reaches none says where to
+// look.
+TEST_F(CliTest, PortsSayWhatEachPortReaches) {
+    Outcome nothing = Download("--json ports");
+    EXPECT_EQ(nothing.status, 0);
+    ExpectFields(nothing.out, {{"/devices", nlohmann::json::array()},
+                               {"/ports/3", {{"port", 4}, {"device", nullptr}, {"source", "none"}}}});
+    Outcome report = Download("report");
+    EXPECT_EQ(report.status, 1);
+    EXPECT_EQ(
+        report.err,
+        "Port 1: no serial device found\nError 11 - Serial port does not exist\nkx6000-download: port 1 "
+        "reaches no serial device; 'kx6000-download ports' lists the devices found, --device PATH "
+        "chooses one\n");
+
+    MakeLaptop(folder / "devices");
+    WriteSettings("[KX6100_RLDC]\nPort3=/dev/ttyS10\n");
+    Outcome text = Download("ports");
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.out,
+              "Serial devices found:\n"
+              "  /dev/ttyUSB1  FTDI FT232R USB UART\n"
+              "    /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A601F1XZ-if00-port0\n"
+              "    USB adapter 0403:6001, serial number A601F1XZ, interface 00, latency timer 16 ms\n"
+              "  /dev/ttyUSB0  Silicon Labs CP2102 USB to UART Bridge Controller\n"
+              "    /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0\n"
+              "    USB adapter 10c4:ea60, serial number 0001, interface 00\n"
+              "  /dev/ttyACM0  USB modem 1d6b:0104\n"
+              "    USB modem 1d6b:0104, interface 00\n"
+              "  /dev/ttyS0  this machine's serial port\n"
+              "  /dev/ttyS2  this machine's serial port\n"
+              "  /dev/ttyS10  this machine's serial port\n"
+              "\n"
+              "Port 1: /dev/ttyUSB1 (FTDI FT232R USB UART), found\n"
+              "Port 2: /dev/ttyUSB0 (Silicon Labs CP2102 USB to UART Bridge Controller), found\n"
+              "Port 3: /dev/ttyS10 (this machine's serial port), named by Port3 in " +
+                  settings.string() +
+                  "\n"
+                  "Port 4: /dev/ttyS0 (this machine's serial port), found\n");
+    Outcome json = Download("--port 2 --device /dev/ttyUSB9 ports --json");
+    EXPECT_EQ(json.status, 0);
+    ExpectFields(json.out, R"({"/devices/0/vendorId": "0403", "/devices/0/productId": "6001",
+        "/devices/0/manufacturer": "FTDI", "/devices/0/product": "FT232R USB UART",
+        "/devices/0/serialNumber": "A601F1XZ", "/devices/0/interface": "00", "/devices/0/latencyTimer": 16,
+        "/devices/1/latencyTimer": "-", "/devices/2/stableName": "-", "/devices/2/kind": "usb-modem",
+        "/devices/3": {"device": "/dev/ttyS0", "kind": "uart", "description": "this machine's serial port"},
+        "/devices/6": "-",
+        "/ports/1": {"port": 2, "device": "/dev/ttyUSB9", "source": "environment"},
+        "/ports/2/source": "settings", "/ports/3/device": "/dev/ttyS0"})");
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ std::tm LocalTime(std::time_t time) {
 }
 
 const char* const kExampleDevice = "/dev/ttyUSB0";
-const char* const kDefaultPortDevices = "/dev/ttyS0..3";
+const char* const kDefaultPortDevices =
+    "the serial devices found, USB adapters first (kx6000-download ports)";
+// The port asks the adapter for low latency itself when it opens.
+const char* const kLatencyAdvice = "";
 
 }  // namespace kx6000

@@ -1,9 +1,136 @@
 #include "platform/SerialPorts.h"
 
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <tuple>
+
+#include "platform/Places.h"
+
 namespace kx6000 {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first line of a sysfs attribute, without its line feed; empty when there is none.
+std::string Attribute(const fs::path& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
+uint16_t HexAttribute(const fs::path& path) {
+    std::string text = Attribute(path);
+    uint16_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return value;
+}
+
+// The USB side of a device: `interface` is the USB interface, its parent the USB device.
+void ReadUsb(SerialPortInfo& info, const fs::path& interface) {
+    const fs::path usb = interface.parent_path();
+    info.vendorId = HexAttribute(usb / "idVendor");
+    info.productId = HexAttribute(usb / "idProduct");
+    info.manufacturer = Attribute(usb / "manufacturer");
+    info.product = Attribute(usb / "product");
+    info.serialNumber = Attribute(usb / "serial");
+    info.interface = Attribute(interface / "bInterfaceNumber");
+    if (info.product.starts_with(info.manufacturer)) {
+        info.description = info.product;
+    } else {
+        info.description = info.manufacturer + (info.manufacturer.empty() ? "" : " ") + info.product;
+    }
+    if (info.description.empty()) {
+        char ids[16];
+        std::snprintf(ids, sizeof ids, " %04x:%04x", info.vendorId, info.productId);
+        info.description =
+            (info.kind == PortKind::UsbModem ? "USB modem" : "USB serial adapter") + std::string(ids);
+    }
+}
+
+// The serial device of the tty class entry `entry`, when it is one a radio can be on. Virtual consoles,
+// the console and ptmx have no device behind them; an 8250 port without a UART says type 0.
+std::optional<SerialPortInfo> ReadDevice(const fs::path& entry) {
+    std::error_code error;
+    const fs::path device = fs::canonical(entry / "device", error);
+    if (error) return std::nullopt;
+    SerialPortInfo info;
+    info.device = "/dev/" + entry.filename().string();
+    if (fs::exists(device / "bInterfaceNumber")) {
+        // CDC-ACM: the tty's device is the USB interface itself.
+        info.kind = PortKind::UsbModem;
+        ReadUsb(info, device);
+    } else if (fs::exists(device.parent_path() / "bInterfaceNumber")) {
+        // usb-serial: the tty's device is the converter's port, below its interface.
+        info.kind = PortKind::UsbAdapter;
+        ReadUsb(info, device.parent_path());
+        if (std::string timer = Attribute(device / "latency_timer"); !timer.empty()) {
+            int milliseconds = 0;
+            if (std::from_chars(timer.data(), timer.data() + timer.size(), milliseconds).ec == std::errc())
+                info.latencyTimer = milliseconds;
+        }
+    } else {
+        std::string type = Attribute(entry / "type");
+        if (type.empty() || type == "0") return std::nullopt;
+        info.kind = PortKind::Uart;
+        info.description = "this machine's serial port";
+    }
+    return info;
+}
+
+// The by-id name of each device that has one, "/dev/ttyUSB0" to "/dev/serial/by-id/usb-...". The links
+// are relative ("../../ttyUSB0") and resolved inside `root`; of two names for one device the first counts.
+std::map<std::string, std::string> StableNames(const fs::path& root) {
+    std::map<std::string, std::string> names;
+    std::error_code error;
+    std::vector<fs::path> links;
+    for (const fs::directory_entry& link : fs::directory_iterator(root / "dev/serial/by-id", error))
+        links.push_back(link.path());
+    std::ranges::sort(links);
+    for (const fs::path& link : links) {
+        fs::path target = fs::read_symlink(link, error);
+        if (error) continue;
+        target = target.is_absolute() ? root / target.relative_path() : link.parent_path() / target;
+        fs::path below = target.lexically_normal().lexically_relative(root / "dev");
+        if (below.empty() || *below.begin() == "..") continue;
+        names.emplace("/dev/" + below.generic_string(), "/dev/serial/by-id/" + link.filename().string());
+    }
+    return names;
+}
+
+// "ttyS2" before "ttyS10": the name's trailing number is compared as a number.
+std::pair<std::string, unsigned long> NaturalKey(const std::string& name) {
+    size_t digits = name.find_last_not_of("0123456789") + 1;
+    unsigned long number = 0;
+    std::from_chars(name.data() + digits, name.data() + name.size(), number);
+    return {name.substr(0, digits), number};
+}
+
+}  // namespace
 
 std::vector<SerialPortInfo> SerialPorts() {
-    return {};
+    std::string root = Environment("KX6000_DEVICE_ROOT");
+    const fs::path top = fs::path(root.empty() ? "/" : root).lexically_normal();
+    std::vector<SerialPortInfo> found;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(top / "sys/class/tty", error)) {
+        if (std::optional<SerialPortInfo> info = ReadDevice(entry.path())) found.push_back(*info);
+    }
+    const std::map<std::string, std::string> names = StableNames(top);
+    for (SerialPortInfo& info : found) {
+        if (auto name = names.find(info.device); name != names.end()) info.stableName = name->second;
+    }
+    // USB devices by their stable names (which follow the adapter, not the socket), those without one
+    // after them, then the UARTs.
+    std::ranges::sort(found, {}, [](const SerialPortInfo& info) {
+        return std::tuple(info.kind == PortKind::Uart, info.stableName.empty(), info.stableName,
+                          NaturalKey(info.device));
+    });
+    return found;
 }
 
 std::string DefaultPortDevice(int port, const std::vector<SerialPortInfo>& present) {

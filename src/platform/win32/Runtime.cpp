@@ -35,5 +35,10 @@ std::tm LocalTime(std::time_t time) {
 
 const char* const kExampleDevice = "COM5";
 const char* const kDefaultPortDevices = "COM1..4";
+// The FTDI driver keeps the latency timer in the device's settings, which only an administrator changes.
+const char* const kLatencyAdvice =
+    "For short replies without waiting, lower the latency timer to 1 ms: Device Manager > Ports (COM & LPT) "
+    "> "
+    "the port > Properties > Port Settings > Advanced > Latency Timer (msec); this needs an administrator.";
 
 }  // namespace kx6000
