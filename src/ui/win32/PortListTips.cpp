@@ -41,8 +41,7 @@ void PortListTips::Create(HWND window, HWND combo) {
     }
     for (size_t item = 0; item < tips.size(); ++item) {
         TTTOOLINFOW tool = Tool(dropped, item);
-        tool.uFlags = TTF_SUBCLASS;
-        SendMessageW(dropped, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&tool.rect));
+        tool.uFlags = TTF_SUBCLASS;  // its place set by Refresh
         tool.lpszText = const_cast<wchar_t*>(L"");
         SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
@@ -53,7 +52,7 @@ void PortListTips::Refresh() {
     for (size_t item = 0; item < tips.size(); ++item) {
         tips[item] = Wide(texts[item]);
         SetText(dropped, item, tips[item]);
-        // The items' places, should the list's face have changed since.
+        // The item's place in the dropped list.
         TTTOOLINFOW tool = Tool(dropped, item);
         SendMessageW(dropped, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&tool.rect));
         SendMessageW(tooltip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
