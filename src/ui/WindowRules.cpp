@@ -4,8 +4,10 @@
 #include <filesystem>
 
 #include "manager/clsDLManager.h"
+#include "platform/SerialPorts.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
+#include "support/Paths.h"
 #include "support/Version.h"
 #include "support/modHelp.h"
 
@@ -47,6 +49,12 @@ TableRow RowOf(const clsConfiguration& configuration, bool kx6200) {
 }
 
 }  // namespace
+
+std::array<std::string, kPortItems.size()> PortTips(const std::vector<SerialPortInfo>& present) {
+    std::array<std::string, kPortItems.size()> tips;
+    for (size_t i = 0; i < tips.size(); ++i) tips[i] = RouteText(RoutePort(static_cast<int>(i) + 1, present));
+    return tips;
+}
 
 StatusShown StatusOf(int32_t status) {
     switch (status) {

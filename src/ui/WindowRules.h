@@ -1,7 +1,7 @@
 // The main window's rules, with no toolkit: which row a configuration takes and how it reads, the status
-// texts and colours, the erase list, the window's fixed texts, what is enabled while a command runs and
-// what a file choice gives. Each window only draws what these give it; the command line takes its
-// status texts and erase refusals from here too.
+// texts and colours, the erase list, the window's fixed texts, the port list's tooltips, what is enabled
+// while a command runs and what a file choice gives. Each window only draws what these give it; the command
+// line takes its status texts and erase refusals from here too.
 #pragma once
 
 #include <array>
@@ -14,6 +14,7 @@ namespace kx6000 {
 
 class colConfigurations;
 struct clsConfiguration;
+struct SerialPortInfo;
 
 // The caption of the program's windows and message boxes.
 inline constexpr const char* kApplicationTitle = "KX6000 Download";
@@ -26,6 +27,10 @@ inline constexpr const char* kStopQuestion =
     "command resets it.";
 // The items of the port list, in list order.
 inline constexpr std::array<const char*, 4> kPortItems = {"1", "2", "3", "4"};
+// Each item's tooltip, in list order: the device its port reaches, with its description, out of the devices
+// `present`. The windows take them afresh when the list is opened or the window shown, as adapters come and
+// go.
+std::array<std::string, kPortItems.size()> PortTips(const std::vector<SerialPortInfo>& present);
 
 struct Rgb {
     uint8_t red = 0, green = 0, blue = 0;

@@ -2,7 +2,8 @@
 // read from stdin ("read", optionally followed by control classes) is answered by one JSON line of every
 // visible top-level window of the window's process (the main window, the wait window, message boxes, the
 // file dialog) with its controls (those of the classes named, else all): class, place in the window's client
-// area, text, visible, enabled, check state, progress position and status bar panels. Naming classes keeps a
+// area, text, visible, enabled, check state, progress position, status bar panels and a list's item height.
+// A tooltip shown is a top-level window too, its text the tip's. Naming classes keeps a
 // read short while a command runs, since each control answers between the port's waits.
 #include <windows.h>
 // After windows.h, whose types it uses.
@@ -24,7 +25,11 @@ std::string Quoted(const std::wstring& wide) {
     std::string quoted = "\"";
     for (unsigned char c : text) {
         char escaped[8];
-        std::snprintf(escaped, sizeof escaped, c < 0x20 ? "\\u%04x" : c == '"' || c == '\\' ? "\\%c" : "%c", c);
+        std::snprintf(escaped, sizeof escaped,
+                      c < 0x20                ? "\\u%04x"
+                      : c == '"' || c == '\\' ? "\\%c"
+                                              : "%c",
+                      c);
         quoted += escaped;
     }
     return quoted + "\"";
@@ -88,11 +93,13 @@ BOOL CALLBACK AddControl(HWND control, LPARAM data) {
     std::string& json = listing.json;
     json += (json.back() == '[' ? "{\"class\":" : ",{\"class\":") + Quoted(kind) +
             ",\"x\":" + std::to_string(place.left) + ",\"y\":" + std::to_string(place.top) +
-            ",\"text\":" + Quoted(TextOf(control)) + ",\"visible\":" + (IsWindowVisible(control) ? "1" : "0") +
+            ",\"text\":" + Quoted(TextOf(control)) +
+            ",\"visible\":" + (IsWindowVisible(control) ? "1" : "0") +
             ",\"enabled\":" + (IsWindowEnabled(control) ? "1" : "0");
     if (kind == WC_BUTTONW) json += ",\"checked\":" + std::to_string(Ask(control, BM_GETCHECK));
     if (kind == PROGRESS_CLASSW) json += ",\"position\":" + std::to_string(Ask(control, PBM_GETPOS));
     if (kind == STATUSCLASSNAMEW) json += ",\"panels\":" + Panels(control);
+    if (kind == WC_COMBOBOXW) json += ",\"itemHeight\":" + std::to_string(Ask(control, CB_GETITEMHEIGHT));
     json += "}";
     return TRUE;
 }
@@ -104,9 +111,10 @@ BOOL CALLBACK AddWindow(HWND window, LPARAM data) {
     if (process != listing.process || !IsWindowVisible(window)) return TRUE;
     POINT client{0, 0};
     ClientToScreen(window, &client);
-    listing.json += std::string(listing.json.back() == '[' ? "" : ",") + "{\"class\":" + Quoted(ClassOf(window)) +
-                    ",\"title\":" + Quoted(TextOf(window)) + ",\"x\":" + std::to_string(client.x) +
-                    ",\"y\":" + std::to_string(client.y) + ",\"controls\":[";
+    listing.json += std::string(listing.json.back() == '[' ? "" : ",") +
+                    "{\"class\":" + Quoted(ClassOf(window)) + ",\"title\":" + Quoted(TextOf(window)) +
+                    ",\"x\":" + std::to_string(client.x) + ",\"y\":" + std::to_string(client.y) +
+                    ",\"controls\":[";
     listing.top = window;
     EnumChildWindows(window, AddControl, data);
     listing.json += "]}";

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Windows command line under wine against simulated radios mapped as COM ports, beside the Linux
 command line against radios of their own: in each case both print the same, exit the same, write the same
-logs and send the radio the same bytes, the names each system gives its devices and folders aside.
+logs and send the radio the same bytes, the names each system gives its devices and folders aside. The
+serial devices each system lists differ: the `ports` case checks the Windows program's alone.
 
 Usage: same-command-line.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
 """
@@ -106,7 +107,9 @@ def run_side(windows, folder, name, radios, args, more):
         program, devices = ["wine", str(windows_bin / "kx6000-download.exe")], ["COM1", "COM2"]
     else:
         settings = folder / "settings.ini"
-        settings.write_text(f"[KX6100_RLDC]\nDebug={debug}\n")
+        # Ports 1 to 4 named as the Windows side's are: the system's serial ports, whether there or not.
+        names = "".join(f"Port{port}=/dev/ttyS{port - 1}\n" for port in range(1, 5))
+        settings.write_text(f"[KX6100_RLDC]\nDebug={debug}\n{names}")
         logs = folder / "root"
         # Linux's ports 1 to 4 name absent devices as Windows' COM1..4 do, whatever this machine has.
         ports = {f"KX6000_PORT{port}": f"/dev/ttyS{port - 1}" for port in range(1, 5)}
@@ -153,7 +156,45 @@ def normal(text, places, radios):
     return text
 
 
+def ports():
+    """`ports --json` lists the COM ports wine maps, as its table of them (HARDWARE\\DEVICEMAP\\SERIALCOMM) has
+    them, in the order of their numbers, and ports 1 to 4 reach COM1 to COM4, found when listed. Wine's mount
+    manager maps the ports it finds and those configured when it starts: here /dev/ttyS0 (as COM1), not the
+    radios' links, which are configured after and reached through the prefix's links alone."""
+    wine.map_ports()
+    table = subprocess.run(["wine", "reg", "query", r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"], env=env, cwd=work,
+                           capture_output=True, text=True).stdout
+    mapped = sorted({line.split()[-1] for line in table.splitlines() if "REG_SZ" in line},
+                    key=lambda name: int(name[3:]))
+    result = subprocess.run(["wine", str(windows_bin / "kx6000-download.exe"), "ports", "--json"], env=env,
+                            cwd=files, capture_output=True, text=True, timeout=60)
+    failed = []
+    try:
+        listed = json.loads(result.stdout)
+    except json.JSONDecodeError:
+        listed = {"devices": [], "ports": []}
+        failed.append(f"no JSON document: {result.stdout!r} {result.stderr!r}")
+    devices = listed["devices"]
+    wanted = [{"device": "\\\\.\\" + name, "stableName": name, "kind": "uart", "description": ""} for name in mapped]
+    if devices != wanted:
+        failed.append(f"devices {json.dumps(devices)}, wanted those of {mapped}")
+    routes = [{"port": port, "device": f"\\\\.\\COM{port}",
+               "source": "found" if f"COM{port}" in mapped else "system"} for port in range(1, 5)]
+    if listed["ports"] != routes or result.returncode != 0:
+        failed.append(f"ports {json.dumps(listed['ports'])}, exit {result.returncode}")
+    for failure in failed:
+        print(f"FAIL ports: {failure}")
+    print(f"{'FAIL' if failed else 'ok'} ports: {', '.join(mapped) or 'none mapped'}")
+    return 1 if failed else 0
+
+
+# Cases of the Windows program alone: their names and checks.
+WINDOWS_ONLY = {"ports": ports}
+
+
 def check(name):
+    if name in WINDOWS_ONLY:
+        return WINDOWS_ONLY[name]()
     radios, args, *more = CASES[name]
     more = more[0] if more else {}
     folder = work / name
@@ -177,4 +218,4 @@ def check(name):
     return 1 if failed else 0
 
 
-dispatch(CASES, start_wine, lambda: wine.end(), check)
+dispatch(list(CASES) + list(WINDOWS_ONLY), start_wine, lambda: wine.end(), check)

@@ -30,6 +30,7 @@ COLUMNS = (480, 1920, 4320, 120, 5880, 6960)  # type, product, status, box, netw
 HARDWARE_TOP, FIRST_ROW_TOP, ROW_STEP = 840, 1200, 360
 REPORT, ERASE, HELP = (2520, 6480, 1695, 375), (4320, 6480, 1695, 375), (8400, 0, 375, 375)
 UNPROTECTED, CANCEL = (5520, 6120, 255, 255), (1200, 720, 1335, 375)  # the check box's box; the wait window's
+PORT = (360, 6480, 975, 315)  # the port list, closed
 PROGRESS = ["msctls_progress32", "msctls_statusbar32"]
 STOP_QUESTION = "KX6000StopQuestion"
 STOP_TEXT = ("A command is running. Stop it and close the window? The radio stays in upgrade mode until the next "
@@ -106,6 +107,18 @@ class Window:
         shown = self.top(window)
         x, y = shown["x"] + px(left + width // 2), shown["y"] + px(top + height // 2)
         self.xdotool("mousemove", str(x), str(y), "click", "1")
+
+    def hover(self, x, y):
+        """The mouse at that point of the screen, moved there from beside it so the tooltip sees it arrive."""
+        self.xdotool("mousemove", str(x + 5), str(y), "mousemove", str(x), str(y))
+
+    def tip(self, wanted):
+        """The text of the tooltip shown, once it is `wanted` or after 5 s."""
+        shown, deadline = None, time.monotonic() + 5
+        while shown != wanted and time.monotonic() < deadline:
+            time.sleep(0.1)
+            shown = (self.top("tooltips_class32") or {}).get("title")
+        return shown
 
     def key(self, *keys):
         self.xdotool("key", *keys)
@@ -267,6 +280,24 @@ def wait(window, radios):
     expect("exit status", window.close(), 0)
 
 
+def port_tips(window, radios):
+    # The closed list shows the chosen port's device, the dropped one the device of the item under the mouse;
+    # wine maps COM1 to the radio.
+    window.read()
+    main = window.top("KX6000Download")
+    window.hover(main["x"] + px(PORT[0] + PORT[2] // 3), main["y"] + px(PORT[1] + PORT[3] // 2))
+    expect("the closed list's tip", window.tip(r"\\.\COM1"), r"\\.\COM1")
+    window.picture("port-tip.png", whole=True)
+    window.click((PORT[0] + PORT[2] - 120, PORT[1], 120, PORT[3]))  # the arrow
+    dropped = window.wait_for(lambda: window.top("ComboLBox"), 5)
+    height = window.control(*PORT[:2])["itemHeight"]
+    window.hover(dropped["x"] + px(PORT[2] // 3), dropped["y"] + height * 5 // 2)  # the third item
+    expect("the dropped list's tip", window.tip(r"\\.\COM3"), r"\\.\COM3")
+    window.picture("port-list-tip.png", whole=True)
+    window.key("Escape")
+    expect("exit status", window.close(), 0)
+
+
 # name: the case, the radio's scenario, the window's arguments, the Debug value.
 CASES = {
     "report": (report, KX6200, ["--radio", "6200"], "False"),
@@ -275,6 +306,7 @@ CASES = {
     "stop": (stop, json.dumps({"faults": {"keepAliveFlood": True}}), [], "False"),
     "help": (help_case, None, [], "False"),
     "wait": (wait, json.dumps({"model": 6200, "specialMode": True}), ["--radio", "6200"], "True"),
+    "port-tips": (port_tips, None, [], "False"),
 }
 
 

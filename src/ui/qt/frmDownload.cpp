@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "manager/clsDLManager.h"
+#include "platform/SerialPorts.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Program.h"
@@ -58,6 +59,20 @@ void SetCell(QLabel* label, const std::string& text) {
     if (!text.empty()) label->setText(Latin1(text));
     label->setVisible(!text.empty());
 }
+
+// The port list, which takes its tooltips afresh each time it is opened.
+class PortList : public QComboBox {
+public:
+    PortList(QWidget* parent, std::function<void()> opening)
+        : QComboBox(parent), opening(std::move(opening)) {}
+    void showPopup() override {
+        opening();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> opening;
+};
 
 // The help button's picture: a yellow question mark, 13 by 13 pixels.
 QIcon QuestionMark() {
@@ -194,12 +209,15 @@ void frmDownload::CreateControls() {
     chkAccessLevel = new QCheckBox("Allow Unprotected Upgrade", this);
     chkAccessLevel->setObjectName("chkAccessLevel");
     Place(chkAccessLevel, 5520, 6120, 2295, 255);
-    cboPort = new QComboBox(this);
+    cboPort = new PortList(this, [this] { ShowPortTips(); });
     cboPort->setObjectName("cboPort");
     for (const char* item : kPortItems) cboPort->addItem(item);
     cboPort->setCurrentIndex(-1);
     Place(cboPort, 360, 6480, 975, 315);
     connect(cboPort, &QComboBox::activated, this, &frmDownload::cboPort_Click);
+    // The closed list's tooltip is the chosen item's.
+    connect(cboPort, &QComboBox::currentIndexChanged, this,
+            [this] { cboPort->setToolTip(cboPort->currentData(Qt::ToolTipRole).toString()); });
     cboBaudRate = new QComboBox(this);
     cboBaudRate->setObjectName("cboBaudRate");
     for (std::string_view item : kBaudRateItems) cboBaudRate->addItem(Latin1(std::string(item)));
@@ -242,7 +260,15 @@ void frmDownload::FormLoad() {
 
 void frmDownload::ShowWindow(bool visible) {
     if (!loaded) FormLoad();
+    if (visible) ShowPortTips();
     setVisible(visible);
+}
+
+void frmDownload::ShowPortTips() {
+    const auto tips = PortTips(SerialPorts());
+    for (int i = 0; i < cboPort->count(); ++i)
+        cboPort->setItemData(i, QString::fromStdString(tips[static_cast<size_t>(i)]), Qt::ToolTipRole);
+    cboPort->setToolTip(cboPort->currentData(Qt::ToolTipRole).toString());
 }
 
 void frmDownload::PortText(const std::string& strPort) {

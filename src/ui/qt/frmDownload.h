@@ -60,6 +60,8 @@ private:
     void cboPort_Click();
     // The commands' buttons and the port list as the rules have them.
     void ShowControls();
+    // The port list's items' tooltips, from the devices present now.
+    void ShowPortTips();
     std::string SelectDownloadFile();
     // Shows what in the chosen files the radio would refuse or lose, and says whether anything was.
 

@@ -153,6 +153,7 @@ void frmDownload::CreateControls() {
         SendMessageW(cboBaudRate, CB_ADDSTRING, 0,
                      reinterpret_cast<LPARAM>(Latin1(std::string(item)).c_str()));
     SendMessageW(cboBaudRate, CB_SETCURSEL, 0, 0);
+    portTips.Create(window, cboPort);
 
     auto button = [this](const char* caption, int left, int id) {
         return Control(WC_BUTTONW, caption, BS_PUSHBUTTON | WS_TABSTOP, left, 6480, 1695, 375, id);
@@ -192,6 +193,7 @@ void frmDownload::ShowWindow(bool visible) {
         SendMessageW(cboBaudRate, CB_SETCURSEL, 0, 0);
         loaded = true;
     }
+    if (visible) portTips.Refresh();
     ::ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
     if (visible) {
         SetForegroundWindow(window);
@@ -206,6 +208,7 @@ bool frmDownload::Visible() const {
 void frmDownload::PortText(const std::string& strPort) {
     // A text that is no item of the list is still what the port selector shows.
     SetText(cboPort, strPort);
+    portTips.Chosen(strPort);
 }
 
 int16_t frmDownload::AccessLevel() const {
@@ -352,6 +355,7 @@ intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
                     return 0;
                 case kPort:
                     if (HIWORD(wParam) == CBN_SELCHANGE) cboPort_Click();
+                    if (HIWORD(wParam) == CBN_DROPDOWN) portTips.Refresh();
                     return 0;
                 default:
                     if (LOWORD(wParam) > kType && LOWORD(wParam) <= kType + kTableRows)

@@ -9,6 +9,7 @@
 
 #include "ui/UIForm.h"
 #include "ui/WindowRules.h"
+#include "ui/win32/PortListTips.h"
 #include "ui/win32/StopQuestion.h"
 
 struct HWND__;
@@ -90,6 +91,7 @@ private:
     HFONT__ *face = nullptr, *bold = nullptr, *heading = nullptr;
     WindowRules rules;
     StopQuestion stopQuestion;
+    PortListTips portTips;
     bool closeWhenIdle = false;  // asked to close during a command: it is stopping
     std::function<void()> onClosed;
     bool loaded = false;

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 
 #include "files/SRecords.h"
@@ -158,6 +159,7 @@ private slots:
         });
     }
     void cleanup() {
+        unsetenv("KX6000_DEVICE_ROOT");
         timers.reset();
         manager.reset();
         radio.reset();
@@ -363,6 +365,43 @@ private slots:
         for (const char* name : {"cmdConfig", "cmdDownload", "cboPort"})
             QVERIFY2(Find<QWidget>(name)->isEnabled(), name);
         QVERIFY(window->close());
+    }
+
+    // Each item of the port list names its port's device, with its description when it was found; the list
+    // takes them afresh each time it is opened, and the closed list shows the chosen item's.
+    void portTips() {
+        const std::filesystem::path devices = folder->filePath("devices").toStdString();
+        setenv("KX6000_DEVICE_ROOT", devices.c_str(), 1);
+        Open();
+        auto* list = Find<QComboBox>("cboPort");
+        auto tips = [list] {
+            QStringList shown;
+            for (int i = 0; i < list->count(); ++i) shown << list->itemData(i, Qt::ToolTipRole).toString();
+            return shown;
+        };
+        const QString radioPort = QString::fromStdString(radio->DevicePath()),
+                      none = "no serial device found";
+        QCOMPARE(tips(), (QStringList{radioPort, radioPort, none, none}));
+        QCOMPARE(list->toolTip(), radioPort);
+        // An FTDI adapter plugged in, and port 1 no longer named: the adapter is port 1.
+        const std::filesystem::path usb = devices / "sys/devices/usb1/1-1", port = usb / "1-1:1.0/ttyUSB0";
+        std::filesystem::create_directories(port);
+        std::filesystem::create_directories(devices / "sys/class/tty/ttyUSB0");
+        std::filesystem::create_directory_symlink(port, devices / "sys/class/tty/ttyUSB0/device");
+        for (const auto& [file, value] : {std::pair{usb / "idVendor", "0403"},
+                                          {usb / "idProduct", "6001"},
+                                          {usb / "manufacturer", "FTDI"},
+                                          {usb / "product", "FT232R USB UART"},
+                                          {usb / "1-1:1.0/bInterfaceNumber", "00"}})
+            std::ofstream(file) << value << '\n';
+        unsetenv("KX6000_PORT1");
+        list->showPopup();
+        const QString adapter = "/dev/ttyUSB0 (FTDI FT232R USB UART)";
+        QCOMPARE(tips(), (QStringList{adapter, radioPort, none, none}));
+        QCOMPARE(list->toolTip(), adapter);
+        list->hidePopup();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->toolTip(), radioPort);
     }
 
     // A radio answering only with keep-alive words holds a report until the technician closes the window and
