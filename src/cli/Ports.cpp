@@ -62,8 +62,12 @@ json DeviceJson(const SerialPortInfo& info) {
 
 void PrintDevice(const SerialPortInfo& info) {
     // What a USB device says of itself is shown escaped, as a radio's texts are.
-    std::cout << "  " << Printable(info.device) << "  " << Printable(info.description) << '\n';
-    if (!info.stableName.empty()) std::cout << "    " << Printable(info.stableName) << '\n';
+    std::cout << "  " << Printable(info.device);
+    if (!info.description.empty()) std::cout << "  " << Printable(info.description);
+    std::cout << '\n';
+    // Windows' stable name is the device's own short name ("COM3" of "\\.\COM3"): said once.
+    if (!info.stableName.empty() && !info.device.ends_with(info.stableName))
+        std::cout << "    " << Printable(info.stableName) << '\n';
     if (info.kind == PortKind::Uart) return;
     std::cout << "    " << (info.kind == PortKind::UsbAdapter ? "USB adapter " : "USB modem ")
               << Hex4(info.vendorId) << ':' << Hex4(info.productId);

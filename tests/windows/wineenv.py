@@ -49,15 +49,19 @@ class Wine:
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         # The server takes connections once its socket is there: a wine program started before would start a
         # server of its own.
+        # Debian's wine keeps it in a folder of a random name.
         where = self.prefix.stat()
-        socket = Path(f"/tmp/.wine-{os.getuid()}/server-{where.st_dev:x}-{where.st_ino:x}/socket")
+        server = f"server-{where.st_dev:x}-{where.st_ino:x}/socket"
         for _ in range(200):
-            if socket.exists():
+            if any(Path("/tmp").glob(f"wine-*/{server}")) or Path(f"/tmp/.wine-{os.getuid()}/{server}").exists():
                 break
             time.sleep(0.05)
 
     def end(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        """Ends the server and every program it serves, and waits until it is gone."""
+        for option in ("-k", "-w"):
+            subprocess.run(["wineserver", option], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
 
     def map_ports(self):
         """COM1 and COM2 lead to the radios' links; COM3 and COM4 are no ports at all. Wine's mount manager maps
