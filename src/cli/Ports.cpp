@@ -12,31 +12,9 @@
 namespace kx6000::cli {
 namespace {
 
-const char* KindName(PortKind kind) {
-    switch (kind) {
-        case PortKind::UsbAdapter:
-            return "usb-adapter";
-        case PortKind::UsbModem:
-            return "usb-modem";
-        default:
-            return "uart";
-    }
-}
-
-const char* SourceName(PortSource source) {
-    switch (source) {
-        case PortSource::Environment:
-            return "environment";
-        case PortSource::Settings:
-            return "settings";
-        case PortSource::Found:
-            return "found";
-        case PortSource::System:
-            return "system";
-        default:
-            return "none";
-    }
-}
+// The JSON names of the kinds and the sources, in the order of their enumerations.
+const char* const kKindNames[] = {"usb-adapter", "usb-modem", "uart"};
+const char* const kSourceNames[] = {"environment", "settings", "found", "system", "none"};
 
 std::string Hex4(uint16_t value) {
     char text[8];
@@ -46,7 +24,9 @@ std::string Hex4(uint16_t value) {
 
 // A device as the JSON document gives it: what is not known or does not apply is left out.
 json DeviceJson(const SerialPortInfo& info) {
-    json device = {{"device", info.device}, {"kind", KindName(info.kind)}, {"description", info.description}};
+    json device = {{"device", info.device},
+                   {"kind", kKindNames[static_cast<int>(info.kind)]},
+                   {"description", info.description}};
     if (info.kind != PortKind::Uart)
         device.update({{"vendorId", Hex4(info.vendorId)}, {"productId", Hex4(info.productId)}});
     for (auto [name, value] : {std::pair{"stableName", &info.stableName},
@@ -109,7 +89,7 @@ int Ports(const Options& options) {
         const PortRoute& route = routes.back();
         ports.push_back({{"port", port},
                          {"device", route.device.empty() ? json() : json(route.device)},
-                         {"source", SourceName(route.source)}});
+                         {"source", kSourceNames[static_cast<int>(route.source)]}});
     }
     if (options.json) {
         PrintJson({{"devices", devices}, {"ports", ports}});
