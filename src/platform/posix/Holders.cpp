@@ -1,6 +1,5 @@
 #include "platform/Holders.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -28,10 +27,9 @@ std::string Holders(const std::string& device) {
     std::string holders, locker = std::to_string(LockHolder(LockFileOf(device)));
     if (locker != "0" && locker != std::to_string(getpid()))
         holders = ProgramName(locker) + " (pid " + locker + ")";
-    DIR* processes = opendir("/proc");
-    if (processes == nullptr || error) return holders;
-    for (dirent* entry; (entry = readdir(processes)) != nullptr;) {
-        std::string pid = entry->d_name;
+    if (error) return holders;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        std::string pid = process.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()) ||
             pid == locker)
             continue;
@@ -42,7 +40,6 @@ std::string Holders(const std::string& device) {
             break;
         }
     }
-    closedir(processes);
     return holders;
 }
 
