@@ -7,13 +7,13 @@ Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list 
 """
 import json
 import os
-import shutil
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Display, Radios, Wine, dispatch, flash_mismatches
+from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flash_mismatches,
+                     start_on_display)
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 SERVER = windows_bin / "KX6000Download.exe"
@@ -290,21 +290,6 @@ CASES = {
 }
 
 
-def start():
-    end()  # what an interrupted run left
-    shutil.rmtree(work, ignore_errors=True)
-    work.mkdir(parents=True)
-    wine = Wine(work, Display(work).start())
-    wine.start()
-    # No window manager runs on the display: wine places and shows its windows itself.
-    wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
-
-
-def end():
-    Wine(work).end()
-    Display(work).end()
-
-
 def check(name):
     case, scenario, *more = CASES[name]
     count = more[0] if more else 1
@@ -322,4 +307,4 @@ def check(name):
     return 1 if failures else 0
 
 
-dispatch(CASES, start, end, check)
+dispatch(CASES, lambda: start_on_display(work), lambda: end_on_display(work), check)

@@ -12,7 +12,8 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import HERE, Display, Radios, Wine, dispatch, flash_mismatches
+from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flash_mismatches,
+                     start_on_display)
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
@@ -311,24 +312,12 @@ CASES = {
 
 
 def start():
-    end()  # what an interrupted run left
-    shutil.rmtree(work, ignore_errors=True)
-    work.mkdir(parents=True)
-    wine = Wine(work, Display(work).start())
-    wine.start()
-    # No window manager runs on the display: wine places and focuses its windows itself, and does not wait,
-    # two seconds each time, for a manager to let go of a window it hides (the radio would time out meanwhile).
-    wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+    start_on_display(work)
     # The help case's copy of the program, beside the help file and the stand-in viewer that records its calls.
     (work / "help").mkdir()
     for source in (windows_bin / "KX6000Download.exe", windows_bin / "kx6kd_en.chm",
                    windows_bin / "help-stand-in" / "hhctrl.ocx"):
         shutil.copy(source, work / "help")
-
-
-def end():
-    Wine(work).end()
-    Display(work).end()
 
 
 def check(name):
@@ -361,8 +350,8 @@ def screenshot():
         status = check("report")
         shutil.copy(work / "report.png", sys.argv[5])
     finally:
-        end()
+        end_on_display(work)
     return status
 
 
-dispatch(CASES, start, end, check, screenshot=screenshot)
+dispatch(CASES, start, lambda: end_on_display(work), check, screenshot=screenshot)

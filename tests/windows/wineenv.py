@@ -2,6 +2,7 @@
 mapped to simulated radios, the radios themselves, and an X server for the windows."""
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -145,6 +146,24 @@ class Display:
             except ProcessLookupError:
                 pass
             self.record.unlink()
+
+
+def start_on_display(work):
+    """A new work folder, an X server of its own and a prefix on it. No window manager runs on the display:
+    wine places and focuses its windows itself, and does not wait, two seconds each time, for a manager to
+    let go of a window it hides (a radio waiting for a reply would time out meanwhile)."""
+    end_on_display(work)  # what an interrupted run left
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    wine = Wine(work, Display(work).start())
+    wine.start()
+    wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+    return wine
+
+
+def end_on_display(work):
+    Wine(work).end()
+    Display(work).end()
 
 
 def flash_mismatches(state, path):
