@@ -417,30 +417,34 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
         "chooses one\n");
 
     MakeLaptop(folder / "devices");
-    WriteSettings("[KX6100_RLDC]\nPort3=/dev/ttyS10\n");
+    // A stable name in the settings is the device it names.
+    const std::string ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A601F1XZ-if00-port0";
+    WriteSettings("[KX6100_RLDC]\nPort3=" + ftdi + "\n");
     Outcome text = Download("ports");
     EXPECT_EQ(text.status, 0);
-    EXPECT_EQ(text.out,
-              "Serial devices found:\n"
-              "  /dev/ttyUSB1  FTDI FT232R USB UART\n"
-              "    /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A601F1XZ-if00-port0\n"
-              "    USB adapter 0403:6001, serial number A601F1XZ, interface 00, latency timer 16 ms\n"
-              "  /dev/ttyUSB0  Silicon Labs CP2102 USB to UART Bridge Controller\n"
-              "    /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0\n"
-              "    USB adapter 10c4:ea60, serial number 0001, interface 00\n"
-              "  /dev/ttyACM0  USB modem 1d6b:0104\n"
-              "    USB modem 1d6b:0104, interface 00\n"
-              "  /dev/ttyS0  this machine's serial port\n"
-              "  /dev/ttyS2  this machine's serial port\n"
-              "  /dev/ttyS10  this machine's serial port\n"
-              "\n"
-              "Port 1: /dev/ttyUSB1 (FTDI FT232R USB UART), found\n"
-              "Port 2: /dev/ttyUSB0 (Silicon Labs CP2102 USB to UART Bridge Controller), found\n"
-              "Port 3: /dev/ttyS10 (this machine's serial port), named by Port3 in " +
-                  settings.string() +
-                  "\n"
-                  "Port 4: /dev/ttyS0 (this machine's serial port), found\n");
-    Outcome json = Download("--port 2 --device /dev/ttyUSB9 ports --json");
+    EXPECT_EQ(
+        text.out,
+        "Serial devices found:\n"
+        "  /dev/ttyUSB1  FTDI FT232R USB UART\n"
+        "    " +
+            ftdi + "\n" +
+            "    USB adapter 0403:6001, serial number A601F1XZ, interface 00, latency timer 16 ms\n"
+            "  /dev/ttyUSB0  Silicon Labs CP2102 USB to UART Bridge Controller\n"
+            "    /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0\n"
+            "    USB adapter 10c4:ea60, serial number 0001, interface 00\n"
+            "  /dev/ttyACM0  USB modem 1d6b:0104\n"
+            "    USB modem 1d6b:0104, interface 00\n"
+            "  /dev/ttyS0  this machine's serial port\n"
+            "  /dev/ttyS2  this machine's serial port\n"
+            "  /dev/ttyS10  this machine's serial port\n"
+            "\n"
+            "Port 1: /dev/ttyUSB1 (FTDI FT232R USB UART), found\n"
+            "Port 2: /dev/ttyUSB0 (Silicon Labs CP2102 USB to UART Bridge Controller), found\n"
+            "Port 3: " +
+            ftdi + " (FTDI FT232R USB UART), named by Port3 in " + settings.string() +
+            "\n"
+            "Port 4: /dev/ttyS0 (this machine's serial port), found\n");
+    Outcome json = Download("--port 3 --device /dev/ttyUSB9 ports --json");  // before the settings
     EXPECT_EQ(json.status, 0);
     ExpectFields(json.out, R"({"/devices/0/vendorId": "0403", "/devices/0/productId": "6001",
         "/devices/0/manufacturer": "FTDI", "/devices/0/product": "FT232R USB UART",
@@ -448,8 +452,9 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
         "/devices/1/latencyTimer": "-", "/devices/2/stableName": "-", "/devices/2/kind": "usb-modem",
         "/devices/3": {"device": "/dev/ttyS0", "kind": "uart", "description": "this machine's serial port"},
         "/devices/6": "-",
-        "/ports/1": {"port": 2, "device": "/dev/ttyUSB9", "source": "environment"},
-        "/ports/2/source": "settings", "/ports/3/device": "/dev/ttyS0"})");
+        "/ports/1/source": "found",
+        "/ports/2": {"port": 3, "device": "/dev/ttyUSB9", "source": "environment"},
+        "/ports/3/device": "/dev/ttyS0"})");
 }
 
 }  // namespace
