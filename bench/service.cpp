@@ -1,7 +1,7 @@
-// The service on a private session bus: the round trip of GetLastError; a
-// 256 KiB download at 115200 baud against the simulated radio in real time,
-// against the line's own limit; and four managers on four radios downloading
-// at once, against one alone.
+// The service on a private session bus: the round trip of GetLastError, idle
+// and while its manager downloads; a 256 KiB download at 115200 baud against
+// the simulated radio in real time, against the line's own limit; and four
+// managers on four radios downloading at once, against one alone.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -13,6 +13,8 @@
 #include <QDir>
 #include <algorithm>
 #include <cstdio>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "Processes.h"
@@ -47,14 +49,33 @@ QString Manager(QDBusConnection& bus, int port, const std::string& file) {
     return path;
 }
 
+// Median and 99th percentile, in milliseconds.
+std::pair<double, double> Spread(std::vector<double> trips) {
+    if (trips.empty()) return {-1, -1};
+    std::sort(trips.begin(), trips.end());
+    return {trips[trips.size() / 2], trips[trips.size() * 99 / 100]};
+}
+
+// The round trip of one GetLastError of the manager.
+double Trip(QDBusConnection& bus, const QString& path) {
+    Clock::time_point start = Clock::now();
+    Call(bus, path, kManager, "GetLastError");
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
 // The downloads of the managers, started together; their wall time, or a negative one when one failed.
-double DownloadAtOnce(QDBusConnection& bus, const QStringList& paths) {
+// While they run, the first manager's GetLastError every 20 ms when `trips` is given.
+double DownloadAtOnce(QDBusConnection& bus, const QStringList& paths, std::vector<double>* trips = nullptr) {
     Clock::time_point start = Clock::now();
     std::vector<QDBusPendingCall> calls;
     for (const QString& path : paths) {
         QDBusMessage call = QDBusMessage::createMethodCall(kService, path, kManager, "DownLoad");
         call.setArguments({""});
         calls.push_back(bus.asyncCall(call, 600000));
+    }
+    while (trips && !calls.front().isFinished()) {
+        trips->push_back(Trip(bus, paths.front()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     bool failed = false;
     for (QDBusPendingCall& call : calls) {
@@ -85,16 +106,12 @@ int main(int argc, char** argv) {
     QStringList paths;
     for (int port = 1; port <= kRadios; ++port) paths << Manager(bus, port, file);
 
-    std::vector<double> trips;
-    for (int i = 0; i < 1000; ++i) {
-        Clock::time_point start = Clock::now();
-        Call(bus, paths[0], kManager, "GetLastError");
-        trips.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(trips.begin(), trips.end());
-    double median = trips[trips.size() / 2], p99 = trips[trips.size() * 99 / 100];
+    std::vector<double> idleTrips, busyTrips;
+    for (int i = 0; i < 1000; ++i) idleTrips.push_back(Trip(bus, paths[0]));
+    auto [median, p99] = Spread(idleTrips);
 
-    double one = DownloadAtOnce(bus, {paths[0]});
+    double one = DownloadAtOnce(bus, {paths[0]}, &busyTrips);
+    auto [busyMedian, busyP99] = Spread(busyTrips);
     for (const QString& path : paths) Call(bus, path, kManager, "LoadFiles", {QString::fromStdString(file)});
     double four = DownloadAtOnce(bus, paths);
     for (pid_t radio : radios) kill(radio, SIGTERM);
@@ -110,10 +127,14 @@ int main(int argc, char** argv) {
         "99th percentile %.3f ms\n",
         median, 100 * median, p99);
     std::printf(
+        "GetLastError round trip during a download, %zu calls: median %.3f ms (target <= 5 ms), "
+        "99th percentile %.3f ms (target <= 50 ms)\n",
+        busyTrips.size(), busyMedian, busyP99);
+    std::printf(
         "download through the service: %zu KiB in %.1f s, %.0f B/s = %.1f%% of the line-limited %.0f B/s "
         "(target >= 95%%)\n",
         dataBytes / 1024, one, rate, 100 * rate / ideal, ideal);
     std::printf("%d managers on %d radios at once: %.1f s = %.3f x one alone (target <= 1.10)\n", kRadios,
                 kRadios, four, ratio);
-    return median < 1 && rate / ideal >= 0.95 && ratio <= 1.10 ? 0 : 1;
+    return median < 1 && busyMedian <= 5 && busyP99 <= 50 && rate / ideal >= 0.95 && ratio <= 1.10 ? 0 : 1;
 }
