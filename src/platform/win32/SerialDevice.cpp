@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
+#include <cwctype>
+#include <optional>
+#include <string_view>
 
 #include "platform/win32/Text.h"
 
@@ -54,13 +56,71 @@ bool SetLine(HANDLE handle, uint32_t baudRate) {
     return SetCommState(handle, &line) != 0;
 }
 
+// A port as the system reaches it: the DOS name opened ("COM1") and the device behind that name
+// ("\Device\Serial0"); the device is empty where the system names none (wine's ports linked after it
+// started).
+struct Port {
+    std::wstring dosName, device;
+};
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The DOS device name in a text, read as the system reads it: either slash, without the prefix "\\.\" or
+// "\\?\" and without the blanks, dots and colon it drops at the end. Empty for a path (a file, a folder).
+std::wstring DosName(const std::string& text) {
+    std::wstring name = Wide(text);
+    std::ranges::replace(name, L'/', L'\\');
+    for (std::wstring_view prefix : {L"\\\\.\\", L"\\\\?\\"}) {
+        if (name.starts_with(prefix)) {
+            name.erase(0, prefix.size());
+            break;
+        }
+    }
+    while (!name.empty() && (name.back() == L' ' || name.back() == L'.' || name.back() == L':'))
+        name.pop_back();
+    return name.find(L'\\') == std::wstring::npos ? Upper(name) : L"";
+}
+
+// Serial ports are named COM1 to COM255, whichever driver serves them.
+bool IsComName(std::wstring_view name) {
+    if (name.size() < 4 || name.size() > 6 || !name.starts_with(L"COM") || name[3] == L'0') return false;
+    if (!std::all_of(name.begin() + 3, name.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+        return false;
+    return std::stoi(std::wstring(name.substr(3))) <= 255;
+}
+
+// The port a name reaches, following the system's links from name to name (AUX to COM1); none when the
+// name is no serial port (NUL, CON, PRN, a file, a folder).
+std::optional<Port> PortOf(const std::string& text) {
+    Port port{DosName(text), L""};
+    for (int link = 0; link < 8 && !port.dosName.empty(); ++link) {
+        wchar_t target[1024] = L"";
+        if (QueryDosDeviceW(port.dosName.c_str(), target, std::size(target)) == 0) break;
+        // The first of the names is the one in force.
+        std::wstring_view first(target);
+        std::wstring_view linked;
+        for (std::wstring_view prefix : {L"\\DosDevices\\", L"\\??\\", L"\\GLOBAL??\\"})
+            if (first.starts_with(prefix)) linked = first.substr(prefix.size());
+        if (linked.empty()) {
+            port.device = Upper(std::wstring(first));
+            break;
+        }
+        port.dosName = Upper(std::wstring(linked));
+    }
+    if (!IsComName(port.dosName)) return std::nullopt;
+    return port;
+}
+
 // Some virtual port drivers, and wine, let a second program open a port: the programs of this component
-// also claim it by a named object that exists while one of them holds the port.
-HANDLE Claim(const std::string& device) {
-    // Object names tell letter case apart, port names do not.
-    std::string port = device.substr(device.find_last_of('\\') + 1);
-    std::ranges::transform(port, port.begin(), [](unsigned char c) { return std::toupper(c); });
-    HANDLE claim = CreateMutexW(nullptr, FALSE, Wide("Global\\KX6000Download " + port).c_str());
+// also claim it by a named object that exists while one of them holds the port. It is named after the
+// device, so every name reaching the port claims the same.
+HANDLE Claim(const Port& port) {
+    std::wstring claimed = port.device.empty() ? port.dosName : port.device;
+    std::ranges::replace(claimed, L'\\', L'/');  // an object's name holds no backslash past its namespace
+    HANDLE claim = CreateMutexW(nullptr, FALSE, (L"Global\\KX6000Download " + claimed).c_str());
     if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(claim);
         SetLastError(ERROR_ACCESS_DENIED);
@@ -81,6 +141,7 @@ DeviceFailure KindOf(std::error_code code) {
     switch (code.value()) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_DEVICE:
             return DeviceFailure::NotFound;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
@@ -105,12 +166,14 @@ SerialDevice::~SerialDevice() {
 
 DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
     if (baudRate != 9600 && baudRate != 19200 && baudRate != 115200) return Failed(ERROR_INVALID_PARAMETER);
-    std::string device = path.starts_with("\\\\.\\") ? path : "\\\\.\\" + path;
-    HANDLE claimed = Claim(device);
+    // Nothing is opened for a name that reaches no serial port.
+    const std::optional<Port> reached = PortOf(path);
+    if (!reached) return Failed(ERROR_BAD_DEVICE);
+    HANDLE claimed = Claim(*reached);
     if (claimed == nullptr) return Failed(GetLastError());
     claim = reinterpret_cast<std::intptr_t>(claimed);
-    HANDLE port = CreateFileW(Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE port = CreateFileW((L"\\\\.\\" + reached->dosName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         DeviceError failed = Failed(GetLastError());
         Release(claim);
