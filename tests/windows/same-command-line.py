@@ -26,7 +26,8 @@ KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC
 # The reasons each system gives for the same failure.
 REASONS = [("File not found", "No such file or directory"),
            ("Access denied", "Resource temporarily unavailable"),
-           ("Not ready", "Input/output error")]
+           # a far end gone: the port's state after an empty read, or the read itself
+           ("Not ready", "Input/output error"), ("Broken pipe", "Input/output error")]
 
 # name: radios, arguments, and what else: more commands on the same radio ("then"), the settings' Debug
 # value, a Ctrl-C or the radio's end after some seconds of a download in real time, the port held by

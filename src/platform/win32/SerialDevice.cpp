@@ -15,6 +15,7 @@ namespace {
 
 constexpr DWORD kSliceMs = 10;           // the longest a read blocks before the caller's pump runs again
 constexpr DWORD kWriteGivesUpMs = 2000;  // a device that takes nothing for this long is given up
+constexpr DWORD kDriverLateMs = 100;     // past its own timeouts, a request is cancelled
 
 HANDLE Handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -25,10 +26,11 @@ DeviceError Failed(DWORD error) {
     return {KindOf(code), code};
 }
 
-// A read waits at most `slice` ms for the first byte and returns as soon as one is there; a write gives up
+// A read waits at most `slice` ms for the first byte and ends 1 ms after the last one that came (wine ends a
+// read by the first byte only after the whole slice); with no slice it takes what is there. A write gives up
 // after 2 seconds without a byte taken.
 bool SetTimeouts(HANDLE handle, DWORD slice) {
-    COMMTIMEOUTS timeouts{MAXDWORD, slice > 0 ? MAXDWORD : 0, slice, 0, kWriteGivesUpMs};
+    COMMTIMEOUTS timeouts{slice > 0 ? 1 : MAXDWORD, 0, slice, 0, kWriteGivesUpMs};
     return SetCommTimeouts(handle, &timeouts) != 0;
 }
 
@@ -129,6 +131,29 @@ HANDLE Claim(const Port& port) {
     return claim;
 }
 
+// How a request on the port ended.
+enum class Ended { ByItself, ByMessage, Failed };
+
+// Starts a request on the port (ReadFile or WriteFile, given the request's OVERLAPPED) and waits until it
+// ends; `done` is what it moved, GetLastError() why it failed. With `slice` (ms), a message to this thread's
+// windows (a call to the automation server, a click) ends the wait at once, so that the caller's event pump
+// runs: the request is then cancelled with what it had.
+template <class Start>
+Ended Transfer(HANDLE port, HANDLE event, DWORD& done, Start start, std::optional<DWORD> slice = {}) {
+    OVERLAPPED request{};
+    request.hEvent = event;
+    done = 0;
+    if (!start(request) && GetLastError() != ERROR_IO_PENDING) return Ended::Failed;
+    DWORD woke = WAIT_OBJECT_0;
+    if (slice) woke = MsgWaitForMultipleObjects(1, &event, FALSE, *slice + kDriverLateMs, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0) CancelIo(port);
+    // A request its timeouts ended is no failure: wine says ERROR_TIMEOUT, Windows nothing.
+    if (!GetOverlappedResult(port, &request, &done, TRUE) && GetLastError() != ERROR_TIMEOUT &&
+        (woke == WAIT_OBJECT_0 || GetLastError() != ERROR_OPERATION_ABORTED))
+        return Ended::Failed;
+    return woke == WAIT_OBJECT_0 + 1 ? Ended::ByMessage : Ended::ByItself;
+}
+
 void Release(std::intptr_t& handle) {
     if (handle != -1) CloseHandle(Handle(handle));
     handle = -1;
@@ -162,6 +187,7 @@ DeviceFailure KindOf(std::error_code code) {
 SerialDevice::~SerialDevice() {
     Release(handle);
     Release(claim);
+    Release(requestEnded);
 }
 
 DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
@@ -169,11 +195,17 @@ DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
     // Nothing is opened for a name that reaches no serial port.
     const std::optional<Port> reached = PortOf(path);
     if (!reached) return Failed(ERROR_BAD_DEVICE);
+    if (requestEnded == -1) {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (event == nullptr) return Failed(GetLastError());
+        requestEnded = reinterpret_cast<std::intptr_t>(event);
+    }
     HANDLE claimed = Claim(*reached);
     if (claimed == nullptr) return Failed(GetLastError());
     claim = reinterpret_cast<std::intptr_t>(claimed);
+    // Overlapped, so that a wait for the radio can end on a message to the program's windows.
     HANDLE port = CreateFileW((L"\\\\.\\" + reached->dosName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         DeviceError failed = Failed(GetLastError());
         Release(claim);
@@ -214,7 +246,10 @@ DeviceError SerialDevice::Write(const char* data, size_t size) {
     for (size_t written = 0; written < size;) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - written, 1 << 20));
         DWORD done = 0;
-        if (!WriteFile(port, data + written, chunk, &done, nullptr)) return Failed(GetLastError());
+        if (Transfer(port, Handle(requestEnded), done, [&](OVERLAPPED& request) {
+                return WriteFile(port, data + written, chunk, nullptr, &request);
+            }) == Ended::Failed)
+            return Failed(GetLastError());
         if (done == 0) return Failed(ERROR_TIMEOUT);
         written += done;
     }
@@ -226,7 +261,7 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
     HANDLE port = Handle(handle);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
-    // Slices of at most 10 ms: a read blocks no longer, and ends as soon as a byte is there.
+    // Slices of at most 10 ms: a read blocks no longer, and ends as soon as a byte is there, or a message.
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         DWORD slice = static_cast<DWORD>(std::clamp<decltype(left)>(left, 0, kSliceMs));
@@ -234,11 +269,16 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
         // One read a call: a radio that never stops sending cannot grow the buffer.
         char buffer[4096];
         DWORD got = 0;
-        if (!ReadFile(port, buffer, sizeof buffer, &got, nullptr)) return Failed(GetLastError());
+        const Ended ended = Transfer(
+            port, Handle(requestEnded), got,
+            [&](OVERLAPPED& request) { return ReadFile(port, buffer, sizeof buffer, nullptr, &request); },
+            slice);
+        if (ended == Ended::Failed) return Failed(GetLastError());
         if (got > 0) {
             into.assign(buffer, got);
             return {};
         }
+        if (ended == Ended::ByMessage) return {};  // the caller's pump comes first
         if (slice == 0) break;
     }
     // A port whose far end went away gives empty reads under wine; only the port's state tells.
