@@ -1,13 +1,18 @@
 // Writes a download file into the radio on a port through the KX6000 Download Component, bound early
 // through its interface (the header widl makes of the type library's IDL), and prints what the component's
-// window would show as the events announce it. Then times GetLastError's round trip to the server.
+// window would show as the events announce it. A second thread, holding the same object, asks for the last
+// error while the download runs, as a caller's status display would. Then times GetLastError's round trip
+// to the server.
 //
 // Usage: download-client PORT MODEL FILE [STOP_AT]     e.g.  download-client 1 6100 C:\files\upgrade.s28
 // Prints one line per event ("Status|Resetting radio...", "Progress|42", "CurrentFile|...", "Baud|..."),
-// then "DownLoad|<result>|<configurations>", "GetLastError|<number>|<message>" and
-// "RoundTrip|<median microseconds of 1000 calls>". With STOP_AT, the download is stopped through Cancel
-// once its percentage reaches that, as a Stop button would, after printing what the component answers
-// while it runs: "Busy|<a second operation's result>|<GetLastError's number>|<RadioType>".
+// then "During|<calls>|<median ms>|<99th percentile ms>|<longest ms>" (the second thread's GetLastError
+// calls while the download ran), "Seconds|<the download's>", "DownLoad|<result>|<configurations>",
+// "GetLastError|<number>|<message>" and "RoundTrip|<median microseconds of 1000 calls>". With STOP_AT, once
+// the percentage reaches that, the event's listener prints what the component answers it while the download
+// runs, "Busy|<a second operation's result>|<GetLastError's number>|<RadioType>", and the second thread
+// stops the download as a Stop button would: "Second|<a second operation's result>|<ms>",
+// "Cancel|<ms>", and when the download has ended "Stopped|<ms from Cancel's answer to DownLoad's>".
 // Exit status: 0, or 1 when the download failed.
 #include <windows.h>
 // After windows.h, whose types they use.
@@ -18,14 +23,22 @@
 #include <initguid.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KX6000Download.h"
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 std::string Utf8(const wchar_t* text) {
     if (!text) return {};
@@ -36,11 +49,28 @@ std::string Utf8(const wchar_t* text) {
     return bytes;
 }
 
+// The optional list left out.
+VARIANT Missing() {
+    VARIANT none;
+    VariantInit(&none);
+    V_VT(&none) = VT_ERROR;
+    V_ERROR(&none) = DISP_E_PARAMNOTFOUND;
+    return none;
+}
+
+// What the download's caller, its listener and its second thread share: when to stop, and when it ended.
+struct Shared {
+    int stopAt = 0;                 // the listener's: 0 once it has asked
+    std::atomic<bool> stop{false};  // set by the listener, taken by the second thread
+    HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // set when DownLoad has answered
+    Clock::time_point cancelled{};
+};
+
 // Hears the component's events: they arrive while a call such as DownLoad waits for its answer, and may
 // call the component themselves.
 class Listener final : public IDispatch {
 public:
-    Listener(_clsDLManager* manager, int stopAt) : manager(manager), stopAt(stopAt) {}
+    Listener(_clsDLManager* manager, Shared& shared) : manager(manager), shared(shared) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         const bool known = riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__clsDLManagerEvents;
@@ -64,7 +94,7 @@ public:
         const VARIANT& value = params->rgvarg[0];
         if (V_VT(&value) == VT_I4) {
             std::printf("%s|%ld\n", names[member], static_cast<long>(V_I4(&value)));
-            if (stopAt > 0 && V_I4(&value) >= stopAt) Stop();
+            if (shared.stopAt > 0 && V_I4(&value) >= shared.stopAt) AskBusy();
         } else if (V_VT(&value) == VT_BSTR) {
             std::printf("%s|%s\n", names[member], Utf8(V_BSTR(&value)).c_str());
         }
@@ -73,31 +103,105 @@ public:
     }
 
 private:
-    void Stop() {
-        stopAt = 0;
+    // The component answers a call made from inside its own event while the download runs; then the
+    // second thread stops it.
+    void AskBusy() {
         short second = 0;
         LONG number = 0;
         BSTR message = nullptr;
         enmRadioType model{};
-        VARIANT none;  // the optional list left out
-        VariantInit(&none);
-        V_VT(&none) = VT_ERROR;
-        V_ERROR(&none) = DISP_E_PARAMNOTFOUND;
+        VARIANT none = Missing();
         manager->ReportConfigurations(&none, &second);
         manager->GetLastError(&number, &message);
         manager->get_RadioType(&model);
         std::printf("Busy|%d|%ld|%d\n", second, static_cast<long>(number), static_cast<int>(model));
         SysFreeString(message);
-        manager->Cancel();
+        shared.stopAt = 0;
+        shared.stop = true;
     }
 
     _clsDLManager* manager;
-    int stopAt;
+    Shared& shared;
 };
+
+// The second thread: asks for the last error every 20 ms until the download has answered, timing each
+// call, and stops the download when asked to. Prints the spread of the times.
+void Watch(IStream* marshalled, Shared& shared) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    _clsDLManager* manager = nullptr;
+    if (SUCCEEDED(CoGetInterfaceAndReleaseStream(marshalled, IID__clsDLManager,
+                                                 reinterpret_cast<void**>(&manager)))) {
+        std::vector<double> times;
+        while (WaitForSingleObject(shared.ended, 20) == WAIT_TIMEOUT) {
+            LONG number = 0;
+            BSTR message = nullptr;
+            const Clock::time_point start = Clock::now();
+            manager->GetLastError(&number, &message);
+            times.push_back(MillisecondsSince(start));
+            SysFreeString(message);
+            if (shared.stop.exchange(false)) {
+                short second = 0;
+                VARIANT none = Missing();
+                const Clock::time_point asked = Clock::now();
+                manager->ReportConfigurations(&none, &second);
+                std::printf("Second|%d|%.1f\n", second, MillisecondsSince(asked));
+                const Clock::time_point cancel = Clock::now();
+                manager->Cancel();
+                shared.cancelled = Clock::now();
+                std::printf("Cancel|%.1f\n", MillisecondsSince(cancel));
+                std::fflush(stdout);
+            }
+        }
+        std::sort(times.begin(), times.end());
+        const size_t count = times.size();
+        std::printf("During|%zu|%.1f|%.1f|%.1f\n", count, count ? times[count / 2] : 0.0,
+                    count ? times[count * 99 / 100] : 0.0, count ? times.back() : 0.0);
+        manager->Release();
+    }
+    CoUninitialize();
+}
 
 int Fail(const char* what, HRESULT result) {
     std::fprintf(stderr, "download-client: %s (0x%08lX)\n", what, static_cast<unsigned long>(result));
     return 1;
+}
+
+// The download, with the second thread watching while it runs; its result.
+short Download(_clsDLManager* manager, Shared& shared) {
+    // The configurations come back in the Variant, as the component writes them for a caller without window.
+    VARIANT list;
+    VariantInit(&list);
+    IStream* marshalled = nullptr;
+    CoMarshalInterThreadInterfaceInStream(IID__clsDLManager, manager, &marshalled);
+    std::thread watcher(Watch, marshalled, std::ref(shared));
+    short answer = 0;
+    const Clock::time_point start = Clock::now();
+    manager->DownLoad(&list, &answer);
+    const Clock::time_point answered = Clock::now();
+    SetEvent(shared.ended);
+    watcher.join();
+    if (shared.cancelled != Clock::time_point{})
+        std::printf("Stopped|%.0f\n",
+                    std::chrono::duration<double, std::milli>(answered - shared.cancelled).count());
+    std::printf("Seconds|%.1f\n", std::chrono::duration<double>(answered - start).count());
+    std::printf("DownLoad|%d|%s\n", answer, V_VT(&list) == VT_BSTR ? Utf8(V_BSTR(&list)).c_str() : "");
+    VariantClear(&list);
+    return answer;
+}
+
+// For information: a call's round trip to the server's process.
+void TimeRoundTrip(_clsDLManager* manager) {
+    std::vector<double> times;
+    for (int i = 0; i < 1000; ++i) {
+        LONG number = 0;
+        BSTR message = nullptr;
+        const Clock::time_point start = Clock::now();
+        manager->GetLastError(&number, &message);
+        times.push_back(MillisecondsSince(start) * 1000);
+        SysFreeString(message);
+    }
+    std::nth_element(times.begin(), times.begin() + 500, times.end());
+    std::printf("RoundTrip|%.0f\n", times[500]);
 }
 
 }  // namespace
@@ -111,13 +215,14 @@ int main() {
     }
     // A single-threaded apartment: the events are delivered to this thread while it waits for a call.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int status = 1;
     _clsDLManager* manager = nullptr;
     HRESULT result = CoCreateInstance(CLSID_clsDLManager, nullptr, CLSCTX_LOCAL_SERVER, IID__clsDLManager,
                                       reinterpret_cast<void**>(&manager));
     if (FAILED(result)) return Fail("the component cannot be created (is it registered?)", result);
 
-    Listener listener(manager, count == 5 ? _wtoi(arguments[4]) : 0);
+    Shared shared;
+    shared.stopAt = count == 5 ? _wtoi(arguments[4]) : 0;
+    Listener listener(manager, shared);
     IConnectionPointContainer* points = nullptr;
     IConnectionPoint* events = nullptr;
     DWORD cookie = 0;
@@ -130,40 +235,25 @@ int main() {
     manager->put_RadioType(static_cast<enmRadioType>(_wtoi(arguments[2])));
     manager->SetPort(port, VARIANT_FALSE, &answer);
     if (answer == 0) manager->LoadFiles(file, &answer);
-    // The configurations come back in the Variant, as the component writes them for a caller without window.
-    VARIANT list;
-    VariantInit(&list);
-    if (answer == 0) manager->DownLoad(&list, &answer);
-    std::printf("DownLoad|%d|%s\n", answer, V_VT(&list) == VT_BSTR ? Utf8(V_BSTR(&list)).c_str() : "");
+    if (answer == 0) answer = Download(manager, shared);
 
     LONG number = 0;
     BSTR message = nullptr;
     manager->GetLastError(&number, &message);
     std::printf("GetLastError|%ld|%s\n", static_cast<long>(number), Utf8(message).c_str());
     SysFreeString(message);
-    // For information: a call's round trip to the server's process.
-    std::vector<double> times;
-    for (int i = 0; i < 1000; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        manager->GetLastError(&number, &message);
-        times.push_back(
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-        SysFreeString(message);
-    }
-    std::nth_element(times.begin(), times.begin() + 500, times.end());
-    std::printf("RoundTrip|%.0f\n", times[500]);
-    status = answer == 0 ? 0 : 1;
+    TimeRoundTrip(manager);
 
     if (events) {
         events->Unadvise(cookie);
         events->Release();
     }
     if (points) points->Release();
-    VariantClear(&list);
     SysFreeString(port);
     SysFreeString(file);
     manager->Release();
     CoUninitialize();
     LocalFree(arguments);
-    return status;
+    CloseHandle(shared.ended);
+    return answer == 0 ? 0 : 1;
 }

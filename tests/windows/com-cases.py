@@ -12,8 +12,8 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flash_mismatches,
-                     start_on_display)
+from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flash_mismatches, record,
+                     start_on_display, write_image)
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 SERVER = windows_bin / "KX6000Download.exe"
@@ -83,13 +83,6 @@ def expect_one_server(during, after, status):
     expect("one server process, not the script's, while the object lives", len(during or []), 1)
     expect("server processes left 5 s after the release", after, [])
     expect("cscript's exit status", status, 0)
-
-
-def record(kind, address, data):
-    """One S-record line."""
-    digits = 6 if kind in ("S2", "S8") else 4
-    body = f"{digits // 2 + len(data) // 2 + 1:02X}{address:0{digits}X}{data}"
-    return f"{kind}{body}{~sum(bytes.fromhex(body)) & 0xFF:02X}\r\n"
 
 
 def fpga(wine, radios):
@@ -173,8 +166,12 @@ def events(wine, radios):
 
 def cancel(wine, radios):
     wine(str(SERVER), "/RegServer")
-    # The client stops the download at 30 %, from its progress event, after a second operation and the reads.
-    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO), "30"],
+    image = work / "image.s28"
+    write_image(image, 256 * 1024)
+    # At 30 % the client's event listener makes a second operation and reads; then its second thread, which has
+    # asked for the last error every 20 ms meanwhile, makes another and stops the download, as a Stop button
+    # would.
+    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(image), "30"],
                          env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
     lines = run.stdout.replace("\r", "").splitlines()
     busy = next((i for i, line in enumerate(lines) if line.startswith("Busy|")), len(lines))
@@ -185,8 +182,25 @@ def cancel(wine, radios):
            ["Busy|13|0|6100", "Status|Reading current configuration...",
             "Status|Error 15 - Serial port (unspecified error)", "Baud|Not connected",
             "GetLastError|15|Serial port (unspecified error)"])
+    told = {line.split("|")[0]: line.split("|")[1:] for line in lines}
+    print(f"the second thread: {told.get('During')} (calls, median, 99th percentile, longest ms); "
+          f"{told.get('Second')}, Cancel {told.get('Cancel')}, ended {told.get('Stopped')} ms after it")
+    expect("the second thread's second operation", told.get("Second", [""])[0], "13")
+    # The longest of the GetLastError calls, the second operation, Cancel
+    slow = [name for name, at in (("During", 3), ("Second", 1), ("Cancel", 0))
+            if float(told.get(name, [1e9] * 4)[at]) > 50]
+    expect("answers later than 50 ms", slow, [])
+    expect("ended within 5 s of Cancel", float(told.get("Stopped", [1e9])[0]) <= 5000, True)
     expect("exit status", run.returncode, 1)
     expect("server processes left 5 s after the release", left(wine), [])
+    frames = [event.get("code") for event in map(json.loads, radios.traces[0].read_text().splitlines())
+              if event.get("event") == "frame"]
+    records = len(image.read_text().splitlines()) - 2
+    wrong = flash_mismatches(radios.end()[0], image)
+    # Stopped while writing the image's 515 blocks: its blocks locked again, the radio not restarted.
+    expect("some but not all records in flash", 0 < len(wrong) < records, True)
+    expect("blocks written, locked, radio restarted",
+           (0 < frames.count("35") < 515, frames[-2:], "36" in frames), (True, ["39", "31"], False))
 
 
 def two(wine, radios):
@@ -277,7 +291,8 @@ def registration(wine, radios):
     expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
 
 
-# name: the case, the radio's scenario[, how many radios]
+# name: the case, the radio's scenario[, how many radios[, in real time]]: several radios play in real time, so
+# that a download lasts while other callers come
 CASES = {
     "script": (script, KX6200),
     "two": (two, None, 2),
@@ -285,7 +300,7 @@ CASES = {
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "window": (window, None),
     "events": (events, None),
-    "cancel": (cancel, None),
+    "cancel": (cancel, None, 1, True),
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 
@@ -293,10 +308,10 @@ CASES = {
 def check(name):
     case, scenario, *more = CASES[name]
     count = more[0] if more else 1
+    realtime = more[1] if len(more) > 1 else count > 1
     wine = Wine(work, Display(work).name())
     wine.map_ports()
-    # Two radios play in real time, so that a download lasts while other callers come.
-    radios = Radios(linux_bin, count, work, name, realtime=count > 1, scenario=scenario, state=True)
+    radios = Radios(linux_bin, count, work, name, realtime=realtime, scenario=scenario, state=True)
     try:
         case(wine, radios)
     except (AssertionError, subprocess.SubprocessError, ValueError) as error:
