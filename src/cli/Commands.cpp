@@ -104,11 +104,10 @@ json SayStopped(clsDLManager& manager) {
 // Runs a radio operation on the chosen port and reports the configurations the radio holds after it. The
 // operation adds to the radio's part of the document (refusals, the verdict of --verify); `run` holds the
 // run's own fields.
-int RunOnRadio(const Options& options, json run,
+int RunOnRadio(const Options& options, std::unique_ptr<clsDLManager> manager, json run,
                const std::function<int32_t(clsDLManager&, json&)>& operation) {
     if (!options.device.empty()) SetEnvironment("KX6000_PORT" + options.port, options.device);
     auto start = std::chrono::steady_clock::now();
-    auto manager = NewManager(options);
     SayTestMode();
     // The workers' parent names each worker's device itself.
     if (!options.quiet && !options.progressLines) {
@@ -203,7 +202,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
 }  // namespace
 
 int Report(const Options& options) {
-    return RunOnRadio(options, json::object(),
+    return RunOnRadio(options, NewManager(options), json::object(),
                       [](clsDLManager& manager, json&) { return manager.ReportConfigurations(); });
 }
 
@@ -211,17 +210,17 @@ int Download(const Options& options, const std::vector<std::string>& files) {
     std::optional<std::string> list = FileList(files, options.json, "download");
     if (!list) return kUsageError;
     json run = {{"files", json::array()}, {"verified", nullptr}};
-    // Nothing goes to the radio for a file the parse or the radio would give up on halfway; the workers of
-    // several radios leave that to their parent, which checked the files once for all.
-    if (!options.progressLines) {
-        if (int32_t refused = CheckDownload(options, files, run, false); refused != 0) {
-            if (options.json) PrintJson(RunDocument(run, {}));
-            return kFailed;
-        }
+    // Nothing goes to the radio for a file the parse or the radio would give up on halfway. The files are
+    // parsed once, by the manager that writes them: what is checked is what is written.
+    auto manager = NewManager(options);
+    manager->LoadFiles(*list);
+    if (int32_t refused =
+            CheckDownload(options, manager->LoadedChecks(), *manager->LoadedFiles(), run, false);
+        refused != 0) {
+        if (options.json) PrintJson(RunDocument(run, {}));
+        return kFailed;
     }
-    return RunOnRadio(options, run, [&](clsDLManager& manager, json& radio) {
-        int32_t loaded = manager.LoadFiles(*list);
-        if (loaded != 0) return loaded;
+    return RunOnRadio(options, std::move(manager), run, [&](clsDLManager& manager, json& radio) {
         std::vector<std::string> tags;
         for (const colFiles::FilePtr& image : *manager.LoadedFiles()) tags.push_back(image->TagName);
         int32_t result = manager.DownLoad();
@@ -258,14 +257,15 @@ std::optional<std::string> ErasePairs(const std::vector<std::string>& configurat
 int Erase(const Options& options, const std::vector<std::string>& configurations) {
     std::optional<std::string> pairs = ErasePairs(configurations, options.json);
     if (!pairs) return kUsageError;
-    return RunOnRadio(options, json::object(), [&](clsDLManager& manager, json& radio) -> int32_t {
-        int32_t reported = manager.ReportConfigurations();
-        if (reported != 0) return reported;
-        RefuseErases(manager, *pairs, options.force, radio["refused"]);
-        // Declined before the erase session, as a "No" to a question of the component is.
-        if (!radio["refused"].empty()) return kDeclined;
-        return manager.EraseSelected(*pairs);
-    });
+    return RunOnRadio(options, NewManager(options), json::object(),
+                      [&](clsDLManager& manager, json& radio) -> int32_t {
+                          int32_t reported = manager.ReportConfigurations();
+                          if (reported != 0) return reported;
+                          RefuseErases(manager, *pairs, options.force, radio["refused"]);
+                          // Declined before the erase session, as a "No" to a question of the component is.
+                          if (!radio["refused"].empty()) return kDeclined;
+                          return manager.EraseSelected(*pairs);
+                      });
 }
 
 }  // namespace kx6000::cli
