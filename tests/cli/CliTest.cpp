@@ -97,6 +97,23 @@ TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
     EXPECT_EQ(download.err, refusal + "kx6000-download: nothing sent: the files are refused (above)\n");
     ExpectFields(download.out, {{"/result", 34}, {"/refused/0/name", odd}, {"/refused/0/line", 3}});
     EXPECT_TRUE(radio.Frames().empty());
+
+    // The file is rewritten the moment it is closed after its first reading: what is written is what
+    // was checked.
+    const std::string app = (folder / "app.s28").string(), swapped = (folder / "swapped.s28").string();
+    WriteFile(app, ImageText("ZMA1F_A", "S2", {{0x20000, "1111222233334444"}}));
+    WriteFile(swapped, ImageText("ZMA1F_A", "S2", {{0x20000, "5555666677778888"}}));
+    setenv("KX6000_REWRITE_PATH", app.c_str(), 1);
+    setenv("KX6000_REWRITE_WITH", swapped.c_str(), 1);
+    setenv("LD_PRELOAD", KX6000_REWRITE_ON_CLOSE, 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");  // the seam comes before the sanitizer's runtime
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(), 1);
+    Outcome rewritten = Download("--quiet --device " + radio.DevicePath() + " download " + app);
+    for (const char* name : {"KX6000_REWRITE_PATH", "KX6000_REWRITE_WITH", "LD_PRELOAD"}) unsetenv(name);
+    asan ? setenv("ASAN_OPTIONS", asan, 1) : unsetenv("ASAN_OPTIONS");
+    EXPECT_EQ(rewritten.status, 0) << rewritten.err;
+    EXPECT_EQ(ReadFile(app), ReadFile(swapped)) << "the seam rewrote the file";
+    EXPECT_EQ(radio.Flash(0x20000, 8), HexBytes("1111222233334444"));
 }
 
 TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
