@@ -10,10 +10,12 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
+#include <tuple>
 
 #include "files/SRecords.h"
 #include "platform/Holders.h"
@@ -235,11 +237,32 @@ private slots:
     }
 
     // A manager answers only the connection that made it, takes its properties' types only, and has its port
-    // alone (the journal names the holder); a connection holds 16 at most. Its window follows SetPort; one
-    // whose owner leaves or releases it goes, its port closed.
+    // alone (the journal names the holder); a connection holds 16 at most, the service 64. A string beyond
+    // its bound is refused before anything else, and the service answers others at once after it. A second
+    // service names the first. Its window follows SetPort; one whose owner leaves or releases it goes, its
+    // port closed.
     void ownership() {
         sim::SimulatedRadio& radio = StartRadio("{}");
         Client a(bus->address, "a"), b(bus->address, "b");
+        const QString huge(64 << 20, 'x');
+        for (const auto& [caller, member, arguments] : {std::tuple{&a, "LoadFiles", QList<QVariant>{huge}},
+                                                        {&b, "EraseSelected", {"", huge}},
+                                                        {&a, "SetPort", {QString(4097, '1'), false}}}) {
+            QCOMPARE(caller->Call(member, arguments, a.path).errorName(),
+                     "org.freedesktop.DBus.Error.InvalidArgs");
+            QElapsedTimer creation;
+            creation.start();
+            QVERIFY(!Client(bus->address, "c").path.isEmpty());
+            QVERIFY2(creation.elapsed() < 1000, "another caller's CreateManager answered within 1 s");
+        }
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        second.start(KX6000_BUILD_DIR "/bin/kx6000-download-service");
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(second.readAllStandardError().contains(
+                     QString("the name is owned by PID %1").arg(a.ServicePid()).toUtf8()),
+                 "the second service names the first");
         QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
         QCOMPARE(b.Call("GetLastError", {}, a.path).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
         QCOMPARE(b.Set(a.path, "RadioType", 6200).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
@@ -252,6 +275,19 @@ private slots:
             QCOMPARE(a.Call("CreateManager", {}, kRoot, kComponent).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(a.Call("CreateManager", {}, kRoot, kComponent).errorName(),
                  "org.freedesktop.DBus.Error.LimitsExceeded");
+        std::vector<std::unique_ptr<Client>> others;  // a's 16 and b's one, then 47 more
+        for (int held = 17; held < 64; ++held) {
+            if (held % 16 == 1) {
+                others.push_back(std::make_unique<Client>(bus->address, QString("other%1").arg(held)));
+            } else {
+                QCOMPARE(others.back()->Call("CreateManager", {}, kRoot, kComponent).type(),
+                         QDBusMessage::ReplyMessage);
+            }
+        }
+        QDBusMessage refused = others.back()->Call("CreateManager", {}, kRoot, kComponent);
+        QCOMPARE(refused.errorName(), "org.freedesktop.DBus.Error.LimitsExceeded");
+        QVERIFY(refused.errorMessage().contains("64 managers in all"));
+        others.clear();
         QDBusMessage type = a.Call("Get", {kManager, "RadioType"}, a.path, kProperties);
         QCOMPARE(type.arguments().value(0).value<QDBusVariant>().variant(), QVariant(6100));
         QVERIFY(Held(radio.DevicePath()));
