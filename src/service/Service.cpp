@@ -176,7 +176,7 @@ void Service::OwnerLeft(Manager& manager) {
     if (manager.released) return;
     manager.released = true;
     if (!manager.connected) return manager.worker->Terminate();
-    manager.worker->Ask("Cancel");
+    manager.worker->Ask("CallerLeft", kWorkerInterface);
     manager.worker->Ask("Release");
 }
 
