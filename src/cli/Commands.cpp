@@ -15,6 +15,7 @@
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
+#include "support/OutsideText.h"
 #include "support/Paths.h"
 #include "support/Printable.h"
 #include "support/Program.h"
@@ -71,7 +72,7 @@ json Configurations(const clsDLManager& manager) {
     json list = json::array();
     if (manager.Radio() == nullptr) return list;
     for (const auto& configuration : *manager.Radio()->Configurations) {
-        list.push_back({{"productId", configuration->ProductID},
+        list.push_back({{"productId", Utf8OfBytes(configuration->ProductID)},
                         {"status", configuration->Status},
                         {"address", configuration->ConfigurationAddress},
                         {"networkId", configuration->NetWorkID},
@@ -97,7 +98,7 @@ json SayStopped(clsDLManager& manager) {
                         ? "; the radio stays in upgrade mode until the next operation resets it"
                         : ""));
     return {{"signal", StopRequestName(StopRequested)},
-            {"during", where.empty() ? json() : json(where)},
+            {"during", where.empty() ? json() : json(Utf8OfBytes(where))},
             {"radioInUpgradeMode", manager.LeftInUpgradeMode()}};
 }
 
@@ -150,7 +151,8 @@ bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, j
         for (const auto& configuration : *manager.Radio()->Configurations) {
             if (configuration->ProductID == tag) listed = configuration;
         }
-        radio["verify"].push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
+        radio["verify"].push_back(
+            {{"tag", Utf8OfBytes(tag)}, {"status", listed ? json(listed->Status) : json()}});
         if (listed && listed->Status == 0) continue;
         std::cerr << "kx6000-download: verify: " << Printable(tag) << ": ";
         if (!listed) {
@@ -181,7 +183,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
         at = end + 1;
         std::shared_ptr<clsConfiguration> found;
         for (const auto& configuration : listed) {
-            if (configuration->ProductID == name &&
+            if (NamesConfiguration(name, configuration->ProductID) &&
                 DeviceIdText(configuration->NetWorkID, configuration->DeviceID) == upper(device))
                 found = configuration;
         }
@@ -245,7 +247,8 @@ std::optional<std::string> ErasePairs(const std::vector<std::string>& configurat
             return std::nullopt;
         }
         if (name.empty() || name.find('|') != std::string::npos) {
-            UsageError("kx6000-download: '" + argument + "' names no configuration: give [NNDD:]PRODUCTID",
+            UsageError("kx6000-download: '" + argument +
+                           "' names no configuration: give [NNDD:]PRODUCTID, a '|' in it as %7C",
                        asJson, "erase");
             return std::nullopt;
         }
