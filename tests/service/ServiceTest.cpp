@@ -225,6 +225,21 @@ private slots:
         for (const auto& configuration : radio.Configurations())
             QVERIFY(configuration.productId != "KXD62_UNIT");
 
+        // A table of odd bytes: LoadFiles takes it, DownLoad refuses it before a byte reaches the radio, and
+        // the configuration living in its block stays.
+        const QString odd = folder.filePath("odd.s28");
+        std::ofstream(odd.toStdString(), std::ios::binary)
+            << "DW 8\r\n" + test::ImageText("KXC62_ODD", "S2", {{0x100, "AABBCC"}});
+        QCOMPARE(Result(a.Call("LoadFiles", {odd})), 0);
+        const size_t frames = radio.Frames().size(), resets = radio.Counters().resetBytes;
+        QCOMPARE(Result(a.Call("DownLoad", {""})), 34);
+        QCOMPARE(radio.Frames().size(), frames);
+        QCOMPARE(radio.Counters().resetBytes, resets);
+        QVERIFY(
+            WaitFor([&] { return bus->Journal().contains("KXC62_ODD]: the table at address 0x00000100"); }));
+        QCOMPARE(a.Call("ReportConfigurations", {""}).arguments().value(1).toString(),
+                 "ZMA2F_02.01|0|KXA62_HW|0|KXD62_OTHER|1|");
+
         QCOMPARE(Result(a.Call("LoadFiles", {folder.filePath("missing.s28")})), 33);
         QCOMPARE(a.Call("GetLastError").arguments(),
                  (QList<QVariant>{33, QString::fromStdString(ErrorMessage(33))}));
