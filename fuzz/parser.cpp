@@ -1,7 +1,8 @@
 // The download file parser on arbitrary file contents. The parser takes a path, so each input goes to a
 // temporary file first. What must hold: the result is 0, 33 or 34; a parsed image's data blocks are
 // upper-case hex of at most 1020 digits; the same bytes parse to the same images again, also when the
-// parse explains itself, and it names a failure exactly when there is one.
+// parse explains itself, and it names a failure exactly when there is one; the parse refuses a table that
+// is not whole words exactly when the download's own guard finds one in the images.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "files/FileChecks.h"
 #include "files/ValidFile.h"
 #include "support/Program.h"
 
@@ -72,6 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (notes.failure.has_value() != (result != 0) || (notes.failure && notes.failure->text.empty()))
         __builtin_trap();
     if (result != 0) return 0;
+    bool unevenNoted = false;
+    for (const FileNote& refusal : notes.refusals)
+        unevenNoted |= refusal.text.find("not whole 4-digit words") != std::string::npos;
+    if (unevenNoted == UnevenTable(first).empty()) __builtin_trap();
     for (const auto& file : first) {
         const colDefTables& tables = file->Definitiontables();
         for (int32_t t = 0; t < tables.Count(); ++t) {

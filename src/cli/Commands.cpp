@@ -15,6 +15,7 @@
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
+#include "support/OutsideText.h"
 #include "support/Paths.h"
 #include "support/Printable.h"
 #include "support/Program.h"
@@ -71,7 +72,7 @@ json Configurations(const clsDLManager& manager) {
     json list = json::array();
     if (manager.Radio() == nullptr) return list;
     for (const auto& configuration : *manager.Radio()->Configurations) {
-        list.push_back({{"productId", configuration->ProductID},
+        list.push_back({{"productId", Utf8OfBytes(configuration->ProductID)},
                         {"status", configuration->Status},
                         {"address", configuration->ConfigurationAddress},
                         {"networkId", configuration->NetWorkID},
@@ -97,18 +98,17 @@ json SayStopped(clsDLManager& manager) {
                         ? "; the radio stays in upgrade mode until the next operation resets it"
                         : ""));
     return {{"signal", StopRequestName(StopRequested)},
-            {"during", where.empty() ? json() : json(where)},
+            {"during", where.empty() ? json() : json(Utf8OfBytes(where))},
             {"radioInUpgradeMode", manager.LeftInUpgradeMode()}};
 }
 
 // Runs a radio operation on the chosen port and reports the configurations the radio holds after it. The
 // operation adds to the radio's part of the document (refusals, the verdict of --verify); `run` holds the
 // run's own fields.
-int RunOnRadio(const Options& options, json run,
+int RunOnRadio(const Options& options, std::unique_ptr<clsDLManager> manager, json run,
                const std::function<int32_t(clsDLManager&, json&)>& operation) {
     if (!options.device.empty()) SetEnvironment("KX6000_PORT" + options.port, options.device);
     auto start = std::chrono::steady_clock::now();
-    auto manager = NewManager(options);
     SayTestMode();
     // The workers' parent names each worker's device itself.
     if (!options.quiet && !options.progressLines) {
@@ -151,7 +151,8 @@ bool Verify(const clsDLManager& manager, const std::vector<std::string>& tags, j
         for (const auto& configuration : *manager.Radio()->Configurations) {
             if (configuration->ProductID == tag) listed = configuration;
         }
-        radio["verify"].push_back({{"tag", tag}, {"status", listed ? json(listed->Status) : json()}});
+        radio["verify"].push_back(
+            {{"tag", Utf8OfBytes(tag)}, {"status", listed ? json(listed->Status) : json()}});
         if (listed && listed->Status == 0) continue;
         std::cerr << "kx6000-download: verify: " << Printable(tag) << ": ";
         if (!listed) {
@@ -182,7 +183,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
         at = end + 1;
         std::shared_ptr<clsConfiguration> found;
         for (const auto& configuration : listed) {
-            if (configuration->ProductID == name &&
+            if (NamesConfiguration(name, configuration->ProductID) &&
                 DeviceIdText(configuration->NetWorkID, configuration->DeviceID) == upper(device))
                 found = configuration;
         }
@@ -203,7 +204,7 @@ void RefuseErases(const clsDLManager& manager, const std::string& pairs, bool fo
 }  // namespace
 
 int Report(const Options& options) {
-    return RunOnRadio(options, json::object(),
+    return RunOnRadio(options, NewManager(options), json::object(),
                       [](clsDLManager& manager, json&) { return manager.ReportConfigurations(); });
 }
 
@@ -211,17 +212,17 @@ int Download(const Options& options, const std::vector<std::string>& files) {
     std::optional<std::string> list = FileList(files, options.json, "download");
     if (!list) return kUsageError;
     json run = {{"files", json::array()}, {"verified", nullptr}};
-    // Nothing goes to the radio for a file the parse or the radio would give up on halfway; the workers of
-    // several radios leave that to their parent, which checked the files once for all.
-    if (!options.progressLines) {
-        if (int32_t refused = CheckDownload(options, files, run, false); refused != 0) {
-            if (options.json) PrintJson(RunDocument(run, {}));
-            return kFailed;
-        }
+    // Nothing goes to the radio for a file the parse or the radio would give up on halfway. The files are
+    // parsed once, by the manager that writes them: what is checked is what is written.
+    auto manager = NewManager(options);
+    manager->LoadFiles(*list);
+    if (int32_t refused =
+            CheckDownload(options, manager->LoadedChecks(), *manager->LoadedFiles(), run, false);
+        refused != 0) {
+        if (options.json) PrintJson(RunDocument(run, {}));
+        return kFailed;
     }
-    return RunOnRadio(options, run, [&](clsDLManager& manager, json& radio) {
-        int32_t loaded = manager.LoadFiles(*list);
-        if (loaded != 0) return loaded;
+    return RunOnRadio(options, std::move(manager), run, [&](clsDLManager& manager, json& radio) {
         std::vector<std::string> tags;
         for (const colFiles::FilePtr& image : *manager.LoadedFiles()) tags.push_back(image->TagName);
         int32_t result = manager.DownLoad();
@@ -246,7 +247,8 @@ std::optional<std::string> ErasePairs(const std::vector<std::string>& configurat
             return std::nullopt;
         }
         if (name.empty() || name.find('|') != std::string::npos) {
-            UsageError("kx6000-download: '" + argument + "' names no configuration: give [NNDD:]PRODUCTID",
+            UsageError("kx6000-download: '" + argument +
+                           "' names no configuration: give [NNDD:]PRODUCTID, a '|' in it as %7C",
                        asJson, "erase");
             return std::nullopt;
         }
@@ -258,14 +260,15 @@ std::optional<std::string> ErasePairs(const std::vector<std::string>& configurat
 int Erase(const Options& options, const std::vector<std::string>& configurations) {
     std::optional<std::string> pairs = ErasePairs(configurations, options.json);
     if (!pairs) return kUsageError;
-    return RunOnRadio(options, json::object(), [&](clsDLManager& manager, json& radio) -> int32_t {
-        int32_t reported = manager.ReportConfigurations();
-        if (reported != 0) return reported;
-        RefuseErases(manager, *pairs, options.force, radio["refused"]);
-        // Declined before the erase session, as a "No" to a question of the component is.
-        if (!radio["refused"].empty()) return kDeclined;
-        return manager.EraseSelected(*pairs);
-    });
+    return RunOnRadio(options, NewManager(options), json::object(),
+                      [&](clsDLManager& manager, json& radio) -> int32_t {
+                          int32_t reported = manager.ReportConfigurations();
+                          if (reported != 0) return reported;
+                          RefuseErases(manager, *pairs, options.force, radio["refused"]);
+                          // Declined before the erase session, as a "No" to a question of the component is.
+                          if (!radio["refused"].empty()) return kDeclined;
+                          return manager.EraseSelected(*pairs);
+                      });
 }
 
 }  // namespace kx6000::cli

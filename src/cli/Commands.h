@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Results.h"
+#include "files/FileChecks.h"
 
 namespace kx6000::cli {
 
@@ -51,10 +52,10 @@ std::optional<std::string> FileList(const std::vector<std::string>& files, bool 
 // nothing, for an argument that names none.
 std::optional<std::string> ErasePairs(const std::vector<std::string>& configurations, bool asJson);
 
-// The files of a download checked before any radio is touched: explained on stderr and described in
-// `run` ("files", "refused", "result"). With several radios, whose workers cannot ask, an FPGA image for
-// the KX6100 is refused here without --yes. The result is 0 to go on.
-int32_t CheckDownload(const Options& options, const std::vector<std::string>& files, json& run,
-                      bool severalRadios);
+// The files of a download as one parse found them (`checks`, `images`), before any radio is touched:
+// explained on stderr and described in `run` ("files", "refused", "result"). With several radios, whose
+// workers cannot ask, an FPGA image for the KX6100 is refused here without --yes. The result is 0 to go on.
+int32_t CheckDownload(const Options& options, const std::vector<FileCheck>& checks, const colFiles& images,
+                      json& run, bool severalRadios);
 
 }  // namespace kx6000::cli

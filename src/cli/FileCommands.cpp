@@ -112,11 +112,11 @@ void PrintImage(const clsFile& image) {
 }
 
 // The files checked and explained; the result is the run's number (a failure's, else a refusal's).
-int32_t Check(const RunCheck& run, bool warnings, json& document) {
-    for (const std::string& line : CheckLines(run.files, warnings)) std::cerr << Printable(line) << '\n';
-    document["files"] = DescribeChecks(run.files);
-    document["refused"] = Refusals(run.files);
-    return RunResult(run.files);
+int32_t Check(const std::vector<FileCheck>& checks, bool warnings, json& document) {
+    for (const std::string& line : CheckLines(checks, warnings)) std::cerr << Printable(line) << '\n';
+    document["files"] = DescribeChecks(checks);
+    document["refused"] = Refusals(checks);
+    return RunResult(checks);
 }
 
 }  // namespace
@@ -136,16 +136,17 @@ std::optional<std::string> FileList(const std::vector<std::string>& files, bool 
     return list;
 }
 
-int32_t CheckDownload(const Options& options, const std::vector<std::string>& files, json& run,
-                      bool severalRadios) {
-    RunCheck check = CheckFiles(files, options.radio == RADIO_FMX);
-    int32_t result = Check(check, !options.quiet, run);
-    if (result != 0 && FirstFailure(check.files) == 0) {
+int32_t CheckDownload(const Options& options, const std::vector<FileCheck>& checks, const colFiles& images,
+                      json& run, bool severalRadios) {
+    // A worker's parent has explained the files already: a worker says only what its own parse refuses.
+    int32_t result = Check(checks, !options.quiet && !options.progressLines, run);
+    if (result != 0 && FirstFailure(checks) == 0) {
         std::cerr << "kx6000-download: nothing sent: the files are refused (above)\n";
-    } else if (result != 0) {
+    } else if (result != 0 && (options.quiet || severalRadios)) {
+        // LoadFiles' own status line has said it otherwise.
         std::cerr << ErrorStatusText(result) << '\n';
     } else if (severalRadios && options.radio == RADIO_FMX && !options.yes) {
-        for (const colFiles::FilePtr& image : check.images) {
+        for (const colFiles::FilePtr& image : images) {
             if (!image->TagName.starts_with("ZMA1G")) continue;
             run["refused"].push_back(
                 Refusal(image->ShownName(), 0,
@@ -167,7 +168,7 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
     // One parse gives the explanations and the images: validate talks to no radio, so it makes no manager.
     RunCheck run = CheckFiles(files, options.radio == RADIO_FMX);
     json document = json::object();
-    int32_t result = Check(run, true, document);
+    int32_t result = Check(run.files, true, document);
     json images = json::array();
     std::vector<std::shared_ptr<const colDataBlocks>> blocks;
     for (const colFiles::FilePtr& image : run.images) {

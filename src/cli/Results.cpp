@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "files/clsFile.h"
 #include "support/Errors.h"
+#include "support/OutsideText.h"
 #include "support/Printable.h"
 #include "ui/WindowRules.h"
 
@@ -37,7 +38,7 @@ void PrintJson(const json& document, const std::vector<std::shared_ptr<const col
 }
 
 json Refusal(const std::string& name, int32_t line, const std::string& reason) {
-    return {{"name", name}, {"line", line > 0 ? json(line) : json()}, {"reason", reason}};
+    return {{"name", Utf8OfBytes(name)}, {"line", line > 0 ? json(line) : json()}, {"reason", reason}};
 }
 
 json RunDocument(json run, const std::vector<json>& radios) {

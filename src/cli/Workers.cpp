@@ -10,6 +10,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "manager/clsDLManager.h"
 #include "platform/Console.h"
 #include "platform/Processes.h"
 #include "support/Errors.h"
@@ -233,7 +234,9 @@ int RunWorkers(const Options& options, const std::vector<std::string>& devices, 
     if (command == "download") {
         if (!FileList(operands, options.json, "download")) return kUsageError;
         run = {{"files", json::array()}, {"verified", nullptr}};
-        if (CheckDownload(options, operands, run, true) != 0) {
+        // The parent writes nothing: its parse is for saying once what each worker's own would say.
+        RunCheck check = CheckFiles(operands, options.radio == RADIO_FMX);
+        if (CheckDownload(options, check.files, check.images, run, true) != 0) {
             if (options.json) PrintJson(RunDocument(run, {}));
             return kFailed;
         }

@@ -1,6 +1,6 @@
-// The download files of one run checked before anything goes to the radio: each file parsed as the
-// manager parses it, with the parser explaining itself. The command line and the window both refuse a run
-// on what this finds.
+// The download files of one run checked before anything goes to the radio: each file parsed once, with the
+// parser explaining itself. The manager's LoadFiles keeps what its own parse found, so the command line and
+// the window refuse a run on the very images it would write.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +27,19 @@ struct RunCheck {
     colFiles images;
 };
 
-// Each file parsed in order, as the manager's LoadFiles parses them (`tagSearch` for the KX6100).
+// One file parsed into `images` with `state` carried on, as LoadFiles parses it (`tagSearch` for the
+// KX6100). A file LoadFiles does not load (missing, hidden) adds nothing; its parse only says why.
+FileCheck CheckFile(const std::string& file, colFiles& images, ParserState& state, bool tagSearch);
+
+// Addresses the flash cannot take, refused on the file of the image they are seen on.
+void RefuseRunAddresses(std::vector<FileCheck>& checks, const colFiles& images);
+
+// Each file parsed in order from a fresh parser state, for a run that makes no manager.
 RunCheck CheckFiles(const std::vector<std::string>& files, bool tagSearch);
+
+// Why the radio would refuse the first table of the images whose data is not whole 4-digit words, which it
+// finds out only after erasing its flash; empty when there is none.
+std::string UnevenTable(const colFiles& images);
 
 // The first failing file's number (33 or 34), or 0.
 int32_t FirstFailure(const std::vector<FileCheck>& checks);

@@ -266,14 +266,9 @@ private:
         if (record.data.size() % 4 != 0 && table.unevenLine == 0) table.unevenLine = reader.Number();
     }
 
-    // The radio takes data only in whole 4-digit words, and finds out after the flash is erased.
     void NoteTable(const Table& table) {
-        if (table.digits % 4 == 0) return;
-        notes->refusals.push_back(
-            {table.unevenLine, "the table at address 0x" + ToHex(static_cast<uint32_t>(table.address), 8) +
-                                   " holds " + std::to_string(table.digits) +
-                                   " data digits, not whole 4-digit words: the radio refuses "
-                                   "it (error 54) after erasing its flash"});
+        std::string reason = UnevenTableReason(table.address, table.digits);
+        if (!reason.empty()) notes->refusals.push_back({table.unevenLine, reason});
     }
 
     LineReader reader;
@@ -314,6 +309,14 @@ int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, Parse
         if (notes) notes->failure = FileNote{0, error.what()};
         return kFileMissing;  // any other failure of the platform during the parse
     }
+}
+
+std::string UnevenTableReason(int64_t address, size_t digits) {
+    if (digits % 4 == 0) return "";
+    return "the table at address 0x" + ToHex(static_cast<uint32_t>(address), 8) + " holds " +
+           std::to_string(digits) +
+           " data digits, not whole 4-digit words: the radio refuses it (error 54) after "
+           "erasing its flash";
 }
 
 }  // namespace kx6000

@@ -42,4 +42,8 @@ struct FileNotes {
 int32_t ParseDownloadFile(const std::string& strFileName, colFiles& files, ParserState& state, bool tagSearch,
                           FileNotes* notes = nullptr);
 
+// Why the radio would refuse a table of `digits` data digits at `address` after erasing its flash: it takes
+// data only in whole 4-digit words. Empty when the digits are whole words.
+std::string UnevenTableReason(int64_t address, size_t digits);
+
 }  // namespace kx6000

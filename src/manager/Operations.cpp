@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "files/FileChecks.h"
 #include "files/FileHelpers.h"
 #include "files/Overlaps.h"
 #include "manager/clsDLManager.h"
@@ -74,6 +75,7 @@ int16_t clsDLManager::Operate(int successText, bool download, const std::functio
     DownloadLog.CloseLogFile();
     ConfigLog.CloseLogFile();
     Files.reset();
+    loadChecks.clear();
     OperationRunning = false;
     return static_cast<int16_t>(result);
 }
@@ -148,6 +150,13 @@ int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
                 LastError = kFileInvalid;
                 return;
             }
+        }
+        // The radio would find data that is not whole words only after erasing the block, and the
+        // configuration living there with it.
+        if (std::string uneven = UnevenTable(*Files); !uneven.empty()) {
+            uiForm->ShowRefusal("Nothing was sent to the radio: " + uneven);
+            LastError = kFileInvalid;
+            return;
         }
         // Addresses the flash cannot take as given are refused before the radio is touched.
         if (std::optional<AddressRefusal> refusal = RefuseAddresses(*Files)) {

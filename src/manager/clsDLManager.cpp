@@ -1,5 +1,6 @@
 #include "manager/clsDLManager.h"
 
+#include "files/FileChecks.h"
 #include "files/FileHelpers.h"
 #include "port/clsSerial.h"
 #include "protocol/clsProtocol.h"
@@ -99,18 +100,17 @@ int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
     if (OperationRunning) return kInUse;
     DownloadLog.OpenLogFile();
     Files = std::make_unique<colFiles>();
+    loadChecks.clear();
     std::vector<std::string> paths = SplitFileList(FilesToDL);
     if (blnUI) modRegistry::SaveRegistryValue("LastFile", paths.front());
     int32_t firstFailure = 0;
     for (const std::string& path : paths) {
         uiForm->StatusPanelStatus(Text(2008));
-        if (FileExists(path)) {
-            ParseFile(path);
-        } else {
-            LastError = 33;
-        }
-        if (firstFailure == 0) firstFailure = LastError;
+        // One parse: what it explains is what DownLoad would write.
+        loadChecks.push_back(CheckFile(path, *Files, parser, radioType == RADIO_FMX));
+        if (firstFailure == 0) firstFailure = loadChecks.back().result;
     }
+    RefuseRunAddresses(loadChecks, *Files);
     LastError = firstFailure;
     uiForm->StatusPanelStatus(LastError != 0 ? ErrorStatusText(LastError) : Text(2001));
     uiForm->StatusPanelBaud(Text(3000));

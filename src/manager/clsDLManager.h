@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "files/ValidFile.h"
+#include "files/FileChecks.h"
 #include "ui/UIForm.h"
 
 namespace kx6000 {
@@ -79,6 +79,9 @@ public:
     // "|", or a folder and names separated by NUL characters. Every file is
     // loaded; the result is the first failure (33, 34), else 0.
     int16_t LoadFiles(const std::string& FilesToDL);
+    // What the last LoadFiles' parse found in each file: failures, refusals, warnings. A front end that
+    // refuses a run on them refuses the very images DownLoad would write.
+    const std::vector<FileCheck>& LoadedChecks() const { return loadChecks; }
 
     // Parses one download file into the loaded files; LastError 0, 33 or 34.
     void ValidFile(const std::string& strFileName);
@@ -126,6 +129,7 @@ private:
     std::unique_ptr<IPort> Port;
     bool blnUI = false;
     ParserState parser;  // the data width and address digits carried from file to file
+    std::vector<FileCheck> loadChecks;
     std::string upgradeFileName;
     bool leftInUpgradeMode = false;
 };

@@ -14,6 +14,9 @@ namespace kx6000 {
 namespace {
 
 constexpr int kPollMs = 10;
+// With an event pump the wait is shorter: the pump's owner answers its callers (a D-Bus caller's
+// GetLastError, Cancel) within this time, whatever the radio does meanwhile.
+constexpr int kPumpedPollMs = 2;
 constexpr std::chrono::microseconds kFarEndTakes{2000};
 constexpr int kKeptKeepAlives = 100;
 
@@ -82,6 +85,17 @@ void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) 
                                (holders.empty() ? "" : "; held by " + holders));
 }
 
+void clsSerial::Stopped() {
+    LastError = kPortFailed;
+    LastPortFailure = {device, DeviceFailure::Stopped, Code(std::errc::interrupted)};
+    DownloadLog.WriteToLogFile("Serial port " + device + ": stopped by the caller");
+}
+
+int clsSerial::Slice() {
+    if (EventPump) EventPump();
+    return EventPump ? kPumpedPollMs : kPollMs;
+}
+
 void clsSerial::OpenPort() {
     if (port) return Fail(kPortInUse, DeviceFailure::InUse, Code(std::errc::device_or_resource_busy));
     if (!KnownRate(baudRate))
@@ -103,8 +117,11 @@ void clsSerial::ClosePort() {
     // The last frame leaves at the speed it was written at. A pty or a USB
     // adapter says it is drained before the far end has the bytes, so the
     // bytes' own time on the line is waited out too.
+    for (auto now = std::chrono::steady_clock::now(); now < writtenOut;
+         now = std::chrono::steady_clock::now())
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            writtenOut - now, std::chrono::milliseconds(Slice())));
     port->Drain();
-    std::this_thread::sleep_until(writtenOut);
     DeviceError error = port->Close();
     port.reset();
     received.clear();
@@ -132,6 +149,8 @@ void clsSerial::WriteBinary(const std::string& strData) {
         return;
     }
     if (!port) return Fail(kPortInUse, DeviceFailure::Other, Code(std::errc::bad_file_descriptor));
+    // Writes come in long runs too (the upgrade application goes a byte a write): the pump runs for each.
+    if (EventPump) EventPump();
     // A reply can only consist of bytes that arrive after the command.
     port->DiscardInput();
     received.clear();
@@ -146,10 +165,9 @@ void clsSerial::WriteBinary(const std::string& strData) {
 }
 
 bool clsSerial::Poll(std::string& hex) {
-    if (EventPump) EventPump();
+    const int slice = Slice();
     if (StopRequested != 0 && std::chrono::steady_clock::now() >= StopHeldUntil) {
-        // the technician stopped the operation
-        Fail(kPortFailed, DeviceFailure::Stopped, Code(std::errc::interrupted));
+        Stopped();
         return false;
     }
     if (!port) {
@@ -159,7 +177,7 @@ bool clsSerial::Poll(std::string& hex) {
     if (taken == received.size()) {
         taken = 0;
         int left = modTimer::MillisecondsLeft();
-        if (DeviceError error = port->Read(received, left < 0 ? kPollMs : std::min(left, kPollMs))) {
+        if (DeviceError error = port->Read(received, left < 0 ? slice : std::min(left, slice))) {
             Fail(kPortFailed, error);
             return false;
         }

@@ -32,10 +32,14 @@ public:
     void StopTimer() override;
 
 private:
-    // One pass of a waiting loop: the event pump, then a wait of at most 10 ms
+    // One pass of a waiting loop: the event pump, then a wait of at most one slice
     // for bytes; takes one received byte as two hex digits into `hex`.
-    // False when the device failed (LastError is then 15).
+    // False when the device failed or a stop was asked (LastError is then 15).
     bool Poll(std::string& hex);
+    // Runs the event pump; the longest a wait may block before it runs again, in milliseconds.
+    static int Slice();
+    // A stop asked for: 15, the stop said in the download log as a stop.
+    void Stopped();
     std::string ReadFramed(int16_t timeout, const std::string& terminator, bool& terminatorFound);
     std::string ReadText(int16_t timeout, const std::string& wanted);
     void Fail(int32_t number, DeviceFailure kind, std::error_code error);

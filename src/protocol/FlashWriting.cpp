@@ -7,6 +7,7 @@
 #include "protocol/clsProtocol.h"
 #include "support/Errors.h"
 #include "support/Hex.h"
+#include "support/OutsideText.h"
 #include "support/Program.h"
 
 namespace kx6000 {
@@ -21,7 +22,7 @@ void clsProtocol::EraseFlashBlock(UIForm& form, IPort& port, const clsRadio& rad
     form.StatusPanelStatus(Text(2010));
     int16_t id = -1;
     for (const auto& configuration : *radio.Configurations) {
-        if (configuration->ProductID == strConfigName) {
+        if (NamesConfiguration(strConfigName, configuration->ProductID)) {
             id = radio.FlashBlocks->FindBlock(configuration->ConfigurationAddress);
             break;
         }

@@ -87,9 +87,10 @@ void clsProtocol::SendUpgradeApplication(UIForm& form, IPort& port, const clsFil
     if (EventPump) EventPump();
     const colDataBlocks& blocks = *BootFile.Definitiontables().Item(0).DataBlocks;
     size_t step = static_cast<size_t>(port.Step());
-    for (int32_t i = 0; i < blocks.Count(); ++i) {
+    // A stop ends the sending: the reply's wait below ends the operation as stopped.
+    for (int32_t i = 0; i < blocks.Count() && StopRequested == 0; ++i) {
         const std::string& block = blocks.Item(i);
-        for (size_t at = 0; at < block.size(); at += step) {
+        for (size_t at = 0; at < block.size() && StopRequested == 0; at += step) {
             port.WriteBinary(block.substr(at, step));  // one byte per write
             if (LastError != 0) return;
         }

@@ -5,6 +5,7 @@
 
 #include "support/Errors.h"
 #include "support/Hex.h"
+#include "support/OutsideText.h"
 #include "support/Program.h"
 
 namespace kx6000 {
@@ -286,7 +287,8 @@ void clsProtocol::GetConfiguration(UIForm& form, IPort& port, clsRadio& radio, s
     if (!form.UIDisplay() && strFiles != nullptr) {
         strFiles->clear();
         for (const auto& configuration : *radio.Configurations) {
-            *strFiles += configuration->ProductID + "|" + std::to_string(configuration->Status) + "|";
+            *strFiles +=
+                ListName(configuration->ProductID) + "|" + std::to_string(configuration->Status) + "|";
         }
     }
 }

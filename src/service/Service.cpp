@@ -1,7 +1,9 @@
 #include "service/Service.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <algorithm>
 
 #include "service/Interface.h"
@@ -20,6 +22,12 @@ QString InterfaceXml(const char* name) {
     qsizetype start = xml.indexOf(QString("<interface name=\"%1\">").arg(name));
     qsizetype end = xml.indexOf("</interface>", start) + qsizetype(sizeof "</interface>" - 1);
     return xml.mid(start, end - start);
+}
+
+// The members whose string arguments are lists, with kLongestList as their bound.
+bool TakesLists(const QString& member) {
+    return member == "LoadFiles" || member == "EraseSelected" || member == "ReportConfigurations" ||
+           member == "DownLoad";
 }
 
 }  // namespace
@@ -65,6 +73,11 @@ QString Service::introspect(const QString& path) const {
 bool Service::handleMessage(const QDBusMessage& message, const QDBusConnection& /*connection*/) {
     if (message.type() != QDBusMessage::MethodCallMessage || message.interface() == kIntrospectable)
         return false;
+    // An argument too long for any use is refused before it is held or passed on.
+    if (QString why = Oversized(message); !why.isEmpty()) {
+        bus.send(message.createErrorReply(QDBusError::InvalidArgs, why));
+        return true;
+    }
     if (message.path() == kRootPath) {
         if (message.member() != "CreateManager" || !message.signature().isEmpty()) return false;
         CreateManager(message);
@@ -93,6 +106,27 @@ bool Service::handleMessage(const QDBusMessage& message, const QDBusConnection& 
     return true;
 }
 
+QString Service::Oversized(const QDBusMessage& message) {
+    const qsizetype longest = message.interface() != kPropertiesInterface && TakesLists(message.member())
+                                  ? kLongestList
+                                  : kLongestText;
+    const QList<QVariant> arguments = message.arguments();
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QVariant value = arguments[i];
+        if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+            value = value.value<QDBusVariant>().variant();
+        // No member takes an array or a structure: one is not passed on, whatever its size.
+        if (value.metaType() == QMetaType::fromType<QDBusArgument>())
+            return QString("Argument %1 is of a type no member takes").arg(i + 1);
+        if (value.metaType() != QMetaType::fromType<QString>()) continue;
+        // A text longer in characters is longer in bytes: it is not converted to count them.
+        const QString text = value.toString();
+        if (text.size() > longest || text.toUtf8().size() > longest)
+            return QString("Argument %1 is longer than %2 bytes").arg(i + 1).arg(longest);
+    }
+    return {};
+}
+
 void Service::CreateManager(const QDBusMessage& message) {
     const QString owner = message.service();
     if (stopping) {
@@ -105,6 +139,13 @@ void Service::CreateManager(const QDBusMessage& message) {
         bus.send(message.createErrorReply(QDBusError::LimitsExceeded,
                                           QString("A connection holds at most %1 managers; release one first")
                                               .arg(kManagersPerConnection)));
+        return;
+    }
+    // Released managers count until their workers end: each is a process until then.
+    if (managers.size() >= size_t(kManagersInAll)) {
+        bus.send(message.createErrorReply(
+            QDBusError::LimitsExceeded,
+            QString("The service holds at most %1 managers in all; try again later").arg(kManagersInAll)));
         return;
     }
     const int number = nextNumber++;
@@ -135,7 +176,7 @@ void Service::OwnerLeft(Manager& manager) {
     if (manager.released) return;
     manager.released = true;
     if (!manager.connected) return manager.worker->Terminate();
-    manager.worker->Ask("Cancel");
+    manager.worker->Ask("CallerLeft", kWorkerInterface);
     manager.worker->Ask("Release");
 }
 

@@ -17,8 +17,13 @@ class WorkerProcess;
 class Service : public QDBusVirtualObject {
     Q_OBJECT
 public:
-    // A connection's managers at most: each is a process.
+    // A connection's managers at most, and all connections' together: each is a process.
     static constexpr int kManagersPerConnection = 16;
+    static constexpr int kManagersInAll = 64;
+    // The longest string a caller may pass, in UTF-8 bytes: a list (files to load, configurations to erase,
+    // the list given back), or any other text (a port, a file name, a property's name).
+    static constexpr qsizetype kLongestList = 64 * 1024;
+    static constexpr qsizetype kLongestText = 4 * 1024;
 
     // Registers the root path on the connection; the name is the caller's to request.
     explicit Service(QDBusConnection connection, int idleSeconds = 30);
@@ -41,6 +46,8 @@ private:
     struct Manager;
 
     void CreateManager(const QDBusMessage& message);
+    // Why a call is refused before it is passed on, or nothing: a string argument beyond its bound.
+    static QString Oversized(const QDBusMessage& message);
     // The manager goes for callers at once; its running operation stops through its closing steps, then its
     // worker ends.
     void OwnerLeft(Manager& manager);

@@ -16,12 +16,12 @@
 namespace kx6000 {
 namespace {
 
-// Configuration lists and the window's texts carry product IDs, one byte a character; file names are UTF-8.
+// The session takes and gives UTF-8 text.
 std::string Bytes(const QVariant& text) {
-    return text.toString().toLatin1().toStdString();
+    return text.toString().toUtf8().toStdString();
 }
 QString FromBytes(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 }  // namespace
@@ -47,6 +47,10 @@ bool Worker::handleMessage(const QDBusMessage& message, const QDBusConnection& /
     if (message.type() != QDBusMessage::MethodCallMessage) return false;
     if (message.interface() == kPropertiesInterface) {
         Properties(message);
+    } else if (message.interface() == kWorkerInterface && message.member() == "CallerLeft") {
+        // The service's own call, never a caller's: it passes on no other interface.
+        session->Cancel(automation::kStoppedByCallerLeaving);
+        connection.send(message.createReply());
     } else if (message.interface().isEmpty() || message.interface() == kManagerInterface) {
         Call(message);
     } else {
@@ -125,8 +129,12 @@ void Worker::Operate(automation::Operation operation, const QDBusMessage& messag
         std::string list = Bytes(arguments.last());
         const std::string erase = operation == automation::Operation::Erase ? Bytes(arguments[0]) : "";
         int16_t result = session->Run(operation, erase, list);
-        connection.send(
-            message.createReply({QVariant::fromValue(static_cast<short>(result)), FromBytes(list)}));
+        if (!session->StopText().empty()) {
+            connection.send(message.createErrorReply(kStoppedError, FromBytes(session->StopText())));
+        } else {
+            connection.send(
+                message.createReply({QVariant::fromValue(static_cast<short>(result)), FromBytes(list)}));
+        }
         --queued;
         if (session->ReleaseAsked()) ending = true;
         EndWhenIdle();
@@ -179,14 +187,14 @@ void Worker::Properties(const QDBusMessage& message) {
 }
 
 void Worker::Announce(std::string_view name) {
-    const QString property = QString::fromLatin1(name.data(), qsizetype(name.size()));
+    const QString property = QString::fromUtf8(name.data(), qsizetype(name.size()));
     QDBusMessage changed = QDBusMessage::createSignal(kWorkerPath, kPropertiesInterface, "PropertiesChanged");
     changed << QString(kManagerInterface) << QVariantMap{{property, Values()[property]}} << QStringList();
     connection.send(changed);
 }
 
 void Worker::Stop() {
-    session->Cancel();
+    session->Cancel(automation::kStoppedBySigterm);
     ending = true;
     EndWhenIdle();
 }

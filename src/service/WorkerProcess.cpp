@@ -33,8 +33,8 @@ void WorkerProcess::Forward(const QDBusMessage& caller) {
     Send(call, caller);
 }
 
-void WorkerProcess::Ask(const QString& member) {
-    Send(QDBusMessage::createMethodCall({}, kWorkerPath, kManagerInterface, member), {});
+void WorkerProcess::Ask(const QString& member, const char* interface) {
+    Send(QDBusMessage::createMethodCall({}, kWorkerPath, interface, member), {});
 }
 
 void WorkerProcess::Send(const QDBusMessage& call, const QDBusMessage& caller) {

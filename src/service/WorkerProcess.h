@@ -9,6 +9,8 @@
 #include <map>
 #include <optional>
 
+#include "service/Interface.h"
+
 class QDBusPendingCallWatcher;
 
 namespace kx6000 {
@@ -22,8 +24,8 @@ public:
     // Passes a caller's call on: the worker's answer or error goes back to the caller as it is, a Failed
     // error when the worker ends first.
     void Forward(const QDBusMessage& caller);
-    // Calls a method of the manager for the service itself, its answer dropped.
-    void Ask(const QString& member);
+    // Calls a method of the worker for the service itself, its answer dropped.
+    void Ask(const QString& member, const char* interface = kManagerInterface);
     // Asks the worker to end through its closing steps (SIGTERM).
     void Terminate();
 

@@ -6,10 +6,14 @@
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusReply>
+#include <QLibrary>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 #include "platform/Console.h"
 #include "service/Interface.h"
@@ -30,6 +34,18 @@ void CatchStops(QObject* context, const std::function<void()>& stop) {
     });
 }
 
+// libdbus stops reading a connection while the messages it has read and not yet freed hold more than
+// 63 MiB, and starts again when they are freed; QtDBus cannot start it from the main thread, where a call's
+// message is freed ("Socket notifiers cannot be enabled or disabled from another thread"). One long call
+// would stop the service for good: its reading is left unbounded, the bus limits what it sends.
+void ReadWithoutPause(const QDBusConnection& connection) {
+    using SetSize = void (*)(void* connection, long size);
+    auto set =
+        reinterpret_cast<SetSize>(QLibrary::resolve("dbus-1", 3, "dbus_connection_set_max_received_size"));
+    if (set != nullptr && connection.internalPointer() != nullptr)
+        set(connection.internalPointer(), std::numeric_limits<long>::max() / 2);
+}
+
 int RunService() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -37,9 +53,14 @@ int RunService() {
                      qPrintable(bus.lastError().message()));
         return 1;
     }
+    ReadWithoutPause(bus);
     kx6000::Service service(bus);
     if (!bus.registerService(kx6000::kServiceName)) {
-        std::fprintf(stderr, "kx6000-download-service: %s\n", qPrintable(bus.lastError().message()));
+        // Most often another service has the name: which process, so it can be found.
+        QDBusReply<uint> owner = bus.interface()->servicePid(kx6000::kServiceName);
+        std::fprintf(stderr, "kx6000-download-service: %s: %s\n", kx6000::kServiceName,
+                     owner.isValid() ? qPrintable(QString("the name is owned by PID %1").arg(owner.value()))
+                                     : qPrintable(bus.lastError().message()));
         return 1;
     }
     QObject::connect(&service, &kx6000::Service::Idle, &service, [&] {

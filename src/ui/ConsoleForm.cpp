@@ -231,11 +231,6 @@ void ConsoleForm::PrintImageWritten() {
     PrintLine(text);
 }
 
-std::string ConsoleForm::WhereStopped() const {
-    if (fileName.empty()) return "";
-    return fileName + " at " + std::to_string(progress) + " %";
-}
-
 bool ConsoleForm::AskYesNo(const std::string& text) {
     if (options.yes) return true;
     if (!options.canAsk) {

@@ -42,8 +42,6 @@ public:
     bool AskYesNo(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     IWaitWindow& WaitWindow() override;
-    // The image being written and its progress, as "TAG at 31 %"; empty before any.
-    std::string WhereStopped() const;
     // A line of its own, after the progress line, at the start of the terminal's line; control bytes are
     // shown escaped.
     void PrintLine(const std::string& text);

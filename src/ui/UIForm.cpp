@@ -8,6 +8,7 @@ namespace kx6000 {
 
 void UIForm::StatusPanelStatus(const std::string& strData) {
     std::string text = strData.empty() ? Text(2001) : strData;
+    if (StopRequested == 0) atStop.status = text;
     ShowPanel(Panel::Status, text);
     Tell(Shown::Status, text);
     DownloadLog.WriteToLogFile(text);  // may shorten it
@@ -24,18 +25,26 @@ void UIForm::StatusPanelTag(const std::string& /*strData*/) {
 }
 
 void UIForm::ResetProgessBar() {
+    if (StopRequested == 0) atStop.percentage = 0;
     ShowProgress(0);
     Tell(Shown::Percentage, "", 0);
 }
 
 void UIForm::ProgressBar(int16_t intValue) {
+    if (StopRequested == 0) atStop.percentage = intValue;
     ShowProgress(intValue);
     Tell(Shown::Percentage, "", intValue);
 }
 
 void UIForm::FileNameTextBox(const std::string& strData) {
+    if (StopRequested == 0) atStop.file = strData;
     ShowFileName(strData);
     Tell(Shown::CurrentFile, strData);
+}
+
+std::string UIForm::WhereStopped() const {
+    if (atStop.file.empty()) return "";
+    return atStop.file + " at " + std::to_string(atStop.percentage) + " %";
 }
 
 void UIForm::ShowRefusal(const std::string& text) {

@@ -34,6 +34,13 @@ public:
 // The values the window shows that a caller without it is told of.
 enum class Shown { Status, Baud, CurrentFile, Percentage };
 
+// What the window showed when the running operation was asked to stop: the status text, the name in the
+// current-download box and the progress bar. The steps after a stop change none of it.
+struct ShownAtStop {
+    std::string status, file;
+    int percentage = 0;
+};
+
 class UIForm {
 public:
     // Told each value as it is shown: its text, or for the percentage its number.
@@ -56,6 +63,13 @@ public:
     void ShowRefusal(const std::string& text);
     // The one subscriber to the shown values; none by default.
     void OnShown(ShownHook hook) { shownHook = std::move(hook); }
+    // The values shown last before a stop; while no stop is asked, the values shown last.
+    const ShownAtStop& AtStop() const { return atStop; }
+    // Where a stop came for every front end: the image named and its progress, "TAG at 31 %"; empty while
+    // no name was shown.
+    std::string WhereStopped() const;
+    // A new operation: nothing shown yet.
+    void ForgetShown() { atStop = {}; }
 
     // Nothing waits for a person who cannot see the window. A question is asked while the window is
     // displayed or the front end asks without it; otherwise AssumeYes answers it at once.
@@ -114,6 +128,7 @@ private:
     bool uiDisplay = false;
     bool assumeYes = false;
     ShownHook shownHook;
+    ShownAtStop atStop;
 };
 
 }  // namespace kx6000

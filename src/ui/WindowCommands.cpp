@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "files/FileChecks.h"
-#include "files/FileHelpers.h"
 #include "manager/clsDLManager.h"
 #include "support/Errors.h"
 #include "support/Program.h"
@@ -13,12 +12,10 @@
 namespace kx6000 {
 namespace {
 
-// The chosen files' refusal, or empty when the download may go on. A file the parse gives up on is
-// LoadFiles' to report, as it always was.
-std::string Refusal(const std::string& files, bool fmx) {
-    if (OperationRunning) return "";  // LoadFiles refuses with 13 and leaves the running operation's number
-    std::vector<FileCheck> checks = CheckFiles(SplitFileList(files), fmx).files;
-    if (FirstFailure(checks) != 0 || RunResult(checks) == 0) return "";
+// The loaded files' refusal, or empty when the download may go on: what LoadFiles' own parse found in the
+// very images DownLoad would write.
+std::string Refusal(const std::vector<FileCheck>& checks) {
+    if (RunResult(checks) == 0) return "";
     LastError = RunResult(checks);
     std::string text = "Nothing was sent to the radio:";
     for (const std::string& line : CheckLines(checks, false)) text += "\n" + line;
@@ -48,11 +45,11 @@ void DownloadCommand(clsDLManager& manager, UIForm& form, const std::function<st
     DownloadLog.OpenLogFile();
     const std::string files = choose();
     if (files.empty()) return;
-    if (std::string refusal = Refusal(files, manager.RadioType() == RADIO_FMX); !refusal.empty()) {
+    if (manager.LoadFiles(files) != 0) return;
+    if (std::string refusal = Refusal(manager.LoadedChecks()); !refusal.empty()) {
         form.StatusPanelStatus(ErrorStatusText(LastError));
         return refuse(refusal);
     }
-    if (manager.LoadFiles(files) != 0) return;
     std::string strFilesToReport;
     manager.DownLoad(&strFilesToReport);
 }

@@ -6,6 +6,7 @@
 #include "DeviceTree.h"
 #include "cli/ProgramTest.h"
 #include "port/LockFile.h"
+#include "support/OutsideText.h"
 
 namespace kx6000::test {
 namespace {
@@ -97,6 +98,44 @@ TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
     EXPECT_EQ(download.err, refusal + "kx6000-download: nothing sent: the files are refused (above)\n");
     ExpectFields(download.out, {{"/result", 34}, {"/refused/0/name", odd}, {"/refused/0/line", 3}});
     EXPECT_TRUE(radio.Frames().empty());
+
+    // The file is rewritten the moment it is closed after its first reading: what is written is what
+    // was checked.
+    const std::string app = (folder / "app.s28").string(), swapped = (folder / "swapped.s28").string();
+    WriteFile(app, ImageText("ZMA1F_A", "S2", {{0x20000, "1111222233334444"}}));
+    WriteFile(swapped, ImageText("ZMA1F_A", "S2", {{0x20000, "5555666677778888"}}));
+    setenv("KX6000_REWRITE_PATH", app.c_str(), 1);
+    setenv("KX6000_REWRITE_WITH", swapped.c_str(), 1);
+    setenv("LD_PRELOAD", KX6000_REWRITE_ON_CLOSE, 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");  // the seam comes before the sanitizer's runtime
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(), 1);
+    Outcome rewritten = Download("--quiet --device " + radio.DevicePath() + " download " + app);
+    for (const char* name : {"KX6000_REWRITE_PATH", "KX6000_REWRITE_WITH", "LD_PRELOAD"}) unsetenv(name);
+    asan ? setenv("ASAN_OPTIONS", asan, 1) : unsetenv("ASAN_OPTIONS");
+    EXPECT_EQ(rewritten.status, 0) << rewritten.err;
+    EXPECT_EQ(ReadFile(app), ReadFile(swapped)) << "the seam rewrote the file";
+    EXPECT_EQ(radio.Flash(0x20000, 8), HexBytes("1111222233334444"));
+}
+
+// Product IDs as text in the JSON: a "|" and a "%" as they are, the radio's UTF-8 bytes once, a lone byte
+// above 0x7F as its Latin-1 character; the one holding "|" erased by its name in the service's list.
+TEST_F(CliTest, ProductIdsAsText) {
+    sim::SimulatedRadio radio(sim::ParseScenario(R"({"model": 6200, "configurations": [
+        {"productId": "KXA62_HW", "address": "0x00100", "status": 0},
+        {"productId": "KXD62|A%B", "address": "0x10100", "status": 0},
+        {"productId": "KXD62_\u00FF", "address": "0x20100", "status": 1}]})"));
+    const std::string device = "--json --quiet --radio 6200 --device " + radio.DevicePath() + " ";
+    for (auto [arguments, fields] :
+         {std::pair{"report", R"({"/configurations/1/productId": "KXD62|A%B",
+                                   "/configurations/2/productId": "KXD62_\u00FF"})"},
+          {"erase 0000:KXD62%7CA%25B", R"({"/result": 0, "/configurations/1/productId": "KXD62_\u00FF",
+                                            "/configurations/2": "-"})"}}) {
+        Outcome run = Download(device + arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+        ExpectFields(run.out, fields);
+    }
+    EXPECT_EQ(Utf8OfBytes("A\xC3\xBF\xFF\xC0\x80\xED\xA0\x80|"),
+              "A\u00FF\u00FF\u00C0\u0080\u00ED\u00A0\u0080|");
 }
 
 TEST_F(CliTest, TheWholeJobAgainstTheRadio) {

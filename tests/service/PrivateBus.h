@@ -19,7 +19,11 @@ public:
             << "<busconfig><type>session</type><listen>unix:tmpdir=" << folder.toStdString()
             << "</listen><servicedir>" KX6000_BUILD_DIR "/share/dbus-1/services</servicedir>"
             << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-            << "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
+            << "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+            // The session bus's own limits: a message of up to 1 GB reaches the service.
+            << "<limit name=\"max_incoming_bytes\">1000000000</limit>"
+            << "<limit name=\"max_outgoing_bytes\">1000000000</limit>"
+            << "<limit name=\"max_message_size\">1000000000</limit></busconfig>";
         daemon.setProcessEnvironment(environment);
         daemon.start("dbus-daemon", {"--config-file=" + config, "--print-address=1", "--nofork"});
         if (daemon.waitForReadyRead(5000)) address = QString::fromUtf8(daemon.readLine()).trimmed();

@@ -10,10 +10,12 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
+#include <tuple>
 
 #include "files/SRecords.h"
 #include "platform/Holders.h"
@@ -37,6 +39,12 @@ bool Held(const std::string& device) {
     close(fd);
     return held;
 }
+
+// Product IDs a naive list would misread: a "|" and a "%", and a character beyond ASCII (UTF-8 C3 BF).
+const char* const kTexts = R"({"model": 6200, "configurations": [
+    {"productId": "KXA62_HW", "address": "0x00100", "status": 0},
+    {"productId": "KXD62|A%B", "address": "0x10100", "status": 0},
+    {"productId": "KXD62_\u00FF", "address": "0x20100", "status": 1}]})";
 
 // The worker holding the radio's port.
 pid_t Worker(const sim::SimulatedRadio& radio) {
@@ -217,11 +225,36 @@ private slots:
         for (const auto& configuration : radio.Configurations())
             QVERIFY(configuration.productId != "KXD62_UNIT");
 
+        // A table of odd bytes: LoadFiles takes it, DownLoad refuses it before a byte reaches the radio, and
+        // the configuration living in its block stays.
+        const QString odd = folder.filePath("odd.s28");
+        std::ofstream(odd.toStdString(), std::ios::binary)
+            << "DW 8\r\n" + test::ImageText("KXC62_ODD", "S2", {{0x100, "AABBCC"}});
+        QCOMPARE(Result(a.Call("LoadFiles", {odd})), 0);
+        const size_t frames = radio.Frames().size(), resets = radio.Counters().resetBytes;
+        QCOMPARE(Result(a.Call("DownLoad", {""})), 34);
+        QCOMPARE(radio.Frames().size(), frames);
+        QCOMPARE(radio.Counters().resetBytes, resets);
+        QVERIFY(
+            WaitFor([&] { return bus->Journal().contains("KXC62_ODD]: the table at address 0x00000100"); }));
+        QCOMPARE(a.Call("ReportConfigurations", {""}).arguments().value(1).toString(),
+                 "ZMA2F_02.01|0|KXA62_HW|0|KXD62_OTHER|1|");
+
         QCOMPARE(Result(a.Call("LoadFiles", {folder.filePath("missing.s28")})), 33);
         QCOMPARE(a.Call("GetLastError").arguments(),
                  (QList<QVariant>{33, QString::fromStdString(ErrorMessage(33))}));
         QCOMPARE(b.Call("GetLastError").arguments(), (QList<QVariant>{0, "Success"}));
         QVERIFY(b.statuses.isEmpty());
+
+        // Product IDs as text: a "|" and a "%" escaped in the list, the radio's UTF-8 bytes once; the one
+        // holding "|" erased by its name in the list.
+        sim::SimulatedRadio& texts = StartRadio(kTexts);
+        QCOMPARE(a.Call("ReportConfigurations", {""}).arguments().value(1).toString(),
+                 QString::fromUtf8("KXA62_HW|0|KXD62%7CA%25B|0|KXD62_\u00FF|1|"));
+        QCOMPARE(Result(a.Call("EraseSelected", {"0000|KXD62%7CA%25B|", ""})), 0);
+        QCOMPARE(texts.Configurations().size(), size_t(2));
+        for (const auto& configuration : texts.Configurations())
+            QVERIFY(configuration.productId != "KXD62|A%B");
 
         sim::SimulatedRadio& slow = StartRadio(kKX6200, 1, {.realtime = true, .tracePath = ""});
         QDBusPendingCall first = a.Start("ReportConfigurations", {""}),
@@ -235,11 +268,32 @@ private slots:
     }
 
     // A manager answers only the connection that made it, takes its properties' types only, and has its port
-    // alone (the journal names the holder); a connection holds 16 at most. Its window follows SetPort; one
-    // whose owner leaves or releases it goes, its port closed.
+    // alone (the journal names the holder); a connection holds 16 at most, the service 64. A string beyond
+    // its bound is refused before anything else, and the service answers others at once after it. A second
+    // service names the first. Its window follows SetPort; one whose owner leaves or releases it goes, its
+    // port closed.
     void ownership() {
         sim::SimulatedRadio& radio = StartRadio("{}");
         Client a(bus->address, "a"), b(bus->address, "b");
+        const QString huge(64 << 20, 'x');
+        for (const auto& [caller, member, arguments] : {std::tuple{&a, "LoadFiles", QList<QVariant>{huge}},
+                                                        {&b, "EraseSelected", {"", huge}},
+                                                        {&a, "SetPort", {QString(4097, '1'), false}}}) {
+            QCOMPARE(caller->Call(member, arguments, a.path).errorName(),
+                     "org.freedesktop.DBus.Error.InvalidArgs");
+            QElapsedTimer creation;
+            creation.start();
+            QVERIFY(!Client(bus->address, "c").path.isEmpty());
+            QVERIFY2(creation.elapsed() < 1000, "another caller's CreateManager answered within 1 s");
+        }
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        second.start(KX6000_BUILD_DIR "/bin/kx6000-download-service");
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(second.readAllStandardError().contains(
+                     QString("the name is owned by PID %1").arg(a.ServicePid()).toUtf8()),
+                 "the second service names the first");
         QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
         QCOMPARE(b.Call("GetLastError", {}, a.path).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
         QCOMPARE(b.Set(a.path, "RadioType", 6200).errorName(), "org.freedesktop.DBus.Error.AccessDenied");
@@ -252,6 +306,19 @@ private slots:
             QCOMPARE(a.Call("CreateManager", {}, kRoot, kComponent).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(a.Call("CreateManager", {}, kRoot, kComponent).errorName(),
                  "org.freedesktop.DBus.Error.LimitsExceeded");
+        std::vector<std::unique_ptr<Client>> others;  // a's 16 and b's one, then 47 more
+        for (int held = 17; held < 64; ++held) {
+            if (held % 16 == 1) {
+                others.push_back(std::make_unique<Client>(bus->address, QString("other%1").arg(held)));
+            } else {
+                QCOMPARE(others.back()->Call("CreateManager", {}, kRoot, kComponent).type(),
+                         QDBusMessage::ReplyMessage);
+            }
+        }
+        QDBusMessage refused = others.back()->Call("CreateManager", {}, kRoot, kComponent);
+        QCOMPARE(refused.errorName(), "org.freedesktop.DBus.Error.LimitsExceeded");
+        QVERIFY(refused.errorMessage().contains("64 managers in all"));
+        others.clear();
         QDBusMessage type = a.Call("Get", {kManager, "RadioType"}, a.path, kProperties);
         QCOMPARE(type.arguments().value(0).value<QDBusVariant>().variant(), QVariant(6100));
         QVERIFY(Held(radio.DevicePath()));
@@ -302,15 +369,24 @@ private slots:
     }
 
     // A download stopped four ways. Cancel, its owner leaving, or SIGTERM to the service: the closing steps
-    // run and the port is free within 1 s; after SIGTERM the service ends, and the next call starts it again.
-    // Its worker killed: the call fails, and another client's manager goes on. A manager left or killed is
-    // gone.
+    // run and the port is free within 1 s. Cancel and SIGTERM answer the download with the error Stopped,
+    // which names the image, and a new manager's report lists that image as the radio does. After SIGTERM
+    // the service ends, and the next call starts it again. Its worker killed: the call fails, and another
+    // client's manager goes on. A manager left or killed is gone. Cancel's run writes one 256 KiB table:
+    // while it runs, GetLastError and a second operation are answered within 50 ms, and Cancel too.
     void stops() {
-        const std::string data = test::RandomHex(4 * 0x1000, 7);
-        const QString image = Image("stop.s28", "ZMA1F_BIG", 0x20000, data);
-        const uint32_t mark = 0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);  // about 30 %
+        // The radio lists an image by the tag its data begins with, however little of it is written.
+        const std::string tag =
+            "2A2F69426262456C2F2A0000005A004D004100310046005F004200490047"
+            "0000";
+        const std::string big = tag + test::RandomHex(4 * 0x20000, 8),
+                          small = tag + test::RandomHex(4 * 0x1000, 7);
         enum Stop { Cancel, Leave, Terminate, Kill };
         for (Stop stop : {Cancel, Leave, Terminate, Kill}) {
+            const std::string& data = stop == Cancel ? big : small;
+            const QString image = Image("stop.s28", "ZMA1F_BIG", 0x20000, data);
+            const uint32_t mark =
+                0x20000 + static_cast<uint32_t>(data.size() / 4 * 3 / 10 / 2);  // about 30 %
             sim::SimulatedRadio& radio = StartRadio("{}", 1, {.realtime = true, .tracePath = ""});
             Client a(bus->address, "a"), b(bus->address, "b");
             QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
@@ -319,7 +395,18 @@ private slots:
             QVERIFY(WaitFor([&] { return radio.Flash(mark, 2) == test::HexBytes("FFFF"); }));
             QVERIFY(WaitFor([&] { return radio.Flash(mark, 2) != test::HexBytes("FFFF"); }));
             const pid_t service = a.ServicePid();
-            if (stop == Cancel) a.Start("Cancel");
+            QElapsedTimer stopped;
+            if (stop == Cancel) {
+                for (const auto& [member, arguments] : {std::pair{"GetLastError", QList<QVariant>{}},
+                                                        {"ReportConfigurations", {""}},
+                                                        {"Cancel", {}}}) {
+                    stopped.start();
+                    QDBusMessage reply = a.Call(member, arguments);
+                    QVERIFY2(stopped.elapsed() < 50, member);
+                    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+                    if (reply.signature() == "ns") QCOMPARE(Result(reply), 13);
+                }
+            }
             if (stop == Leave) a.Leave();
             if (stop == Terminate) kill(service, SIGTERM);
             if (stop == Kill) kill(Worker(radio), SIGKILL);
@@ -333,15 +420,30 @@ private slots:
                            "org.freedesktop.DBus.Error.UnknownObject";
                 }));
             if (stop != Leave) download.waitForFinished();
-            if (stop == Cancel || stop == Terminate) QCOMPARE(Result(download.reply()), 15);
+            if (stop == Cancel) QVERIFY2(stopped.elapsed() < 5000, "the download ends within 5 s of Cancel");
             if (stop == Kill) {
                 QCOMPARE(download.reply().errorName(), "org.freedesktop.DBus.Error.Failed");
                 QCOMPARE(b.Call("GetLastError").type(), QDBusMessage::ReplyMessage);
             }
-            if (stop == Terminate) {
-                QVERIFY(WaitFor([&] { return kill(service, 0) != 0; }));
-                QVERIFY(!Client(bus->address, "c").path.isEmpty());
-            }
+            if (stop == Terminate) QVERIFY(WaitFor([&] { return kill(service, 0) != 0; }));
+            if (stop != Cancel && stop != Terminate) continue;
+            const QString said = download.reply().errorMessage();
+            QCOMPARE(download.reply().errorName(), "com.veltrane.KX6000Download.Error.Stopped");
+            QVERIFY2(said.startsWith(QString("Stopped by %1 during \"Downloading data...\" of ZMA1F_BIG at ")
+                                         .arg(stop == Cancel ? "Cancel()" : "SIGTERM")) &&
+                         said.contains("that image is incomplete"),
+                     qPrintable(said));
+            Client c(bus->address, "c");  // after SIGTERM, a new service
+            QCOMPARE(Result(c.Call("SetPort", {"1", false})), 0);
+            QDBusMessage report = c.Call("ReportConfigurations", {""});
+            QCOMPARE(Result(report), 0);
+            QString listed;
+            for (const auto& configuration : radio.Configurations())
+                if (configuration.productId == "ZMA1F_BIG")
+                    listed = QString("ZMA1F_BIG|%1|").arg(configuration.status);
+            QVERIFY(!listed.isEmpty());
+            QVERIFY2(report.arguments().value(1).toString().contains(listed),
+                     qPrintable(report.arguments().value(1).toString()));
         }
     }
 

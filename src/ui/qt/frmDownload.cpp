@@ -23,6 +23,7 @@
 #include "platform/SerialPorts.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
+#include "support/OutsideText.h"
 #include "support/Program.h"
 #include "support/modRegistry.h"
 #include "ui/WindowCommands.h"
@@ -32,12 +33,13 @@
 namespace kx6000 {
 namespace {
 
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+// Bytes from outside (product IDs, tags, file names) read as every front end reads them.
+QString Displayed(const std::string& text) {
+    return QString::fromStdString(Utf8OfBytes(text));
 }
 
 QString TextOf(int id) {
-    return Latin1(Text(id));
+    return Displayed(Text(id));
 }
 
 QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
@@ -56,7 +58,7 @@ void SetColour(QLabel* label, Rgb colour) {
 
 // A cell of the table: its text, or hidden when it has none.
 void SetCell(QLabel* label, const std::string& text) {
-    if (!text.empty()) label->setText(Latin1(text));
+    if (!text.empty()) label->setText(Displayed(text));
     label->setVisible(!text.empty());
 }
 
@@ -220,7 +222,7 @@ void frmDownload::CreateControls() {
             [this] { cboPort->setToolTip(cboPort->currentData(Qt::ToolTipRole).toString()); });
     cboBaudRate = new QComboBox(this);
     cboBaudRate->setObjectName("cboBaudRate");
-    for (std::string_view item : kBaudRateItems) cboBaudRate->addItem(Latin1(std::string(item)));
+    for (std::string_view item : kBaudRateItems) cboBaudRate->addItem(Displayed(std::string(item)));
     Place(cboBaudRate, 1440, 6480, 975, 315);
 
     auto button = [this](const char* name, const char* caption, int left, void (frmDownload::*click)()) {
@@ -273,9 +275,9 @@ void frmDownload::ShowPortTips() {
 
 void frmDownload::PortText(const std::string& strPort) {
     // A text that is no item of the list is still what the port selector shows.
-    int index = cboPort->findText(Latin1(strPort));
+    int index = cboPort->findText(Displayed(strPort));
     cboPort->setCurrentIndex(index);
-    if (index < 0) cboPort->setPlaceholderText(Latin1(strPort));
+    if (index < 0) cboPort->setPlaceholderText(Displayed(strPort));
 }
 
 int16_t frmDownload::AccessLevel() const {
@@ -288,13 +290,13 @@ int16_t frmDownload::BaudRateIndex() const {
 
 bool frmDownload::AskYesNo(const std::string& text) {
     // No by default: Enter pressed out of habit must not write an FPGA image.
-    return QMessageBox::question(this, kApplicationTitle, Latin1(text), QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::question(this, kApplicationTitle, Displayed(text), QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
 void frmDownload::ShowErrorBox(const std::string& text) {
     if (closeWhenIdle) return;  // the technician closed the window: the error is in the log
-    QMessageBox::warning(this, kApplicationTitle, Latin1(text));
+    QMessageBox::warning(this, kApplicationTitle, Displayed(text));
 }
 
 IWaitWindow& frmDownload::WaitWindow() {
@@ -302,7 +304,7 @@ IWaitWindow& frmDownload::WaitWindow() {
 }
 
 void frmDownload::ShowPanel(Panel panel, const std::string& text) {
-    panels[static_cast<size_t>(panel) - 1]->setText(Latin1(text));
+    panels[static_cast<size_t>(panel) - 1]->setText(Displayed(text));
 }
 
 void frmDownload::ShowProgress(int value) {
@@ -310,27 +312,27 @@ void frmDownload::ShowProgress(int value) {
 }
 
 void frmDownload::ShowFileName(const std::string& text) {
-    txtCurrentDownload->setText(Latin1(text));
+    txtCurrentDownload->setText(Displayed(text));
 }
 
 void frmDownload::SetLabels(bool blnInitialSetUp) {
     const WindowTexts texts = TextsFor(downLoadManager->RadioType() == RADIO_MFX, Debug);
-    lblAppTitle->setText(Latin1(texts.title));
+    lblAppTitle->setText(Displayed(texts.title));
     if (blnInitialSetUp) {
-        fraConfiguration->setTitle(Latin1(texts.frame));
-        lblProduct[0]->setText(Latin1(texts.product));
-        lblStatus[0]->setText(Latin1(texts.status));
+        fraConfiguration->setTitle(Displayed(texts.frame));
+        lblProduct[0]->setText(Displayed(texts.product));
+        lblStatus[0]->setText(Displayed(texts.status));
         if (texts.idHeadings) {
-            lblNetworkID[0]->setText(Latin1(texts.networkId));
-            lblDeviceID[0]->setText(Latin1(texts.deviceId));
+            lblNetworkID[0]->setText(Displayed(texts.networkId));
+            lblDeviceID[0]->setText(Displayed(texts.deviceId));
         }
         // A change back to the second model shows its headings again.
         lblNetworkID[0]->setVisible(texts.idHeadings);
         lblDeviceID[0]->setVisible(texts.idHeadings);
-        lblCurrentDownload->setText(Latin1(texts.currentDownload));
-        lblProgress->setText(Latin1(texts.progress));
-        lblHardware->setText(Latin1(texts.hardware));
-        panels[0]->setText(Latin1(texts.statusTag));
+        lblCurrentDownload->setText(Displayed(texts.currentDownload));
+        lblProgress->setText(Displayed(texts.progress));
+        lblHardware->setText(Displayed(texts.hardware));
+        panels[0]->setText(Displayed(texts.statusTag));
     }
     rules.Clear();
     txtCurrentDownload->clear();

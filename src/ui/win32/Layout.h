@@ -6,13 +6,14 @@
 
 #include <string>
 
+#include "platform/win32/Text.h"
+#include "support/OutsideText.h"
+
 namespace kx6000 {
 
-// The window's texts are the component's bytes, one character each.
-inline std::wstring Latin1(const std::string& text) {
-    std::wstring wide;
-    for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return wide;
+// The window's texts as the system's characters: bytes from outside read as every front end reads them.
+inline std::wstring Displayed(const std::string& text) {
+    return Wide(Utf8OfBytes(text));
 }
 
 // A window class of the program's: the arrow cursor and the dialogs' colour behind its controls. Registering

@@ -18,7 +18,7 @@ constexpr wchar_t kClassName[] = L"KX6000StopQuestion";
 
 LRESULT CALLBACK BoxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* question = OwnerOf<StopQuestion>(box, message, lParam);
-    if (question && question->Shown()) return question->Handle(message, wParam, lParam);
+    if (question && question->Displayed()) return question->Handle(message, wParam, lParam);
     return DefWindowProcW(box, message, wParam, lParam);
 }
 
@@ -34,7 +34,7 @@ void StopQuestion::Ask(HWND owner, std::function<void()> yes) {
     auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
     face = LayoutFace(dpi);
     // The question's lines as the face breaks them at the text's width, so the whole of it shows.
-    const std::wstring text = Latin1(kStopQuestion);
+    const std::wstring text = Displayed(kStopQuestion);
     RECT lines{0, 0, pixels(4320), 0};
     HDC screen = GetDC(nullptr);
     HGDIOBJ previous = SelectObject(screen, face);
@@ -49,7 +49,7 @@ void StopQuestion::Ask(HWND owner, std::function<void()> yes) {
     RECT over;  // centred over the window
     GetWindowRect(owner, &over);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    box = CreateWindowExW(0, kClassName, Latin1(kApplicationTitle).c_str(), style,
+    box = CreateWindowExW(0, kClassName, Displayed(kApplicationTitle).c_str(), style,
                           (over.left + over.right - width) / 2, (over.top + over.bottom - height) / 2, width,
                           height, owner, nullptr, instance, this);
     auto control = [&](const wchar_t* kind, const wchar_t* caption, DWORD more, int left, int top, int w,

@@ -52,9 +52,9 @@ frmDownload::frmDownload() {
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT frame{0, 0, Pixels(8772), Pixels(7320)};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
-    window =
-        CreateWindowExW(0, kClassName, Latin1(kApplicationTitle).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    window = CreateWindowExW(0, kClassName, Displayed(kApplicationTitle).c_str(), style, CW_USEDEFAULT,
+                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                             nullptr, instance, this);
     shown = this;
     CreateTable();
     CreateControls();
@@ -111,8 +111,8 @@ int frmDownload::Pixels(int twips) const {
 
 HWND frmDownload::Control(const wchar_t* kind, const std::string& text, unsigned long style, int left,
                           int top, int width, int height, int id) {
-    HWND control = CreateWindowExW(0, kind, Latin1(text).c_str(), WS_CHILD | WS_VISIBLE | style, Pixels(left),
-                                   Pixels(top), Pixels(width), Pixels(height), window,
+    HWND control = CreateWindowExW(0, kind, Displayed(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                                   Pixels(left), Pixels(top), Pixels(width), Pixels(height), window,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(face), FALSE);
@@ -146,12 +146,12 @@ void frmDownload::CreateControls() {
     // A combo box's height includes its open list.
     cboPort = Control(WC_COMBOBOXW, "", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 360, 6480, 975, 1800, kPort);
     for (const char* item : kPortItems)
-        SendMessageW(cboPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Latin1(item).c_str()));
+        SendMessageW(cboPort, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Displayed(item).c_str()));
     cboBaudRate =
         Control(WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 1440, 6480, 975, 1800);
     for (std::string_view item : kBaudRateItems)
         SendMessageW(cboBaudRate, CB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(Latin1(std::string(item)).c_str()));
+                     reinterpret_cast<LPARAM>(Displayed(std::string(item)).c_str()));
     SendMessageW(cboBaudRate, CB_SETCURSEL, 0, 0);
     portTips.Create(window, cboPort);
 
@@ -174,8 +174,8 @@ void frmDownload::CreateStatusBar() {
     SendMessageW(stsStatus, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
 }
 
-void frmDownload::SetText(HWND control, const std::string& latin1) {
-    SetWindowTextW(control, Latin1(latin1).c_str());
+void frmDownload::SetText(HWND control, const std::string& text) {
+    SetWindowTextW(control, Displayed(text).c_str());
     // A transparent cell draws on what lies under it: that is drawn afresh first.
     RECT area;
     GetWindowRect(control, &area);
@@ -221,13 +221,14 @@ int16_t frmDownload::BaudRateIndex() const {
 
 bool frmDownload::AskYesNo(const std::string& text) {
     // No by default: Enter pressed out of habit must not write an FPGA image.
-    return MessageBoxW(window, Latin1(text).c_str(), Latin1(kApplicationTitle).c_str(),
+    return MessageBoxW(window, Displayed(text).c_str(), Displayed(kApplicationTitle).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void frmDownload::ShowErrorBox(const std::string& text) {
     if (closeWhenIdle) return;  // the technician closed the window: the error is in the log
-    MessageBoxW(window, Latin1(text).c_str(), Latin1(kApplicationTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(window, Displayed(text).c_str(), Displayed(kApplicationTitle).c_str(),
+                MB_OK | MB_ICONEXCLAMATION);
 }
 
 IWaitWindow& frmDownload::WaitWindow() {
@@ -236,7 +237,7 @@ IWaitWindow& frmDownload::WaitWindow() {
 
 void frmDownload::ShowPanel(Panel panel, const std::string& text) {
     SendMessageW(stsStatus, SB_SETTEXTW, static_cast<WPARAM>(panel) - 1,
-                 reinterpret_cast<LPARAM>(Latin1(text).c_str()));
+                 reinterpret_cast<LPARAM>(Displayed(text).c_str()));
 }
 
 void frmDownload::ShowProgress(int value) {
@@ -274,7 +275,7 @@ void frmDownload::cmdDownload_Click() {
         DownloadCommand(
             *downLoadManager, *this, [this] { return SelectDownloadFile(); },
             [this](const std::string& text) {
-                MessageBoxW(window, Wide(text).c_str(), Latin1(kApplicationTitle).c_str(),
+                MessageBoxW(window, Wide(text).c_str(), Displayed(kApplicationTitle).c_str(),
                             MB_OK | MB_ICONEXCLAMATION);  // file names are UTF-8
             });
     });

@@ -68,7 +68,7 @@ private:
     void CreateControls();
     void CreateStatusBar();
     int Pixels(int twips) const;
-    void SetText(HWND control, const std::string& latin1);
+    void SetText(HWND control, const std::string& text);
     void Show(HWND control, bool visible);
     // A cell of the table: its text, or hidden when it has none.
     void SetCell(HWND cell, const std::string& text);

@@ -67,7 +67,7 @@ void frmWait::Hide() {
 }
 
 void frmWait::SetMessage(const std::string& strMessage) {
-    SetWindowTextW(lblMessage, Latin1(strMessage).c_str());
+    SetWindowTextW(lblMessage, Displayed(strMessage).c_str());
 }
 
 void frmWait::Cancel() {
