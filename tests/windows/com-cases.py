@@ -21,7 +21,8 @@ DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
 EXAMPLE = HERE.parents[1] / "examples" / "windows" / "report.vbs"
 KX6200 = json.dumps({"model": 6200, "configurations": [
     {"productId": name, "address": address, "status": status} for name, address, status in [
-        ("ZMA2B_01.00", 0x100, 0), ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2)]],
+        ("ZMA2B_01.00", 0x100, 0), ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2),
+        ("KXB62_A|B%C", 0x50100, 0), ("KXB62_\u00ff\u00e9", 0x60100, 1)]],
     "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": 0x8000}],
                  "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": 0x100, "status": 1}]}]})
 
@@ -54,10 +55,11 @@ def servers(wine):
 
 def run_steps(wine, case, *files, seen=lambda step: None):
     """com-steps.vbs's case run by cscript: its steps' values, the server processes while the object lived
-    and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed."""
+    and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed. cscript
+    writes the console's (OEM) code page."""
     run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
-                            *map(windows_path, files)],
-                           env=wine.env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+                            *map(windows_path, files)], env=wine.env, cwd=work, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.PIPE, encoding="cp437")
     steps, during = {}, None
     for line in run.stdout:
         step, value = line.rstrip("\r\n").split("|", 1)
@@ -232,17 +234,33 @@ def two(wine, radios):
 def script(wine, radios):
     wine(str(SERVER), "/RegServer")
     example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
-                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437", timeout=60)
     print(example.stdout)
     expect("the example's output", example.stdout.replace("\r", "").splitlines(),
-           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid",
-            "KXD62_CONTROL_HEAD\tNo code segments"])
+           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid", "KXB62_A|B%C\tOK",
+            "KXB62_\u00ff\u00e9\tNo code segments", "KXD62_CONTROL_HEAD\tNo code segments"])
     expect("the example's exit status", example.returncode, 0)
-    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO)
+    # A table of odd bytes, in the boot code's block.
+    odd, loaded, refused = work / "odd.s28", work / "loaded", work / "refused"
+    odd.write_text("DW 8\r\n" + record("S0", 0, b"KXC62_ODD".hex().upper()) + record("S2", 0x100, "AABBCC") +
+                   record("S8", 0, ""), newline="")
+    seen = []
+
+    def note(step):
+        """What the radio has received when the odd table is loaded and when DownLoad has refused it."""
+        if step in ("LoadFiles(odd)", "DownLoad(odd)"):
+            seen.append(radios.bytes_seen()[0]["rx"])
+            (loaded if step == "LoadFiles(odd)" else refused).touch()
+
+    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO, odd, loaded, refused,
+                                             seen=note)
+    report = subprocess.run(["wine", str(windows_bin / "kx6000-download.exe"), "--radio", "6200", "--json", "report"],
+                            env=wine.env, cwd=work, capture_output=True, text=True, timeout=60)
     state = radios.end()[0]
-    listed = "ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|KXD62_CONTROL_HEAD|1|"
+    texts = "KXB62_A%7CB%25C|0|KXB62_\u00ff\u00e9|1|"
+    listed = f"ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|{texts}KXD62_CONTROL_HEAD|1|"
     # The demo's radio application and site configuration take the place of the erased one's block.
-    downloaded = "ZMA2B_01.00|0|KXA62_HW03|0|ZMA1F_02.00.00.00|0|KXC61_SITE_A|0|KXD62_CONTROL_HEAD|1|"
+    downloaded = f"ZMA2B_01.00|0|KXA62_HW03|0|{texts}ZMA1F_02.00.00.00|0|KXC61_SITE_A|0|KXD62_CONTROL_HEAD|1|"
     # step: value|Err.Number
     wanted = {
         "CreateObject": "_clsDLManager|0",
@@ -253,6 +271,9 @@ def script(wine, radios):
         "GetLastError": "33|33|File does not exist|0",
         "LoadFiles": "0|0",
         "DownLoad": f"0|{downloaded}|0",
+        "LoadFiles(odd)": "0|0",
+        "DownLoad(odd)": "34|0",
+        "ReportConfigurations again": f"0|{downloaded}|0",
         "SetPort(Array)": "|13",  # type mismatch
         "GetLastError(n)": "|450",  # wrong number of arguments
         "released": "|0",
@@ -263,7 +284,17 @@ def script(wine, radios):
     wrong = flash_mismatches(state, DEMO)
     expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
     expect("the radio's configurations", [c["productId"] for c in state["configurations"]],
-           downloaded.split("|")[0:-1:2])
+           [name.replace("%7C", "|").replace("%25", "%") for name in downloaded.split("|")[0:-1:2]])
+    expect("bytes the radio received while DownLoad refused the odd table", len(set(seen)), 1)
+    # The list's pairs, the names as the list writes them, read back: the command line's JSON.
+    pairs = steps.get("ReportConfigurations again", "").split("|")[1:-2]
+    listed = [(name.replace("%7C", "|").replace("%25", "%"), int(status))
+              for name, status in zip(pairs[::2], pairs[1::2])]
+    try:
+        shown = [(c["productId"], c["status"]) for c in json.loads(report.stdout)["configurations"]]
+    except (json.JSONDecodeError, KeyError):
+        shown = report.stdout + report.stderr
+    expect("the list's pairs against the command line's JSON", listed, shown)
 
 
 def registry(wine):
