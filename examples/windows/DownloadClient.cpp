@@ -4,7 +4,7 @@
 // error while the download runs, as a caller's status display would. Then times GetLastError's round trip
 // to the server.
 //
-// Usage: download-client PORT MODEL FILE [STOP_AT]     e.g.  download-client 1 6100 C:\files\upgrade.s28
+// Usage: download-client PORT MODEL FILE [STOP_AT [late]]   e.g.  download-client 1 6100 C:\files\upgrade.s28
 // Prints one line per event ("Status|Resetting radio...", "Progress|42", "CurrentFile|...", "Baud|..."),
 // then "During|<calls>|<median ms>|<99th percentile ms>|<longest ms>" (the second thread's GetLastError
 // calls while the download ran), "Seconds|<the download's>", "DownLoad|<result>|<configurations>",
@@ -12,7 +12,9 @@
 // the percentage reaches that, the event's listener prints what the component answers it while the download
 // runs, "Busy|<a second operation's result>|<GetLastError's number>|<RadioType>", and the second thread
 // stops the download as a Stop button would: "Second|<a second operation's result>|<ms>",
-// "Cancel|<ms>", and when the download has ended "Stopped|<ms from Cancel's answer to DownLoad's>".
+// "Cancel|<ms>", and when the download has ended "Stopped|<ms from Cancel's answer to DownLoad's>"; the
+// stopped DownLoad fails, "Failed|<HRESULT>|<source>|<the component's sentence on the stop>". With "late",
+// DownLoad is called by name through IDispatch, as a script calls it.
 // Exit status: 0, or 1 when the download failed.
 #include <windows.h>
 // After windows.h, whose types they use.
@@ -61,6 +63,7 @@ VARIANT Missing() {
 // What the download's caller, its listener and its second thread share: when to stop, and when it ended.
 struct Shared {
     int stopAt = 0;                 // the listener's: 0 once it has asked
+    bool late = false;              // DownLoad called by name, as a script calls it
     std::atomic<bool> stop{false};  // set by the listener, taken by the second thread
     HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // set when DownLoad has answered
     Clock::time_point cancelled{};
@@ -166,7 +169,56 @@ int Fail(const char* what, HRESULT result) {
     return 1;
 }
 
-// The download, with the second thread watching while it runs; its result.
+// "Failed|<HRESULT>|<source>|<description>": why a call failed, as the component says it.
+void SayFailure(HRESULT outcome, BSTR source, BSTR description) {
+    std::printf("Failed|0x%08lX|%s|%s\n", static_cast<unsigned long>(outcome), Utf8(source).c_str(),
+                Utf8(description).c_str());
+    SysFreeString(source);
+    SysFreeString(description);
+}
+
+// After a call through the interface failed: the component's error object, where the system carries it
+// back (wine 8 does not).
+void SayErrorObject(_clsDLManager* manager, HRESULT outcome) {
+    ISupportErrorInfo* supports = nullptr;
+    IErrorInfo* info = nullptr;
+    BSTR source = nullptr, description = nullptr;
+    if (SUCCEEDED(manager->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&supports))) &&
+        supports->InterfaceSupportsErrorInfo(IID__clsDLManager) == S_OK && GetErrorInfo(0, &info) == S_OK) {
+        info->GetSource(&source);
+        info->GetDescription(&description);
+        info->Release();
+    }
+    if (supports) supports->Release();
+    SayFailure(outcome, source, description);
+}
+
+// DownLoad as a script caller makes it, through IDispatch by name: a failure's reason comes back with it.
+HRESULT DownLoadLate(_clsDLManager* manager, VARIANT* list, short* answer) {
+    OLECHAR* name = const_cast<OLECHAR*>(L"DownLoad");
+    DISPID member = 0;
+    HRESULT outcome = manager->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &member);
+    if (FAILED(outcome)) return outcome;
+    VARIANT argument, result;  // the list by reference, as a script passes its variable
+    VariantInit(&argument);
+    VariantInit(&result);
+    V_VT(&argument) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&argument) = list;
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    EXCEPINFO exception{};
+    outcome = manager->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                              &params, &result, &exception, nullptr);
+    if (outcome == DISP_E_EXCEPTION) {
+        SysFreeString(exception.bstrHelpFile);
+        SayFailure(exception.scode, exception.bstrSource, exception.bstrDescription);
+    } else if (SUCCEEDED(outcome) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_I2))) {
+        *answer = V_I2(&result);
+    }
+    VariantClear(&result);
+    return outcome;
+}
+
+// The download, with the second thread watching while it runs; its result, -1 when the call failed (a stop).
 short Download(_clsDLManager* manager, Shared& shared) {
     // The configurations come back in the Variant, as the component writes them for a caller without window.
     VARIANT list;
@@ -176,7 +228,8 @@ short Download(_clsDLManager* manager, Shared& shared) {
     std::thread watcher(Watch, marshalled, std::ref(shared));
     short answer = 0;
     const Clock::time_point start = Clock::now();
-    manager->DownLoad(&list, &answer);
+    const HRESULT outcome =
+        shared.late ? DownLoadLate(manager, &list, &answer) : manager->DownLoad(&list, &answer);
     const Clock::time_point answered = Clock::now();
     SetEvent(shared.ended);
     watcher.join();
@@ -186,6 +239,10 @@ short Download(_clsDLManager* manager, Shared& shared) {
     std::printf("Seconds|%.1f\n", std::chrono::duration<double>(answered - start).count());
     std::printf("DownLoad|%d|%s\n", answer, V_VT(&list) == VT_BSTR ? Utf8(V_BSTR(&list)).c_str() : "");
     VariantClear(&list);
+    if (FAILED(outcome)) {
+        if (!shared.late) SayErrorObject(manager, outcome);
+        return -1;
+    }
     return answer;
 }
 
@@ -209,8 +266,8 @@ void TimeRoundTrip(_clsDLManager* manager) {
 int main() {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count != 4 && count != 5) {
-        std::fprintf(stderr, "usage: download-client PORT MODEL FILE [STOP_AT]\n");
+    if (count < 4 || count > 6 || (count == 6 && std::wstring(arguments[5]) != L"late")) {
+        std::fprintf(stderr, "usage: download-client PORT MODEL FILE [STOP_AT [late]]\n");
         return 2;
     }
     // A single-threaded apartment: the events are delivered to this thread while it waits for a call.
@@ -221,7 +278,8 @@ int main() {
     if (FAILED(result)) return Fail("the component cannot be created (is it registered?)", result);
 
     Shared shared;
-    shared.stopAt = count == 5 ? _wtoi(arguments[4]) : 0;
+    shared.stopAt = count >= 5 ? _wtoi(arguments[4]) : 0;
+    shared.late = count == 6;
     Listener listener(manager, shared);
     IConnectionPointContainer* points = nullptr;
     IConnectionPoint* events = nullptr;

@@ -127,7 +127,7 @@ HRESULT Object::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID /*l
 }
 
 HRESULT Object::Invoke(DISPID member, REFIID riid, LCID /*locale*/, WORD flags, DISPPARAMS* params,
-                       VARIANT* result, EXCEPINFO* /*exception*/, UINT* argErr) {
+                       VARIANT* result, EXCEPINFO* exception, UINT* argErr) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_INVALIDARG;
     // Only a property's new value comes by name.
@@ -137,9 +137,22 @@ HRESULT Object::Invoke(DISPID member, REFIID riid, LCID /*locale*/, WORD flags, 
         return DISP_E_NONAMEDARGS;
     // Kept while it runs, whatever the caller releases meanwhile.
     AddRef();
+    SetErrorInfo(0, nullptr);  // only a failure of this call leaves its reason
     HRESULT outcome = Call(member, flags, *params, result, argErr);
     Release();
-    return outcome;
+    return Excepted(outcome, exception);
+}
+
+HRESULT Object::Excepted(HRESULT outcome, EXCEPINFO* exception) {
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(outcome) || !exception || GetErrorInfo(0, &info) != S_OK) return outcome;
+    // A script caller reads it as Err.Number, Err.Source and Err.Description.
+    *exception = {};
+    exception->scode = outcome;
+    info->GetSource(&exception->bstrSource);
+    info->GetDescription(&exception->bstrDescription);
+    info->Release();
+    return DISP_E_EXCEPTION;
 }
 
 HRESULT Object::Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* result, UINT* argErr) {
@@ -229,6 +242,8 @@ HRESULT Object::Operate(automation::Operation operation, BSTR filesToErase, VARI
         Store(*list, written);
     }
     Release();
+    // A stopped operation's call fails, saying how it was stopped and what it left.
+    if (!session.StopText().empty()) return Fail(E_ABORT, session.StopText());
     return S_OK;
 }
 

@@ -71,6 +71,8 @@ private:
     HRESULT Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* result, UINT* argErr);
     // A failure with its reason for the caller's error object.
     HRESULT Fail(HRESULT result, const std::string& reason);
+    // A failed call's error object, for a late-bound caller, in `exception`: DISP_E_EXCEPTION then.
+    static HRESULT Excepted(HRESULT outcome, EXCEPINFO* exception);
 
     automation::Session& session;
     ITypeLib* library;
