@@ -37,9 +37,14 @@ Set manager = Nothing
 ' "ProductID|Status|" for each configuration; status 0 is OK.
 fields = Split(list, "|")
 For i = 0 To UBound(fields) - 1 Step 2
-    WScript.Echo fields(i) & vbTab & StatusText(CInt(fields(i + 1)))
+    WScript.Echo ProductID(fields(i)) & vbTab & StatusText(CInt(fields(i + 1)))
 Next
 WScript.Quit 0
+
+' A product ID as the list writes it: a "|" in it as "%7C" and a "%" as "%25", so the list splits on "|".
+Function ProductID(listed)
+    ProductID = Replace(Replace(listed, "%7C", "|"), "%25", "%")
+End Function
 
 Function StatusText(status)
     Select Case status

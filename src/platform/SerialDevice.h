@@ -39,7 +39,7 @@ public:
     // Writes all of `size` bytes; gives up when the device takes nothing for 2 seconds.
     virtual DeviceError Write(const char* data, size_t size) = 0;
     // Waits at most `milliseconds` for bytes and replaces `into` with what one read gives
-    // (nothing when none came).
+    // (nothing when none came). On Windows a message to the thread's windows ends the wait early.
     virtual DeviceError Read(std::string& into, int milliseconds) = 0;
 };
 
@@ -65,6 +65,8 @@ private:
     [[maybe_unused]] std::intptr_t claim = -1;
     // Where the system keeps lock files for serial devices: the one this program took.
     [[maybe_unused]] std::string lockFile;
+    // Where a wait for the device can end on other events: the event its requests signal.
+    [[maybe_unused]] std::intptr_t requestEnded = -1;
 };
 
 }  // namespace kx6000

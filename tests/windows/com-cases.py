@@ -7,13 +7,14 @@ Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list 
 """
 import json
 import os
+import re
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flash_mismatches,
-                     start_on_display)
+from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flash_mismatches, record,
+                     start_on_display, write_image)
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 SERVER = windows_bin / "KX6000Download.exe"
@@ -21,7 +22,8 @@ DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
 EXAMPLE = HERE.parents[1] / "examples" / "windows" / "report.vbs"
 KX6200 = json.dumps({"model": 6200, "configurations": [
     {"productId": name, "address": address, "status": status} for name, address, status in [
-        ("ZMA2B_01.00", 0x100, 0), ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2)]],
+        ("ZMA2B_01.00", 0x100, 0), ("KXA62_HW03", 0x30100, 0), ("KXC62_SITE_NORTH", 0x40100, 2),
+        ("KXB62_A|B%C", 0x50100, 0), ("KXB62_\u00ff\u00e9", 0x60100, 1)]],
     "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": 0x8000}],
                  "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": 0x100, "status": 1}]}]})
 
@@ -54,10 +56,11 @@ def servers(wine):
 
 def run_steps(wine, case, *files, seen=lambda step: None):
     """com-steps.vbs's case run by cscript: its steps' values, the server processes while the object lived
-    and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed."""
+    and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed. cscript
+    writes the console's (OEM) code page."""
     run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
-                            *map(windows_path, files)],
-                           env=wine.env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+                            *map(windows_path, files)], env=wine.env, cwd=work, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.PIPE, encoding="cp437")
     steps, during = {}, None
     for line in run.stdout:
         step, value = line.rstrip("\r\n").split("|", 1)
@@ -83,13 +86,6 @@ def expect_one_server(during, after, status):
     expect("one server process, not the script's, while the object lives", len(during or []), 1)
     expect("server processes left 5 s after the release", after, [])
     expect("cscript's exit status", status, 0)
-
-
-def record(kind, address, data):
-    """One S-record line."""
-    digits = 6 if kind in ("S2", "S8") else 4
-    body = f"{digits // 2 + len(data) // 2 + 1:02X}{address:0{digits}X}{data}"
-    return f"{kind}{body}{~sum(bytes.fromhex(body)) & 0xFF:02X}\r\n"
 
 
 def fpga(wine, radios):
@@ -173,20 +169,55 @@ def events(wine, radios):
 
 def cancel(wine, radios):
     wine(str(SERVER), "/RegServer")
-    # The client stops the download at 30 %, from its progress event, after a second operation and the reads.
-    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO), "30"],
-                         env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
-    lines = run.stdout.replace("\r", "").splitlines()
-    busy = next((i for i, line in enumerate(lines) if line.startswith("Busy|")), len(lines))
-    after = [line for line in lines[busy:] if line.startswith(("Busy", "Status", "Baud", "GetLastError"))]
-    # Refused with 13 while it runs, read calls answered; then the closing steps: the configurations read back,
-    # no restart, the error shown and the port closed.
-    expect("after the stop", after,
-           ["Busy|13|0|6100", "Status|Reading current configuration...",
-            "Status|Error 15 - Serial port (unspecified error)", "Baud|Not connected",
-            "GetLastError|15|Serial port (unspecified error)"])
-    expect("exit status", run.returncode, 1)
-    expect("server processes left 5 s after the release", left(wine), [])
+    image = work / "image.s28"
+    write_image(image, 256 * 1024)
+    stopped = (r'Stopped by Cancel\(\) during "Downloading data\.\.\." of DISK at 3\d %: that image is '
+               r"incomplete, although the radio may list it with status 0; the radio stays in upgrade mode until the "
+               r"next operation")
+    # Twice: DownLoad called through the interface, then by name as a script calls it. At 30 % the client's
+    # event listener makes a second operation and reads; then its second thread, which has asked for the last
+    # error every 20 ms meanwhile, makes another and stops the download, as a Stop button would.
+    for way in ("early", "late"):
+        client = ["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(image), "30"]
+        run = subprocess.run(client + (["late"] if way == "late" else []), env=wine.env, cwd=work,
+                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+        lines = run.stdout.replace("\r", "").splitlines()
+        busy = next((i for i, line in enumerate(lines) if line.startswith("Busy|")), len(lines))
+        after = [line for line in lines[busy:] if line.startswith(("Busy", "Status", "Baud", "GetLastError"))]
+        # Refused with 13 while it runs, read calls answered; then the closing steps: the configurations read
+        # back, no restart, the error shown and the port closed.
+        expect(f"{way}: after the stop", after,
+               ["Busy|13|0|6100", "Status|Reading current configuration...",
+                "Status|Error 15 - Serial port (unspecified error)", "Baud|Not connected",
+                "GetLastError|15|Serial port (unspecified error)"])
+        told = {line.split("|")[0]: line.split("|")[1:] for line in lines}
+        print(f"{way}: the second thread: {told.get('During')} (calls, median, 99th percentile, longest ms); "
+              f"{told.get('Second')}, Cancel {told.get('Cancel')}, ended {told.get('Stopped')} ms after it")
+        expect(f"{way}: the second thread's second operation", told.get("Second", [""])[0], "13")
+        # The longest of the GetLastError calls, the second operation, Cancel
+        slow = [name for name, at in (("During", 3), ("Second", 1), ("Cancel", 0))
+                if float(told.get(name, [1e9] * 4)[at]) > 50]
+        expect(f"{way}: answers later than 50 ms", slow, [])
+        expect(f"{way}: ended within 5 s of Cancel", float(told.get("Stopped", [1e9])[0]) <= 5000, True)
+        # DownLoad fails with E_ABORT and the component's sentence on the stop. Wine 8 carries no error object
+        # back with a call through the interface (Windows does); a call by name brings it in its EXCEPINFO.
+        code, source, description = (told.get("Failed", []) + [""] * 3)[:3]
+        expect(f"{way}: the stopped call's HRESULT", code, "0x80004004")
+        said = [source, description if source == "" else bool(re.fullmatch(stopped, description))]
+        allowed = [["KX6000Download.clsDLManager", True]] + ([["", ""]] if way == "early" else [])
+        expect(f"{way}: the stop's source and sentence", said in allowed, True)
+        expect(f"{way}: exit status", run.returncode, 1)
+        expect(f"{way}: server processes left 5 s after the release", left(wine), [])
+    frames = [event.get("code") for event in map(json.loads, radios.traces[0].read_text().splitlines())
+              if event.get("event") == "frame"]
+    records = len(image.read_text().splitlines()) - 2
+    wrong = flash_mismatches(radios.end()[0], image)
+    # Each run stopped while writing the image's 515 blocks: its blocks locked again and the configurations read,
+    # the radio not restarted (the next run's logon restarts it).
+    last = len(frames) - frames[::-1].index("35") if "35" in frames else 0
+    expect("some but not all records in flash", 0 < len(wrong) < records, True)
+    expect("blocks written, locks, what followed the last block", (0 < frames.count("35") < 515, frames.count("39"),
+                                                                   frames[last:]), (True, 2, ["39", "31"]))
 
 
 def two(wine, radios):
@@ -218,17 +249,33 @@ def two(wine, radios):
 def script(wine, radios):
     wine(str(SERVER), "/RegServer")
     example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
-                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+                             cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437", timeout=60)
     print(example.stdout)
     expect("the example's output", example.stdout.replace("\r", "").splitlines(),
-           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid",
-            "KXD62_CONTROL_HEAD\tNo code segments"])
+           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid", "KXB62_A|B%C\tOK",
+            "KXB62_\u00ff\u00e9\tNo code segments", "KXD62_CONTROL_HEAD\tNo code segments"])
     expect("the example's exit status", example.returncode, 0)
-    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO)
+    # A table of odd bytes, in the boot code's block.
+    odd, loaded, refused = work / "odd.s28", work / "loaded", work / "refused"
+    odd.write_text("DW 8\r\n" + record("S0", 0, b"KXC62_ODD".hex().upper()) + record("S2", 0x100, "AABBCC") +
+                   record("S8", 0, ""), newline="")
+    seen = []
+
+    def note(step):
+        """What the radio has received when the odd table is loaded and when DownLoad has refused it."""
+        if step in ("LoadFiles(odd)", "DownLoad(odd)"):
+            seen.append(radios.bytes_seen()[0]["rx"])
+            (loaded if step == "LoadFiles(odd)" else refused).touch()
+
+    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO, odd, loaded, refused,
+                                             seen=note)
+    report = subprocess.run(["wine", str(windows_bin / "kx6000-download.exe"), "--radio", "6200", "--json", "report"],
+                            env=wine.env, cwd=work, capture_output=True, text=True, timeout=60)
     state = radios.end()[0]
-    listed = "ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|KXD62_CONTROL_HEAD|1|"
+    texts = "KXB62_A%7CB%25C|0|KXB62_\u00ff\u00e9|1|"
+    listed = f"ZMA2B_01.00|0|KXA62_HW03|0|KXC62_SITE_NORTH|2|{texts}KXD62_CONTROL_HEAD|1|"
     # The demo's radio application and site configuration take the place of the erased one's block.
-    downloaded = "ZMA2B_01.00|0|KXA62_HW03|0|ZMA1F_02.00.00.00|0|KXC61_SITE_A|0|KXD62_CONTROL_HEAD|1|"
+    downloaded = f"ZMA2B_01.00|0|KXA62_HW03|0|{texts}ZMA1F_02.00.00.00|0|KXC61_SITE_A|0|KXD62_CONTROL_HEAD|1|"
     # step: value|Err.Number
     wanted = {
         "CreateObject": "_clsDLManager|0",
@@ -239,6 +286,9 @@ def script(wine, radios):
         "GetLastError": "33|33|File does not exist|0",
         "LoadFiles": "0|0",
         "DownLoad": f"0|{downloaded}|0",
+        "LoadFiles(odd)": "0|0",
+        "DownLoad(odd)": "34|0",
+        "ReportConfigurations again": f"0|{downloaded}|0",
         "SetPort(Array)": "|13",  # type mismatch
         "GetLastError(n)": "|450",  # wrong number of arguments
         "released": "|0",
@@ -249,7 +299,17 @@ def script(wine, radios):
     wrong = flash_mismatches(state, DEMO)
     expect("records not in flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
     expect("the radio's configurations", [c["productId"] for c in state["configurations"]],
-           downloaded.split("|")[0:-1:2])
+           [name.replace("%7C", "|").replace("%25", "%") for name in downloaded.split("|")[0:-1:2]])
+    expect("bytes the radio received while DownLoad refused the odd table", len(set(seen)), 1)
+    # The list's pairs, the names as the list writes them, read back: the command line's JSON.
+    pairs = steps.get("ReportConfigurations again", "").split("|")[1:-2]
+    listed = [(name.replace("%7C", "|").replace("%25", "%"), int(status))
+              for name, status in zip(pairs[::2], pairs[1::2])]
+    try:
+        shown = [(c["productId"], c["status"]) for c in json.loads(report.stdout)["configurations"]]
+    except (json.JSONDecodeError, KeyError):
+        shown = report.stdout + report.stderr
+    expect("the list's pairs against the command line's JSON", listed, shown)
 
 
 def registry(wine):
@@ -277,7 +337,8 @@ def registration(wine, radios):
     expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
 
 
-# name: the case, the radio's scenario[, how many radios]
+# name: the case, the radio's scenario[, how many radios[, in real time]]: several radios play in real time, so
+# that a download lasts while other callers come
 CASES = {
     "script": (script, KX6200),
     "two": (two, None, 2),
@@ -285,7 +346,7 @@ CASES = {
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "window": (window, None),
     "events": (events, None),
-    "cancel": (cancel, None),
+    "cancel": (cancel, None, 1, True),
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 
@@ -293,10 +354,10 @@ CASES = {
 def check(name):
     case, scenario, *more = CASES[name]
     count = more[0] if more else 1
+    realtime = more[1] if len(more) > 1 else count > 1
     wine = Wine(work, Display(work).name())
     wine.map_ports()
-    # Two radios play in real time, so that a download lasts while other callers come.
-    radios = Radios(linux_bin, count, work, name, realtime=count > 1, scenario=scenario, state=True)
+    radios = Radios(linux_bin, count, work, name, realtime=realtime, scenario=scenario, state=True)
     try:
         case(wine, radios)
     except (AssertionError, subprocess.SubprocessError, ValueError) as error:

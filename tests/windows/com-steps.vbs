@@ -1,8 +1,9 @@
 ' A script caller's steps with the automation server, late bound: each printed as "step|value|Err.Number" for
 ' com-cases.py. Errors are printed, never raised, since a raised one may open a box under wine.
-'' Arguments: the case ("steps", "held", "fpga" or "window"), then for steps a file that does not exist and a download
-' file, for fpga an FPGA image, for window the two files com-cases.py makes once it has seen the window shown
-' and hidden.
+'' Arguments: the case ("steps", "held", "fpga" or "window"), then for steps a file that does not exist, a download
+' file, a file with a table of odd bytes and the two files com-cases.py makes once it has seen that table loaded
+' and refused, for fpga an FPGA image, for window the two files com-cases.py makes once it has seen the window
+' shown and hidden.
 On Error Resume Next
 Dim m, r, s, n, t
 
@@ -36,6 +37,13 @@ If WScript.Arguments(0) = "steps" Then
     Say "LoadFiles", m.LoadFiles(WScript.Arguments(2))
     r = m.DownLoad(s)
     Say "DownLoad", r & "|" & s
+    ' A table of odd bytes loads; DownLoad refuses it before a byte reaches the radio, which com-cases.py sees.
+    Say "LoadFiles(odd)", m.LoadFiles(WScript.Arguments(3))
+    Await WScript.Arguments(4)
+    Say "DownLoad(odd)", m.DownLoad(s)
+    Await WScript.Arguments(5)
+    r = m.ReportConfigurations(s)
+    Say "ReportConfigurations again", r & "|" & s
     ' The caller's own mistakes: a port that is no text, a member missing an argument.
     r = Empty
     r = m.SetPort(Array("1"), False)

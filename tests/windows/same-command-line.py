@@ -2,7 +2,8 @@
 """The Windows command line under wine against simulated radios mapped as COM ports, beside the Linux
 command line against radios of their own: in each case both print the same, exit the same, write the same
 logs and send the radio the same bytes, the names each system gives its devices and folders aside. The
-serial devices each system lists differ: the `ports` case checks the Windows program's alone.
+serial devices each system lists differ, and so do the names that reach them: the `ports` and `one-claim` cases
+check the Windows program's alone.
 
 Usage: same-command-line.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
 """
@@ -15,7 +16,7 @@ import sys
 import time
 from pathlib import Path
 
-from wineenv import Radios, Wine, dispatch
+from wineenv import Radios, Wine, dispatch, flash_mismatches
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
 files = work / "files"
@@ -25,7 +26,8 @@ KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC
 # The reasons each system gives for the same failure.
 REASONS = [("File not found", "No such file or directory"),
            ("Access denied", "Resource temporarily unavailable"),
-           ("Not ready", "Input/output error")]
+           # a far end gone: the port's state after an empty read, or the read itself
+           ("Not ready", "Input/output error"), ("Broken pipe", "Input/output error")]
 
 # name: radios, arguments, and what else: more commands on the same radio ("then"), the settings' Debug
 # value, a Ctrl-C or the radio's end after some seconds of a download in real time, the port held by
@@ -197,7 +199,58 @@ def ports():
     return 1 if failed else 0
 
 
-WINDOWS_ONLY = {"ports": ports}
+def one_claim():
+    """While a download holds COM1, every other name that reaches COM1 is refused with 12 and sends nothing:
+    the download completes, its radio receiving exactly what the same download's radio on COM2 receives
+    undisturbed, and its flash holds the file. Names that are no serial port give 11. Wine links AUX to COM1
+    (QueryDosDevice names \DosDevices\COM1), so once the download has ended AUX reaches that radio."""
+    wine.map_ports()
+    program = ["wine", str(windows_bin / "kx6000-download.exe")]
+    demo = files / "demo-upgrade.s28"
+    radios = Radios(linux_bin, 2, work, "one-claim", realtime=True, state=True)
+    failed = []
+
+    def attempt(name):
+        run = subprocess.run(program + ["--device", name, "report"], env=env, cwd=files, capture_output=True,
+                             text=True, timeout=60)
+        return run.returncode, re.findall(r"^Error \d+ - .*", run.stderr, re.M)
+
+    try:
+        downloads = [subprocess.Popen(program + ["--device", port, "download", demo.name], env=env, cwd=files,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                     for port in ("COM1", "COM2")]
+        while (line := downloads[0].stderr.readline()) and not line.startswith("Downloading data..."):
+            pass
+        held = {name: attempt(name) for name in ["AUX", "//./COM1", "\\\\.\\COM1 ", "COM1:"]}
+        # NUL, the console, a file and a folder
+        not_ports = {name: attempt(name) for name in ["NUL", "CON", demo.name, "C:\\windows"]}
+        ended = [(download.communicate(timeout=120)[1], download.returncode) for download in downloads]
+        seen = radios.bytes_seen()
+        aux = attempt("AUX")
+        after = radios.bytes_seen()
+    finally:
+        states = radios.end()
+    in_use, no_port = (1, ["Error 12 - Serial port in use by another application"]), (
+        1, ["Error 11 - Serial port does not exist"])
+    failed += [f"{name!r} while COM1 downloads: {got}" for name, got in held.items() if got != in_use]
+    failed += [f"{name!r}: {got}" for name, got in not_ports.items() if got != no_port]
+    failed += [f"the download on COM{port} ended {status}: {err[-300:]!r}"
+               for port, (err, status) in enumerate(ended, 1) if status != 0]
+    if seen[0]["rx"] != seen[1]["rx"]:
+        failed.append(f"COM1's radio received {len(seen[0]['rx']) // 2} bytes, COM2's {len(seen[1]['rx']) // 2}")
+    failed += [f"COM{port}'s flash lacks {len(wrong)} records" for port, state in enumerate(states, 1)
+               if (wrong := flash_mismatches(state, demo))]
+    reached = [len(after[port]["rx"]) > len(seen[port]["rx"]) for port in (0, 1)]
+    if aux != (0, []) or reached != [True, False]:
+        failed.append(f"AUX after the download: {aux}, reaching COM1 and COM2: {reached}")
+    for failure in failed:
+        print(f"FAIL one-claim: {failure}")
+    print(f"{'FAIL' if failed else 'ok'} one-claim: {len(held)} other names of COM1 refused while it downloads, "
+          f"{len(not_ports)} names of no port refused")
+    return 1 if failed else 0
+
+
+WINDOWS_ONLY = {"ports": ports, "one-claim": one_claim}
 
 
 def check(name):

@@ -2,6 +2,7 @@
 mapped to simulated radios, the radios themselves, and an X server for the windows."""
 import json
 import os
+import random
 import shutil
 import signal
 import subprocess
@@ -164,6 +165,22 @@ def start_on_display(work):
 def end_on_display(work):
     Wine(work).end()
     Display(work).end()
+
+
+def record(kind, address, data):
+    """One S-record line."""
+    digits = 6 if kind in ("S2", "S8") else 4
+    body = f"{digits // 2 + len(data) // 2 + 1:02X}{address:0{digits}X}{data}"
+    return f"{kind}{body}{~sum(bytes.fromhex(body)) & 0xFF:02X}\r\n"
+
+
+def write_image(path, size):
+    """A download file of one table: `size` bytes of random words from word address 0x20000, sixteen words a
+    record."""
+    data = random.Random(6200).randbytes(size).hex().upper()
+    path.write_text(record("S0", 0, b"DISK".hex().upper()) +
+                    "".join(record("S2", 0x20000 + offset // 4, data[offset:offset + 64])
+                            for offset in range(0, len(data), 64)) + record("S8", 0, ""), newline="")
 
 
 def flash_mismatches(state, path):

@@ -3,6 +3,7 @@
 #include "automation/Session.h"
 #include "automation/com/Variants.h"
 #include "manager/clsDLManager.h"
+#include "platform/win32/Text.h"
 
 namespace kx6000::com {
 namespace {
@@ -24,10 +25,6 @@ enum Member : DISPID {
 
 // The events' ids.
 enum Event : DISPID { kStatusChanged = 1, kProgressChanged, kCurrentFileChanged, kBaudChanged };
-
-std::string BytesOf(BSTR text) {
-    return com::BytesOf(text, SysStringLen(text));
-}
 
 // A member's result as Invoke gives it. `value` is taken by reference, so it is read after the member that
 // the same call's first argument ran has set it.
@@ -58,13 +55,13 @@ void Object::Announce(std::string_view name) {
     Variant value;
     V_VT(&value) = VT_BSTR;
     if (name == "Status") {
-        V_BSTR(&value) = BstrOfBytes(shown.Status);
+        V_BSTR(&value) = BstrOf(shown.Status);
         events.Fire(kStatusChanged, value);
     } else if (name == "Baud") {
-        V_BSTR(&value) = BstrOfBytes(shown.Baud);
+        V_BSTR(&value) = BstrOf(shown.Baud);
         events.Fire(kBaudChanged, value);
     } else if (name == "CurrentFile") {
-        V_BSTR(&value) = BstrOfBytes(shown.CurrentFile);
+        V_BSTR(&value) = BstrOf(shown.CurrentFile);
         events.Fire(kCurrentFileChanged, value);
     } else {
         V_VT(&value) = VT_I4;
@@ -130,7 +127,7 @@ HRESULT Object::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID /*l
 }
 
 HRESULT Object::Invoke(DISPID member, REFIID riid, LCID /*locale*/, WORD flags, DISPPARAMS* params,
-                       VARIANT* result, EXCEPINFO* /*exception*/, UINT* argErr) {
+                       VARIANT* result, EXCEPINFO* exception, UINT* argErr) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_INVALIDARG;
     // Only a property's new value comes by name.
@@ -140,9 +137,22 @@ HRESULT Object::Invoke(DISPID member, REFIID riid, LCID /*locale*/, WORD flags, 
         return DISP_E_NONAMEDARGS;
     // Kept while it runs, whatever the caller releases meanwhile.
     AddRef();
+    SetErrorInfo(0, nullptr);  // only a failure of this call leaves its reason
     HRESULT outcome = Call(member, flags, *params, result, argErr);
     Release();
-    return outcome;
+    return Excepted(outcome, exception);
+}
+
+HRESULT Object::Excepted(HRESULT outcome, EXCEPINFO* exception) {
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(outcome) || !exception || GetErrorInfo(0, &info) != S_OK) return outcome;
+    // A script caller reads it as Err.Number, Err.Source and Err.Description.
+    *exception = {};
+    exception->scode = outcome;
+    info->GetSource(&exception->bstrSource);
+    info->GetDescription(&exception->bstrDescription);
+    info->Release();
+    return DISP_E_EXCEPTION;
 }
 
 HRESULT Object::Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* result, UINT* argErr) {
@@ -221,17 +231,19 @@ HRESULT Object::Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* res
 HRESULT Object::Operate(automation::Operation operation, BSTR filesToErase, VARIANT* list, short* result) {
     if (!result) return E_POINTER;
     std::string text;
-    if (FAILED(TextOf(list, text))) return Fail(DISP_E_TYPEMISMATCH, L"The configuration list is not text");
+    if (FAILED(TextOf(list, text))) return Fail(DISP_E_TYPEMISMATCH, "The configuration list is not text");
     AddRef();
-    *result = session.Run(operation, BytesOf(filesToErase), text);
+    *result = session.Run(operation, Utf8Of(filesToErase), text);
     // The list is the caller's only while the window is not shown, as the component writes it.
     if (list && !Missing(*list) && !session.Manager().Form().UIDisplay()) {
         Variant written;
         V_VT(&written) = VT_BSTR;
-        V_BSTR(&written) = BstrOfBytes(text);
+        V_BSTR(&written) = BstrOf(text);
         Store(*list, written);
     }
     Release();
+    // A stopped operation's call fails, saying how it was stopped and what it left.
+    if (!session.StopText().empty()) return Fail(E_ABORT, session.StopText());
     return S_OK;
 }
 
@@ -249,7 +261,7 @@ HRESULT Object::DownLoad(VARIANT* strFilesToReport, short* result) {
 
 HRESULT Object::SetPort(BSTR strPort, VARIANT_BOOL blnUI, short* result) {
     if (!result) return E_POINTER;
-    *result = session.Manager().SetPort(BytesOf(strPort), blnUI != VARIANT_FALSE);
+    *result = session.Manager().SetPort(Utf8Of(strPort), blnUI != VARIANT_FALSE);
     return S_OK;
 }
 
@@ -259,7 +271,7 @@ HRESULT Object::GetLastError(LONG* lngErrNum, BSTR* strErrDescription) {
     std::string description;
     session.Manager().GetLastError(number, description);
     *lngErrNum = number;
-    *strErrDescription = BstrOfBytes(description);
+    *strErrDescription = BstrOf(description);
     return S_OK;
 }
 
@@ -336,12 +348,13 @@ HRESULT Object::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
     return S_OK;
 }
 
-HRESULT Object::Fail(HRESULT result, const wchar_t* reason) {
+HRESULT Object::Fail(HRESULT result, const std::string& reason) {
     ICreateErrorInfo* made = nullptr;
     if (SUCCEEDED(CreateErrorInfo(&made))) {
+        std::wstring description = Wide(reason);
         made->SetGUID(IID__clsDLManager);
         made->SetSource(const_cast<LPOLESTR>(L"KX6000Download.clsDLManager"));
-        made->SetDescription(const_cast<LPOLESTR>(reason));
+        made->SetDescription(description.data());
         IErrorInfo* info = nullptr;
         if (SUCCEEDED(made->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
             SetErrorInfo(0, info);

@@ -70,7 +70,9 @@ private:
     // IDispatch::Invoke's member, its arguments read and its out values written back.
     HRESULT Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* result, UINT* argErr);
     // A failure with its reason for the caller's error object.
-    HRESULT Fail(HRESULT result, const wchar_t* reason);
+    HRESULT Fail(HRESULT result, const std::string& reason);
+    // A failed call's error object, for a late-bound caller, in `exception`: DISP_E_EXCEPTION then.
+    static HRESULT Excepted(HRESULT outcome, EXCEPINFO* exception);
 
     automation::Session& session;
     ITypeLib* library;

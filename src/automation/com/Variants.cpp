@@ -4,16 +4,9 @@
 
 namespace kx6000::com {
 
-BSTR BstrOfBytes(const std::string& bytes) {
-    BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(bytes.size()));
-    for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
-    return text;
-}
-
-std::string BytesOf(const wchar_t* text, unsigned length) {
-    std::string bytes;
-    for (unsigned i = 0; i < length; ++i) bytes += text[i] < 256 ? static_cast<char>(text[i]) : '?';
-    return bytes;
+BSTR BstrOf(const std::string& utf8) {
+    const std::wstring text = Wide(utf8);
+    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
 std::string Utf8Of(BSTR text) {
@@ -38,13 +31,13 @@ bool Missing(const VARIANT& value) {
     return V_VT(&held) == VT_ERROR && V_ERROR(&held) == DISP_E_PARAMNOTFOUND;
 }
 
-HRESULT TextOf(const VARIANT* value, std::string& bytes) {
-    bytes.clear();
+HRESULT TextOf(const VARIANT* value, std::string& utf8) {
+    utf8.clear();
     if (!value || Missing(*value)) return S_OK;
     Variant text;
     // Empty reads as "", a number as its digits, as a script caller expects.
     if (FAILED(Convert(text, *value, VT_BSTR))) return DISP_E_TYPEMISMATCH;
-    bytes = BytesOf(V_BSTR(&text), SysStringLen(V_BSTR(&text)));
+    utf8 = Utf8Of(V_BSTR(&text));
     return S_OK;
 }
 

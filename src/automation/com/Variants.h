@@ -16,11 +16,9 @@ struct Variant : VARIANT {
     Variant& operator=(const Variant&) = delete;
 };
 
-// The component's bytes (product IDs, the window's texts) one character each, and back: a character beyond
-// Latin-1 becomes "?", which no port, product ID or list separator is.
-BSTR BstrOfBytes(const std::string& bytes);
-std::string BytesOf(const wchar_t* text, unsigned length);
-// File names are UTF-8 inside.
+// Text crosses as UTF-16 and is UTF-8 inside: the session's values, lists and messages, the caller's ports,
+// erase lists and file names.
+BSTR BstrOf(const std::string& utf8);
 std::string Utf8Of(BSTR text);
 
 // The value itself, through a Variant by reference to a caller's Variant.
@@ -28,7 +26,7 @@ const VARIANT& Referenced(const VARIANT& value);
 // An optional argument left out.
 bool Missing(const VARIANT& value);
 // The text of an optional in/out argument ("" when left out); DISP_E_TYPEMISMATCH when it holds no text.
-HRESULT TextOf(const VARIANT* value, std::string& bytes);
+HRESULT TextOf(const VARIANT* value, std::string& utf8);
 // Writes an out value into an argument: into the caller's variable when it is one by reference, in that
 // variable's own type when it has one; into the Variant itself otherwise. Takes `value` over.
 HRESULT Store(VARIANT& argument, VARIANT& value);

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
+#include <cwctype>
+#include <optional>
+#include <string_view>
 
 #include "platform/win32/Text.h"
 
@@ -13,6 +15,7 @@ namespace {
 
 constexpr DWORD kSliceMs = 10;           // the longest a read blocks before the caller's pump runs again
 constexpr DWORD kWriteGivesUpMs = 2000;  // a device that takes nothing for this long is given up
+constexpr DWORD kDriverLateMs = 100;     // past its own timeouts, a request is cancelled
 
 HANDLE Handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -23,10 +26,11 @@ DeviceError Failed(DWORD error) {
     return {KindOf(code), code};
 }
 
-// A read waits at most `slice` ms for the first byte and returns as soon as one is there; a write gives up
+// A read waits at most `slice` ms for the first byte and ends 1 ms after the last one that came (wine ends a
+// read by the first byte only after the whole slice); with no slice it takes what is there. A write gives up
 // after 2 seconds without a byte taken.
 bool SetTimeouts(HANDLE handle, DWORD slice) {
-    COMMTIMEOUTS timeouts{MAXDWORD, slice > 0 ? MAXDWORD : 0, slice, 0, kWriteGivesUpMs};
+    COMMTIMEOUTS timeouts{slice > 0 ? 1 : MAXDWORD, 0, slice, 0, kWriteGivesUpMs};
     return SetCommTimeouts(handle, &timeouts) != 0;
 }
 
@@ -54,19 +58,100 @@ bool SetLine(HANDLE handle, uint32_t baudRate) {
     return SetCommState(handle, &line) != 0;
 }
 
+// A port as the system reaches it: the DOS name opened ("COM1") and the device behind that name
+// ("\Device\Serial0"); the device is empty where the system names none (wine's ports linked after it
+// started).
+struct Port {
+    std::wstring dosName, device;
+};
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The DOS device name in a text, read as the system reads it: either slash, without the prefix "\\.\" or
+// "\\?\" and without the blanks, dots and colon it drops at the end. Empty for a path (a file, a folder).
+std::wstring DosName(const std::string& text) {
+    std::wstring name = Wide(text);
+    std::ranges::replace(name, L'/', L'\\');
+    for (std::wstring_view prefix : {L"\\\\.\\", L"\\\\?\\"}) {
+        if (name.starts_with(prefix)) {
+            name.erase(0, prefix.size());
+            break;
+        }
+    }
+    while (!name.empty() && (name.back() == L' ' || name.back() == L'.' || name.back() == L':'))
+        name.pop_back();
+    return name.find(L'\\') == std::wstring::npos ? Upper(name) : L"";
+}
+
+// Serial ports are named COM1 to COM255, whichever driver serves them.
+bool IsComName(std::wstring_view name) {
+    if (name.size() < 4 || name.size() > 6 || !name.starts_with(L"COM") || name[3] == L'0') return false;
+    if (!std::all_of(name.begin() + 3, name.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+        return false;
+    return std::stoi(std::wstring(name.substr(3))) <= 255;
+}
+
+// The port a name reaches, following the system's links from name to name (AUX to COM1); none when the
+// name is no serial port (NUL, CON, PRN, a file, a folder).
+std::optional<Port> PortOf(const std::string& text) {
+    Port port{DosName(text), L""};
+    for (int link = 0; link < 8 && !port.dosName.empty(); ++link) {
+        wchar_t target[1024] = L"";
+        if (QueryDosDeviceW(port.dosName.c_str(), target, std::size(target)) == 0) break;
+        // The first of the names is the one in force.
+        std::wstring_view first(target);
+        std::wstring_view linked;
+        for (std::wstring_view prefix : {L"\\DosDevices\\", L"\\??\\", L"\\GLOBAL??\\"})
+            if (first.starts_with(prefix)) linked = first.substr(prefix.size());
+        if (linked.empty()) {
+            port.device = Upper(std::wstring(first));
+            break;
+        }
+        port.dosName = Upper(std::wstring(linked));
+    }
+    if (!IsComName(port.dosName)) return std::nullopt;
+    return port;
+}
+
 // Some virtual port drivers, and wine, let a second program open a port: the programs of this component
-// also claim it by a named object that exists while one of them holds the port.
-HANDLE Claim(const std::string& device) {
-    // Object names tell letter case apart, port names do not.
-    std::string port = device.substr(device.find_last_of('\\') + 1);
-    std::ranges::transform(port, port.begin(), [](unsigned char c) { return std::toupper(c); });
-    HANDLE claim = CreateMutexW(nullptr, FALSE, Wide("Global\\KX6000Download " + port).c_str());
+// also claim it by a named object that exists while one of them holds the port. It is named after the
+// device, so every name reaching the port claims the same.
+HANDLE Claim(const Port& port) {
+    std::wstring claimed = port.device.empty() ? port.dosName : port.device;
+    std::ranges::replace(claimed, L'\\', L'/');  // an object's name holds no backslash past its namespace
+    HANDLE claim = CreateMutexW(nullptr, FALSE, (L"Global\\KX6000Download " + claimed).c_str());
     if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(claim);
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     return claim;
+}
+
+// How a request on the port ended.
+enum class Ended { ByItself, ByMessage, Failed };
+
+// Starts a request on the port (ReadFile or WriteFile, given the request's OVERLAPPED) and waits until it
+// ends; `done` is what it moved, GetLastError() why it failed. With `slice` (ms), a message to this thread's
+// windows (a call to the automation server, a click) ends the wait at once, so that the caller's event pump
+// runs: the request is then cancelled with what it had.
+template <class Start>
+Ended Transfer(HANDLE port, HANDLE event, DWORD& done, Start start, std::optional<DWORD> slice = {}) {
+    OVERLAPPED request{};
+    request.hEvent = event;
+    done = 0;
+    if (!start(request) && GetLastError() != ERROR_IO_PENDING) return Ended::Failed;
+    DWORD woke = WAIT_OBJECT_0;
+    if (slice) woke = MsgWaitForMultipleObjects(1, &event, FALSE, *slice + kDriverLateMs, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0) CancelIo(port);
+    // A request its timeouts ended is no failure: wine says ERROR_TIMEOUT, Windows nothing.
+    if (!GetOverlappedResult(port, &request, &done, TRUE) && GetLastError() != ERROR_TIMEOUT &&
+        (woke == WAIT_OBJECT_0 || GetLastError() != ERROR_OPERATION_ABORTED))
+        return Ended::Failed;
+    return woke == WAIT_OBJECT_0 + 1 ? Ended::ByMessage : Ended::ByItself;
 }
 
 void Release(std::intptr_t& handle) {
@@ -81,6 +166,7 @@ DeviceFailure KindOf(std::error_code code) {
     switch (code.value()) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_DEVICE:
             return DeviceFailure::NotFound;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
@@ -101,16 +187,25 @@ DeviceFailure KindOf(std::error_code code) {
 SerialDevice::~SerialDevice() {
     Release(handle);
     Release(claim);
+    Release(requestEnded);
 }
 
 DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
     if (baudRate != 9600 && baudRate != 19200 && baudRate != 115200) return Failed(ERROR_INVALID_PARAMETER);
-    std::string device = path.starts_with("\\\\.\\") ? path : "\\\\.\\" + path;
-    HANDLE claimed = Claim(device);
+    // Nothing is opened for a name that reaches no serial port.
+    const std::optional<Port> reached = PortOf(path);
+    if (!reached) return Failed(ERROR_BAD_DEVICE);
+    if (requestEnded == -1) {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (event == nullptr) return Failed(GetLastError());
+        requestEnded = reinterpret_cast<std::intptr_t>(event);
+    }
+    HANDLE claimed = Claim(*reached);
     if (claimed == nullptr) return Failed(GetLastError());
     claim = reinterpret_cast<std::intptr_t>(claimed);
-    HANDLE port = CreateFileW(Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    // Overlapped, so that a wait for the radio can end on a message to the program's windows.
+    HANDLE port = CreateFileW((L"\\\\.\\" + reached->dosName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         DeviceError failed = Failed(GetLastError());
         Release(claim);
@@ -151,7 +246,10 @@ DeviceError SerialDevice::Write(const char* data, size_t size) {
     for (size_t written = 0; written < size;) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - written, 1 << 20));
         DWORD done = 0;
-        if (!WriteFile(port, data + written, chunk, &done, nullptr)) return Failed(GetLastError());
+        if (Transfer(port, Handle(requestEnded), done, [&](OVERLAPPED& request) {
+                return WriteFile(port, data + written, chunk, nullptr, &request);
+            }) == Ended::Failed)
+            return Failed(GetLastError());
         if (done == 0) return Failed(ERROR_TIMEOUT);
         written += done;
     }
@@ -163,7 +261,7 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
     HANDLE port = Handle(handle);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
-    // Slices of at most 10 ms: a read blocks no longer, and ends as soon as a byte is there.
+    // Slices of at most 10 ms: a read blocks no longer, and ends as soon as a byte is there, or a message.
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         DWORD slice = static_cast<DWORD>(std::clamp<decltype(left)>(left, 0, kSliceMs));
@@ -171,11 +269,16 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
         // One read a call: a radio that never stops sending cannot grow the buffer.
         char buffer[4096];
         DWORD got = 0;
-        if (!ReadFile(port, buffer, sizeof buffer, &got, nullptr)) return Failed(GetLastError());
+        const Ended ended = Transfer(
+            port, Handle(requestEnded), got,
+            [&](OVERLAPPED& request) { return ReadFile(port, buffer, sizeof buffer, nullptr, &request); },
+            slice);
+        if (ended == Ended::Failed) return Failed(GetLastError());
         if (got > 0) {
             into.assign(buffer, got);
             return {};
         }
+        if (ended == Ended::ByMessage) return {};  // the caller's pump comes first
         if (slice == 0) break;
     }
     // A port whose far end went away gives empty reads under wine; only the port's state tells.

@@ -18,7 +18,7 @@ constexpr wchar_t kClassName[] = L"KX6000StopQuestion";
 
 LRESULT CALLBACK BoxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* question = OwnerOf<StopQuestion>(box, message, lParam);
-    if (question && question->Displayed()) return question->Handle(message, wParam, lParam);
+    if (question && question->Shown()) return question->Handle(message, wParam, lParam);
     return DefWindowProcW(box, message, wParam, lParam);
 }
 
