@@ -121,7 +121,8 @@ TEST_F(SerialTest, OpeningFailsByKind) {
     WriteFile(folder / "file", "");
     const std::tuple<const char*, std::string, int32_t> cases[] = {
         {"no such device", (folder / "ttyNone").string(), 11},
-        {"not a serial device", (folder / "file").string(), 15},
+        {"a file", (folder / "file").string(), 11},
+        {"not a serial device", "/dev/null", 11},
         {"held by another program", peer.Path(), 12},
     };
     port.ClosePort();

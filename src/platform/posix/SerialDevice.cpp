@@ -177,6 +177,8 @@ DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
         if (failed.kind == DeviceFailure::NotFound ||
             (failed.kind == DeviceFailure::InUse && error != EWOULDBLOCK))
             failed.kind = DeviceFailure::Other;
+        // A file or /dev/null is no serial port at all, as Windows says of NUL or a file.
+        if (error == ENOTTY) failed.kind = DeviceFailure::NotFound;
         return failed;
     }
     AskLowLatency(fd);
