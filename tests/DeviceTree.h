@@ -44,7 +44,8 @@ inline void MakeLaptop(const std::filesystem::path& root) {
              {"idProduct", "ea60"},
              {"manufacturer", "Silicon Labs"},
              {"product", "CP2102 USB to UART Bridge Controller"},
-             {"serial", "0001"}},
+             {"serial", "0001"},
+             {"latency_timer", "-5"}},  // no timer an adapter can have: unknown
             "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0");
     MakeUsb(root, "ttyUSB1", "1-2",
             {{"idVendor", "0403"},

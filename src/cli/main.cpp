@@ -265,7 +265,11 @@ int main(int argc, char** argv) {
                 asJson, std::nullopt);
         }
     } catch (const CLI::Success& e) {  // --help, --version
-        return app.exit(e);
+        if (!asJson) return app.exit(e);
+        // A program reading --json output gets JSON on every path: the text of the help inside it.
+        const bool version = dynamic_cast<const CLI::CallForVersion*>(&e) != nullptr;
+        PrintJson(version ? json{{"version", kx6000::VersionText()}} : json{{"help", app.help()}});
+        return 0;
     } catch (const CLI::ParseError& e) {
         return ParseFailure(app, e, asJson);
     }

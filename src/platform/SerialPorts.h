@@ -29,6 +29,13 @@ struct SerialPortInfo {
     std::optional<int> latencyTimer;  // milliseconds, where the system tells an adapter's
 };
 
+// An adapter's latency timer as the system states it, when it is one an adapter can have (0 to 255 ms): a
+// driver or a device tree stating -5 or 70000 tells nothing about the adapter.
+inline std::optional<int> LatencyTimerOf(int64_t milliseconds) {
+    if (milliseconds < 0 || milliseconds > 255) return std::nullopt;
+    return static_cast<int>(milliseconds);
+}
+
 // The serial devices present: USB ones in the order of their stable names, then the UARTs that are
 // really there. On Linux the device tree is read below KX6000_DEVICE_ROOT when that is set (a tree a test
 // made), else below "/".

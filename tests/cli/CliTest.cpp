@@ -19,10 +19,13 @@ struct Outcome {
 // Every JSON document a test sees is kept for the schema check, under the schema it must match.
 void KeepJson(const std::string& arguments, int status, const std::string& out) {
     static int count = 0;
-    static const std::regex command("(^| )(report|download|erase|validate|error|ports)( |$)");
+    static const std::regex command("(^| )(report|download|erase|validate|error|ports)( |$)"),
+        about("(^| )--(version|help)( |$)");
     std::smatch word;
-    const std::string schema =
-        status != 2 && std::regex_search(arguments, word, command) ? word[2].str() : "usage";
+    const std::string schema = status == 2                                   ? "usage"
+                               : std::regex_search(arguments, word, about)   ? word[2].str()
+                               : std::regex_search(arguments, word, command) ? word[2].str()
+                                                                             : "usage";
     WriteFile(std::filesystem::path(KX6000_JSON_SAMPLES) / schema /
                   (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
                    std::to_string(++count) + ".json"),
@@ -74,6 +77,13 @@ TEST_F(CliTest, VersionAndErrorTable) {
         << all.out;
     EXPECT_EQ(nlohmann::json::parse(Download("error --json 21").out),
               nlohmann::json::parse(R"({"errors": [{"number": 21, "message": "Radio did not reset"}]})"));
+    // With --json every path prints one JSON document, the help's text inside it.
+    EXPECT_EQ(nlohmann::json::parse(Download("--json --version").out),
+              nlohmann::json({{"version", "1.05.01"}}));
+    Outcome help = Download("ports --help --json");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(
+        Holds(nlohmann::json::parse(help.out).at("help").get<std::string>(), "Usage: kx6000-download ports"));
 }
 
 // A file is explained line by line (one that cannot be read too), and nothing is sent for data the radio
@@ -426,6 +436,7 @@ TEST_F(CliTest, OptionsAnywhereCheckedAnywhere) {
         {"", "kx6000-download: give a command: report, download, erase, validate, error or ports"},
         {"--device /dev/null --device /dev/zero ports", "ports takes one --device"},
         {"--quiet ports", "ports takes no --quiet"},
+        {"ports extra --json", "The following argument was not expected: extra"},
         {"--port 2 frobnicate", "kx6000-download: unknown command 'frobnicate'; the commands are report"},
         {"validate --json", "validate needs FILE..."},
         {"erase", "erase needs [NNDD:]PRODUCTID..."},

@@ -70,9 +70,9 @@ std::optional<SerialPortInfo> ReadDevice(const fs::path& entry) {
         info.kind = PortKind::UsbAdapter;
         ReadUsb(info, device.parent_path());
         if (std::string timer = Attribute(device / "latency_timer"); !timer.empty()) {
-            int milliseconds = 0;
+            int64_t milliseconds = 0;
             if (std::from_chars(timer.data(), timer.data() + timer.size(), milliseconds).ec == std::errc())
-                info.latencyTimer = milliseconds;
+                info.latencyTimer = LatencyTimerOf(milliseconds);
         }
     } else {
         std::string type = Attribute(entry / "type");

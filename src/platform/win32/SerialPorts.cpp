@@ -91,7 +91,7 @@ std::string PortName(HDEVINFO set, SP_DEVINFO_DATA& device, std::optional<int>& 
     if (RegQueryValueExW(key, L"LatencyTimer", nullptr, &type, reinterpret_cast<BYTE*>(&timer), &size) ==
             ERROR_SUCCESS &&
         type == REG_DWORD)
-        latencyTimer = static_cast<int>(timer);
+        latencyTimer = LatencyTimerOf(timer);
     RegCloseKey(key);
     return Utf8(name);
 }
