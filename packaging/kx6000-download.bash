@@ -1,12 +1,17 @@
 # bash completion for kx6000-download and kx6000-download-gui
 
 # The serial devices found and their by-id names, as 'kx6000-download ports' lists them: the program's own
-# rule for what is a serial device (never a virtual console, an onboard port only where a UART is). A word
-# that is none of them completes as a file.
+# rule for what is a serial device (never a virtual console, an onboard port only where a UART is), less
+# those it keeps for the system (the console, a login's terminal). A word that is none of them completes as
+# a file.
 _kx6000_devices() {
     local program=${COMP_WORDS[0]%-gui}
-    COMPREPLY=($(compgen -W "$("$program" ports --json 2>/dev/null |
-        sed -n '/^  "devices"/,/^  "ports"/s/^ *"\(device\|stableName\)": "\(.*\)",\{0,1\}$/\2/p')" -- "$cur"))
+    COMPREPLY=($(compgen -W "$("$program" ports --json 2>/dev/null | awk '
+        /^  "devices"/ { listing = 1 } /^  "ports"/ { listing = 0 }
+        listing && /^ *"(device|stableName)": "/ { name = $0; sub(/^ *"[a-zA-Z]*": "/, "", name)
+                                                   sub(/",?$/, "", name); names = names " " name }
+        listing && /^ *"notUsed": / { kept = 1 }
+        listing && /^    }/ { if (!kept) print names; names = ""; kept = 0 }')" -- "$cur"))
     [ ${#COMPREPLY[@]} -gt 0 ] || COMPREPLY=($(compgen -f -- "$cur"))
 }
 

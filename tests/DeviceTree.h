@@ -61,6 +61,11 @@ inline void MakeLaptop(const std::filesystem::path& root) {
         WriteFile(root / "sys/devices/platform/serial8250/tty" / name / "type", type);
     }
     for (const char* name : {"tty0", "tty63", "console", "ptmx"}) MakeTty(root, name, "");
+    // The kernel's console on ttyS0 (console=ttyS0), and a getty on ttyS2: its controlling terminal, 4:66.
+    WriteFile(root / "sys/devices/virtual/tty/console/active", "tty0 ttyS0\n");
+    WriteFile(root / "sys/devices/platform/serial8250/tty/ttyS2/dev", "4:66\n");
+    WriteFile(root / "proc/812/stat",
+              "812 (agetty) S 1 812 812 " + std::to_string(4 << 8 | 66) + " 812 4194560\n");
 }
 
 }  // namespace kx6000::test

@@ -111,10 +111,13 @@ int RunOnRadio(const Options& options, std::unique_ptr<clsDLManager> manager, js
     auto start = std::chrono::steady_clock::now();
     SayTestMode();
     // The workers' parent names each worker's device itself.
-    if (!options.quiet && !options.progressLines) {
-        std::cerr << "Port " << options.port << ": "
-                  << Printable(RouteText(RoutePort(std::stoi(options.port), SerialPorts()))) << '\n';
-    }
+    const PortRoute route = RoutePort(std::stoi(options.port), SerialPorts());
+    if (!options.quiet && !options.progressLines)
+        std::cerr << "Port " << options.port << ": " << Printable(RouteText(route)) << '\n';
+    // Only a port that names such a device reaches it: said, since a report writes into that line.
+    if (route.info && !route.info->notUsed.empty())
+        std::cerr << "kx6000-download: warning: " << Printable(route.device) << " is " << route.info->notUsed
+                  << "; the radio operation writes to it because port " << options.port << " names it\n";
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);

@@ -37,6 +37,7 @@ json DeviceJson(const SerialPortInfo& info) {
         if (!value->empty()) device[name] = *value;
     }
     if (info.latencyTimer) device["latencyTimer"] = *info.latencyTimer;
+    if (!info.notUsed.empty()) device["notUsed"] = info.notUsed;
     return device;
 }
 
@@ -48,6 +49,8 @@ void PrintDevice(const SerialPortInfo& info) {
     // Windows' stable name is the device's own short name ("COM3" of "\\.\COM3"): said once.
     if (!info.stableName.empty() && !info.device.ends_with(info.stableName))
         std::cout << "    " << Printable(info.stableName) << '\n';
+    if (!info.notUsed.empty())
+        std::cout << "    " << info.notUsed << ", not used: only a port that names it reaches it\n";
     if (info.kind == PortKind::Uart) return;
     std::cout << "    " << (info.kind == PortKind::UsbAdapter ? "USB adapter " : "USB modem ")
               << Hex4(info.vendorId) << ':' << Hex4(info.productId);
@@ -61,7 +64,9 @@ void PrintDevice(const SerialPortInfo& info) {
 // Why a port reaches what it does, after its device.
 std::string Why(const PortRoute& route) {
     const std::string number = std::to_string(route.port);
-    const std::string absent = route.info ? "" : " (not among the devices found)";
+    const std::string absent = !route.info                    ? " (not among the devices found)"
+                               : !route.info->notUsed.empty() ? " (" + route.info->notUsed + ")"
+                                                              : "";
     switch (route.source) {
         case PortSource::Environment:
             return "named by KX6000_PORT" + number + absent;

@@ -27,6 +27,8 @@ struct SerialPortInfo {
     std::string interface;            // the USB interface number, two hex digits ("00")
     std::string description;          // one line for a person, as the system names the device
     std::optional<int> latencyTimer;  // milliseconds, where the system tells an adapter's
+    // Why no port reaches it unless named: "the system console", "a login terminal"; empty when free.
+    std::string notUsed;
 };
 
 // An adapter's latency timer as the system states it, when it is one an adapter can have (0 to 255 ms): a
@@ -37,12 +39,13 @@ inline std::optional<int> LatencyTimerOf(int64_t milliseconds) {
 }
 
 // The serial devices present: USB ones in the order of their stable names, then the UARTs that are
-// really there. On Linux the device tree is read below KX6000_DEVICE_ROOT when that is set (a tree a test
-// made), else below "/".
+// really there, the system console and login terminals among them, marked. On Linux the device tree (and
+// /proc) is read below KX6000_DEVICE_ROOT when that is set (a tree a test made), else below "/".
 std::vector<SerialPortInfo> SerialPorts();
 
 // The device port 1 to 4 reaches when neither the environment nor the settings name one, out of
-// `present`: on Linux the port's place in the list (empty past its end), on Windows COMn.
+// `present`: on Linux the port's place among the devices not kept for the system (empty past their end),
+// on Windows COMn.
 std::string DefaultPortDevice(int port, const std::vector<SerialPortInfo>& present);
 
 }  // namespace kx6000

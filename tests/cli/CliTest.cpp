@@ -469,7 +469,7 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
     MakeLaptop(folder / "devices");
     // A stable name in the settings is the device it names.
     const std::string ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A601F1XZ-if00-port0";
-    WriteSettings("[KX6100_RLDC]\nPort3=" + ftdi + "\n");
+    WriteSettings("[KX6100_RLDC]\nPort2=/dev/ttyS0\nPort3=" + ftdi + "\n");
     Outcome text = Download("ports");
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(
@@ -485,26 +485,32 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
             "  /dev/ttyACM0  USB modem 1d6b:0104\n"
             "    USB modem 1d6b:0104, interface 00\n"
             "  /dev/ttyS0  this machine's serial port\n"
+            "    the system console, not used: only a port that names it reaches it\n"
             "  /dev/ttyS2  this machine's serial port\n"
+            "    a login terminal, not used: only a port that names it reaches it\n"
             "  /dev/ttyS10  this machine's serial port\n"
             "\n"
             "Port 1: /dev/ttyUSB1 (FTDI FT232R USB UART), found\n"
-            "Port 2: /dev/ttyUSB0 (Silicon Labs CP2102 USB to UART Bridge Controller), found\n"
+            "Port 2: /dev/ttyS0 (this machine's serial port), named by Port2 in " +
+            settings.string() +
+            " (the system console)\n"
             "Port 3: " +
             ftdi + " (FTDI FT232R USB UART), named by Port3 in " + settings.string() +
             "\n"
-            "Port 4: /dev/ttyS0 (this machine's serial port), found\n");
+            "Port 4: /dev/ttyS10 (this machine's serial port), found\n");
     Outcome json = Download("--port 3 --device /dev/ttyUSB9 ports --json");  // before the settings
     EXPECT_EQ(json.status, 0);
     ExpectFields(json.out, R"({"/devices/0/vendorId": "0403", "/devices/0/productId": "6001",
         "/devices/0/manufacturer": "FTDI", "/devices/0/product": "FT232R USB UART",
         "/devices/0/serialNumber": "A601F1XZ", "/devices/0/interface": "00", "/devices/0/latencyTimer": 16,
         "/devices/1/latencyTimer": "-", "/devices/2/stableName": "-", "/devices/2/kind": "usb-modem",
-        "/devices/3": {"device": "/dev/ttyS0", "kind": "uart", "description": "this machine's serial port"},
+        "/devices/3": {"device": "/dev/ttyS0", "kind": "uart", "description": "this machine's serial port",
+                       "notUsed": "the system console"},
+        "/devices/4/notUsed": "a login terminal", "/devices/5/notUsed": "-",
         "/devices/6": "-",
-        "/ports/1/source": "found",
+        "/ports/1/source": "settings",
         "/ports/2": {"port": 3, "device": "/dev/ttyUSB9", "source": "environment"},
-        "/ports/3/device": "/dev/ttyS0"})");
+        "/ports/1/device": "/dev/ttyS0", "/ports/3/device": "/dev/ttyS10"})");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <tuple>
 
 #include "platform/Places.h"
@@ -111,6 +112,43 @@ std::pair<std::string, unsigned long> NaturalKey(const std::string& name) {
     return {name.substr(0, digits), number};
 }
 
+// The ttys the kernel writes its messages to ("ttyS0" of console=ttyS0); virtual consoles are no serial
+// devices and are left out anyway.
+std::vector<std::string> ActiveConsoles(const fs::path& top) {
+    std::ifstream file(top / "sys/class/tty/console/active");
+    std::vector<std::string> names;
+    for (std::string name; file >> name;) names.push_back(name);
+    return names;
+}
+
+// The terminal numbers (as /proc/PID/stat gives them) that some process has as its controlling terminal:
+// a getty or a login shell. A program using a serial port opens it without making it its terminal.
+std::vector<unsigned long> ControllingTerminals(const fs::path& top) {
+    std::vector<unsigned long> terminals;
+    std::error_code error;
+    for (const fs::directory_entry& process : fs::directory_iterator(top / "proc", error)) {
+        std::ifstream file(process.path() / "stat");
+        std::string line;
+        std::getline(file, line);
+        // pid (comm) state ppid pgrp session tty_nr: the name may hold anything, up to its last ')'.
+        std::istringstream fields(line.substr(std::min(line.rfind(')') + 1, line.size())));
+        std::string state;
+        long ppid = 0, group = 0, session = 0;
+        unsigned long terminal = 0;
+        if (fields >> state >> ppid >> group >> session >> terminal && terminal != 0)
+            terminals.push_back(terminal);
+    }
+    return terminals;
+}
+
+// The terminal number of a tty class entry from its "major:minor".
+unsigned long TerminalNumber(const fs::path& entry) {
+    std::string dev = Attribute(entry / "dev");
+    unsigned long major = 0, minor = 0;
+    if (std::sscanf(dev.c_str(), "%lu:%lu", &major, &minor) != 2) return 0;
+    return (minor & 0xFF) | (major << 8) | ((minor & ~0xFFUL) << 12);
+}
+
 }  // namespace
 
 std::vector<SerialPortInfo> SerialPorts() {
@@ -118,8 +156,19 @@ std::vector<SerialPortInfo> SerialPorts() {
     const fs::path top = fs::path(root.empty() ? "/" : root).lexically_normal();
     std::vector<SerialPortInfo> found;
     std::error_code error;
+    const std::vector<std::string> consoles = ActiveConsoles(top);
+    const std::vector<unsigned long> terminals = ControllingTerminals(top);
     for (const fs::directory_entry& entry : fs::directory_iterator(top / "sys/class/tty", error)) {
-        if (std::optional<SerialPortInfo> info = ReadDevice(entry.path())) found.push_back(*info);
+        std::optional<SerialPortInfo> info = ReadDevice(entry.path());
+        if (!info) continue;
+        // A report would write to the kernel's console or into a login's line, and leave it raw.
+        if (std::ranges::find(consoles, entry.path().filename().string()) != consoles.end()) {
+            info->notUsed = "the system console";
+        } else if (unsigned long number = TerminalNumber(entry.path());
+                   number != 0 && std::ranges::find(terminals, number) != terminals.end()) {
+            info->notUsed = "a login terminal";
+        }
+        found.push_back(*info);
     }
     const std::map<std::string, std::string> names = StableNames(top);
     for (SerialPortInfo& info : found) {
@@ -135,7 +184,10 @@ std::vector<SerialPortInfo> SerialPorts() {
 }
 
 std::string DefaultPortDevice(int port, const std::vector<SerialPortInfo>& present) {
-    return static_cast<size_t>(port) <= present.size() ? present[static_cast<size_t>(port) - 1].device : "";
+    for (const SerialPortInfo& info : present) {
+        if (info.notUsed.empty() && --port == 0) return info.device;
+    }
+    return "";
 }
 
 }  // namespace kx6000
