@@ -17,7 +17,6 @@
 #include "support/Errors.h"
 #include "support/OutsideText.h"
 #include "support/Paths.h"
-#include "support/Printable.h"
 #include "support/Program.h"
 #include "ui/ConsoleForm.h"
 #include "ui/WindowRules.h"
@@ -61,7 +60,8 @@ void ExplainPortFailure(int32_t result, const std::string& port) {
             << "; add the user to the 'dialout' group (sudo usermod -aG dialout $USER) and log in again";
     } else if (failure.kind == DeviceFailure::InUse) {
         std::string holders = Holders(failure.device);
-        std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + holders);
+        // A program names itself (its command line is its own to set): shown escaped.
+        std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + Printable(holders));
     } else if (result == 11) {
         std::cerr << "; choose the device with --device PATH (" << kListPorts << ")";
     }

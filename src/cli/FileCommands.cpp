@@ -10,7 +10,7 @@
 #include "manager/clsDLManager.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
-#include "support/Printable.h"
+#include "support/OutsideText.h"
 
 namespace kx6000::cli {
 namespace {

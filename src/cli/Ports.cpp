@@ -6,8 +6,8 @@
 #include "cli/Commands.h"
 #include "platform/Runtime.h"
 #include "platform/Settings.h"
+#include "support/OutsideText.h"
 #include "support/Paths.h"
-#include "support/Printable.h"
 
 namespace kx6000::cli {
 namespace {

@@ -7,7 +7,6 @@
 #include "files/clsFile.h"
 #include "support/Errors.h"
 #include "support/OutsideText.h"
-#include "support/Printable.h"
 #include "ui/WindowRules.h"
 
 namespace kx6000::cli {

@@ -14,8 +14,8 @@
 #include "platform/Console.h"
 #include "platform/Processes.h"
 #include "support/Errors.h"
+#include "support/OutsideText.h"
 #include "support/Paths.h"
-#include "support/Printable.h"
 #include "ui/ConsoleForm.h"
 
 namespace kx6000::cli {

@@ -10,6 +10,7 @@
 #include "manager/clsDLManager.h"
 #include "platform/Holders.h"
 #include "service/Interface.h"
+#include "support/OutsideText.h"
 #include "support/Program.h"
 #include "ui/qt/frmDownload.h"
 
@@ -111,7 +112,7 @@ int16_t Worker::SetPort(const std::string& port, bool window) {
         std::string holders = Holders(LastPortFailure.device);
         std::fprintf(stderr, "kx6000-download-service: port %s (%s): %s%s\n", port.c_str(),
                      LastPortFailure.device.c_str(), LastPortFailure.error.message().c_str(),
-                     holders.empty() ? "" : ("; held by " + holders).c_str());
+                     holders.empty() ? "" : ("; held by " + Printable(holders)).c_str());
     }
     return result;
 }

@@ -45,6 +45,29 @@ std::string Utf8OfBytes(std::string_view bytes) {
     return text;
 }
 
+std::string Printable(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    while (!text.empty()) {
+        const size_t length = SequenceAt(text);
+        const auto lead = static_cast<uint8_t>(text[0]);
+        const bool control = length == 0 || (length == 1 && (lead < 0x20 || lead == 0x7F)) ||
+                             (length == 2 && lead == 0xC2 && static_cast<uint8_t>(text[1]) < 0xA0);
+        const size_t taken = length == 0 ? 1 : length;
+        for (char c : text.substr(0, taken)) {
+            const auto byte = static_cast<uint8_t>(c);
+            if (control) {
+                shown += {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+            } else {
+                shown += c;
+            }
+        }
+        text.remove_prefix(taken);
+    }
+    return shown;
+}
+
 std::string ListName(std::string_view productId) {
     std::string name;
     for (char c : productId) {

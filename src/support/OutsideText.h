@@ -11,6 +11,12 @@ namespace kx6000 {
 // character of its value (so C3 BF and a lone FF both read "ÿ").
 std::string Utf8OfBytes(std::string_view bytes);
 
+// Text from outside made safe to print on a terminal or write in a log: every C0 control, DEL, C1 control
+// (U+0080 to U+009F) and byte that is no valid UTF-8 is shown as "\xNN" per byte, so nothing the radio, a
+// file, a USB device or another process holds moves the cursor, sets the title or starts a line of its own.
+// Valid UTF-8 otherwise stays as it is; the result holds nothing to escape, so it is its own printable form.
+std::string Printable(std::string_view text);
+
 // A product ID as the list "ProductID|Status|..." writes it: "%" as "%25" and "|" as "%7C", so the list
 // splits on "|" into its pairs whatever the radio holds.
 std::string ListName(std::string_view productId);

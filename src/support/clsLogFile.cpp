@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Runtime.h"
 #include "support/Errors.h"
+#include "support/OutsideText.h"
 #include "support/Paths.h"
 #include "support/Program.h"
 #include "support/Version.h"
@@ -102,7 +103,8 @@ void clsLogFile::WriteToLogFile(std::string& strData) {
     if (!Debug || (!file.IsOpen() && FailedFiles.count(fileName))) return;  // its failure is said
     if (strData.find(kShortened) != std::string::npos) strData = strData.substr(0, 41) + "....";
     try {
-        WriteLine(NowText() + " " + strData);
+        // One entry a line, whatever the radio, a file or another program put in it.
+        WriteLine(NowText() + " " + Printable(strData));
     } catch (const std::system_error& error) {
         Show(error);
     }

@@ -9,7 +9,7 @@
 
 #include "manager/clsDLManager.h"
 #include "platform/Console.h"
-#include "support/Printable.h"
+#include "support/OutsideText.h"
 #include "support/Program.h"
 
 namespace kx6000 {

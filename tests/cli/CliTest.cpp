@@ -170,8 +170,9 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
                              {"/configurations/1/address", 0x70000},
                              {"/configurations/2", "-"}});
 
-    // A port another program holds is said with that program's whole name (its "comm" keeps 15 characters).
-    const std::filesystem::path holder = folder / "a-holder-with-a-long-name";
+    // A port another program holds is said with that program's whole name (its "comm" keeps 15 characters),
+    // escaped: a program names itself.
+    const std::filesystem::path holder = folder / "a-holder-with-a-long-name\x1b]0;PWNED\a";
     std::filesystem::create_symlink("/usr/bin/flock", holder);
     pid_t child = fork();
     if (child == 0) {
@@ -182,7 +183,8 @@ TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     }
     Eventually([&] { return Held(radio.DevicePath()); });
     Outcome held = Download("--quiet" + device + "report");
-    EXPECT_TRUE(Holds(held.err, "a-holder-with-a-long-name (pid " + std::to_string(child) + ")"));
+    EXPECT_TRUE(
+        Holds(held.err, "a-holder-with-a-long-name\\x1b]0;PWNED\\x07 (pid " + std::to_string(child) + ")"));
     kill(-child, SIGTERM);
     waitpid(child, nullptr, 0);
 }
@@ -322,7 +324,8 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
         {"productId": "KXA\u001b[2J", "address": "0x70000", "status": 0},
         {"productId": "\u001b]0;pwned\u0007\u001b[2J", "address": "0x10000", "status": 0},
         {"productId": "ZMA1F_A\rKXA61_FORGED", "address": "0x30000", "status": 0},
-        {"productId": "ZMA1F_B\nZMA1F_FORGED\u007f", "address": "0x40000", "status": 0}]})";
+        {"productId": "ZMA1F_B\nZMA1F_FORGED\u007f", "address": "0x40000", "status": 0},
+        {"productId": "KXC\u009b2J", "address": "0x50000", "status": 0}]})";
     const char* verify = "kx6000-download: verify: Z9: the radio ";
     struct Case {
         std::string arguments;  // DEV and DEV2: the radios' devices; APP, FPGA, TWO and HOSTILE: the files
@@ -369,6 +372,7 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
          R"({"/command": "report", "/usageError": "kx6000-download: report takes no --baud; )"
          R"('kx6000-download report --help' lists its options"})"},
         {"--device DEV report", 0, "", "\n\\x1b]0;pwned\\x07\\x1b[2J ", hostile},
+        {"--device DEV report", 0, "", "\nKXC\\xc2\\x9b2J ", hostile},  // a C1 control: CSI
         {"validate HOSTILE", 0, "", R"(tag "\x1b]0;pwned\x07\x1b[2J\x0dZMA1F\x0aX\x7f")"},
         {"--device DEV --baud 115200 download HOSTILE", 0, "", "\\x0aX\\x7f OK", hostile},
         {"--device DEV --device DEV2 download --verify HOSTILE", 0, "", "0 Success", hostile},
@@ -393,6 +397,7 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
         if (*c.fields) ExpectFields(run.out, named(c.fields));
         EXPECT_TRUE(std::ranges::none_of(
             run.out + run.err, [](char c) { return (c >= 0 && c < ' ' && c != '\n') || c == 0x7F; }));
+        EXPECT_EQ((run.out + run.err).find("\xc2\x9b"), std::string::npos) << "no C1 control";
     }
 }
 

@@ -9,8 +9,12 @@ namespace {
 TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
     auto manager = NewManager();
     const std::string frame = "Command (Write Flash Data) : 35FF" + std::string(27, '0');  // 60 characters
-    std::string texts[] = {"Report Configurations...", "", frame, "Write Flash Data and 14 more",
-                           "write flash data is not cut"};
+    std::string texts[] = {"Report Configurations...",
+                           "",
+                           frame,
+                           "Write Flash Data and 14 more",
+                           "write flash data is not cut",
+                           "KXA\x1b[2J\nforged\xc2\x9b\xff"};
     ConfigLog.OpenLogFile();
     for (std::string& text : texts) ConfigLog.WriteToLogFile(text);
     ConfigLog.CloseLogFile();
@@ -19,8 +23,10 @@ TEST_F(LogFileTest, SectionHasHeadMessagesAndTail) {
     EXPECT_EQ(texts[4], "write flash data is not cut");
     // Message lines: the date and time, one blank, the text (an empty text still gives a line).
     std::string section = R"(\*{42}\r\nSTART LOG \(.+\)\r\nDownload Component Version : 1\.05\.01\r\n\r\n)";
+    // Controls (C0, DEL, C1) and bytes that are no UTF-8 are shown escaped: one entry, one line.
+    texts[5] = R"(KXA\x1b[2J\x0aforged\xc2\x9b\xff)";
     for (const std::string& text : texts)
-        section += R"(\S.*\S )" + std::regex_replace(text, std::regex(R"([.()])"), R"(\$&)") + "\r\n";
+        section += R"(\S.*\S )" + std::regex_replace(text, std::regex(R"([.()\[\\])"), R"(\$&)") + "\r\n";
     const std::string log = ReadFile(root / "KX6000Config.log");
     EXPECT_TRUE(std::regex_match(log, std::regex(section + R"(\r\nEND LOG \(.+\)\r\n\*{42}\r\n)"))) << log;
     EXPECT_EQ(out.str(), "");
