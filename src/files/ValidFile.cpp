@@ -35,6 +35,7 @@ public:
         while (ReadHeader(line)) {
             ReadData(line);
             imageCompleted = true;
+            if (notes) ++notes->wholeImages;
         }
     }
 
