@@ -111,6 +111,14 @@ void PrintImage(const clsFile& image) {
     }
 }
 
+// Whether the parse read `image` to its terminator: a failing parse leaves the image it gave up in behind.
+bool ReadWhole(const clsFile& image, const std::vector<FileCheck>& checks) {
+    // The last file of that name: a file named twice is read twice, the later reading holds the image.
+    auto file = std::find_if(checks.rbegin(), checks.rend(),
+                             [&](const FileCheck& check) { return check.name == image.SourceFile; });
+    return file == checks.rend() || image.ImageInFile <= file->notes.wholeImages;
+}
+
 // The files checked and explained; the result is the run's number (a failure's, else a refusal's).
 int32_t Check(const std::vector<FileCheck>& checks, bool warnings, json& document) {
     for (const std::string& line : CheckLines(checks, warnings)) std::cerr << Printable(line) << '\n';
@@ -172,6 +180,7 @@ int Validate(const Options& options, const std::vector<std::string>& files) {
     json images = json::array();
     std::vector<std::shared_ptr<const colDataBlocks>> blocks;
     for (const colFiles::FilePtr& image : run.images) {
+        if (!ReadWhole(*image, run.files)) continue;
         if (options.json) {
             images.push_back(DescribeImage(*image, options.data ? &blocks : nullptr));
         } else {

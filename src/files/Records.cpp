@@ -44,26 +44,37 @@ bool LineReader::Next(std::string_view& line) {
         size_t available = end - begin;
         const char* cr = static_cast<const char*>(std::memchr(start, '\r', available));
         if (cr == nullptr) {
-            longLine.append(start, available);
+            Gather(start, available);
             begin = end;
             partial = true;
             continue;
         }
         size_t length = static_cast<size_t>(cr - start);
+        if (partial || length > kLongestLine) Gather(start, length);
         begin += length + 1;
         if (begin == end) {
             skipLineFeed = true;
         } else if (buffer[begin] == '\n') {
             ++begin;
         }
-        if (!partial) {
-            line = {start, length};
-        } else {
-            line = longLine.append(start, length);
-        }
+        line = partial ? std::string_view(longLine) : std::string_view(start, length);
         ++number;
         return true;
     }
+}
+
+void LineReader::Gather(const char* start, size_t length) {
+    if (longLine.size() + length <= kLongestLine) {
+        longLine.append(start, length);
+        return;
+    }
+    std::string reason = "line " + std::to_string(number + 1) + " is longer than " +
+                         std::to_string(kLongestLine) + " characters; no record is longer than 514";
+    // Line feeds alone make one line of many: the likelier cause.
+    if (std::string_view(longLine).find('\n') != std::string_view::npos ||
+        std::memchr(start, '\n', std::min(length, kLongestLine)) != nullptr)
+        reason += " (it holds line feeds without carriage returns: lines must end with CR LF or CR)";
+    throw ParseFailure{kFileInvalid, reason, number + 1};
 }
 
 bool LineReader::Fill() {

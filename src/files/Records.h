@@ -13,6 +13,9 @@
 namespace kx6000::records {
 
 constexpr int32_t kCurrentLine = -1;
+// No record is longer than 514 characters; a line past this bound is refused before it is gathered whole,
+// so a file of one endless line costs no more memory than this.
+constexpr size_t kLongestLine = 65536;
 
 // Why a parse gives up: the number it gives and, for the technician, where and why.
 struct ParseFailure {
@@ -25,7 +28,8 @@ struct ParseFailure {
 // `text` in quotes, with what a terminal cannot show as \xNN.
 std::string Shown(std::string_view text);
 
-// Reads lines ended by CR LF or CR; a line feed alone is part of the line. Only a regular file is read.
+// Reads lines ended by CR LF or CR; a line feed alone is part of the line. Only a regular file is read. A
+// line longer than kLongestLine fails the parse with 34 at that line.
 class LineReader {
 public:
     explicit LineReader(const std::string& path);
@@ -37,6 +41,8 @@ public:
 
 private:
     bool Fill();
+    // Adds `length` characters at `start` to the line being gathered, refusing it past kLongestLine.
+    void Gather(const char* start, size_t length);
 
     FileReader file;
     std::vector<char> buffer;

@@ -35,6 +35,7 @@ public:
         while (ReadHeader(line)) {
             ReadData(line);
             imageCompleted = true;
+            if (notes) ++notes->wholeImages;
         }
     }
 
@@ -97,7 +98,7 @@ private:
             } else if (type == "S1" || type == "S2" || type == "S3") {
                 state.AddressDigits = static_cast<int16_t>(2 * (type[1] - '0') + 2);
                 if (!files.Exists(key))
-                    throw ParseFailure{kFileMissing, "data record before the first \"S0\" line"};
+                    throw ParseFailure{kFileMissing, "a data record before the first \"S0\" line"};
                 image = files.Item(key);
                 image->strFileType = type;
                 image->strFileTerminator = type == "S1" ? "S9" : type == "S2" ? "S8" : "S7";
@@ -172,8 +173,8 @@ private:
             expected = int64_t{record.address} + record.words;
             if (!Next(line))
                 throw ParseFailure{kFileMissing,
-                                   "image \"" + image->TagName + "\" starting here has no \"" +
-                                       image->strFileTerminator + "\" terminator",
+                                   "no \"" + image->strFileTerminator + "\" terminator for the image \"" +
+                                       image->TagName + "\" begun at line " + std::to_string(headerLine),
                                    headerLine, true};
         }
         terminatorLine = reader.Number();

@@ -31,6 +31,7 @@ struct FileNotes {
     std::vector<FileNote> refusals;
     std::vector<FileNote> warnings;  // what loses nothing (a wrong checksum): the first kWarningsKept
     int32_t warningsLeftOut = 0;
+    int32_t wholeImages = 0;  // the images read to their terminator: the first ones of the file
 };
 
 // Parses `strFileName` into `files`, one clsFile per image, and returns 0, 33

@@ -81,32 +81,43 @@ int16_t clsDLManager::Operate(int successText, bool download, const std::functio
 }
 
 bool clsDLManager::EnterUpgradeMode() {
+    // A bad upgrade application is refused before the radio is reset: nothing would run in it.
+    colFiles::FilePtr application = ReadUpgradeApplication();
+    if (LastError != 0) return false;
     Protocol->LogRadioIntoUpgradeMode(*uiForm, *Port);
     leftInUpgradeMode = LastError == 0;
     if (LastError != 0) return false;
-    StartUpgradeApplication();
+    StartUpgradeApplication(application);
     return LastError == 0;
 }
 
-void clsDLManager::StartUpgradeApplication() {
-    if (!FileExists(upgradeFileName)) {
-        // The radio starts an upgrade application of its own.
-        bool terminator = false;
-        Port->ReadBinary(2000, "3F", terminator);
-        if (LastError == 0) Port->ReadBinary(2000, "AFAF", terminator);
-        return;
-    }
-    ParseFile(upgradeFileName);
-    if (LastError == 0) {
-        colFiles::FilePtr application = Files->Item(upgradeFileName);
-        if (application->Definitiontables().Count() == 0) {
-            LastError = kFileInvalid;
-        } else {
-            Protocol->SendUpgradeApplication(*uiForm, *Port, *application);
-        }
-    }
+colFiles::FilePtr clsDLManager::ReadUpgradeApplication() {
+    LastError = 0;  // the last operation's number is no failure of this one
+    if (!FileExists(upgradeFileName)) return nullptr;
+    FileCheck check = CheckFile(upgradeFileName, *Files, parser, radioType == RADIO_FMX);
+    colFiles::FilePtr application = Files->Exists(upgradeFileName) ? Files->Item(upgradeFileName) : nullptr;
     // The upgrade application is never one of the files a download writes.
     for (std::string key = upgradeFileName; Files->Exists(key); key += "1") Files->Remove(key);
+    LastError = check.result;
+    if (LastError == 0 && application->Definitiontables().Count() == 0) LastError = kFileInvalid;
+    if (LastError == 0) return application;
+    std::string why = check.notes.failure ? check.notes.failure->text : "it holds no data";
+    if (check.notes.failure && check.notes.failure->line > 0)
+        why = "line " + std::to_string(check.notes.failure->line) + ": " + why;
+    uiForm->ShowRefusal("Nothing was sent to the radio: the upgrade application " + upgradeFileName +
+                        " is not valid (" + why + ")");
+    return nullptr;
+}
+
+void clsDLManager::StartUpgradeApplication(const colFiles::FilePtr& application) {
+    if (application) {
+        Protocol->SendUpgradeApplication(*uiForm, *Port, *application);
+        return;
+    }
+    // No file: the radio starts an upgrade application of its own.
+    bool terminator = false;
+    Port->ReadBinary(2000, "3F", terminator);
+    if (LastError == 0) Port->ReadBinary(2000, "AFAF", terminator);
 }
 
 void clsDLManager::ReadBack(const std::string& header, std::string* strFiles) {

@@ -101,14 +101,18 @@ public:
 
 private:
     void LoadResourceTexts();
-    // ValidFile without the guard: the operations load the upgrade application with it.
+    // ValidFile without the guard.
     void ParseFile(const std::string& strFileName);
     // The frame of every radio operation: the guard against a second one, the
     // steps, and the closing steps on every path.
     int16_t Operate(int successText, bool download, const std::function<void()>& steps);
     // Logon and upgrade application; false on failure.
     bool EnterUpgradeMode();
-    void StartUpgradeApplication();
+    // The upgrade application file parsed and taken out of Files; none when there is no file or it is
+    // refused (LastError says which), its refusal naming the file.
+    colFiles::FilePtr ReadUpgradeApplication();
+    // Sends `application`, or with none waits for the radio's own.
+    void StartUpgradeApplication(const colFiles::FilePtr& application);
     // The header line, the configuration read and, when it succeeded, the restart.
     void ReadBack(const std::string& header, std::string* strFiles);
     void WriteFiles(std::string* strFilesToReport);

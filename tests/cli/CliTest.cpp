@@ -95,11 +95,17 @@ TEST_F(CliTest, FilesAreExplainedBeforeTheRadioIsTouched) {
     const std::string refusal = odd +
                                 ":3: error: the table at address 0x00000000 holds 6 data digits, not whole "
                                 "4-digit words: the radio refuses it (error 54) after erasing its flash\n";
-    Outcome validate = Download("--quiet validate " + good + " " + odd + " " + good + "x");
+    // A file cut short says why beside the number, and its image, never read whole, is not shown.
+    const std::string cut = (folder / "cut.s19").string();
+    WriteFile(cut, Header("C") + Rec("S1", 0, "AABB"));
+    Outcome validate = Download("--quiet validate " + good + " " + odd + " " + cut + " " + good + "x");
     EXPECT_EQ(validate.status, 1);
     EXPECT_EQ(validate.err,
-              good + ":2: warning: checksum is 00, the record's bytes give 4F\n" + refusal + good +
+              good + ":2: warning: checksum is 00, the record's bytes give 4F\n" + refusal + cut +
+                  ":1: error: no \"S9\" terminator for the image \"C\" begun at line 1\n" + good +
                   "x: error: cannot be read: No such file or directory\nError 33 - File does not exist\n");
+    EXPECT_TRUE(Holds(validate.out, "tag \"B\""));
+    EXPECT_TRUE(Holds(validate.out, cut, false));
 
     sim::SimulatedRadio radio;
     Outcome download =

@@ -57,13 +57,37 @@ TEST_F(OperationsTest, ReportReadsShowsAndLogsTheConfigurations) {
     EXPECT_EQ(list, "untouched") << "the window shows them instead";
 }
 
-TEST_F(OperationsTest, TheUpgradeApplicationFileIsSentAndNeverWritten) {
-    Connect();
-    File("root/ZMA1U.Srec", ImageText("ZMA1U_UPGRADE", "S1", {{0x100, "0102030405060708"}}));
-    EXPECT_EQ(manager->DownLoad(), 0);
-    EXPECT_EQ(radio->ReceivedApplication(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(StatusLines()[1], "Downloading upgrade application...");
-    EXPECT_EQ(FramesWithCode(0x35), 0) << "nothing was written to flash";
+// A good upgrade application is sent and never written; a bad one is refused, naming its file, before the
+// radio is reset.
+TEST_F(OperationsTest, TheUpgradeApplicationFileIsSentAndNeverWrittenOrRefusedByName) {
+    const std::string good = ImageText("ZMA1U_UPGRADE", "S1", {{0x100, "0102030405060708"}});
+    const std::tuple<const char*, std::string, int32_t, std::string> cases[] = {
+        {"good", good, 0, ""},
+        {"no terminator", good.substr(0, good.rfind("S9")), 33,
+         "line 1: no \"S9\" terminator for the image \"ZMA1U_UPGRADE\" begun at line 1"},
+        {"a bad record",
+         good.substr(0, good.find("S1")) + "S1070G00AAAAAAAA00\r\n" + good.substr(good.rfind("S9")), 34,
+         "line 2: the address is not 4 hex digits"},
+    };
+    for (const auto& [what, content, error, reason] : cases) {
+        SCOPED_TRACE(what);
+        Connect();
+        const std::string path = File("root/ZMA1U.Srec", content);
+        EXPECT_EQ(manager->DownLoad(), error);
+        if (error == 0) {
+            EXPECT_EQ(radio->ReceivedApplication(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+            EXPECT_EQ(StatusLines()[1], "Downloading upgrade application...");
+            EXPECT_EQ(FramesWithCode(0x35), 0) << "nothing was written to flash";
+            continue;
+        }
+        EXPECT_EQ(radio->Counters().resetBytes, 0) << "the radio is not reset";
+        EXPECT_TRUE(radio->Frames().empty());
+        const std::string said = "Nothing was sent to the radio: the upgrade application " + path +
+                                 " is not valid (" + reason + ")";
+        std::vector<std::string> log = Log();
+        EXPECT_NE(std::ranges::find(log, said), log.end());
+        EXPECT_EQ(StatusLines().back(), ErrorStatusText(error));
+    }
 }
 
 TEST_F(OperationsTest, ARadioThatDoesNotAnswerEndsWithItsNumber) {
