@@ -16,20 +16,28 @@ std::string ErrorStatusText(int32_t n) {
     return "Error " + std::to_string(n) + " - " + ErrorMessage(n);
 }
 
-void ShowFileFailure(const std::string& path, std::error_code error) {
-    if (FailedFiles.insert(path).second) {
-        ShowErrorMessage(error.value(),
-                         path + ": " + (error == kNotRegularFile ? "not a regular file" : error.message()));
-    }
-}
+namespace {
 
-void ShowErrorMessage(int number, std::string_view description) {
-    std::string text = "Error " + std::to_string(number) + " " + std::string(description);
+void ShowText(const std::string& text) {
     if (ErrorBox) {
         ErrorBox(text);
     } else {
         std::cerr << text << '\n';
     }
+}
+
+}  // namespace
+
+void ShowFileFailure(const std::string& path, std::error_code error, std::string_view what) {
+    if (!FailedFiles.insert(path).second) return;
+    const std::string said =
+        path + ": " + (error == kNotRegularFile ? "not a regular file" : error.message());
+    if (what.empty()) return ShowErrorMessage(error.value(), said);
+    ShowText(std::string(what) + " " + said);
+}
+
+void ShowErrorMessage(int number, std::string_view description) {
+    ShowText("Error " + std::to_string(number) + " " + std::string(description));
 }
 
 RuntimeFailure InvalidArgument() {

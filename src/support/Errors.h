@@ -56,8 +56,10 @@ std::string ErrorStatusText(int32_t n);
 // installed error box (the window's, or the terminal's), else to stderr.
 void ShowErrorMessage(int number, std::string_view description);
 // A log or settings file that failed: shown once with its name and the system's reason, until it works again.
-// A file that is not a regular one is said so.
-void ShowFileFailure(const std::string& path, std::error_code error);
+// A file that is not a regular one is said so. A log's failure is the component's error box ("Error 13
+// PATH: ..."); with `what` ("settings file") it is said as the system's tools say it, with no number to be
+// taken for one of the component's: "settings file PATH: Permission denied".
+void ShowFileFailure(const std::string& path, std::error_code error, std::string_view what = {});
 
 // An unexpected failure inside a small routine, for ShowErrorMessage or for the
 // routine's caller to map onto an error number.

@@ -9,13 +9,14 @@ namespace kx6000::modRegistry {
 std::string GetRegistryValue(const std::string& valueName, const std::string& defaultValue) {
     std::error_code error;
     std::optional<std::string> value = ReadSetting(valueName, error);
-    if (error) ShowFileFailure(SettingsPlace(), error);
+    // Said once: the defaults taken instead (a port falling back to a device found) are not the settings'.
+    if (error) ShowFileFailure(SettingsPlace(), error, "settings file");
     return value.value_or(defaultValue);
 }
 
 void SaveRegistryValue(const std::string& valueName, const std::string& value) {
     if (std::error_code error = WriteSetting(valueName, value)) {
-        ShowFileFailure(SettingsPlace(), error);
+        ShowFileFailure(SettingsPlace(), error, "settings file");
     } else {
         FailedFiles.erase(SettingsPlace());
     }

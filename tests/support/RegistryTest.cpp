@@ -57,9 +57,10 @@ TEST_F(RegistryTest, UnusableSettingsAreSaidOnceWithTheirPathAndKeepNoValue) {
     mkfifo(fifo.c_str(), 0644);
     const std::pair<std::string, std::string> cases[] = {
         // /proc takes no new files, not even from root: the save cannot replace the file.
-        {"/proc/version", "Error [^\n]*/proc/version: [^\n]*\n"},
-        {fifo, "Error 22 " + fifo + ": not a regular file\n"},      // not waited on
-        {"/dev/zero", "Error 22 /dev/zero: not a regular file\n"},  // not read for ever
+        // Said as the system's tools say it: no number to be taken for one of the component's.
+        {"/proc/version", "settings file /proc/version: [^\n]*\n"},
+        {fifo, "settings file " + fifo + ": not a regular file\n"},      // not waited on
+        {"/dev/zero", "settings file /dev/zero: not a regular file\n"},  // not read for ever
     };
     for (const auto& [path, said] : cases) {
         ResetProgramState();
