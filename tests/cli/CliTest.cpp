@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <csignal>
 #include <regex>
 
@@ -264,6 +266,36 @@ TEST_F(CliTest, LockFilesKeepOtherProgramsOffTheLine) {
     EXPECT_TRUE(radio.Frames().empty()) << "nothing sent";
     kill(sleeper, SIGKILL);
     waitpid(sleeper, nullptr, 0);
+
+    // Anything else at the lock file's name may be another user's trap (a FIFO would hang the reader, a
+    // link to /dev/zero flood it): left alone and told, never read through.
+    using Make = void (*)(const std::string&);
+    const std::pair<const char*, Make> strangers[] = {
+        {"a FIFO", [](const std::string& at) { mkfifo(at.c_str(), 0666); }},
+        {"a link to /dev/zero",
+         [](const std::string& at) { std::filesystem::create_symlink("/dev/zero", at); }},
+        {"a directory", [](const std::string& at) { std::filesystem::create_directory(at); }},
+        {"a 10 MB file", [](const std::string& at) { WriteFile(at, std::string(10 << 20, '1')); }},
+    };
+    for (const auto& [what, make] : strangers) {
+        std::filesystem::remove(lockFile);
+        make(lockFile);
+        auto start = std::chrono::steady_clock::now();
+        pid_t run = Start("--json " + arguments);
+        EXPECT_EQ(Ended(run), 1) << what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << what;
+        ExpectFields(ReadFile(folder / "out"), {{"/result", 12}});
+        EXPECT_TRUE(Holds(ReadFile(folder / "err"), "held by something this program cannot identify (" +
+                                                        lockFile + " is no lock file it can read)"))
+            << what;
+        EXPECT_TRUE(radio.Frames().empty()) << what << ": nothing sent";
+        for (const auto& left :
+             std::filesystem::directory_iterator(std::filesystem::path(lockFile).parent_path()))
+            if (left.path().filename().string().starts_with("LTMP.")) {
+                EXPECT_NE(ReadFile(left.path()), LockText(run)) << what << ": temporary file left";
+            }
+        std::filesystem::remove(lockFile);
+    }
 
     pid_t child = Start(arguments);
     WaitForThirtyPercent(radio, data);
