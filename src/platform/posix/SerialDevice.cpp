@@ -56,6 +56,15 @@ enum class Lock { Taken, Held, Without };
 // A lock file is a PID in ten characters and a line feed; anything much longer is no lock file.
 constexpr off_t kLockFileLimit = 64;
 
+// Whether `pid` has ended and only waits for its parent to reap it.
+bool Ended(pid_t pid) {
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+    // The state follows the program's name in parentheses, which may itself hold ") ".
+    size_t name = stat.rfind(") ");
+    return name != std::string::npos && name + 2 < stat.size() && stat[name + 2] == 'Z';
+}
+
 // The text of a lock file, read only if it is a small regular file: anything else at the name (a FIFO, a
 // link, a directory, a huge file, one this user cannot read) could hang or flood the reader. Empty with
 // `readable` false for those; a missing file reads as empty.
@@ -132,7 +141,9 @@ pid_t LockHolder(const std::string& lockFile) {
     if (!readable) return kUnknownHolder;
     long pid = 0;
     if (!(text >> pid) || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return kNoHolder;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? static_cast<pid_t>(pid) : kNoHolder;
+    bool alive = ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    // A run killed but not yet reaped by its parent holds nothing any more.
+    return alive && !Ended(static_cast<pid_t>(pid)) ? static_cast<pid_t>(pid) : kNoHolder;
 }
 
 DeviceFailure KindOf(std::error_code code) {

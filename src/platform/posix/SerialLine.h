@@ -19,7 +19,7 @@ extern SerialControl serialControl;
 // device that is not below /dev (or not there).
 std::string LockFileOf(const std::string& device);
 
-// What LockHolder gives when no process holds the lock file (no file, a process gone, or garbage)
+// What LockHolder gives when no process holds the lock file (no file, a process gone or ended, or garbage)
 // and when something that is no lock file this program can read is at its name.
 constexpr pid_t kNoHolder = 0;
 constexpr pid_t kUnknownHolder = -1;
