@@ -268,20 +268,25 @@ TEST_F(CliTest, LockFilesKeepOtherProgramsOffTheLine) {
     waitpid(sleeper, nullptr, 0);
 
     // Anything else at the lock file's name may be another user's trap (a FIFO would hang the reader, a
-    // link to /dev/zero flood it): left alone and told, never read through.
+    // link to /dev/zero flood it): left alone and told, never read through. A user who cannot open what is
+    // there cannot tell either.
     using Make = void (*)(const std::string&);
-    const std::pair<const char*, Make> strangers[] = {
-        {"a FIFO", [](const std::string& at) { mkfifo(at.c_str(), 0666); }},
+    const std::tuple<const char*, Make, bool> strangers[] = {
+        {"a FIFO", [](const std::string& at) { mkfifo(at.c_str(), 0666); }, false},
         {"a link to /dev/zero",
-         [](const std::string& at) { std::filesystem::create_symlink("/dev/zero", at); }},
-        {"a directory", [](const std::string& at) { std::filesystem::create_directory(at); }},
-        {"a 10 MB file", [](const std::string& at) { WriteFile(at, std::string(10 << 20, '1')); }},
+         [](const std::string& at) { std::filesystem::create_symlink("/dev/zero", at); }, false},
+        {"a directory", [](const std::string& at) { std::filesystem::create_directory(at); }, false},
+        {"a 10 MB file", [](const std::string& at) { WriteFile(at, std::string(10 << 20, '1')); }, false},
+        {"a FIFO, to nobody", [](const std::string& at) { mkfifo(at.c_str(), 0666); }, true},
+        {"root's own FIFO, to nobody", [](const std::string& at) { mkfifo(at.c_str(), 0600); }, true},
     };
-    for (const auto& [what, make] : strangers) {
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    std::filesystem::permissions(radio.DevicePath(), std::filesystem::perms::all);
+    for (const auto& [what, make, asNobody] : strangers) {
         std::filesystem::remove(lockFile);
         make(lockFile);
         auto start = std::chrono::steady_clock::now();
-        pid_t run = Start("--json " + arguments);
+        pid_t run = Start("--json " + arguments, -1, asNobody);
         EXPECT_EQ(Ended(run), 1) << what;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << what;
         ExpectFields(ReadFile(folder / "out"), {{"/result", 12}});
