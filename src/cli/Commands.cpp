@@ -118,11 +118,12 @@ int RunOnRadio(const Options& options, std::unique_ptr<clsDLManager> manager, js
     if (route.info && !route.info->notUsed.empty())
         std::cerr << "kx6000-download: warning: " << Printable(route.device) << " is " << route.info->notUsed
                   << "; the radio operation writes to it because port " << options.port << " names it\n";
+    // Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
+    // Caught before the port opens, so a stop while it opens still removes the lock file's temporary file.
+    CatchStopRequests(StopRequested);
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);
-    // Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
-    CatchStopRequests(StopRequested);
     json radio = {{"device", options.device.empty() ? json() : json(options.device)},
                   {"refused", json::array()}};
     if (run.contains("verified")) radio.update({{"verified", nullptr}, {"verify", json::array()}});

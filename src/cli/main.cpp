@@ -127,6 +127,10 @@ std::optional<std::string> Wrong(const std::string& command, unsigned bit, const
             std::ranges::any_of(option.places, [](CLI::Option* place) { return place->count() > 0; });
         if (given && (option.commands & bit) == 0) return TakesNo(command, option.name);
     }
+    // An empty name would quietly mean port 1 and its own device.
+    if (typed.port.empty()) return "kx6000-download: --port needs a port, 1 to 4";
+    if (std::ranges::find(typed.devices, "") != typed.devices.end())
+        return "kx6000-download: --device needs a path, e.g. " + std::string(kx6000::kExampleDevice);
     if (typed.port.size() != 1 || typed.port < "1" || typed.port > "4")
         return "kx6000-download: --port " + typed.port +
                ": the ports are 1 to 4 (another device: --device PATH)";

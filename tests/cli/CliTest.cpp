@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <csignal>
 #include <regex>
 
@@ -283,6 +285,41 @@ TEST_F(CliTest, LockFilesKeepOtherProgramsOffTheLine) {
     kill(sleeper, SIGKILL);
     waitpid(sleeper, nullptr, 0);
 
+    // Anything else at the lock file's name may be another user's trap (a FIFO would hang the reader, a
+    // link to /dev/zero flood it): left alone and told, never read through. A user who cannot open what is
+    // there cannot tell either.
+    using Make = void (*)(const std::string&);
+    const std::tuple<const char*, Make, bool> strangers[] = {
+        {"a FIFO", [](const std::string& at) { mkfifo(at.c_str(), 0666); }, false},
+        {"a link to /dev/zero",
+         [](const std::string& at) { std::filesystem::create_symlink("/dev/zero", at); }, false},
+        {"a directory", [](const std::string& at) { std::filesystem::create_directory(at); }, false},
+        {"a 10 MB file", [](const std::string& at) { WriteFile(at, std::string(10 << 20, '1')); }, false},
+        {"a FIFO, to nobody", [](const std::string& at) { mkfifo(at.c_str(), 0666); }, true},
+        {"root's own FIFO, to nobody", [](const std::string& at) { mkfifo(at.c_str(), 0600); }, true},
+    };
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    std::filesystem::permissions(radio.DevicePath(), std::filesystem::perms::all);
+    for (const auto& [what, make, asNobody] : strangers) {
+        std::filesystem::remove(lockFile);
+        make(lockFile);
+        auto start = std::chrono::steady_clock::now();
+        pid_t run = Start("--json " + arguments, -1, asNobody);
+        EXPECT_EQ(Ended(run), 1) << what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << what;
+        ExpectFields(ReadFile(folder / "out"), {{"/result", 12}});
+        EXPECT_TRUE(Holds(ReadFile(folder / "err"), "held by something this program cannot identify (" +
+                                                        lockFile + " is no lock file it can read)"))
+            << what;
+        EXPECT_TRUE(radio.Frames().empty()) << what << ": nothing sent";
+        for (const auto& left :
+             std::filesystem::directory_iterator(std::filesystem::path(lockFile).parent_path()))
+            if (left.path().filename().string().starts_with("LTMP.")) {
+                EXPECT_NE(ReadFile(left.path()), LockText(run)) << what << ": temporary file left";
+            }
+        std::filesystem::remove(lockFile);
+    }
+
     pid_t child = Start(arguments);
     WaitForThirtyPercent(radio, data);
     EXPECT_EQ(ReadFile(lockFile), LockText(child));
@@ -441,6 +478,9 @@ TEST_F(CliTest, OptionsAnywhereCheckedAnywhere) {
         {"erase GGGG:X", "four hex digits NNDD"},
         {"erase 0102:", "'0102:' names no configuration: give [NNDD:]PRODUCTID"},
         {"--port 5 report", "--port 5: the ports are 1 to 4"},
+        {"--json --port '' report", "kx6000-download: --port needs a port, 1 to 4"},
+        {"download --device '' x", "kx6000-download: --device needs a path, e.g. "},
+        {"--json --device /dev/null --device '' erase X", "--device needs a path"},
         {"erase --power-cycle-wait 0 X", "--power-cycle-wait 0: give the seconds to wait, 1 to"},
         {"--radio 6300 validate x", "--radio 6300: the radio models are 6100 and 6200"},
         {"--baud 57600 download x", "--baud 57600: give auto, 115200, 19200 or 9600"},

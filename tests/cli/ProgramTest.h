@@ -34,9 +34,11 @@ inline void WaitForThirtyPercent(
 class ProgramTest : public ComponentTest {
 protected:
     // Starts the program with `arguments` (shell words) on `fd`, a terminal it then owns or a pipe; without
-    // one its output goes to the files "out" and "err" of the folder.
-    pid_t Start(const std::string& arguments, int fd = -1) {
-        std::string command = "exec " + std::string(KX6000_BIN_DIR) + "/kx6000-download " + arguments;
+    // one its output goes to the files "out" and "err" of the folder. `asNobody` runs it as user nobody.
+    pid_t Start(const std::string& arguments, int fd = -1, bool asNobody = false) {
+        std::string command =
+            std::string(asNobody ? "exec setpriv --reuid nobody --regid nogroup --clear-groups " : "exec ") +
+            KX6000_BIN_DIR + "/kx6000-download " + arguments;
         if (fd < 0) command += " >" + (folder / "out").string() + " 2>" + (folder / "err").string();
         pid_t child = fork();
         if (child == 0) {

@@ -164,12 +164,18 @@ TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
     pid_t sleeper = Sleeper(), gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
+    // A run killed and not yet reaped: its PID still answers kill(pid, 0).
+    pid_t unreaped = fork();
+    if (unreaped == 0) _exit(0);
+    siginfo_t ended{};
+    waitid(P_PID, static_cast<id_t>(unreaped), &ended, WEXITED | WNOWAIT);
     WriteSettings("[KX6100_RLDC]\nDebug=True\n");  // the log says who holds the port
     NewManager();
     DownloadLog.OpenLogFile();
     const std::tuple<const char*, std::string, int32_t> cases[] = {
         {"a live process", LockText(sleeper), 12},
         {"a process gone", LockText(gone), 0},
+        {"a process ended, not yet reaped", LockText(unreaped), 0},
         {"garbage", "not a process\n", 0},
     };
     for (const auto& [what, content, error] : cases) {
@@ -188,6 +194,7 @@ TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
     }
     kill(sleeper, SIGKILL);
     waitpid(sleeper, nullptr, 0);
+    waitpid(unreaped, nullptr, 0);
 
     // An adapter pulled out takes its device away before the port closes.
     port.OpenPort();

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,13 +13,16 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 #include <tuple>
 
 #include "files/SRecords.h"
 #include "platform/Holders.h"
+#include "port/LockFile.h"
 #include "service/PrivateBus.h"
 #include "sim/SimulatedRadio.h"
 #include "support/Errors.h"
@@ -325,6 +329,21 @@ private slots:
 
         a.Leave();
         QVERIFY(WaitFor([&] { return !Held(radio.DevicePath()); }));
+
+        {
+            // A FIFO anyone may plant at the lock file's name keeps the port; the worker answers at once.
+            const std::string lockFile = test::LockPath(radio.DevicePath());
+            QCOMPARE(mkfifo(lockFile.c_str(), 0666), 0);
+            auto removed = qScopeGuard([&] { std::filesystem::remove(lockFile); });
+            QElapsedTimer planted;
+            planted.start();
+            QCOMPARE(Result(b.Call("SetPort", {"1", false})), 12);
+            QVERIFY2(planted.elapsed() < 1000, "SetPort answered within 1 s");
+            QVERIFY(WaitFor([&] {
+                return bus->Journal().contains(
+                    QString::fromStdString(lockFile + " is no lock file it can read"));
+            }));
+        }
 
         QCOMPARE(Result(b.Call("SetPort", {"1", true})), 0);
         QVERIFY(Held(radio.DevicePath()));

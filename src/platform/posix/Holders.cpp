@@ -24,8 +24,12 @@ std::string Holders(const std::string& device) {
     std::error_code error;
     std::filesystem::path target = std::filesystem::canonical(device, error);
     // A program may hold the device by its lock file alone, before it opens the device or instead.
-    std::string holders, locker = std::to_string(LockHolder(LockFileOf(device)));
-    if (locker != "0" && locker != std::to_string(getpid()))
+    std::string lockFile = LockFileOf(device), holders;
+    pid_t holder = LockHolder(lockFile);
+    std::string locker = std::to_string(holder);
+    if (holder == kUnknownHolder)
+        holders = "something this program cannot identify (" + lockFile + " is no lock file it can read)";
+    else if (holder != kNoHolder && holder != getpid())
         holders = ProgramName(locker) + " (pid " + locker + ")";
     if (error) return holders;
     for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <sstream>
 
 #include "platform/posix/SerialLine.h"
 
@@ -52,6 +53,35 @@ bool SpeedOf(uint32_t rate, speed_t& speed) {
 
 enum class Lock { Taken, Held, Without };
 
+// A lock file is a PID in ten characters and a line feed; anything much longer is no lock file.
+constexpr off_t kLockFileLimit = 64;
+
+// Whether `pid` has ended and only waits for its parent to reap it.
+bool Ended(pid_t pid) {
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+    // The state follows the program's name in parentheses, which may itself hold ") ".
+    size_t name = stat.rfind(") ");
+    return name != std::string::npos && name + 2 < stat.size() && stat[name + 2] == 'Z';
+}
+
+// The text of a lock file, read only if it is a small regular file: anything else at the name (a FIFO, a
+// link, a directory, a huge file, one this user cannot read) could hang or flood the reader. Empty with
+// `readable` false for those; a missing file reads as empty.
+std::string ReadLockFile(const std::string& lockFile, bool& readable) {
+    int fd = ::open(lockFile.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    readable = fd >= 0 || errno == ENOENT;
+    if (fd < 0) return "";
+    struct stat status {};
+    char text[kLockFileLimit + 1];
+    ssize_t size = -1;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kLockFileLimit)
+        size = ::read(fd, text, sizeof text);
+    ::close(fd);
+    readable = size >= 0 && size <= kLockFileLimit;
+    return readable ? std::string(text, static_cast<size_t>(size)) : "";
+}
+
 // Takes the lock file. Where none can be made (no name, no lock folder, or one this user cannot write) the
 // device goes without one.
 Lock TakeLock(const std::string& lockFile) {
@@ -63,14 +93,15 @@ Lock TakeLock(const std::string& lockFile) {
     bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, pid, size) == size;
     ::close(fd);
     // link() gives the name only where no file has it, so two programs cannot both take it. A stale file
-    // is removed and the name tried once more.
+    // is removed and the name tried once more; what is no lock file may be another user's trap and is
+    // left alone.
     Lock lock = Lock::Without;
     for (int tries = 2; written && tries > 0 && lock == Lock::Without; --tries) {
         if (::link(temporary.c_str(), lockFile.c_str()) == 0)
             lock = Lock::Taken;
         else if (errno != EEXIST)
             break;
-        else if (LockHolder(lockFile) != 0)
+        else if (LockHolder(lockFile) != kNoHolder)
             lock = Lock::Held;
         else
             ::unlink(lockFile.c_str());
@@ -105,10 +136,14 @@ std::string LockFileOf(const std::string& device) {
 }
 
 pid_t LockHolder(const std::string& lockFile) {
-    std::ifstream file(lockFile);
+    bool readable = true;
+    std::istringstream text(ReadLockFile(lockFile, readable));
+    if (!readable) return kUnknownHolder;
     long pid = 0;
-    if (!(file >> pid) || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return 0;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? static_cast<pid_t>(pid) : 0;
+    if (!(text >> pid) || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return kNoHolder;
+    bool alive = ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    // A run killed but not yet reaped by its parent holds nothing any more.
+    return alive && !Ended(static_cast<pid_t>(pid)) ? static_cast<pid_t>(pid) : kNoHolder;
 }
 
 DeviceFailure KindOf(std::error_code code) {

@@ -19,7 +19,12 @@ extern SerialControl serialControl;
 // device that is not below /dev (or not there).
 std::string LockFileOf(const std::string& device);
 
-// The live process a lock file names, or 0 when there is none (no file, a process gone, or garbage).
+// What LockHolder gives when no process holds the lock file (no file, a process gone or ended, or garbage)
+// and when something that is no lock file this program can read is at its name.
+constexpr pid_t kNoHolder = 0;
+constexpr pid_t kUnknownHolder = -1;
+
+// The live process a lock file names, kNoHolder or kUnknownHolder.
 pid_t LockHolder(const std::string& lockFile);
 
 }  // namespace kx6000
