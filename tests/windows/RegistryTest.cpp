@@ -29,10 +29,11 @@ TEST_F(RegistryTest, ReadsTheRegistryValueOrGivesTheDefault) {
     using namespace std::string_view_literals;
     const std::tuple<DWORD, std::wstring_view, const char*> cases[] = {
         {REG_NONE, L"", "default"},
-        {REG_SZ, L"true\0"sv, "true"},  // as stored: only "True" is the Debug flag
+        {REG_SZ, L"true\0"sv, "true"},    // as stored: only "True" is the Debug flag
+        {REG_SZ, L"True\0\0"sv, "True"},  // as regedit shows it: the text ends at its first zero
         {REG_SZ, L"\0"sv, ""},
         {REG_SZ, L"C:\\M\u00fcller.srec\0"sv, "C:\\M\xc3\xbcller.srec"},
-        {REG_DWORD, L"\x0005\0"sv, "default"},
+        {REG_DWORD, L"\x0005\0"sv, "5"},  // a number as its text
         {REG_EXPAND_SZ, L"%TEMP%\\a.srec\0"sv, "default"},
     };
     for (auto [type, data, expected] : cases) {

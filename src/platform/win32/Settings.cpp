@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/win32/Text.h"
 
 namespace kx6000 {
@@ -10,14 +13,15 @@ namespace {
 
 constexpr const char* kKey = "Software\\Veltrane Systems Ltd\\Radio Software Components\\KX6100_RLDC";
 
-// The text of a string value: 0, or the registry's status (-1 for a value that is not text) with `value`
-// left as it was, or emptied when the value went between the two queries.
+// The text of a value: 0, or the registry's status (-1 for a value of a type with no text) with `value` left
+// as it was, or emptied when the value went between the two queries. A string ends at its first zero
+// ("True" of "True\0\0", as regedit shows it); a number (REG_DWORD) is its decimal text.
 LONG QueryRegistryValue(HKEY key, const std::string& name, std::string& value) {
     DWORD type = 0;
     DWORD size = 0;
     LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
     if (status != ERROR_SUCCESS) return status;
-    if (type != REG_SZ) return -1;
+    if (type != REG_SZ && type != REG_DWORD) return -1;
     std::string buffer(size, '\0');
     status =
         RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
@@ -25,8 +29,14 @@ LONG QueryRegistryValue(HKEY key, const std::string& name, std::string& value) {
         value.clear();
         return status;
     }
-    // The stored text ends in its zero, counted in the size.
-    value = buffer.substr(0, buffer.size() > 0 ? buffer.size() - 1 : 0);
+    if (type == REG_DWORD) {
+        DWORD number = 0;
+        if (size != sizeof number) return -1;
+        std::memcpy(&number, buffer.data(), sizeof number);
+        value = std::to_string(number);
+        return ERROR_SUCCESS;
+    }
+    value = buffer.substr(0, std::min<size_t>(size, buffer.find('\0')));
     return ERROR_SUCCESS;
 }
 
