@@ -72,7 +72,7 @@ TEST_F(OperationsTest, TheUpgradeApplicationFileIsSentAndNeverWrittenOrRefusedBy
     for (const auto& [what, content, error, reason] : cases) {
         SCOPED_TRACE(what);
         Connect();
-        const std::string path = File("root/ZMA1U.Srec", content);
+        File("root/ZMA1U.Srec", content);
         EXPECT_EQ(manager->DownLoad(), error);
         if (error == 0) {
             EXPECT_EQ(radio->ReceivedApplication(), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
@@ -82,8 +82,9 @@ TEST_F(OperationsTest, TheUpgradeApplicationFileIsSentAndNeverWrittenOrRefusedBy
         }
         EXPECT_EQ(radio->Counters().resetBytes, 0) << "the radio is not reset";
         EXPECT_TRUE(radio->Frames().empty());
-        const std::string said = "Nothing was sent to the radio: the upgrade application " + path +
-                                 " is not valid (" + reason + ")";
+        // Named as the component knows it (C:\ZMA1U.Srec in its root).
+        const std::string said = "Nothing was sent to the radio: the upgrade application " +
+                                 manager->UpgradeFileName() + " is not valid (" + reason + ")";
         std::vector<std::string> log = Log();
         EXPECT_NE(std::ranges::find(log, said), log.end());
         EXPECT_EQ(StatusLines().back(), ErrorStatusText(error));
