@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The Windows installer as a technician's machine gets it, in a wine prefix of its own: a silent install,
 the files, Start-menu entries and registration it makes, the VBScript example against the installed server
-and the simulated radio on COM1, then a silent uninstall that leaves the install folder, the Start menu and
-the registry as they were before.
+and the simulated radio on COM1, a new installation and an uninstall refused while a caller holds the server,
+then a silent uninstall that leaves the install folder, the Start menu and the registry as they were before.
 
 Usage: installer-case.py PACKAGE_FOLDER LINUX_BIN WORK_FOLDER VERSION
 """
@@ -23,12 +23,21 @@ UNINSTALL_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\U
 MENU = {"KX6000 Download.lnk": "KX6000Download.exe", "KX6000 Download Help.lnk": "kx6kd_en.chm",
         "Uninstall.lnk": "Uninstall.exe"}
 
+# A caller that holds the server until C:\release exists.
+HOLD = r"""Set m = CreateObject("KX6000Download.clsDLManager")
+Set files = CreateObject("Scripting.FileSystemObject")
+Do Until files.FileExists("C:\release")
+  WScript.Sleep 100
+Loop
+"""
+
 failures = []
 
 
 def expect(what, ok, detail=""):
     if not ok:
         failures.append(f"{what}: {detail}" if detail else what)
+    return ok
 
 
 def run(wine, *args):
@@ -165,6 +174,26 @@ def main():
         expect("report.vbs's exit status", status == 0, str(status))
         expect("report.vbs talked to the radio on COM1", radios.bytes_seen()[0]["rx"] != "")
         expect("the server's end after its object's release", within(10, lambda: not named(wine, installed)))
+
+        # While a caller holds the server, neither a new installation nor the uninstaller takes it away: run
+        # silently, as the installer runs the old version's (in place, so that its status is its own), each ends
+        # non-zero with every file and key as it was.
+        (drive_c / "hold.vbs").write_text(HOLD)
+        holder = subprocess.Popen(["wine", "cscript", "//nologo", r"C:\hold.vbs"], env=wine.env, cwd=work,
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if expect("the server started for a holding caller", within(20, lambda: named(wine, installed))):
+            status, _ = run(wine, str(package), "/S")
+            expect("a new installation's status with the server running", status == 2, str(status))
+            # "_?=" takes the rest of the command line as it is, spaces and all: no quotes.
+            status, _ = run(wine, str(folder / "Uninstall.exe"), "/S", *f"_?={installed}".split(" "))
+            expect("the uninstaller's status with the server running", status == 2, str(status))
+            kept = sorted(str(p.relative_to(folder)) for p in folder.rglob("*") if p.is_file())
+            expect("the files kept", kept == files, str(kept))
+            changed = differences(keys, registry(wine, "refused"))
+            expect("the registration kept", not changed, "\n  ".join([""] + changed))
+        (drive_c / "release").write_text("")
+        expect("the holding caller's end", holder.wait(timeout=30) == 0)
+        expect("the server's end after its caller's", within(10, lambda: not named(wine, installed)))
 
         # The uninstaller runs from a copy in the temporary folder, given the install folder, and the
         # command returns at once: it has ended when the folder is gone and no program names it.
