@@ -16,10 +16,30 @@ void Append(json& list, const json& more) {
     for (const json& item : more) list.push_back(item);
 }
 
+// JSON itself escapes only C0; DEL and the C1 controls (U+0080 to U+009F, CSI among them) would still act
+// on a terminal showing the document. Their bytes can only be inside strings, so they become \u escapes.
+std::string TerminalSafe(const std::string& text) {
+    std::string safe;
+    safe.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+            const unsigned code = c == 0x7F ? c : next;
+            constexpr char kHex[] = "0123456789abcdef";
+            safe += {'\\', 'u', '0', '0', kHex[code >> 4], kHex[code & 15]};
+            i += c == 0xC2;
+        } else {
+            safe += text[i];
+        }
+    }
+    return safe;
+}
+
 }  // namespace
 
 void PrintJson(const json& document, const std::vector<std::shared_ptr<const colDataBlocks>>& blocks) {
-    const std::string text = document.dump(2, ' ', false, json::error_handler_t::replace);
+    const std::string text = TerminalSafe(document.dump(2, ' ', false, json::error_handler_t::replace));
     // A quote inside a dumped string follows a backslash, so this is found only as a key and its value.
     constexpr std::string_view kMark = "\"blocks\": null";
     size_t from = 0;

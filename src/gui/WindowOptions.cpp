@@ -17,9 +17,13 @@ std::variant<WindowStart, int> ParseWindowOptions(const char* program, int argc,
     WindowStart start;
     std::string device;
     int radio = 6100;
-    options.add_option("--port", start.port, "Serial port 1 to 4 (default 1)");
-    options.add_option("--device", device,
-                       "The serial device of that port for this run, e.g. " + std::string(kExampleDevice));
+    options.add_option("--port", start.port, "Serial port 1 to 4 (default 1)")
+        ->check(CLI::IsMember({"1", "2", "3", "4"}));
+    // An empty name would quietly leave the port its own device.
+    options
+        .add_option("--device", device,
+                    "The serial device of that port for this run, e.g. " + std::string(kExampleDevice))
+        ->check([](const std::string& name) { return name.empty() ? "--device needs a path" : ""; });
     options.add_option("--radio", radio, "Radio model: 6100 or 6200 (default 6100)")
         ->check(CLI::IsMember({6100, 6200}));
     const std::vector<std::string> arguments = ProgramArguments(argc, argv);

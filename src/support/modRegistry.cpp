@@ -10,13 +10,13 @@ std::string GetRegistryValue(const std::string& valueName, const std::string& de
     std::error_code error;
     std::optional<std::string> value = ReadSetting(valueName, error);
     // Said once: the defaults taken instead (a port falling back to a device found) are not the settings'.
-    if (error) ShowFileFailure(SettingsPlace(), error, "settings file");
+    if (error) ShowFileFailure(SettingsPlace(valueName), error, kSettingsKind);
     return value.value_or(defaultValue);
 }
 
 void SaveRegistryValue(const std::string& valueName, const std::string& value) {
     if (std::error_code error = WriteSetting(valueName, value)) {
-        ShowFileFailure(SettingsPlace(), error, "settings file");
+        ShowFileFailure(SettingsPlace(), error, kSettingsKind);
     } else {
         FailedFiles.erase(SettingsPlace());
     }

@@ -416,6 +416,10 @@ TEST_F(CliTest, EveryPathPrintsTheOneShape) {
          R"('kx6000-download report --help' lists its options"})"},
         {"--device DEV report", 0, "", "\n\\x1b]0;pwned\\x07\\x1b[2J ", hostile},
         {"--device DEV report", 0, "", "\nKXC\\xc2\\x9b2J ", hostile},  // a C1 control: CSI
+        {"--json --device DEV report", 0,
+         R"({"/radios/0/configurations/3/productId": "ZMA1F_B\nZMA1F_FORGED\u007f", )"
+         R"("/radios/0/configurations/4/productId": "KXC\u009b2J"})",
+         "", hostile},
         {"validate HOSTILE", 0, "", R"(tag "\x1b]0;pwned\x07\x1b[2J\x0dZMA1F\x0aX\x7f")"},
         {"--device DEV --baud 115200 download HOSTILE", 0, "", "\\x0aX\\x7f OK", hostile},
         {"--device DEV --device DEV2 download --verify HOSTILE", 0, "", "0 Success", hostile},

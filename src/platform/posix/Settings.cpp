@@ -98,7 +98,9 @@ std::error_code ReplaceLines(const std::string& link, const std::vector<std::str
 
 }  // namespace
 
-std::string SettingsPlace() {
+const char* const kSettingsKind = "settings file";
+
+std::string SettingsPlace(const std::string& /*name: a file is read whole*/) {
     std::string path = Environment("KX6000_SETTINGS");
     return !path.empty() ? path : DefaultSettingsPath();
 }

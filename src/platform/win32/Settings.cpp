@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/win32/Text.h"
@@ -13,15 +14,15 @@ namespace {
 
 constexpr const char* kKey = "Software\\Veltrane Systems Ltd\\Radio Software Components\\KX6100_RLDC";
 
-// The text of a value: 0, or the registry's status (-1 for a value of a type with no text) with `value` left
-// as it was, or emptied when the value went between the two queries. A string ends at its first zero
-// ("True" of "True\0\0", as regedit shows it); a number (REG_DWORD) is its decimal text.
+// The text of a value: 0, or the registry's status (ERROR_UNSUPPORTED_TYPE for a value with no text) with
+// `value` left as it was, or emptied when the value went between the two queries. Read as regedit shows
+// it: a string ends at its first zero ("True" of "True\0\0", the first of several), with its %NAME%s
+// expanded when it is REG_EXPAND_SZ; a number is its decimal text.
 LONG QueryRegistryValue(HKEY key, const std::string& name, std::string& value) {
     DWORD type = 0;
     DWORD size = 0;
     LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
     if (status != ERROR_SUCCESS) return status;
-    if (type != REG_SZ && type != REG_DWORD) return -1;
     std::string buffer(size, '\0');
     status =
         RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
@@ -29,31 +30,47 @@ LONG QueryRegistryValue(HKEY key, const std::string& name, std::string& value) {
         value.clear();
         return status;
     }
-    if (type == REG_DWORD) {
-        DWORD number = 0;
-        if (size != sizeof number) return -1;
-        std::memcpy(&number, buffer.data(), sizeof number);
-        value = std::to_string(number);
-        return ERROR_SUCCESS;
+    std::string text = buffer.substr(0, std::min<size_t>(size, buffer.find('\0')));
+    uint64_t number = 0;
+    switch (type) {
+        case REG_SZ:
+        case REG_MULTI_SZ:
+            value = text;
+            return ERROR_SUCCESS;
+        case REG_EXPAND_SZ:
+            value.assign(ExpandEnvironmentStringsA(text.c_str(), nullptr, 0), '\0');
+            value.resize(
+                ExpandEnvironmentStringsA(text.c_str(), value.data(), static_cast<DWORD>(value.size())));
+            if (!value.empty()) value.pop_back();  // its closing zero
+            return ERROR_SUCCESS;
+        case REG_DWORD:
+        case REG_QWORD:
+            if (size != (type == REG_DWORD ? 4 : 8)) return ERROR_UNSUPPORTED_TYPE;
+            std::memcpy(&number, buffer.data(), size);
+            value = std::to_string(number);
+            return ERROR_SUCCESS;
+        default:
+            return ERROR_UNSUPPORTED_TYPE;
     }
-    value = buffer.substr(0, std::min<size_t>(size, buffer.find('\0')));
-    return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-std::string SettingsPlace() {
-    return std::string("HKEY_LOCAL_MACHINE\\") + kKey;
+const char* const kSettingsKind = "registry value";
+
+std::string SettingsPlace(const std::string& name) {
+    return std::string("HKEY_LOCAL_MACHINE\\") + kKey + (name.empty() ? "" : "\\" + name);
 }
 
-std::optional<std::string> ReadSetting(const std::string& name,
-                                       std::error_code& /*error: reads never fail*/) {
+// A missing key or value is the default; a value of a type that has no text is said.
+std::optional<std::string> ReadSetting(const std::string& name, std::error_code& error) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return std::nullopt;
     std::string value;
     LONG status = QueryRegistryValue(key, Ansi(name), value);
     RegCloseKey(key);
+    if (status == ERROR_UNSUPPORTED_TYPE) error = std::error_code(status, std::system_category());
     if (status != ERROR_SUCCESS) return std::nullopt;
     return FromAnsi(value);
 }
