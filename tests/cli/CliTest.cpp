@@ -566,6 +566,15 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
         "/ports/1/source": "settings",
         "/ports/2": {"port": 3, "device": "/dev/ttyUSB9", "source": "environment"},
         "/ports/1/device": "/dev/ttyS0", "/ports/3/device": "/dev/ttyS10"})");
+
+    // Settings another user cannot read are said once, as the system's tools say it, before what is found.
+    std::filesystem::permissions(settings,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    pid_t nobody = Start("ports", -1, true);
+    EXPECT_EQ(Ended(nobody), 0);
+    const std::string err = ReadFile(folder / "err");
+    EXPECT_EQ(err, "settings file " + settings.string() + ": Permission denied\n");
+    EXPECT_TRUE(Holds(ReadFile(folder / "out"), "Port 2: /dev/ttyUSB0 (Silicon Labs"));
 }
 
 }  // namespace
