@@ -20,7 +20,8 @@ class Wine:
     def __init__(self, work, display=None):
         self.work = Path(work)
         self.prefix = self.work / "wine"
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+        # A 32-bit prefix, whichever wine makes by default.
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH="win32", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
         for name in ["KX6000_ROOT", "KX6000_SETTINGS", "KX6000_LOG_FOLDER", "DISPLAY"] + [
                 f"KX6000_PORT{port}" for port in range(1, 5)]:
