@@ -30,7 +30,8 @@ bench: build
 # Linux one against simulated radios mapped as COM ports, so the Linux build comes first; the window runs on
 # an X server of its own, its pictures taken by ImageMagick; widl reads wine's IDL files (libwine-dev); the
 # installer is made by NSIS and tested too.
-WINDOWS_PACKAGES = g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine wine32 fp-utils imagemagick nsis
+WINDOWS_PACKAGES = g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine32 \
+	wine64 fp-utils imagemagick nsis osslsigncode
 build-windows: build
 	@scripts/install-deps $(WINDOWS_PACKAGES)
 	@cmake --preset windows >/dev/null
