@@ -9,6 +9,7 @@ Needs Debian's python3-dbus and python3-gi. The manager lives as long as this
 program's connection to the bus.
 """
 import argparse
+import os
 import sys
 
 import dbus
@@ -65,7 +66,8 @@ def main():
         return results[name][0]
 
     if run("ReportConfigurations", manager.ReportConfigurations, "") == 0:
-        if manager.LoadFiles(args.file) == 0:
+        # The service runs in its own folder: the file's path is made absolute here.
+        if manager.LoadFiles(os.path.abspath(args.file)) == 0:
             run("DownLoad", manager.DownLoad, "")
     number, message = manager.GetLastError()
     manager.Release()

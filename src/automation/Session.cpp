@@ -16,6 +16,8 @@ void Session::Take(Value& field, Value value, std::string_view name) {
 }
 
 Session::Session(std::unique_ptr<UIForm> form) : manager(std::make_unique<clsDLManager>(std::move(form))) {
+    // A server started by D-Bus or COM runs in / or the system folder, not in its caller's.
+    manager->AbsolutePathsOnly(true);
     manager->Form().OnShown([this](Shown what, const std::string& text, int percentage) {
         switch (what) {
             case Shown::Status:

@@ -41,15 +41,15 @@ struct Worker {
     int status = -1;  // its exit status
 };
 
-// "ttyUSB0" for /dev/ttyUSB0, "pts_3" for /dev/pts/3, "COM3" for \\.\COM3: the device's log folder under
-// the root.
+// "KX6000-ttyUSB0" for /dev/ttyUSB0, "KX6000-pts_3" for /dev/pts/3, "KX6000-COM3" for \\.\COM3: the
+// device's log folder under the root, named so that no system takes it for a device (C:\COM3 is COM3).
 std::string FolderName(const std::string& device) {
     std::string name = device;
     for (std::string_view prefix : {"/dev/", "\\\\.\\"})
         if (name.starts_with(prefix)) name.erase(0, prefix.size());
     std::ranges::replace(name, '/', '_');
     std::ranges::replace(name, '\\', '_');
-    return name;
+    return "KX6000-" + name;
 }
 
 std::vector<std::string> WorkerArguments(const Options& options, const std::string& device,

@@ -63,7 +63,7 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
                "The serial device of that port for this run, e.g. " + std::string(kx6000::kExampleDevice) +
                    "; given once per radio, "
                    "report, "
-                   "download and erase run on every device at once (logs in <root>/<device>/)")
+                   "download and erase run on every device at once (logs in <root>/KX6000-<device>/)")
             ->allow_extra_args(false)
             ->type_name("PATH"),  // one device a --device: the word after it is an operand
         kRadios | kPorts);

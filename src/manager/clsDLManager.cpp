@@ -106,8 +106,15 @@ int16_t clsDLManager::LoadFiles(const std::string& FilesToDL) {
     int32_t firstFailure = 0;
     for (const std::string& path : paths) {
         uiForm->StatusPanelStatus(Text(2008));
-        // One parse: what it explains is what DownLoad would write.
-        loadChecks.push_back(CheckFile(path, *Files, parser, radioType == RADIO_FMX));
+        if (std::string refusal = RelativePathRefusal(path); !refusal.empty()) {
+            DownloadLog.WriteToLogFile(refusal);
+            FileCheck refused;
+            refused.name = path, refused.result = kFileMissing, refused.notes.failure = FileNote{0, refusal};
+            loadChecks.push_back(std::move(refused));
+        } else {
+            // One parse: what it explains is what DownLoad would write.
+            loadChecks.push_back(CheckFile(path, *Files, parser, radioType == RADIO_FMX));
+        }
         if (firstFailure == 0) firstFailure = loadChecks.back().result;
     }
     RefuseRunAddresses(loadChecks, *Files);
@@ -123,8 +130,22 @@ void clsDLManager::ValidFile(const std::string& strFileName) {
 }
 
 void clsDLManager::ParseFile(const std::string& strFileName) {
+    if (std::string refusal = RelativePathRefusal(strFileName); !refusal.empty()) {
+        DownloadLog.OpenLogFile();
+        DownloadLog.WriteToLogFile(refusal);
+        DownloadLog.CloseLogFile();
+        LastError = kFileMissing;
+        return;
+    }
     if (!Files) Files = std::make_unique<colFiles>();
     LastError = ParseDownloadFile(strFileName, *Files, parser, radioType == RADIO_FMX);
+}
+
+std::string clsDLManager::RelativePathRefusal(const std::string& path) const {
+    if (!absolutePathsOnly || PathOf(path).is_absolute()) return "";
+    return "File not loaded: \"" + path +
+           "\" is a relative path; automation callers pass absolute paths, which the server never resolves "
+           "against its own folder";
 }
 
 void clsDLManager::RadioType(enmRadioType vNewValue) {

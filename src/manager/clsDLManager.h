@@ -86,6 +86,10 @@ public:
     // Parses one download file into the loaded files; LastError 0, 33 or 34.
     void ValidFile(const std::string& strFileName);
 
+    // For callers whose current folder is not this program's (automation): LoadFiles and ValidFile refuse a
+    // relative path with 33, said in the download log, rather than look for it in this program's folder.
+    void AbsolutePathsOnly(bool value) { absolutePathsOnly = value; }
+
     // The files LoadFiles loaded, until a radio operation releases them; null then.
     const colFiles* LoadedFiles() const { return Files.get(); }
 
@@ -103,6 +107,8 @@ private:
     void LoadResourceTexts();
     // ValidFile without the guard.
     void ParseFile(const std::string& strFileName);
+    // Why `path` is refused as relative, for the download log; empty when it is taken.
+    std::string RelativePathRefusal(const std::string& path) const;
     // The frame of every radio operation: the guard against a second one, the
     // steps, and the closing steps on every path.
     int16_t Operate(int successText, bool download, const std::function<void()>& steps);
@@ -136,6 +142,7 @@ private:
     std::vector<FileCheck> loadChecks;
     std::string upgradeFileName;
     bool leftInUpgradeMode = false;
+    bool absolutePathsOnly = false;
 };
 
 }  // namespace kx6000

@@ -2,6 +2,7 @@
 // pseudo-terminal; any modal box that opens is recorded and closed.
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -175,6 +176,38 @@ private slots:
         QString said = QString::fromStdString(stderrLines.str());
         QCOMPARE(said.count('\n'), unwritableLog ? 1 : 0);
         QVERIFY2(said.contains(QString::fromStdString(log)) == unwritableLog, qPrintable(said));
+    }
+
+    void relativePaths_data() {
+        QTest::addColumn<QString>("files");  // "FOLDER" is the test's folder, the server's current one
+        QTest::addColumn<bool>("load");      // LoadFiles, else ValidFile
+        QTest::addColumn<int>("result");
+        QTest::newRow("absolute") << "FOLDER/image.s28" << true << 0;
+        QTest::newRow("relative, in the current folder") << "image.s28" << true << 33;
+        QTest::newRow("one relative among absolute ones") << "FOLDER/image.s28|./image.s28" << true << 33;
+        QTest::newRow("ValidFile, relative") << "image.s28" << false << 33;
+        QTest::newRow("ValidFile, absolute") << "FOLDER/image.s28" << false << 0;
+    }
+    // The server's current folder is not its caller's: a relative path is refused and said in the log,
+    // even when the server's folder holds such a file.
+    void relativePaths() {
+        QFETCH(QString, files);
+        QFETCH(bool, load);
+        std::ofstream(folder->filePath("settings.ini").toStdString()) << "[KX6100_RLDC]\nDebug=True\n";
+        std::ofstream(folder->filePath("image.s28").toStdString())
+            << test::ImageText("ZMA1F_APP", "S2", {{0x30000, "AABB"}});
+        const QString current = QDir::currentPath();
+        QDir::setCurrent(folder->path());
+        Open();
+        clsDLManager& manager = session->Manager();
+        const std::string list = files.replace("FOLDER", folder->path()).toStdString();
+        int result = load ? manager.LoadFiles(list) : (manager.ValidFile(list), LastError);
+        QDir::setCurrent(current);
+        QTEST(result, "result");
+        std::ifstream logFile(folder->filePath("root/KX6000Download.log").toStdString());
+        std::string log((std::istreambuf_iterator<char>(logFile)), {});
+        QCOMPARE(log.find("is a relative path; automation callers pass absolute paths") != std::string::npos,
+                 result == 33);
     }
 };
 

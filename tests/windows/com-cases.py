@@ -8,6 +8,7 @@ Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list 
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -59,7 +60,8 @@ def run_steps(wine, case, *files, seen=lambda step: None):
     and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed. cscript
     writes the console's (OEM) code page."""
     run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
-                            *map(windows_path, files)], env=wine.env, cwd=work, stdin=subprocess.DEVNULL,
+                            *(f if isinstance(f, str) else windows_path(f) for f in files)], env=wine.env,
+                           cwd=work, stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, encoding="cp437")
     steps, during = {}, None
     for line in run.stdout:
@@ -267,7 +269,10 @@ def script(wine, radios):
             seen.append(radios.bytes_seen()[0]["rx"])
             (loaded if step == "LoadFiles(odd)" else refused).touch()
 
-    steps, during, after, status = run_steps(wine, "steps", work / "missing.s28", DEMO, odd, loaded, refused,
+    # A relative path is refused (33), though the server's current folder holds such a file: under wine the
+    # server starts in its caller's folder, on Windows in the system folder.
+    shutil.copy(DEMO, work / "relative.s28")
+    steps, during, after, status = run_steps(wine, "steps", "relative.s28", DEMO, odd, loaded, refused,
                                              seen=note)
     report = subprocess.run(["wine", str(windows_bin / "kx6000-download.exe"), "--radio", "6200", "--json", "report"],
                             env=wine.env, cwd=work, capture_output=True, text=True, timeout=60)

@@ -49,6 +49,7 @@ CASES = {
     "radio-gone": (1, ["download", "demo-upgrade.s28"], {"end_after": 5}),
     "stopped": (1, ["download", "demo-upgrade.s28"], {"stop_after": 5}),
     "two-radios": (2, ["--json", "report"]),
+    "two-radios-logs": (2, ["--json", "report"], {"debug": "True"}),
 }
 
 
@@ -105,6 +106,8 @@ def run_side(windows, folder, name, radios, args, more):
         logs = wine.prefix / "drive_c"
         for log in logs.glob("*.log"):
             log.unlink()
+        for radio_logs in logs.glob("KX6000-*"):
+            shutil.rmtree(radio_logs)
         run_env, links = env, work
         program, devices = ["wine", str(windows_bin / "kx6000-download.exe")], ["COM1", "COM2"]
     else:
@@ -122,18 +125,27 @@ def run_side(windows, folder, name, radios, args, more):
         result, lag = run(command, run_env, dict(more, radios=radios_run))
         results.append(result)
     radios_run.end()
-    places = [(KEY.replace("HKLM", "HKEY_LOCAL_MACHINE"), "<settings>"), ("C:\\", "<root>"), ("c:\\", "<root>")]
+    # Each radio's log folder first, then the root it lies in.
+    places = [(f"{root}KX6000-{device}", f"<logs {i}>") for root in ("C:\\", "c:\\")
+              for i, device in enumerate(devices[:radios], 1)]
+    places += [(KEY.replace("HKLM", "HKEY_LOCAL_MACHINE"), "<settings>"), ("C:\\", "<root>"), ("c:\\", "<root>")]
     places += [(f"\\\\.\\COM{port}", f"<port {port}>") for port in range(1, 5)]
     if not windows:
-        places = [(str(folder / "settings.ini"), "<settings>"), (str(logs), "<root>")]
+        places = [(str(logs / ("KX6000-" + device.replace("/", "_"))), f"<logs {i}>")
+                  for i, device in enumerate(devices[:radios], 1)]
+        places += [(str(folder / "settings.ini"), "<settings>"), (str(logs), "<root>")]
         places += [(f"/dev/ttyS{port - 1}", f"<port {port}>") for port in range(1, 5)]
     places += [(device, f"<device {i}>") for i, device in enumerate(devices[:radios], 1)]
     texts = [(normal(r.stdout, places, radios), normal(r.stderr, places, radios), r.returncode) for r in results]
-    # Logs are compared as written: line ends included.
+    # Logs are compared as written: line ends included. Each radio of several has a folder of its own, named
+    # after its device.
     written = {}
-    for log in logs.glob("*.log"):
+    for log in [*logs.glob("*.log"), *logs.glob("KX6000-*/*.log")]:
+        name = str(log.relative_to(logs))
+        for i, device in enumerate(devices[:radios], 1):
+            name = name.replace("KX6000-" + device.replace("/", "_"), f"<device {i}>")
         with open(log, newline="", errors="replace") as text:
-            written[log.name] = normal(text.read(), places, 1)
+            written[name] = normal(text.read(), places, 1)
     return texts, written, ([] if realtime else radios_run.bytes_seen()), lag
 
 
