@@ -84,8 +84,10 @@ json Configurations(const clsDLManager& manager) {
 // Test mode changes what the command line does without being asked: said before the radio is touched.
 void SayTestMode() {
     if (!Debug) return;
+    const std::string logs = NameOf(PathOf(LogPath("x")).parent_path()), written = WrittenFolder(logs);
     std::cerr << "kx6000-download: test mode (Debug=True in " << SettingsPlace() << "): logs are written to "
-              << NameOf(PathOf(LogPath("x")).parent_path())
+              << logs
+              << (written != logs ? " (as this user runs, Windows keeps them in " + written + ")" : "")
               << ", and erase takes boot code without --force\n";
 }
 

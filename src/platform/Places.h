@@ -25,4 +25,9 @@ std::string DefaultLogFolder();
 // The folder of the running program.
 std::string ProgramFolder();
 
+// Where this program's writes to `folder` end up when the folder is the system's: `folder` itself, or the
+// user's VirtualStore copy of it when Windows redirects them (a standard user under UAC running a 32-bit
+// program that asks for no elevation level).
+std::string WrittenFolder(const std::string& folder);
+
 }  // namespace kx6000

@@ -50,4 +50,9 @@ std::string ProgramFolder() {
     return error ? std::string(".") : program.parent_path().string();
 }
 
+// No system here redirects a program's writes.
+std::string WrittenFolder(const std::string& folder) {
+    return folder;
+}
+
 }  // namespace kx6000

@@ -38,4 +38,24 @@ std::string ProgramFolder() {
     return Utf8(path.substr(0, path.find_last_of(L"\\/")));
 }
 
+std::string WrittenFolder(const std::string& folder) {
+    HANDLE token = nullptr;
+    DWORD virtualized = 0, size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return folder;
+    BOOL known =
+        GetTokenInformation(token, TokenVirtualizationEnabled, &virtualized, sizeof virtualized, &size);
+    CloseHandle(token);
+    auto below = [&folder](const std::string& place) {
+        return !place.empty() && CompareStringOrdinal(Wide(folder.substr(0, place.size())).c_str(), -1,
+                                                      Wide(place).c_str(), -1, TRUE) == CSTR_EQUAL;
+    };
+    const std::string store = Environment("LOCALAPPDATA");
+    // The system drive is the users' only where their profiles are.
+    if (!known || !virtualized || store.empty() || !below(Environment("SystemDrive")) ||
+        below(Environment("USERPROFILE")))
+        return folder;
+    // The store mirrors the path without its drive: c:\ is VirtualStore\.
+    return store + "\\VirtualStore" + folder.substr(2);
+}
+
 }  // namespace kx6000
