@@ -380,6 +380,7 @@ def installer(wine, radios):
     example = subprocess.run(["wine", CSCRIPT, "//nologo", installed + r"\examples\report.vbs", "1", "6200"],
                              env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437",
                              timeout=60)
+    print(example.stdout)
     expect("the installed example's output", example.stdout.replace("\r", "").splitlines(), EXAMPLE_LISTED)
     expect("server processes left 5 s after the release", left(wine), [])
     # "_?=" takes the rest of the command line as it is, spaces and all: no quotes.
