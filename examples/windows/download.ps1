@@ -1,7 +1,7 @@
 # Writes download files into the radio on a serial port through the KX6000 Download Component, as a service
 # tool does: create the object, choose the model and the port, load the files, download, and on a failure ask
-# the component for its number and message. The component is 32-bit: on 64-bit Windows run the 32-bit
-# PowerShell, C:\Windows\SysWOW64\WindowsPowerShell\v1.0\powershell.exe.
+# the component for its number and message. The component runs in a process of its own, so either PowerShell
+# of 64-bit Windows, the 64-bit one or the 32-bit one, uses it.
 #
 # Usage: powershell -File download.ps1 [-Port 1] [-Radio 6100] FILE...
 # Exit status: the component's error number (0 written).

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """KX6000Download.exe as the automation server under wine: a VBScript run by wine's cscript creates
 clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer leave
-the registry as they found it.
+the registry as they found it. With win64, some of the cases run in a 64-bit prefix, their callers 64-bit
+programs (the prefix's own cscript, download-client64.exe) and the server a 32-bit one through WoW64, with the
+installer's case there.
 
-Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
+Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER [win64] (--start | --end | --list | CASE)
 """
 import json
 import os
@@ -18,7 +20,11 @@ from wineenv import (HERE, Display, Radios, Wine, dispatch, end_on_display, flas
                      start_on_display, write_image)
 
 windows_bin, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
+ARCH = "win64" if sys.argv[4:-1] == ["win64"] else "win32"
 SERVER = windows_bin / "KX6000Download.exe"
+# The caller of the prefix's own kind: 64-bit in a 64-bit prefix (the 32-bit cscript is in syswow64).
+CSCRIPT = r"C:\windows\system32\cscript.exe"
+CLIENT = windows_bin / ("download-client64.exe" if ARCH == "win64" else "download-client.exe")
 DEMO = HERE.parents[1] / "examples" / "demo-upgrade.s28"
 EXAMPLE = HERE.parents[1] / "examples" / "windows" / "report.vbs"
 KX6200 = json.dumps({"model": 6200, "configurations": [
@@ -27,6 +33,10 @@ KX6200 = json.dumps({"model": 6200, "configurations": [
         ("KXB62_A|B%C", 0x50100, 0), ("KXB62_\u00ff\u00e9", 0x60100, 1)]],
     "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": 0x8000}],
                  "configurations": [{"productId": "KXD62_CONTROL_HEAD", "address": 0x100, "status": 1}]}]})
+
+# What report.vbs prints of that radio.
+EXAMPLE_LISTED = ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid", "KXB62_A|B%C\tOK",
+                  "KXB62_\u00ff\u00e9\tNo code segments", "KXD62_CONTROL_HEAD\tNo code segments"]
 
 failures = []
 
@@ -59,7 +69,7 @@ def run_steps(wine, case, *files, seen=lambda step: None):
     """com-steps.vbs's case run by cscript: its steps' values, the server processes while the object lived
     and 5 s after its release, and cscript's exit status. `seen` is told each step as it is printed. cscript
     writes the console's (OEM) code page."""
-    run = subprocess.Popen(["wine", "cscript", "//nologo", windows_path(HERE / "com-steps.vbs"), case,
+    run = subprocess.Popen(["wine", CSCRIPT, "//nologo", windows_path(HERE / "com-steps.vbs"), case,
                             *(f if isinstance(f, str) else windows_path(f) for f in files)], env=wine.env,
                            cwd=work, stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, encoding="cp437")
@@ -134,7 +144,7 @@ def window(wine, radios):
 
 def events(wine, radios):
     wine(str(SERVER), "/RegServer")
-    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO)],
+    run = subprocess.run(["wine", str(CLIENT), "1", "6100", windows_path(DEMO)],
                          env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
     lines = [line.split("|", 1) for line in run.stdout.replace("\r", "").splitlines()]
     statuses = [value for name, value in lines if name == "Status"]
@@ -157,8 +167,7 @@ def events(wine, radios):
            ["0", "0|Success"])
     expect("exit status", run.returncode, 0)
     # A file that is not there, through the vtable too.
-    run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100",
-                          windows_path(work / "no.s28")],
+    run = subprocess.run(["wine", str(CLIENT), "1", "6100", windows_path(work / "no.s28")],
                          env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
     expect("a missing file's number and message", [line for line in run.stdout.replace("\r", "").splitlines()
                                                    if line.startswith("GetLastError|")],
@@ -180,7 +189,7 @@ def cancel(wine, radios):
     # event listener makes a second operation and reads; then its second thread, which has asked for the last
     # error every 20 ms meanwhile, makes another and stops the download, as a Stop button would.
     for way in ("early", "late"):
-        client = ["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(image), "30"]
+        client = ["wine", str(CLIENT), "1", "6100", windows_path(image), "30"]
         run = subprocess.run(client + (["late"] if way == "late" else []), env=wine.env, cwd=work,
                              stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
         lines = run.stdout.replace("\r", "").splitlines()
@@ -226,7 +235,7 @@ def two(wine, radios):
     wine(str(SERVER), "/RegServer")
     # Two callers download at once, each through a server of its own, to the radios on COM1 and COM2; a third
     # object asks for COM1 once the first radio's flash is being written.
-    clients = [subprocess.Popen(["wine", str(windows_bin / "download-client.exe"), str(port), "6100",
+    clients = [subprocess.Popen(["wine", str(CLIENT), str(port), "6100",
                                  windows_path(DEMO)], env=wine.env, cwd=work, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, text=True) for port in (1, 2)]
     for line in clients[0].stdout:
@@ -250,12 +259,10 @@ def two(wine, radios):
 
 def script(wine, radios):
     wine(str(SERVER), "/RegServer")
-    example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
+    example = subprocess.run(["wine", CSCRIPT, "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
                              cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437", timeout=60)
     print(example.stdout)
-    expect("the example's output", example.stdout.replace("\r", "").splitlines(),
-           ["ZMA2B_01.00\tOK", "KXA62_HW03\tOK", "KXC62_SITE_NORTH\tChecksum invalid", "KXB62_A|B%C\tOK",
-            "KXB62_\u00ff\u00e9\tNo code segments", "KXD62_CONTROL_HEAD\tNo code segments"])
+    expect("the example's output", example.stdout.replace("\r", "").splitlines(), EXAMPLE_LISTED)
     expect("the example's exit status", example.returncode, 0)
     # A table of odd bytes, in the boot code's block.
     odd, loaded, refused = work / "odd.s28", work / "loaded", work / "refused"
@@ -318,28 +325,73 @@ def script(wine, radios):
 
 
 def registry(wine):
-    """HKLM\\Software as regedit exports it, one entry per key."""
+    """HKLM\\Software as regedit exports it, one entry per key; in a 64-bit prefix its 32-bit view too, below
+    Wow6432Node."""
     out = work / "registry.reg"
     wine("regedit", "/E", str(out), r"HKEY_LOCAL_MACHINE\Software")
     return out.read_text(encoding="utf-16").split("\n\n")
+
+
+CLSID, LIBID = "{6A6BD4B0-51BF-48FD-9FCB-D28B430A6742}", "{DADD6776-8920-4901-A0E6-27B482D2A0DC}"
+# The interfaces and the system's marshallers that carry them: by the type library, and IDispatch's own.
+INTERFACES = {"{D097C8E9-2107-4E96-BCF6-E23629A0FA09}": "{00020424-0000-0000-C000-000000000046}",
+              "{136EA943-EBDF-4678-9708-D3B1C196966D}": "{00020420-0000-0000-C000-000000000046}"}
 
 
 def registration(wine, radios):
     wine(str(SERVER), "/UnregServer")  # whatever an earlier case registered
     before = registry(wine)
     wine(str(SERVER), "/RegServer")
-    added = [key.split("\n")[0] for key in registry(wine) if key not in before]
+    added = {key.split("\n")[0]: key for key in registry(wine) if key not in before}
     wine(str(SERVER), "/UnregServer")
     after = registry(wine)
-    clsid, libid = "{6A6BD4B0-51BF-48FD-9FCB-D28B430A6742}", "{DADD6776-8920-4901-A0E6-27B482D2A0DC}"
-    classes = r"[HKEY_LOCAL_MACHINE\Software\Classes"
-    for key in [rf"\KX6000Download.clsDLManager\CurVer]", rf"\KX6000Download.clsDLManager.1\CLSID]",
-                rf"\CLSID\{clsid}\LocalServer32]", rf"\Typelib\{libid}\1.5\0\win32]",
-                r"\Interface\{D097C8E9-2107-4E96-BCF6-E23629A0FA09}\ProxyStubClsid32]",
-                r"\Interface\{136EA943-EBDF-4678-9708-D3B1C196966D}\ProxyStubClsid32]"]:
-        expect(f"registered: {key}", classes + key in added, True)
+    # The interfaces in each view a caller may have (64-bit Windows keeps the 32-bit one below Wow6432Node), the
+    # class in the server's own (wine copies a local server's class into the other view, Windows 7 and later
+    # do not); the names and the type library once, as both views share them.
+    own, views = (r"\Wow6432Node", [r"\Wow6432Node", ""]) if ARCH == "win64" else ("", [""])
+    server = windows_path(SERVER).replace("\\", "\\\\")  # as regedit writes it
+    wanted = [(rf"{own}\CLSID\{CLSID}\LocalServer32", server)] + [
+        (rf"{view}\Interface\{iid}\{key}", value) for view in views for iid, marshaller in INTERFACES.items()
+        for key, value in (("ProxyStubClsid32", marshaller), ("TypeLib", LIBID))] + [
+        (r"\KX6000Download.clsDLManager\CurVer", "KX6000Download.clsDLManager.1"),
+        (r"\KX6000Download.clsDLManager.1\CLSID", CLSID)] + [
+        (rf"\Typelib\{LIBID}\1.5\0\{kind}", server) for kind in ("win32", "win64")]
+    for key, value in wanted:
+        entry = added.get(rf"[HKEY_LOCAL_MACHINE\Software\Classes{key}]", "")
+        expect(f"registered: {key} = {value}", value in entry, True)
     expect("keys left after /UnregServer", [key.split("\n")[0] for key in after if key not in before], [])
     expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
+
+
+def servers_registered(wine):
+    """The class's LocalServer32 entries, as regedit exports them from either view."""
+    return [key for key in registry(wine) if key.startswith("[") and rf"\CLSID\{CLSID}\LocalServer32]" in key]
+
+
+def installer(wine, radios):
+    """The installer on 64-bit Windows: the 32-bit programs go to Program Files (x86) and the server is registered
+    from there for both kinds of callers; the installed example runs in the 64-bit cscript against the radio; the
+    uninstaller, run in place so that it has ended when it returns, takes the registration out of both views."""
+    package = next((windows_bin.parent / "installer-case" / "package").glob("KX6000Download-*-win32.exe"))
+    drive_c = wine.prefix / "drive_c"
+    folder, installed = drive_c / "Program Files (x86)" / "KX6000 Download", r"C:\Program Files (x86)\KX6000 Download"
+    wine(str(package), "/S")
+    expect("the programs installed", sorted(p.name for p in folder.glob("*.exe")),
+           ["KX6000Download.exe", "Uninstall.exe", "kx6000-download.exe"])
+    expect("anything in Program Files", (drive_c / "Program Files" / "KX6000 Download").exists(), False)
+    program = (installed + r"\KX6000Download.exe").replace("\\", "\\\\")  # as regedit writes it
+    expect("the server registered for 32-bit callers from there",
+           [key for key in servers_registered(wine) if r"\Wow6432Node\CLSID" in key and program in key] != [], True)
+    example = subprocess.run(["wine", CSCRIPT, "//nologo", installed + r"\examples\report.vbs", "1", "6200"],
+                             env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437",
+                             timeout=60)
+    print(example.stdout)
+    expect("the installed example's output", example.stdout.replace("\r", "").splitlines(), EXAMPLE_LISTED)
+    expect("server processes left 5 s after the release", left(wine), [])
+    # "_?=" takes the rest of the command line as it is, spaces and all: no quotes.
+    wine(str(folder / "Uninstall.exe"), "/S", *f"_?={installed}".split(" "))
+    expect("the server registered after the uninstall", servers_registered(wine), [])
+    expect("the programs left", sorted(p.name for p in folder.glob("*.exe")), ["Uninstall.exe"])
 
 
 # name: the case, the radio's scenario[, how many radios[, in real time]]: several radios play in real time, so
@@ -354,13 +406,16 @@ CASES = {
     "cancel": (cancel, None, 1, True),
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
+# In a 64-bit prefix: the installer, and what 64-bit callers do.
+if ARCH == "win64":
+    CASES = {"installer": (installer, KX6200), **{name: CASES[name] for name in ("script", "events", "registration")}}
 
 
 def check(name):
     case, scenario, *more = CASES[name]
     count = more[0] if more else 1
     realtime = more[1] if len(more) > 1 else count > 1
-    wine = Wine(work, Display(work).name())
+    wine = Wine(work, Display(work).name(), ARCH)
     wine.map_ports()
     radios = Radios(linux_bin, count, work, name, realtime=realtime, scenario=scenario, state=True)
     try:
@@ -373,4 +428,4 @@ def check(name):
     return 1 if failures else 0
 
 
-dispatch(CASES, lambda: start_on_display(work), lambda: end_on_display(work), check)
+dispatch(CASES, lambda: start_on_display(work, ARCH), lambda: end_on_display(work), check)

@@ -15,13 +15,14 @@ HERE = Path(__file__).resolve().parent
 
 class Wine:
     """The prefix `work`/wine, whose COM1 and COM2 lead to the links `work`/com1 and `work`/com2. Its server,
-    started by start(), serves every program until end(), in whichever process the test runs."""
+    started by start(), serves every program until end(), in whichever process the test runs. `arch` is the
+    kind of prefix start() makes: "win64" is 64-bit Windows, whose 32-bit programs run through WoW64."""
 
-    def __init__(self, work, display=None):
+    def __init__(self, work, display=None, arch="win32"):
         self.work = Path(work)
         self.prefix = self.work / "wine"
-        # A 32-bit prefix, whichever wine makes by default.
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH="win32", WINEDEBUG="-all",
+        # A 32-bit prefix unless asked for, whichever wine makes by default.
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH=arch, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
         for name in ["KX6000_ROOT", "KX6000_SETTINGS", "KX6000_LOG_FOLDER", "DISPLAY"] + [
                 f"KX6000_PORT{port}" for port in range(1, 5)]:
@@ -150,14 +151,14 @@ class Display:
             self.record.unlink()
 
 
-def start_on_display(work):
-    """A new work folder, an X server of its own and a prefix on it. No window manager runs on the display:
-    wine places and focuses its windows itself, and does not wait, two seconds each time, for a manager to
+def start_on_display(work, arch="win32"):
+    """A new work folder, an X server of its own and a prefix of that arch on it. No window manager runs on the
+    display: wine places and focuses its windows itself, and does not wait, two seconds each time, for a manager to
     let go of a window it hides (a radio waiting for a reply would time out meanwhile)."""
     end_on_display(work)  # what an interrupted run left
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    wine = Wine(work, Display(work).start())
+    wine = Wine(work, Display(work).start(), arch)
     wine.start()
     wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
     return wine
@@ -201,7 +202,7 @@ def dispatch(cases, start, end, check, **more):
     """Does what a case script's last argument asks: --list its cases, --start or --end what they share, one
     case by its name (the exit status says whether it held), or one of `more`'s options (names with "--"
     written "_")."""
-    what = sys.argv[4]
+    what = sys.argv[-1]
     if what == "--list":
         print(";".join(cases))
     elif what == "--start":
