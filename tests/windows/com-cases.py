@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """KX6000Download.exe as the automation server under wine: a VBScript run by wine's cscript creates
-clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer leave
-the registry as they found it.
+clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer say
+their outcome in a message box (none with /s) and leave the registry as they found it.
 
 Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
 """
@@ -89,7 +89,7 @@ def expect_one_server(during, after, status):
 
 
 def fpga(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     image = work / "fpga.s28"
     image.write_text(record("S0", 0, b"ZMA1G_FPGA".hex().upper()) + record("S2", 0x20000, "1111222233334444") +
                      record("S8", 0, ""), newline="")
@@ -105,7 +105,7 @@ def fpga(wine, radios):
 
 
 def window(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     shown, hidden = work / "shown", work / "hidden"
     for flag in (shown, hidden):
         flag.unlink(missing_ok=True)
@@ -131,7 +131,7 @@ def window(wine, radios):
 
 
 def events(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     run = subprocess.run(["wine", str(windows_bin / "download-client.exe"), "1", "6100", windows_path(DEMO)],
                          env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
     lines = [line.split("|", 1) for line in run.stdout.replace("\r", "").splitlines()]
@@ -168,7 +168,7 @@ def events(wine, radios):
 
 
 def cancel(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     image = work / "image.s28"
     write_image(image, 256 * 1024)
     stopped = (r'Stopped by Cancel\(\) during "Downloading data\.\.\." of DISK at 3\d %: that image is '
@@ -221,7 +221,7 @@ def cancel(wine, radios):
 
 
 def two(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     # Two callers download at once, each through a server of its own, to the radios on COM1 and COM2; a third
     # object asks for COM1 once the first radio's flash is being written.
     clients = [subprocess.Popen(["wine", str(windows_bin / "download-client.exe"), str(port), "6100",
@@ -247,7 +247,7 @@ def two(wine, radios):
 
 
 def script(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     example = subprocess.run(["wine", "cscript", "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
                              cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437", timeout=60)
     print(example.stdout)
@@ -319,13 +319,26 @@ def registry(wine):
     return out.read_text(encoding="utf-16").split("\n\n")
 
 
+def answered(wine, *args):
+    """The server run with `args` by answer-box.exe: the message box it opened, answered, and its exit code."""
+    run = subprocess.run(["wine", str(windows_bin / "answer-box.exe"), windows_path(SERVER), *args], env=wine.env,
+                         cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=90)
+    return run.stdout.replace("\r", "").splitlines()
+
+
 def registration(wine, radios):
-    wine(str(SERVER), "/UnregServer")  # whatever an earlier case registered
+    wine(str(SERVER), "/UnregServer", "/s")  # whatever an earlier case registered
     before = registry(wine)
-    wine(str(SERVER), "/RegServer")
+    quiet = ["Box|none", "Exit|0x00000000"]
+    expect("/RegServer /s: no box, its exit code", answered(wine, "/RegServer", "/s"), quiet)
     added = [key.split("\n")[0] for key in registry(wine) if key not in before]
-    wine(str(SERVER), "/UnregServer")
+    expect("/UnregServer: its box, its exit code", answered(wine, "/UnregServer"),
+           ["Box|KX6000 Download|The KX6000 Download Component's registration is removed.", "Exit|0x00000000"])
     after = registry(wine)
+    expect("-regserver: its box, its exit code", answered(wine, "-regserver"),
+           ["Box|KX6000 Download|The KX6000 Download Component is registered.", "Exit|0x00000000"])
+    expect("/UnregServer -S: no box, its exit code", answered(wine, "/UnregServer", "-S"), quiet)
+    expect("keys left after both", [key.split("\n")[0] for key in registry(wine) if key not in before], [])
     clsid, libid = "{6A6BD4B0-51BF-48FD-9FCB-D28B430A6742}", "{DADD6776-8920-4901-A0E6-27B482D2A0DC}"
     classes = r"[HKEY_LOCAL_MACHINE\Software\Classes"
     for key in [rf"\KX6000Download.clsDLManager\CurVer]", rf"\KX6000Download.clsDLManager.1\CLSID]",

@@ -46,9 +46,9 @@ void Remove(const std::wstring& key) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str());
 }
 
-int Failed(const char* what, long code) {
+Outcome Failed(const char* what, long code) {
     std::fprintf(stderr, "KX6000Download: %s (0x%08lX)\n", what, static_cast<unsigned long>(code));
-    return 1;
+    return {code, what};
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ ITypeLib* OwnTypeLibrary() {
     return library;
 }
 
-int Register() {
+Outcome Register() {
     const std::wstring classId = Text(CLSID_clsDLManager), path = ModulePath();
     // The path quoted: the folder's name may hold blanks, and COM adds its option after it.
     const bool written = Write(kProgId, kDescription) && Write(kProgId + L"\\CLSID", classId) &&
@@ -87,13 +87,13 @@ int Register() {
         return Failed("the type library cannot be registered", result);
     }
     library->Release();
-    return 0;
+    return {};
 }
 
-int Unregister() {
+Outcome Unregister() {
     UnRegisterTypeLib(LIBID_KX6000Download, 1, 5, LOCALE_NEUTRAL, SYS_WIN32);
     for (const std::wstring& key : {kProgId, kVersionedProgId, ClassKey()}) Remove(key);
-    return 0;
+    return {};
 }
 
 }  // namespace kx6000::com
