@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """KX6000Download.exe as the automation server under wine: a VBScript run by wine's cscript creates
-clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer say
-their outcome in a message box (none with /s) and leave the registry as they found it.
+clsDLManager late bound and drives the simulated radio on COM1 through it, a C++ client calls it with named
+arguments; /RegServer and /UnregServer say their outcome in a message box (none with /s) and leave the
+registry as they found it.
 
 Usage: com-cases.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
 """
@@ -350,12 +351,25 @@ def registration(wine, radios):
     expect("keys gone after /UnregServer", [key.split("\n")[0] for key in before if key not in after], [])
 
 
+def named(wine, radios):
+    wine(str(SERVER), "/RegServer", "/s")
+    # Its cases, each checked by the client, are printed "ok <case>" or "FAIL <case>: ...".
+    run = subprocess.run(["wine", str(windows_bin / "named-arguments.exe")], env=wine.env, cwd=work,
+                         stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    print(run.stdout + run.stderr)
+    lines = run.stdout.replace("\r", "").splitlines()
+    expect("cases that failed", [line for line in lines if not line.startswith("ok ")], [])
+    expect("the client's exit status", run.returncode, 0)
+    expect("server processes left 5 s after the release", left(wine), [])
+
+
 # name: the case, the radio's scenario[, how many radios[, in real time]]: several radios play in real time, so
 # that a download lasts while other callers come
 CASES = {
     "script": (script, KX6200),
     "two": (two, None, 2),
     "registration": (registration, None),
+    "named": (named, None),
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "window": (window, None),
     "events": (events, None),
