@@ -339,7 +339,15 @@ def registration(wine, radios):
     expect("-regserver: its box, its exit code", answered(wine, "-regserver"),
            ["Box|KX6000 Download|The KX6000 Download Component is registered.", "Exit|0x00000000"])
     expect("/UnregServer -S: no box, its exit code", answered(wine, "/UnregServer", "-S"), quiet)
-    expect("keys left after both", [key.split("\n")[0] for key in registry(wine) if key not in before], [])
+    # No lasting key can be made under a volatile one: writing the class fails, and what was written goes.
+    refused = "Exit|0x80070005"
+    for args, wanted in [(["/RegServer"], ["Box|KX6000 Download|The KX6000 Download Component is not registered: the "
+                                           "class cannot be registered (is the program run as an administrator?) "
+                                           "(0x80070005).", refused]),
+                         (["/RegServer", "/s"], ["Box|none", refused])]:
+        wine(str(windows_bin / "volatile-key.exe"), r"Software\Classes\KX6000Download.clsDLManager")
+        expect(f"{' '.join(args)} refused: its box, its exit code", answered(wine, *args), wanted)
+    expect("keys left after all", [key.split("\n")[0] for key in registry(wine) if key not in before], [])
     clsid, libid = "{6A6BD4B0-51BF-48FD-9FCB-D28B430A6742}", "{DADD6776-8920-4901-A0E6-27B482D2A0DC}"
     classes = r"[HKEY_LOCAL_MACHINE\Software\Classes"
     for key in [rf"\KX6000Download.clsDLManager\CurVer]", rf"\KX6000Download.clsDLManager.1\CLSID]",

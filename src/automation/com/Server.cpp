@@ -14,6 +14,14 @@
 namespace kx6000::com {
 namespace {
 
+// An option's word: "/" or "-" before it, any letter case; "" for anything else.
+std::string OptionWord(const std::string& argument) {
+    if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/')) return {};
+    std::string word = argument.substr(1);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    return word;
+}
+
 // The class object: makes the one object of the process, and ends the program once nothing holds it.
 class Factory final : public IClassFactory {
 public:
@@ -74,18 +82,6 @@ private:
     Object* object = nullptr;
     int locks = 0;
 };
-
-}  // namespace
-
-namespace {
-
-// An option's word: "/" or "-" before it, any letter case; "" for anything else.
-std::string OptionWord(const std::string& argument) {
-    if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/')) return {};
-    std::string word = argument.substr(1);
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
-    return word;
-}
 
 }  // namespace
 
