@@ -61,7 +61,7 @@ set(CPACK_MODULE_PATH ${CMAKE_BINARY_DIR}/nsis)
 # The server's registration, made once its files are in place; a server that cannot register fails the
 # installation, since no caller could create it. It is removed while the program is still there to do it.
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
-  ExecWait '"$INSTDIR\KX6000Download.exe" /RegServer' $0
+  ExecWait '"$INSTDIR\KX6000Download.exe" /RegServer /s' $0
   StrCmp $0 0 +3
     MessageBox MB_OK|MB_ICONSTOP \
       "KX6000Download.exe /RegServer failed ($0): the automation server is not registered." /SD IDOK
@@ -69,7 +69,7 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
 ]])
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
   !insertmacro KX6000_PROGRAMS_CLOSED $INSTDIR "nothing is removed"
-  ExecWait '"$INSTDIR\KX6000Download.exe" /UnregServer'
+  ExecWait '"$INSTDIR\KX6000Download.exe" /UnregServer /s'
 ]])
 # The uninstaller deletes its key below the vendor's, but not the vendor's key itself: this runs after that.
 set(CPACK_NSIS_DELETE_ICONS_EXTRA [[

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """KX6000Download.exe as the automation server under wine: a VBScript run by wine's cscript creates
-clsDLManager late bound and drives the simulated radio on COM1 through it; /RegServer and /UnregServer leave
-the registry as they found it. With win64, some of the cases run in a 64-bit prefix, their callers 64-bit
+clsDLManager late bound and drives the simulated radio on COM1 through it, a C++ client calls it with named
+arguments; /RegServer and /UnregServer say their outcome in a message box (none with /s) and leave the
+registry as they found it. With win64, some of the cases run in a 64-bit prefix, their callers 64-bit
 programs (the prefix's own cscript, download-client64.exe) and the server a 32-bit one through WoW64, with the
 installer's case there.
 
@@ -101,7 +102,7 @@ def expect_one_server(during, after, status):
 
 
 def fpga(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     image = work / "fpga.s28"
     image.write_text(record("S0", 0, b"ZMA1G_FPGA".hex().upper()) + record("S2", 0x20000, "1111222233334444") +
                      record("S8", 0, ""), newline="")
@@ -117,7 +118,7 @@ def fpga(wine, radios):
 
 
 def window(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     shown, hidden = work / "shown", work / "hidden"
     for flag in (shown, hidden):
         flag.unlink(missing_ok=True)
@@ -143,7 +144,7 @@ def window(wine, radios):
 
 
 def events(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     run = subprocess.run(["wine", str(CLIENT), "1", "6100", windows_path(DEMO)],
                          env=wine.env, cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
     lines = [line.split("|", 1) for line in run.stdout.replace("\r", "").splitlines()]
@@ -179,7 +180,7 @@ def events(wine, radios):
 
 
 def cancel(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     image = work / "image.s28"
     write_image(image, 256 * 1024)
     stopped = (r'Stopped by Cancel\(\) during "Downloading data\.\.\." of DISK at 3\d %: that image is '
@@ -232,7 +233,7 @@ def cancel(wine, radios):
 
 
 def two(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     # Two callers download at once, each through a server of its own, to the radios on COM1 and COM2; a third
     # object asks for COM1 once the first radio's flash is being written.
     clients = [subprocess.Popen(["wine", str(CLIENT), str(port), "6100",
@@ -258,7 +259,7 @@ def two(wine, radios):
 
 
 def script(wine, radios):
-    wine(str(SERVER), "/RegServer")
+    wine(str(SERVER), "/RegServer", "/s")
     example = subprocess.run(["wine", CSCRIPT, "//nologo", windows_path(EXAMPLE), "1", "6200"], env=wine.env,
                              cwd=work, stdin=subprocess.DEVNULL, capture_output=True, encoding="cp437", timeout=60)
     print(example.stdout)
@@ -338,13 +339,34 @@ INTERFACES = {"{D097C8E9-2107-4E96-BCF6-E23629A0FA09}": "{00020424-0000-0000-C00
               "{136EA943-EBDF-4678-9708-D3B1C196966D}": "{00020420-0000-0000-C000-000000000046}"}
 
 
+def answered(wine, *args):
+    """The server run with `args` by answer-box.exe: the message box it opened, answered, and its exit code."""
+    run = subprocess.run(["wine", str(windows_bin / "answer-box.exe"), windows_path(SERVER), *args], env=wine.env,
+                         cwd=work, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=90)
+    return run.stdout.replace("\r", "").splitlines()
+
+
 def registration(wine, radios):
-    wine(str(SERVER), "/UnregServer")  # whatever an earlier case registered
+    wine(str(SERVER), "/UnregServer", "/s")  # whatever an earlier case registered
     before = registry(wine)
-    wine(str(SERVER), "/RegServer")
+    quiet = ["Box|none", "Exit|0x00000000"]
+    expect("/RegServer /s: no box, its exit code", answered(wine, "/RegServer", "/s"), quiet)
     added = {key.split("\n")[0]: key for key in registry(wine) if key not in before}
-    wine(str(SERVER), "/UnregServer")
+    expect("/UnregServer: its box, its exit code", answered(wine, "/UnregServer"),
+           ["Box|KX6000 Download|The KX6000 Download Component's registration is removed.", "Exit|0x00000000"])
     after = registry(wine)
+    expect("-regserver: its box, its exit code", answered(wine, "-regserver"),
+           ["Box|KX6000 Download|The KX6000 Download Component is registered.", "Exit|0x00000000"])
+    expect("/UnregServer -S: no box, its exit code", answered(wine, "/UnregServer", "-S"), quiet)
+    # No lasting key can be made under a volatile one: writing the class fails, and what was written goes.
+    refused = "Exit|0x80070005"
+    for args, wanted in [(["/RegServer"], ["Box|KX6000 Download|The KX6000 Download Component is not registered: the "
+                                           "class cannot be registered (is the program run as an administrator?) "
+                                           "(0x80070005).", refused]),
+                         (["/RegServer", "/s"], ["Box|none", refused])]:
+        wine(str(windows_bin / "volatile-key.exe"), r"Software\Classes\KX6000Download.clsDLManager")
+        expect(f"{' '.join(args)} refused: its box, its exit code", answered(wine, *args), wanted)
+    expect("keys left after all", [key.split("\n")[0] for key in registry(wine) if key not in before], [])
     # The interfaces in each view a caller may have (64-bit Windows keeps the 32-bit one below Wow6432Node), the
     # class in the server's own (wine copies a local server's class into the other view, Windows 7 and later
     # do not); the names and the type library once, as both views share them.
@@ -394,16 +416,29 @@ def installer(wine, radios):
     expect("the programs left", sorted(p.name for p in folder.glob("*.exe")), ["Uninstall.exe"])
 
 
+def named(wine, radios):
+    wine(str(SERVER), "/RegServer", "/s")
+    # Its cases, each checked by the client, are printed "ok <case>" or "FAIL <case>: ...".
+    run = subprocess.run(["wine", str(windows_bin / "named-arguments.exe")], env=wine.env, cwd=work,
+                         stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    print(run.stdout + run.stderr)
+    lines = run.stdout.replace("\r", "").splitlines()
+    expect("cases that failed", [line for line in lines if not line.startswith("ok ")], [])
+    expect("the client's exit status", run.returncode, 0)
+    expect("server processes left 5 s after the release", left(wine), [])
+
+
 # name: the case, the radio's scenario[, how many radios[, in real time]]: several radios play in real time, so
 # that a download lasts while other callers come
 CASES = {
     "script": (script, KX6200),
     "two": (two, None, 2),
     "registration": (registration, None),
-    # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
+    "named": (named, None),
     "window": (window, None),
     "events": (events, None),
     "cancel": (cancel, None, 1, True),
+    # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }
 # In a 64-bit prefix: the installer, and what 64-bit callers do.

@@ -1,5 +1,8 @@
 #include "automation/com/Object.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "automation/Session.h"
 #include "automation/com/Variants.h"
 #include "manager/clsDLManager.h"
@@ -37,6 +40,34 @@ HRESULT Answer(HRESULT outcome, VARIANT* result, VARTYPE type, const Value& valu
     if (type == VT_I4) V_I4(result) = static_cast<LONG>(value);
     if (type == VT_BOOL) V_BOOL(result) = static_cast<VARIANT_BOOL>(value);
     return outcome;
+}
+
+// A member's parameters by name, in their order, which numbers them among Invoke's arguments; its result,
+// the interface's last parameter, is none of them.
+std::vector<std::wstring> ParametersOf(ITypeInfo* info, MEMBERID member) {
+    std::vector<std::wstring> parameters;
+    TYPEATTR* type = nullptr;
+    if (FAILED(info->GetTypeAttr(&type))) return parameters;
+    FUNCDESC* function = nullptr;
+    for (UINT i = 0; !function && i < type->cFuncs; ++i) {
+        if (SUCCEEDED(info->GetFuncDesc(i, &function)) && function->memid != member) {
+            info->ReleaseFuncDesc(function);
+            function = nullptr;
+        }
+    }
+    info->ReleaseTypeAttr(type);
+    if (!function) return parameters;
+    BSTR names[8] = {};  // the member's, then its parameters'
+    UINT count = 0;
+    info->GetNames(member, names, 8, &count);
+    for (UINT i = 0; i < count; ++i) {
+        const bool argument = i >= 1 && i <= static_cast<UINT>(function->cParams) &&
+                              !(function->lprgelemdescParam[i - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL);
+        if (argument) parameters.emplace_back(names[i], SysStringLen(names[i]));
+        SysFreeString(names[i]);
+    }
+    info->ReleaseFuncDesc(function);
+    return parameters;
 }
 
 }  // namespace
@@ -117,11 +148,25 @@ HRESULT Object::GetTypeInfo(UINT index, LCID /*locale*/, ITypeInfo** info) {
 
 HRESULT Object::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID /*locale*/, DISPID* ids) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    if (count == 0) return S_OK;
+    std::fill(ids, ids + count, DISPID_UNKNOWN);
     ITypeInfo* info = nullptr;
     HRESULT result = library->GetTypeInfoOfGuid(IID__clsDLManager, &info);
     if (FAILED(result)) return result;
     // Names compare without letter case, as script callers write them.
-    result = DispGetIDsOfNames(info, names, count, ids);
+    result = info->GetIDsOfNames(names, 1, ids);
+    if (SUCCEEDED(result) && count > 1) {
+        const std::vector<std::wstring> parameters = ParametersOf(info, ids[0]);
+        for (UINT i = 1; i < count; ++i) {
+            const auto named = std::find_if(
+                parameters.begin(), parameters.end(),
+                [&](const std::wstring& name) { return lstrcmpiW(name.c_str(), names[i]) == 0; });
+            if (named == parameters.end())
+                result = DISP_E_UNKNOWNNAME;
+            else
+                ids[i] = static_cast<DISPID>(named - parameters.begin());
+        }
+    }
     info->Release();
     return result;
 }
@@ -130,11 +175,6 @@ HRESULT Object::Invoke(DISPID member, REFIID riid, LCID /*locale*/, WORD flags, 
                        VARIANT* result, EXCEPINFO* exception, UINT* argErr) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_INVALIDARG;
-    // Only a property's new value comes by name.
-    const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-    if (params->cNamedArgs > (put ? 1u : 0u) ||
-        (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
-        return DISP_E_NONAMEDARGS;
     // Kept while it runs, whatever the caller releases meanwhile.
     AddRef();
     SetErrorInfo(0, nullptr);  // only a failure of this call leaves its reason
@@ -156,8 +196,8 @@ HRESULT Object::Excepted(HRESULT outcome, EXCEPINFO* exception) {
 }
 
 HRESULT Object::Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* result, UINT* argErr) {
-    const Arguments arguments(params, argErr);
     const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    Arguments arguments(params, put, argErr);
     // A method whose result is used comes as a method and a property read at once.
     const bool call = !put && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET));
     Variant first, second, copy;
@@ -167,23 +207,23 @@ HRESULT Object::Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* res
     auto failed = [&outcome](HRESULT step) { return FAILED(outcome = step); };
     switch (member) {
         case kReportConfigurations:
-            if (!call || failed(arguments.Count(0, 1)) || failed(arguments.InOut(0, copy, list))) break;
+            if (!call || failed(arguments.Place(0, 1)) || failed(arguments.InOut(0, copy, list))) break;
             return Answer(ReportConfigurations(list, &answer), result, VT_I2, answer);
         case kEraseSelected:
-            if (!call || failed(arguments.Count(1, 2)) || failed(arguments.Get(0, VT_BSTR, first)) ||
+            if (!call || failed(arguments.Place(1, 2)) || failed(arguments.Get(0, VT_BSTR, first)) ||
                 failed(arguments.InOut(1, copy, list)))
                 break;
             return Answer(EraseSelected(V_BSTR(&first), list, &answer), result, VT_I2, answer);
         case kDownLoad:
-            if (!call || failed(arguments.Count(0, 1)) || failed(arguments.InOut(0, copy, list))) break;
+            if (!call || failed(arguments.Place(0, 1)) || failed(arguments.InOut(0, copy, list))) break;
             return Answer(DownLoad(list, &answer), result, VT_I2, answer);
         case kSetPort:
-            if (!call || failed(arguments.Count(2, 2)) || failed(arguments.Get(0, VT_BSTR, first)) ||
+            if (!call || failed(arguments.Place(2, 2)) || failed(arguments.Get(0, VT_BSTR, first)) ||
                 failed(arguments.Get(1, VT_BOOL, second)))
                 break;
             return Answer(SetPort(V_BSTR(&first), V_BOOL(&second), &answer), result, VT_I2, answer);
         case kGetLastError: {
-            if (!call || failed(arguments.Count(2, 2))) break;
+            if (!call || failed(arguments.Place(2, 2))) break;
             V_VT(&first) = VT_I4;
             V_VT(&second) = VT_BSTR;
             V_BSTR(&second) = nullptr;
@@ -192,34 +232,34 @@ HRESULT Object::Call(DISPID member, WORD flags, DISPPARAMS& params, VARIANT* res
             return arguments.Put(1, second);
         }
         case kLoadFiles:
-            if (!call || failed(arguments.Count(1, 1)) || failed(arguments.Get(0, VT_BSTR, first))) break;
+            if (!call || failed(arguments.Place(1, 1)) || failed(arguments.Get(0, VT_BSTR, first))) break;
             return Answer(LoadFiles(V_BSTR(&first), &answer), result, VT_I2, answer);
         case kValidFile:
-            if (!call || failed(arguments.Count(1, 1)) || failed(arguments.Get(0, VT_BSTR, first))) break;
+            if (!call || failed(arguments.Place(1, 1)) || failed(arguments.Get(0, VT_BSTR, first))) break;
             return ValidFile(V_BSTR(&first));
         case kCreateNewLogFile:
-            if (!call || failed(arguments.Count(0, 0))) break;
+            if (!call || failed(arguments.Place(0, 0))) break;
             return CreateNewLogFile();
         case kRadioType: {
             if (put) {
-                if (failed(arguments.Count(1, 1)) || failed(arguments.Get(0, VT_I4, first))) break;
+                if (failed(arguments.Place(1, 1)) || failed(arguments.Get(0, VT_I4, first))) break;
                 return put_RadioType(static_cast<::enmRadioType>(V_I4(&first)));
             }
             ::enmRadioType model{};
-            if (!call || failed(arguments.Count(0, 0))) break;
+            if (!call || failed(arguments.Place(0, 0))) break;
             return Answer(get_RadioType(&model), result, VT_I4, model);
         }
         case kAssumeYes: {
             if (put) {
-                if (failed(arguments.Count(1, 1)) || failed(arguments.Get(0, VT_BOOL, first))) break;
+                if (failed(arguments.Place(1, 1)) || failed(arguments.Get(0, VT_BOOL, first))) break;
                 return put_AssumeYes(V_BOOL(&first));
             }
             VARIANT_BOOL yes = VARIANT_FALSE;
-            if (!call || failed(arguments.Count(0, 0))) break;
+            if (!call || failed(arguments.Place(0, 0))) break;
             return Answer(get_AssumeYes(&yes), result, VT_BOOL, yes);
         }
         case kCancel:
-            if (!call || failed(arguments.Count(0, 0))) break;
+            if (!call || failed(arguments.Place(0, 0))) break;
             return Cancel();
         default:
             return DISP_E_MEMBERNOTFOUND;

@@ -76,9 +76,9 @@ std::wstring TypeLibrary64Key() {
     return L"TypeLib\\" + Text(LIBID_KX6000Download) + L"\\1.5\\0\\win64";
 }
 
-int Failed(const char* what, long code) {
+Outcome Failed(const char* what, long code) {
     std::fprintf(stderr, "KX6000Download: %s (0x%08lX)\n", what, static_cast<unsigned long>(code));
-    return 1;
+    return {code, what};
 }
 
 }  // namespace
@@ -92,7 +92,7 @@ ITypeLib* OwnTypeLibrary() {
     return library;
 }
 
-int Register() {
+Outcome Register() {
     const std::wstring classId = Text(CLSID_clsDLManager), path = ModulePath();
     // The class in this program's view only: 64-bit Windows starts a 32-bit local server for a 64-bit caller
     // when no 64-bit one is registered, while the class in the 64-bit view would claim one. The ProgIDs are
@@ -136,17 +136,17 @@ int Register() {
         Unregister();
         return Failed("the interfaces cannot be registered for 64-bit callers", E_ACCESSDENIED);
     }
-    return 0;
+    return {};
 }
 
-int Unregister() {
+Outcome Unregister() {
     // The win64 entry first: the system removes the type library's key only when no entry is left below it.
     Remove(KEY_WOW64_64KEY, TypeLibrary64Key());
     UnRegisterTypeLib(LIBID_KX6000Download, 1, 5, LOCALE_NEUTRAL, SYS_WIN32);
     for (const std::wstring& key : {kProgId, kVersionedProgId, ClassKey()}) Remove(KEY_WOW64_32KEY, key);
     for (const REGSAM view : kViews)
         for (const Carried& carrier : kInterfaces) Remove(view, InterfaceKey(carrier.iid));
-    return 0;
+    return {};
 }
 
 }  // namespace kx6000::com

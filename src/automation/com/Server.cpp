@@ -2,15 +2,25 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <memory>
 
 #include "automation/Session.h"
 #include "automation/com/Object.h"
 #include "automation/com/Registration.h"
+#include "platform/win32/Text.h"
 #include "ui/win32/frmDownload.h"
 
 namespace kx6000::com {
 namespace {
+
+// An option's word: "/" or "-" before it, any letter case; "" for anything else.
+std::string OptionWord(const std::string& argument) {
+    if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/')) return {};
+    std::string word = argument.substr(1);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    return word;
+}
 
 // The class object: makes the one object of the process, and ends the program once nothing holds it.
 class Factory final : public IClassFactory {
@@ -76,13 +86,35 @@ private:
 }  // namespace
 
 ServerTask TaskOf(const std::string& argument) {
-    if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/')) return ServerTask::Window;
-    std::string word = argument.substr(1);
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string word = OptionWord(argument);
     if (word == "embedding") return ServerTask::Serve;
     if (word == "regserver") return ServerTask::Register;
     if (word == "unregserver") return ServerTask::Unregister;
     return ServerTask::Window;
+}
+
+bool Quiet(const std::vector<std::string>& arguments) {
+    return std::any_of(arguments.begin() + std::min<size_t>(arguments.size(), 2), arguments.end(),
+                       [](const std::string& argument) { return OptionWord(argument) == "s"; });
+}
+
+int Registration(ServerTask task, bool quiet) {
+    const bool registering = task == ServerTask::Register;
+    const Outcome outcome = registering ? Register() : Unregister();
+    if (!quiet) {
+        std::string text = registering ? "The KX6000 Download Component is registered."
+                                       : "The KX6000 Download Component's registration is removed.";
+        if (outcome.code != 0) {
+            char code[16];
+            std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(outcome.code));
+            text = (registering ? "The KX6000 Download Component is not registered: "
+                                : "The KX6000 Download Component's registration is not removed: ") +
+                   outcome.reason + " (" + code + ").";
+        }
+        MessageBoxW(nullptr, Wide(text).c_str(), L"KX6000 Download",
+                    MB_OK | (outcome.code == 0 ? MB_ICONINFORMATION : MB_ICONERROR));
+    }
+    return static_cast<int>(outcome.code);
 }
 
 int Serve() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kx6000::com {
 
@@ -10,14 +11,26 @@ namespace kx6000::com {
 enum class ServerTask { Window, Serve, Register, Unregister };
 // "-Embedding" (COM starting the server), "/RegServer", "/UnregServer"; "/" or "-", any letter case.
 ServerTask TaskOf(const std::string& argument);
+// "/s" among the arguments after the first, written as the task is: no message box.
+bool Quiet(const std::vector<std::string>& arguments);
 
 // Serves clsDLManager to the one caller COM connects (a class of single use: each object has a process of
 // its own). Ends when the object is released and its window is not open; gives the exit status.
 int Serve();
 
-// Writes or removes the class, its ProgIDs and the type library under HKLM\Software\Classes. Gives 0, or 1
-// with the reason on stderr.
-int Register();
-int Unregister();
+// What registering or unregistering came to: code 0, or the failure's HRESULT and its reason.
+struct Outcome {
+    long code = 0;
+    std::string reason;
+};
+
+// Writes or removes the class, its ProgIDs and the type library under HKLM\Software\Classes; a failure is
+// said on stderr as well.
+Outcome Register();
+Outcome Unregister();
+
+// Registers or unregisters (`task`) and, unless `quiet`, says the outcome in a message box, as regsvr32
+// does: a program without a console has no other place to say it. Gives the exit status: 0 or the code.
+int Registration(ServerTask task, bool quiet);
 
 }  // namespace kx6000::com

@@ -76,24 +76,35 @@ HRESULT Store(VARIANT& argument, VARIANT& value) {
     }
 }
 
+HRESULT Arguments::Place(unsigned required, unsigned most) {
+    const UINT named = params.cNamedArgs, positional = params.cArgs - named;
+    if (params.cArgs > most || (named == 0 && params.cArgs < required)) return DISP_E_BADPARAMCOUNT;
+    // The caller lists them from the right, the named ones first.
+    for (UINT position = 0; position < positional; ++position)
+        indexes[position] = params.cArgs - 1 - position;
+    for (UINT index = 0; index < named; ++index) {
+        const DISPID id = params.rgdispidNamedArgs[index];
+        // A property's new value follows its index arguments, of which this interface has none.
+        const UINT position = put && id == DISPID_PROPERTYPUT ? positional : static_cast<UINT>(id);
+        if (position >= most || indexes[position] != kAbsent) return Fail(index, DISP_E_PARAMNOTFOUND);
+        indexes[position] = index;
+    }
+    return S_OK;
+}
+
 VARIANT* Arguments::At(unsigned position) const {
-    // The caller lists them from the right.
-    return position < params.cArgs ? &params.rgvarg[params.cArgs - 1 - position] : nullptr;
+    return position < kMost && indexes[position] != kAbsent ? &params.rgvarg[indexes[position]] : nullptr;
 }
 
-HRESULT Arguments::Fail(unsigned position, HRESULT result) const {
-    if (argErr) *argErr = params.cArgs - 1 - position;
+HRESULT Arguments::Fail(UINT index, HRESULT result) const {
+    if (argErr) *argErr = index;
     return result;
-}
-
-HRESULT Arguments::Count(unsigned required, unsigned most) const {
-    return params.cArgs < required || params.cArgs > most ? DISP_E_BADPARAMCOUNT : S_OK;
 }
 
 HRESULT Arguments::Get(unsigned position, VARTYPE type, Variant& value) const {
     VARIANT* argument = At(position);
     if (!argument || Missing(*argument)) return DISP_E_PARAMNOTOPTIONAL;
-    if (FAILED(Convert(value, *argument, type))) return Fail(position, DISP_E_TYPEMISMATCH);
+    if (FAILED(Convert(value, *argument, type))) return Fail(indexes[position], DISP_E_TYPEMISMATCH);
     return S_OK;
 }
 
@@ -108,14 +119,15 @@ HRESULT Arguments::InOut(unsigned position, Variant& copy, VARIANT*& argument) c
         argument = &copy;
     }
     std::string text;
-    return FAILED(TextOf(argument, text)) ? Fail(position, DISP_E_TYPEMISMATCH) : S_OK;
+    return FAILED(TextOf(argument, text)) ? Fail(indexes[position], DISP_E_TYPEMISMATCH) : S_OK;
 }
 
 HRESULT Arguments::Put(unsigned position, VARIANT& value) const {
     VARIANT* argument = At(position);
-    if (!argument || !(V_VT(argument) & VT_BYREF)) return S_OK;
+    if (!argument) return DISP_E_PARAMNOTOPTIONAL;
+    if (!(V_VT(argument) & VT_BYREF)) return S_OK;
     HRESULT result = Store(*argument, value);
-    return FAILED(result) ? Fail(position, result) : S_OK;
+    return FAILED(result) ? Fail(indexes[position], result) : S_OK;
 }
 
 }  // namespace kx6000::com

@@ -41,6 +41,15 @@ Owner* OwnerOf(HWND window, UINT message, LPARAM lParam) {
     return reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+// Brings a window of the program's to the front, or, when the system keeps it behind (a program that COM
+// started may not take the foreground from its caller), flashes its task bar button until it is chosen.
+inline void ComeForward(HWND window) {
+    SetForegroundWindow(window);
+    if (GetForegroundWindow() == window) return;
+    FLASHWINFO flash{sizeof flash, window, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+    FlashWindowEx(&flash);
+}
+
 // The screen's dots per inch, which the program, DPI-aware, draws at.
 inline int ScreenDpi() {
     HDC screen = GetDC(nullptr);

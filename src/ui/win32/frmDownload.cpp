@@ -196,7 +196,7 @@ void frmDownload::ShowWindow(bool visible) {
     if (visible) portTips.Refresh();
     ::ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
     if (visible) {
-        SetForegroundWindow(window);
+        ComeForward(window);
         SetFocus(cmdConfig);  // a report is the first thing to do with a radio
     }
 }
@@ -220,6 +220,7 @@ int16_t frmDownload::BaudRateIndex() const {
 }
 
 bool frmDownload::AskYesNo(const std::string& text) {
+    ComeForward(window);  // the box opens over it
     // No by default: Enter pressed out of habit must not write an FPGA image.
     return MessageBoxW(window, Displayed(text).c_str(), Displayed(kApplicationTitle).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
@@ -227,6 +228,7 @@ bool frmDownload::AskYesNo(const std::string& text) {
 
 void frmDownload::ShowErrorBox(const std::string& text) {
     if (closeWhenIdle) return;  // the technician closed the window: the error is in the log
+    ComeForward(window);
     MessageBoxW(window, Displayed(text).c_str(), Displayed(kApplicationTitle).c_str(),
                 MB_OK | MB_ICONEXCLAMATION);
 }

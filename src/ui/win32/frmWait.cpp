@@ -59,7 +59,7 @@ frmWait::frmWait() {
 void frmWait::Show() {
     blnCancelled = false;
     ShowWindow(window, SW_SHOW);
-    SetForegroundWindow(window);
+    ComeForward(window);
 }
 
 void frmWait::Hide() {
