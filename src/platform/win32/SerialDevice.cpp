@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/win32/SerialLine.h"
 #include "platform/win32/Text.h"
 
 namespace kx6000 {
@@ -38,23 +39,7 @@ bool SetLine(HANDLE handle, uint32_t baudRate) {
     DCB line{};
     line.DCBlength = sizeof line;
     if (!GetCommState(handle, &line)) return false;
-    line.BaudRate = baudRate;
-    line.ByteSize = 8;
-    line.Parity = NOPARITY;
-    line.StopBits = ONESTOPBIT;
-    line.fBinary = TRUE;
-    line.fParity = FALSE;
-    line.fOutxCtsFlow = FALSE;
-    line.fOutxDsrFlow = FALSE;
-    line.fDtrControl = DTR_CONTROL_ENABLE;
-    line.fDsrSensitivity = FALSE;
-    line.fTXContinueOnXoff = TRUE;
-    line.fOutX = FALSE;
-    line.fInX = FALSE;
-    line.fErrorChar = FALSE;
-    line.fNull = FALSE;
-    line.fRtsControl = RTS_CONTROL_ENABLE;
-    line.fAbortOnError = FALSE;
+    line = LineSettings(line, baudRate);
     return SetCommState(handle, &line) != 0;
 }
 
@@ -182,6 +167,34 @@ DeviceFailure KindOf(std::error_code code) {
         default:
             return DeviceFailure::Other;
     }
+}
+
+DCB LineSettings(DCB line, uint32_t baudRate) {
+    line.DCBlength = sizeof line;
+    line.BaudRate = baudRate;
+    line.ByteSize = 8;
+    line.Parity = NOPARITY;
+    line.StopBits = ONESTOPBIT;
+    line.fBinary = TRUE;
+    line.fParity = FALSE;
+    line.fOutxCtsFlow = FALSE;
+    line.fOutxDsrFlow = FALSE;
+    line.fDtrControl = DTR_CONTROL_ENABLE;
+    line.fDsrSensitivity = FALSE;
+    line.fTXContinueOnXoff = TRUE;
+    line.fOutX = FALSE;
+    line.fInX = FALSE;
+    line.fErrorChar = FALSE;
+    line.fNull = FALSE;
+    line.fRtsControl = RTS_CONTROL_ENABLE;
+    line.fAbortOnError = FALSE;
+    // Unused without flow control, yet checked: some CDC and virtual port drivers report XON and XOFF as
+    // one character, which SetCommState refuses, or limits beyond their own buffer.
+    line.XonChar = 0x11;
+    line.XoffChar = 0x13;
+    line.XonLim = 0;
+    line.XoffLim = 0;
+    return line;
 }
 
 SerialDevice::~SerialDevice() {
