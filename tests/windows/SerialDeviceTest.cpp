@@ -1,7 +1,9 @@
-// The Windows serial device's own rules: the line it sets whatever the driver reported.
+// The Windows serial device's own rules: the line it sets whatever the driver reported, and what a failure
+// of a port that was open means.
 #include <gtest/gtest.h>
 
-#include "platform/win32/SerialLine.h"
+#include "platform/SerialDevice.h"
+#include "platform/win32/SerialLine.h"  // after the component's headers: it brings windows.h
 
 namespace kx6000::test {
 namespace {
@@ -41,6 +43,27 @@ TEST(SerialDeviceTest, TheLineIsRaw8N1WhateverTheDriverReported) {
         EXPECT_EQ(line.XoffChar, 0x13) << c.what;
         EXPECT_EQ(line.XonLim, 0) << c.what;
         EXPECT_EQ(line.XoffLim, 0) << c.what;
+    }
+}
+
+TEST(SerialDeviceTest, AnOpenPortThatFailsHasLostItsAdapter) {
+    const struct {
+        DWORD error;
+        DeviceFailure opening, open;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, DeviceFailure::InUse, DeviceFailure::HungUp},
+        {ERROR_DEVICE_NOT_CONNECTED, DeviceFailure::Other, DeviceFailure::HungUp},
+        {ERROR_BAD_COMMAND, DeviceFailure::HungUp, DeviceFailure::HungUp},
+        {ERROR_OPERATION_ABORTED, DeviceFailure::HungUp, DeviceFailure::HungUp},
+        {ERROR_NOT_READY, DeviceFailure::HungUp, DeviceFailure::HungUp},
+        {ERROR_SHARING_VIOLATION, DeviceFailure::InUse, DeviceFailure::Other},
+        {ERROR_FILE_NOT_FOUND, DeviceFailure::NotFound, DeviceFailure::Other},
+        {ERROR_TIMEOUT, DeviceFailure::Other, DeviceFailure::Other},
+    };
+    for (const auto& c : cases) {
+        const std::error_code code(static_cast<int>(c.error), std::system_category());
+        EXPECT_EQ(KindOf(code), c.opening) << c.error;
+        EXPECT_EQ(KindWhileOpen(code), c.open) << c.error;
     }
 }
 
