@@ -62,6 +62,10 @@ void ExplainPortFailure(int32_t result, const std::string& port) {
         std::string holders = Holders(failure.device);
         // A program names itself (its command line is its own to set): shown escaped.
         std::cerr << (holders.empty() ? "; another program holds it" : "; held by " + Printable(holders));
+    } else if (failure.kind == DeviceFailure::HungUp) {
+        // The system's reason for a pulled adapter may be access denied: said plainly, so it is not taken for
+        // another program.
+        std::cerr << "; the device went away";
     } else if (result == 11) {
         std::cerr << "; choose the device with --device PATH (" << kListPorts << ")";
     }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/win32/SerialLine.h"
 #include "platform/win32/Text.h"
 
 namespace kx6000 {
@@ -26,6 +27,11 @@ DeviceError Failed(DWORD error) {
     return {KindOf(code), code};
 }
 
+DeviceError FailedWhileOpen(DWORD error) {
+    std::error_code code(static_cast<int>(error), std::system_category());
+    return {KindWhileOpen(code), code};
+}
+
 // A read waits at most `slice` ms for the first byte and ends 1 ms after the last one that came (wine ends a
 // read by the first byte only after the whole slice); with no slice it takes what is there. A write gives up
 // after 2 seconds without a byte taken.
@@ -38,23 +44,7 @@ bool SetLine(HANDLE handle, uint32_t baudRate) {
     DCB line{};
     line.DCBlength = sizeof line;
     if (!GetCommState(handle, &line)) return false;
-    line.BaudRate = baudRate;
-    line.ByteSize = 8;
-    line.Parity = NOPARITY;
-    line.StopBits = ONESTOPBIT;
-    line.fBinary = TRUE;
-    line.fParity = FALSE;
-    line.fOutxCtsFlow = FALSE;
-    line.fOutxDsrFlow = FALSE;
-    line.fDtrControl = DTR_CONTROL_ENABLE;
-    line.fDsrSensitivity = FALSE;
-    line.fTXContinueOnXoff = TRUE;
-    line.fOutX = FALSE;
-    line.fInX = FALSE;
-    line.fErrorChar = FALSE;
-    line.fNull = FALSE;
-    line.fRtsControl = RTS_CONTROL_ENABLE;
-    line.fAbortOnError = FALSE;
+    line = LineSettings(line, baudRate);
     return SetCommState(handle, &line) != 0;
 }
 
@@ -147,7 +137,8 @@ Ended Transfer(HANDLE port, HANDLE event, DWORD& done, Start start, std::optiona
     DWORD woke = WAIT_OBJECT_0;
     if (slice) woke = MsgWaitForMultipleObjects(1, &event, FALSE, *slice + kDriverLateMs, QS_ALLINPUT);
     if (woke != WAIT_OBJECT_0) CancelIo(port);
-    // A request its timeouts ended is no failure: wine says ERROR_TIMEOUT, Windows nothing.
+    // A request its timeouts ended is no failure: wine says ERROR_TIMEOUT, Windows nothing. Nor is the abort
+    // of the cancel just made; one the request ended with by itself is the driver's, an adapter pulled out.
     if (!GetOverlappedResult(port, &request, &done, TRUE) && GetLastError() != ERROR_TIMEOUT &&
         (woke == WAIT_OBJECT_0 || GetLastError() != ERROR_OPERATION_ABORTED))
         return Ended::Failed;
@@ -184,6 +175,50 @@ DeviceFailure KindOf(std::error_code code) {
     }
 }
 
+DeviceFailure KindWhileOpen(std::error_code code) {
+    switch (code.value()) {
+        // What Windows and the USB serial drivers say of an adapter pulled out while the port is open.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_OPERATION_ABORTED:
+            return DeviceFailure::HungUp;
+        default:
+            break;
+    }
+    // Once open, the port is there and held by this program.
+    const DeviceFailure kind = KindOf(code);
+    return kind == DeviceFailure::NotFound || kind == DeviceFailure::InUse ? DeviceFailure::Other : kind;
+}
+
+DCB LineSettings(DCB line, uint32_t baudRate) {
+    line.DCBlength = sizeof line;
+    line.BaudRate = baudRate;
+    line.ByteSize = 8;
+    line.Parity = NOPARITY;
+    line.StopBits = ONESTOPBIT;
+    line.fBinary = TRUE;
+    line.fParity = FALSE;
+    line.fOutxCtsFlow = FALSE;
+    line.fOutxDsrFlow = FALSE;
+    line.fDtrControl = DTR_CONTROL_ENABLE;
+    line.fDsrSensitivity = FALSE;
+    line.fTXContinueOnXoff = TRUE;
+    line.fOutX = FALSE;
+    line.fInX = FALSE;
+    line.fErrorChar = FALSE;
+    line.fNull = FALSE;
+    line.fRtsControl = RTS_CONTROL_ENABLE;
+    line.fAbortOnError = FALSE;
+    // Unused without flow control, yet checked: some CDC and virtual port drivers report XON and XOFF as
+    // one character, which SetCommState refuses, or limits beyond their own buffer.
+    line.XonChar = 0x11;
+    line.XoffChar = 0x13;
+    line.XonLim = 0;
+    line.XoffLim = 0;
+    return line;
+}
+
 SerialDevice::~SerialDevice() {
     Release(handle);
     Release(claim);
@@ -212,12 +247,9 @@ DeviceError SerialDevice::Open(const std::string& path, uint32_t baudRate) {
         return failed;
     }
     if (!SetLine(port, baudRate) || !SetTimeouts(port, kSliceMs)) {
-        DeviceError failed = Failed(GetLastError());
+        DeviceError failed = FailedWhileOpen(GetLastError());
         CloseHandle(port);
         Release(claim);
-        // Once open, the port is there and held by this program.
-        if (failed.kind == DeviceFailure::NotFound || failed.kind == DeviceFailure::InUse)
-            failed.kind = DeviceFailure::Other;
         return failed;
     }
     handle = reinterpret_cast<std::intptr_t>(port);
@@ -249,8 +281,8 @@ DeviceError SerialDevice::Write(const char* data, size_t size) {
         if (Transfer(port, Handle(requestEnded), done, [&](OVERLAPPED& request) {
                 return WriteFile(port, data + written, chunk, nullptr, &request);
             }) == Ended::Failed)
-            return Failed(GetLastError());
-        if (done == 0) return Failed(ERROR_TIMEOUT);
+            return FailedWhileOpen(GetLastError());
+        if (done == 0) return FailedWhileOpen(ERROR_TIMEOUT);
         written += done;
     }
     return {};
@@ -265,7 +297,7 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         DWORD slice = static_cast<DWORD>(std::clamp<decltype(left)>(left, 0, kSliceMs));
-        if (!SetTimeouts(port, slice)) return Failed(GetLastError());
+        if (!SetTimeouts(port, slice)) return FailedWhileOpen(GetLastError());
         // One read a call: a radio that never stops sending cannot grow the buffer.
         char buffer[4096];
         DWORD got = 0;
@@ -273,7 +305,7 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
             port, Handle(requestEnded), got,
             [&](OVERLAPPED& request) { return ReadFile(port, buffer, sizeof buffer, nullptr, &request); },
             slice);
-        if (ended == Ended::Failed) return Failed(GetLastError());
+        if (ended == Ended::Failed) return FailedWhileOpen(GetLastError());
         if (got > 0) {
             into.assign(buffer, got);
             return {};
@@ -283,7 +315,7 @@ DeviceError SerialDevice::Read(std::string& into, int milliseconds) {
     }
     // A port whose far end went away gives empty reads under wine; only the port's state tells.
     DWORD errors = 0;
-    if (!ClearCommError(port, &errors, nullptr)) return Failed(GetLastError());
+    if (!ClearCommError(port, &errors, nullptr)) return FailedWhileOpen(GetLastError());
     return {};
 }
 
