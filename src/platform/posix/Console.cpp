@@ -98,6 +98,9 @@ void IgnoreLostOutput() {
 }
 
 // A terminal here takes the bytes as they are.
+// Nothing ends the program before its closing steps: a stop request waits for them.
+void SayWhenEndedFirst(const std::string& /*line*/) {}
+
 void WriteUtf8ToConsole() {}
 
 }  // namespace kx6000

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/UIForm.h"
 #include "ui/WindowRules.h"
 #include "ui/win32/PortListTips.h"
+#include "ui/win32/SessionHold.h"
 #include "ui/win32/StopQuestion.h"
 
 struct HWND__;
@@ -67,6 +69,10 @@ private:
     void CreateTable();
     void CreateControls();
     void CreateStatusBar();
+    void SetHelpPicture();
+    void SetStatusParts();
+    // Lays the window out again at a monitor's DPI, the window at the place the system suggests.
+    void Rescale(int newDpi, const void* suggested);
     int Pixels(int twips) const;
     void SetText(HWND control, const std::string& text);
     void Show(HWND control, bool visible);
@@ -88,10 +94,17 @@ private:
 
     HWND window = nullptr;
     int dpi = 96;
+    // Each control's place in twips, for laying it out again when the window moves to a monitor of other DPI.
+    struct Placed {
+        HWND control;
+        int left, top, width, height;
+    };
+    std::vector<Placed> placed;
     HFONT__ *face = nullptr, *bold = nullptr, *heading = nullptr;
     WindowRules rules;
     StopQuestion stopQuestion;
     PortListTips portTips;
+    SessionHold sessionHold;
     bool closeWhenIdle = false;  // asked to close during a command: it is stopping
     std::function<void()> onClosed;
     bool loaded = false;

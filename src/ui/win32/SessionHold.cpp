@@ -1,0 +1,76 @@
+#include "ui/win32/SessionHold.h"
+
+#include <windows.h>
+
+#include <csignal>
+#include <future>
+
+#include "support/Program.h"
+#include "ui/win32/Layout.h"
+
+namespace kx6000 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"KX6000SessionHold";
+constexpr wchar_t kReason[] = L"Writing the radio's flash: wait until the download ends";
+
+LRESULT CALLBACK HoldProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* hold = OwnerOf<SessionHold>(window, message, lParam);
+    if (hold && message != WM_NCCREATE) return hold->Handle(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+SessionHold::SessionHold() : idle(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+    std::promise<HWND> made;
+    std::future<HWND> window = made.get_future();
+    thread = std::thread([this, &made] {
+        RegisterWindowClass(kClassName, HoldProcedure);
+        // Top-level, never shown: the system sends the session's messages to every top-level window.
+        made.set_value(CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), this));
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    });
+    holder = window.get();
+}
+
+SessionHold::~SessionHold() {
+    PostMessageW(holder, WM_CLOSE, 0, 0);
+    thread.join();
+    CloseHandle(idle);
+}
+
+void SessionHold::Begin(HWND__* window) {
+    ResetEvent(idle);
+    ShutdownBlockReasonCreate(window, kReason);
+}
+
+void SessionHold::End(HWND__* window) {
+    ShutdownBlockReasonDestroy(window);
+    SetEvent(idle);
+}
+
+intptr_t SessionHold::Handle(HWND__* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case WM_ENDSESSION:
+            // The session ends though the main window refused: the command stops through its closing steps,
+            // as the window's own close stops it, and the system waits here until they are done.
+            if (wParam && WaitForSingleObject(idle, 0) != WAIT_OBJECT_0) {
+                StopRequested = SIGTERM;
+                WaitForSingleObject(idle, INFINITE);
+            }
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace kx6000

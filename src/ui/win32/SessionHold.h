@@ -1,0 +1,34 @@
+// The window's hold on the Windows session while one of its commands runs: log-off and shut-down are refused
+// with a reason the system shows, and a session that ends anyway waits for the command's closing steps.
+#pragma once
+
+#include <thread>
+
+struct HWND__;
+
+namespace kx6000 {
+
+class SessionHold {
+public:
+    // A hidden top-level window of its own thread, which the system asks at the session's end as it asks the
+    // main window: it can wait there while the main window's thread runs the command to its end.
+    SessionHold();
+    ~SessionHold();
+    SessionHold(const SessionHold&) = delete;
+    SessionHold& operator=(const SessionHold&) = delete;
+
+    // A command of `window` begins: the session is held, with the reason given to the system.
+    void Begin(HWND__* window);
+    // The command has ended: the session may end.
+    void End(HWND__* window);
+
+    // The hold's answer to one of its window's messages.
+    intptr_t Handle(HWND__* window, unsigned message, uintptr_t wParam, intptr_t lParam);
+
+private:
+    void* idle;  // an event, set while no command runs
+    HWND__* holder = nullptr;
+    std::thread thread;
+};
+
+}  // namespace kx6000
