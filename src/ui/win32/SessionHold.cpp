@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <csignal>
-#include <future>
+#include <thread>
 
 #include "support/Program.h"
 #include "ui/win32/Layout.h"
@@ -22,24 +22,20 @@ LRESULT CALLBACK HoldProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-SessionHold::SessionHold() : idle(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
-    std::promise<HWND> made;
-    std::future<HWND> window = made.get_future();
-    thread = std::thread([this, &made] {
-        RegisterWindowClass(kClassName, HoldProcedure);
-        // Top-level, never shown: the system sends the session's messages to every top-level window.
-        made.set_value(CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                       GetModuleHandleW(nullptr), this));
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-    });
-    holder = window.get();
+SessionHold& SessionHold::Instance() {
+    static SessionHold& hold = *new SessionHold;
+    return hold;
 }
 
-SessionHold::~SessionHold() {
-    PostMessageW(holder, WM_CLOSE, 0, 0);
-    thread.join();
-    CloseHandle(idle);
+SessionHold::SessionHold() : idle(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+    std::thread([this] {
+        RegisterWindowClass(kClassName, HoldProcedure);
+        // Top-level, never shown: the system sends the session's messages to every top-level window.
+        CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr),
+                        this);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    }).detach();
 }
 
 void SessionHold::Begin(HWND__* window) {
@@ -61,12 +57,6 @@ intptr_t SessionHold::Handle(HWND__* window, unsigned message, uintptr_t wParam,
                 StopRequested = SIGTERM;
                 WaitForSingleObject(idle, INFINITE);
             }
-            return 0;
-        case WM_CLOSE:
-            DestroyWindow(window);
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);

@@ -2,7 +2,7 @@
 // with a reason the system shows, and a session that ends anyway waits for the command's closing steps.
 #pragma once
 
-#include <thread>
+#include <cstdint>
 
 struct HWND__;
 
@@ -10,12 +10,11 @@ namespace kx6000 {
 
 class SessionHold {
 public:
-    // A hidden top-level window of its own thread, which the system asks at the session's end as it asks the
-    // main window: it can wait there while the main window's thread runs the command to its end.
-    SessionHold();
-    ~SessionHold();
-    SessionHold(const SessionHold&) = delete;
-    SessionHold& operator=(const SessionHold&) = delete;
+    // The program's one hold: a hidden top-level window of a thread of its own, which the system asks at the
+    // session's end as it asks the main window, and which can wait there while the main window's thread runs
+    // the command to its end. It lasts as long as the program: ending its thread while the window's thread
+    // waits for it could wait on a message to the window's thread.
+    static SessionHold& Instance();
 
     // A command of `window` begins: the session is held, with the reason given to the system.
     void Begin(HWND__* window);
@@ -26,9 +25,9 @@ public:
     intptr_t Handle(HWND__* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 private:
+    SessionHold();
+
     void* idle;  // an event, set while no command runs
-    HWND__* holder = nullptr;
-    std::thread thread;
 };
 
 }  // namespace kx6000

@@ -290,10 +290,10 @@ void frmDownload::ShowFileName(const std::string& text) {
 void frmDownload::RunCommand(const std::function<void()>& step) {
     // A button clicked from the event pump of a running command waits for it to end.
     if (!rules.Begin()) return;
-    sessionHold.Begin(window);
+    SessionHold::Instance().Begin(window);
     ShowControls();
     step();
-    sessionHold.End(window);
+    SessionHold::Instance().End(window);
     rules.End();
     ShowControls();
     stopQuestion.Dismiss();  // unanswered: nothing is left to stop

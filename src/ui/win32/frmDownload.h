@@ -104,7 +104,6 @@ private:
     WindowRules rules;
     StopQuestion stopQuestion;
     PortListTips portTips;
-    SessionHold sessionHold;
     bool closeWhenIdle = false;  // asked to close during a command: it is stopping
     std::function<void()> onClosed;
     bool loaded = false;
