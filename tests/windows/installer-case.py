@@ -144,7 +144,7 @@ def signed(path):
 def versions(wine, *paths):
     """The version resources of the files as the system's version calls read them, one dictionary each."""
     _, shown = run(wine, str(windows_bin / "version-reader.exe"), *map(str, paths))
-    return [json.loads(line) for line in shown.splitlines() if line.startswith(("{", '"'))]
+    return [dict(field.split("=", 1) for field in line.split("\t") if field) for line in shown.splitlines()]
 
 
 def main():

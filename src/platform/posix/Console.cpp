@@ -97,10 +97,10 @@ void IgnoreLostOutput() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
-// A terminal here takes the bytes as they are.
 // Nothing ends the program before its closing steps: a stop request waits for them.
 void SayWhenEndedFirst(const std::string& /*line*/) {}
 
+// A terminal here takes the bytes as they are.
 void WriteUtf8ToConsole() {}
 
 }  // namespace kx6000

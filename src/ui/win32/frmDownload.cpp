@@ -18,6 +18,7 @@
 #include "ui/WindowCommands.h"
 #include "ui/win32/Layout.h"
 #include "ui/win32/Pictures.h"
+#include "ui/win32/SessionHold.h"
 #include "ui/win32/frmWait.h"
 
 namespace kx6000 {

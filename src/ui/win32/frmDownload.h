@@ -11,7 +11,6 @@
 #include "ui/UIForm.h"
 #include "ui/WindowRules.h"
 #include "ui/win32/PortListTips.h"
-#include "ui/win32/SessionHold.h"
 #include "ui/win32/StopQuestion.h"
 
 struct HWND__;
