@@ -40,10 +40,10 @@ UNINSTALL_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\U
 MENU = {"KX6000 Download.lnk": "KX6000Download.exe", "KX6000 Download Help.lnk": "kx6kd_en.chm",
         "Uninstall.lnk": "Uninstall.exe"}
 
-# A caller that holds the server until C:\release exists.
 # A radio with a configuration whose status is above 32767, which report.vbs lists as any other.
 RADIO = json.dumps({"configurations": [{"productId": "ZMA1B_01.00", "address": "0x100", "status": 0},
                                        {"productId": "KXC61_SITE", "address": "0x20000", "status": 0xAFAF}]})
+# A caller that holds the server until C:\release exists.
 HOLD = r"""Set m = CreateObject("KX6000Download.clsDLManager")
 Set files = CreateObject("Scripting.FileSystemObject")
 Do Until files.FileExists("C:\release")

@@ -263,7 +263,8 @@ def end_session(window, radios):
     print(f"the session's end, window by window: {answers}")
     expect("the window's answer to log-off", answers.get("KX6000Download", {}).get("query"), 0)
     expect("the session's end waited for by its hold", answers.get(SESSION_HOLD, {}).get("query"), 1)
-    expect("the download's end, before the session's", window.panels()[1], "Error 15 - Serial port (unspecified error)")
+    expect("the download's end, before the session's", window.panels()[1],
+           "Error 15 - Serial port (unspecified error)")
     frames = [event.get("code") for event in map(json.loads, radios.traces[0].read_text().splitlines())
               if event.get("event") == "frame"]
     last = len(frames) - frames[::-1].index("35") if "35" in frames else 0
