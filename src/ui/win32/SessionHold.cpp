@@ -13,6 +13,9 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"KX6000SessionHold";
 constexpr wchar_t kReason[] = L"Writing the radio's flash: wait until the download ends";
+// A stop's closing steps wait at most 5 s for the radio; a command held longer (by a question or the file
+// dialog, which no stop answers) is left to the system's own end of the session.
+constexpr DWORD kClosingSteps = 10000;
 
 LRESULT CALLBACK HoldProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* hold = OwnerOf<SessionHold>(window, message, lParam);
@@ -55,7 +58,7 @@ intptr_t SessionHold::Handle(HWND__* window, unsigned message, uintptr_t wParam,
             // as the window's own close stops it, and the system waits here until they are done.
             if (wParam && WaitForSingleObject(idle, 0) != WAIT_OBJECT_0) {
                 StopRequested = SIGTERM;
-                WaitForSingleObject(idle, INFINITE);
+                WaitForSingleObject(idle, kClosingSteps);
             }
             return 0;
         default:
