@@ -7,10 +7,10 @@ set(CPACK_GENERATOR NSIS)
 # The NSIS lines below reach the installer script exactly as written here.
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_NAME KX6000Download)
-set(CPACK_PACKAGE_VENDOR "KX6000 Download maintainers")
+set(CPACK_PACKAGE_VENDOR ${KX6000_COMPANY})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download component for KX6100 and KX6200 mobile radios")
 set(CPACK_PACKAGE_FILE_NAME KX6000Download-${PROJECT_VERSION}-win32)
-set(CPACK_PACKAGE_INSTALL_DIRECTORY "KX6000 Download")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY ${KX6000_PRODUCT})
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "KX6000 Download")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/copyright)
 set(CPACK_STRIP_FILES ON)
@@ -75,4 +75,22 @@ set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
 set(CPACK_NSIS_DELETE_ICONS_EXTRA [[
   DeleteRegKey /ifempty SHCTX "Software\KX6000 Download maintainers"
 ]])
+# The installer's own version resource, as the programs carry theirs.
+string(APPEND CPACK_NSIS_DEFINES "
+VIProductVersion ${PROJECT_VERSION}.0
+VIFileVersion ${PROJECT_VERSION}.0
+VIAddVersionKey /LANG=1033 ProductName \"${KX6000_PRODUCT}\"
+VIAddVersionKey /LANG=1033 CompanyName \"${KX6000_COMPANY}\"
+VIAddVersionKey /LANG=1033 FileDescription \"${KX6000_PRODUCT} ${PROJECT_VERSION} installer\"
+VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}
+VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}
+!include /NONFATAL \"${CMAKE_BINARY_DIR}/nsis/signing.nsh\"
+")
+# Signed with the certificate and key that KX6000_SIGN_CERT and KX6000_SIGN_KEY name, when they are given: the
+# programs before they are packed, the uninstaller as makensis writes it (signing.nsh), the installer after.
+find_program(OSSLSIGNCODE osslsigncode)
+set(CPACK_KX6000_OSSLSIGNCODE ${OSSLSIGNCODE})
+set(CPACK_KX6000_SIGNING_NSH ${CMAKE_BINARY_DIR}/nsis/signing.nsh)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign-windows.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign-windows.cmake)
 include(CPack)

@@ -1,9 +1,10 @@
 # Writes download files into the radio on a serial port through the KX6000 Download Component, as a service
 # tool does: create the object, choose the model and the port, load the files, download, and on a failure ask
-# the component for its number and message. The component runs in a process of its own, so either PowerShell
-# of 64-bit Windows, the 64-bit one or the 32-bit one, uses it.
+# the component for its number and message. The component is a 32-bit program of its own (out of process), so
+# the 32-bit and the 64-bit PowerShell both reach it. Scripts are not run by default: -ExecutionPolicy Bypass
+# lets this one run for this call only.
 #
-# Usage: powershell -File download.ps1 [-Port 1] [-Radio 6100] FILE...
+# Usage: powershell -ExecutionPolicy Bypass -File download.ps1 [-Port 1] [-Radio 6100] FILE...
 # Exit status: the component's error number (0 written).
 param(
     [string]$Port = "1",

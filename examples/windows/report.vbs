@@ -34,10 +34,11 @@ End If
 ' Released before the script ends: the object's server process ends with it.
 Set manager = Nothing
 
-' "ProductID|Status|" for each configuration; status 0 is OK.
+' "ProductID|Status|" for each configuration; status 0 is OK. A status goes up to 65535: CLng, since CInt
+' stops the script at the first one above 32767.
 fields = Split(list, "|")
 For i = 0 To UBound(fields) - 1 Step 2
-    WScript.Echo ProductID(fields(i)) & vbTab & StatusText(CInt(fields(i + 1)))
+    WScript.Echo ProductID(fields(i)) & vbTab & StatusText(CLng(fields(i + 1)))
 Next
 WScript.Quit 0
 

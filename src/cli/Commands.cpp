@@ -127,6 +127,10 @@ int RunOnRadio(const Options& options, std::unique_ptr<clsDLManager> manager, js
     // Ctrl-C or SIGTERM stops the operation through its closing steps; a second one ends the program at once.
     // Caught before the port opens, so a stop while it opens still removes the lock file's temporary file.
     CatchStopRequests(StopRequested);
+    // Windows ends the program 5 s after the console closed, a log-off or a shut-down, done or not.
+    SayWhenEndedFirst(
+        "kx6000-download: Windows ended the program before its closing steps were done; the radio "
+        "stays in upgrade mode until the next operation resets it");
     // The terminal is this program's window: the download takes its baud choice as the window takes its
     // list's.
     int32_t result = manager->SetPort(options.port, true);

@@ -11,10 +11,10 @@ namespace kx6000 {
 namespace {
 
 bool IsVisibleFile(const std::string& path) {
-    std::filesystem::path file = PathOf(path);
-    std::string name = NameOf(file.filename());
-    std::error_code error;
-    return !name.empty() && name.front() != '.' && std::filesystem::is_regular_file(file, error);
+    std::string name = NameOf(PathOf(path).filename());
+    // Asked of the system itself: the standard library's status takes no path beyond 260 characters on
+    // Windows.
+    return !name.empty() && name.front() != '.' && IsRegularFile(path);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <optional>
+#include <string>
 
 namespace kx6000 {
 
@@ -44,7 +45,12 @@ const char* StopRequestName(int request);
 // A terminal closed, a reader of the output gone or a file-size limit no longer end the program.
 void IgnoreLostOutput();
 
-// Text written to the console is taken as UTF-8, as the program's own text is.
+// The line written to stderr when the system ends the program before the closing steps of a stop are done:
+// Windows does 5 s after the console closed, a log-off or a shut-down; nothing ends a POSIX program so.
+void SayWhenEndedFirst(const std::string& line);
+
+// Text written to the console is taken as UTF-8, as the program's own text is; the console's own code page
+// comes back when the program ends.
 void WriteUtf8ToConsole();
 
 }  // namespace kx6000

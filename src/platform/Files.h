@@ -21,6 +21,9 @@ inline const std::error_code kNotRegularFile = std::make_error_code(std::errc::i
 std::filesystem::path PathOf(const std::string& name);
 std::string NameOf(const std::filesystem::path& path);
 
+// True when a regular file is at `path` (following links), not a folder, a device or a pipe.
+bool IsRegularFile(const std::string& path);
+
 // True when the error says there is no such file.
 bool IsMissing(std::error_code error);
 

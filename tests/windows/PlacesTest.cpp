@@ -1,5 +1,6 @@
 // The component's fixed paths on Windows, in the letter case it writes them, moved by KX6000_ROOT.
 #include "TestEnvironment.h"
+#include "platform/win32/Text.h"
 #include "support/Paths.h"
 
 namespace kx6000::test {
@@ -23,6 +24,26 @@ TEST_F(PlacesTest, FixedPathsAreOnTheSystemDrive) {
         SetEnvironment("KX6000_ROOT", c.root);
         EXPECT_EQ(c.place(c.name), c.expected) << c.name;
     }
+}
+
+// A path of 260 characters or more reaches the system whole in the \\?\ form, which lifts Windows' limit; a
+// shorter one, and one already in a form of the system's, as given.
+TEST(SystemPathTest, LongPathsTakeTheLongForm) {
+    const std::string folder(300, 'a');
+    const std::wstring wide(300, L'a');
+    const struct {
+        std::string path;
+        std::wstring expected;
+    } cases[] = {
+        {"C:\\radio\\app.s28", L"C:\\radio\\app.s28"},
+        {"C:\\" + folder + "\\app.s28", L"\\\\?\\C:\\" + wide + L"\\app.s28"},
+        {"C:/" + folder + "/./app.s28", L"\\\\?\\C:\\" + wide + L"\\app.s28"},
+        {"C:\\" + folder + "\\..\\" + folder + "\\app.s28", L"\\\\?\\C:\\" + wide + L"\\app.s28"},
+        {"\\\\server\\share\\" + folder, L"\\\\?\\UNC\\server\\share\\" + wide},
+        {"\\\\?\\C:\\" + folder, L"\\\\?\\C:\\" + wide},
+        {"\\\\.\\COM1", L"\\\\.\\COM1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SystemPath(c.path), c.expected) << c.path.substr(0, 20);
 }
 
 }  // namespace

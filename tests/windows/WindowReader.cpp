@@ -5,6 +5,9 @@
 // area, text, visible, enabled, check state, progress position, status bar panels and a list's item height.
 // A tooltip shown is a top-level window too, its text the tip's. Naming classes keeps a
 // read short while a command runs, since each control answers between the port's waits.
+// "end-session" ends the Windows session for the process as the system does when the user insists: each of
+// its top-level windows, shown or not, is asked WM_QUERYENDSESSION, then told WM_ENDSESSION; the answer is
+// each window's class with its answer to the question and the milliseconds it took to return from the end.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
@@ -75,6 +78,38 @@ std::string Panels(HWND bar) {
     return panels + "]";
 }
 
+struct Session {
+    DWORD process;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK AddTop(HWND window, LPARAM data) {
+    auto& session = *reinterpret_cast<Session*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == session.process) session.windows.push_back(window);
+    return TRUE;
+}
+
+// Log-off, as a user who chose to end the session anyway: ENDSESSION_LOGOFF | ENDSESSION_CRITICAL.
+std::string EndSession(DWORD process) {
+    Session session{process, {}};
+    EnumWindows(AddTop, reinterpret_cast<LPARAM>(&session));
+    const LPARAM logOff = static_cast<LPARAM>(ENDSESSION_LOGOFF | ENDSESSION_CRITICAL);
+    std::string json = "[";
+    std::vector<LRESULT> answers;
+    for (HWND window : session.windows) answers.push_back(Ask(window, WM_QUERYENDSESSION, 0, logOff));
+    for (size_t i = 0; i < session.windows.size(); ++i) {
+        const DWORD start = GetTickCount();
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(session.windows[i], WM_ENDSESSION, TRUE, logOff, SMTO_NORMAL, 30000, &ignored);
+        json += std::string(i ? "," : "") + "{\"class\":" + Quoted(ClassOf(session.windows[i])) +
+                ",\"query\":" + std::to_string(answers[i]) +
+                ",\"endMs\":" + std::to_string(GetTickCount() - start) + "}";
+    }
+    return json;
+}
+
 struct Listing {
     DWORD process;
     std::vector<std::wstring> classes;
@@ -128,11 +163,16 @@ int main() {
     while (std::getline(std::cin, line)) {
         Listing listing{0, {}, nullptr, "["};
         std::istringstream words(line);
-        words >> word;  // "read"
+        words >> word;  // "read" or "end-session"
+        const bool ending = word == "end-session";
         while (words >> word) listing.classes.emplace_back(word.begin(), word.end());
         if (HWND main = FindWindowW(L"KX6000Download", nullptr)) {
             GetWindowThreadProcessId(main, &listing.process);
-            EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&listing));
+            if (ending) {
+                listing.json = EndSession(listing.process);
+            } else {
+                EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&listing));
+            }
         }
         std::cout << listing.json << "]" << std::endl;
     }

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """The Windows installer as a technician's machine gets it, in a wine prefix of its own: a silent install,
-the files, Start-menu entries and registration it makes, the VBScript example against the installed server
-and the simulated radio on COM1, a new installation and an uninstall refused while a caller holds the server,
-then a silent uninstall that leaves the install folder, the Start menu and the registry as they were before.
+the files, Start-menu entries and registration it makes, the signatures and version resources of the installer
+and the programs, the VBScript example against the installed server and the simulated radio on COM1, a new
+installation and an uninstall refused while a caller holds the server, then a silent uninstall that leaves the
+install folder, the Start menu and the registry as they were before.
 
-Usage: installer-case.py PACKAGE_FOLDER LINUX_BIN WORK_FOLDER VERSION
+Usage: installer-case.py PACKAGE_FOLDER LINUX_BIN WORK_FOLDER VERSION WINDOWS_BIN
+       installer-case.py --package PACKAGE_FOLDER CPACK CPACK_CONFIG   (makes the installer, signed)
 """
+import json
+import os
 import subprocess
 import shutil
 import sys
@@ -14,7 +18,20 @@ from pathlib import Path
 
 from wineenv import HERE, Radios, Wine
 
-package_folder, linux_bin, work = (Path(p).resolve() for p in sys.argv[1:4])
+if sys.argv[1] == "--package":
+    # A throw-away certificate, as a maintainer's own would be given to `make package-windows`.
+    package_folder, cpack, config = Path(sys.argv[2]).resolve(), sys.argv[3], sys.argv[4]
+    signing = package_folder / "signing"
+    shutil.rmtree(package_folder, ignore_errors=True)
+    signing.mkdir(parents=True)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=KX6000 Download test signing", "-keyout", signing / "key.pem", "-out",
+                    signing / "cert.pem"], check=True, capture_output=True)
+    sys.exit(subprocess.run([cpack, "--config", config, "-B", package_folder],
+                            env=dict(os.environ, KX6000_SIGN_CERT=str(signing / "cert.pem"),
+                                     KX6000_SIGN_KEY=str(signing / "key.pem"))).returncode)
+
+package_folder, linux_bin, work, windows_bin = (Path(p).resolve() for p in sys.argv[1:4] + sys.argv[5:6])
 version = sys.argv[4]
 EXAMPLES = HERE.parents[1] / "examples" / "windows"
 PROGID = r"HKEY_LOCAL_MACHINE\Software\Classes\KX6000Download.clsDLManager"
@@ -23,6 +40,9 @@ UNINSTALL_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\U
 MENU = {"KX6000 Download.lnk": "KX6000Download.exe", "KX6000 Download Help.lnk": "kx6kd_en.chm",
         "Uninstall.lnk": "Uninstall.exe"}
 
+# A radio with a configuration whose status is above 32767, which report.vbs lists as any other.
+RADIO = json.dumps({"configurations": [{"productId": "ZMA1B_01.00", "address": "0x100", "status": 0},
+                                       {"productId": "KXC61_SITE", "address": "0x20000", "status": 0xAFAF}]})
 # A caller that holds the server until C:\release exists.
 HOLD = r"""Set m = CreateObject("KX6000Download.clsDLManager")
 Set files = CreateObject("Scripting.FileSystemObject")
@@ -114,10 +134,24 @@ def within(seconds, condition):
     return True
 
 
+def signed(path):
+    """Whether osslsigncode verifies the file's signature against the test's certificate."""
+    checked = subprocess.run(["osslsigncode", "verify", "-CAfile", package_folder / "signing" / "cert.pem",
+                              "-in", path], capture_output=True, text=True)
+    return expect(f"{path.name} signed", checked.returncode == 0, checked.stdout[-300:] + checked.stderr[-300:])
+
+
+def versions(wine, *paths):
+    """The version resources of the files as the system's version calls read them, one dictionary each."""
+    _, shown = run(wine, str(windows_bin / "version-reader.exe"), *map(str, paths))
+    return [dict(field.split("=", 1) for field in line.split("\t") if field) for line in shown.splitlines()]
+
+
 def main():
     package = package_folder / f"KX6000Download-{version}-win32.exe"
     if not package.exists():
         return f"no {package.name} in {package_folder}"
+    signed(package)
     Wine(work).end()  # what an interrupted run left
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
@@ -159,6 +193,15 @@ def main():
         _, shown = run(wine, str(folder / "kx6000-download.exe"), "--version")
         major, minor, revision = (int(n) for n in version.split("."))
         expect("the installed command line's version", shown.strip() == f"{major}.{minor:02}.{revision:02}", shown)
+        for program in ("KX6000Download.exe", "kx6000-download.exe", "Uninstall.exe"):
+            signed(folder / program)
+        common = {"fixed": f"{version}.0", "ProductName": "KX6000 Download",
+                  "CompanyName": "KX6000 Download maintainers", "FileVersion": version, "ProductVersion": version}
+        wanted = [dict(common, FileDescription=description) for description in (
+            "KX6000 Download window and automation server", "KX6000 Download command line",
+            f"KX6000 Download {version} installer")]
+        got = versions(wine, folder / "KX6000Download.exe", folder / "kx6000-download.exe", package)
+        expect("the version resources", got == wanted, f"{got}, not {wanted}")
         keys = registry(wine, "installed")
         uninstaller = windows_path(folder / "Uninstall.exe", drive_c)
         expect("the uninstall entry", value(keys, UNINSTALL_KEY, "UninstallString") == f'"{uninstaller}"',
@@ -168,10 +211,11 @@ def main():
         expect("the server registered from the install folder",
                windows_path(folder / "KX6000Download.exe", drive_c) in (command or ""), f"{clsid}: {command}")
         wine.map_ports()
-        radios = Radios(linux_bin, 1, work, "report")
+        radios = Radios(linux_bin, 1, work, "report", scenario=RADIO)
         status, shown = run(wine, "cscript", "//nologo", windows_path(folder / "examples" / "report.vbs", drive_c))
         print(f"report.vbs (exit status {status}):\n{shown}")
         expect("report.vbs's exit status", status == 0, str(status))
+        expect("report.vbs's list", shown.splitlines() == ["ZMA1B_01.00\tOK", "KXC61_SITE\tStatus 44975"], shown)
         expect("report.vbs talked to the radio on COM1", radios.bytes_seen()[0]["rx"] != "")
         expect("the server's end after its object's release", within(10, lambda: not named(wine, installed)))
 

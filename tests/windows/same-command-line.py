@@ -23,6 +23,8 @@ files = work / "files"
 wine = Wine(work)
 env = wine.env
 KEY = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC"
+# A file named by 300 characters, beyond Windows' 260 of old: four folders of 70 and the file's name.
+LONG_PATH = "/".join(f"{i}-folder-of-a-long-path".ljust(70, "-") for i in range(1, 5)) + "/demo-upgrade.s28"
 # The reasons each system gives for the same failure.
 REASONS = [("File not found", "No such file or directory"),
            ("Access denied", "Resource temporarily unavailable"),
@@ -39,6 +41,7 @@ CASES = {
     "validate": (0, ["validate", "demo-upgrade.s28"]),
     "validate-missing": (0, ["--json", "validate", "no-such-file.s28"]),
     "validate-unicode": (0, ["validate", "démo été.s28"]),
+    "validate-long-path": (0, ["--json", "validate", LONG_PATH]),
     "report": (1, ["--json", "report"]),
     "download-erase": (1, ["--json", "download", "--baud", "115200", "demo-upgrade.s28"],
                        {"then": [["erase", "KXC61_SITE_A"], ["report"]]}),
@@ -59,7 +62,8 @@ def start_wine():
     shutil.rmtree(work, ignore_errors=True)
     files.mkdir(parents=True)
     demo = Path(__file__).resolve().parents[2] / "examples" / "demo-upgrade.s28"
-    for name in ("demo-upgrade.s28", "démo été.s28"):
+    for name in ("demo-upgrade.s28", "démo été.s28", LONG_PATH):
+        (files / name).parent.mkdir(parents=True, exist_ok=True)
         shutil.copy(demo, files / name)
     wine.start()
 

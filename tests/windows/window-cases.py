@@ -34,6 +34,8 @@ UNPROTECTED, CANCEL = (5520, 6120, 255, 255), (1200, 720, 1335, 375)  # the chec
 PORT = (360, 6480, 975, 315)  # the port list, closed
 PROGRESS = ["msctls_progress32", "msctls_statusbar32"]
 STOP_QUESTION = "KX6000StopQuestion"
+SESSION_HOLD = "KX6000SessionHold"
+REASON = "Writing the radio's flash: wait until the download ends"
 STOP_TEXT = ("A command is running. Stop it and close the window? The radio stays in upgrade mode until the next "
              "command resets it.")
 
@@ -46,11 +48,11 @@ def px(twips):
 class Window:
     """One run of the window program and the reader of its state."""
 
-    def __init__(self, wine, args=(), folder=None, env=None):
+    def __init__(self, wine, args=(), folder=None, env=None, stderr=subprocess.DEVNULL):
         self.wine, self.windows = wine, []
         self.program = subprocess.Popen(["wine", str(Path(folder or windows_bin) / "KX6000Download.exe"), *args],
                                         env=env or wine.env, cwd=folder or work, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdout=subprocess.DEVNULL, stderr=stderr)
         self.reader = subprocess.Popen(["wine", str(windows_bin / "window-reader.exe")], env=wine.env,
                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.wait_for(lambda: self.top("KX6000Download"), 60)
@@ -61,8 +63,8 @@ class Window:
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *args], env=self.wine.env, capture_output=True, text=True).stdout
 
-    def read(self, classes=()):
-        self.reader.stdin.write(" ".join(["read", *classes]) + "\n")
+    def read(self, classes=(), word="read"):
+        self.reader.stdin.write(" ".join([word, *classes]) + "\n")
         self.reader.stdin.flush()
         self.windows = json.loads(self.reader.stdout.readline())
         return self.windows
@@ -248,6 +250,36 @@ def stop(window, radios):
     expect("exit status", window.program.wait(timeout=30), 0)
 
 
+def end_session(window, radios):
+    # A log-off while the download writes the flash is refused, with the reason the system shows; ended anyway,
+    # the session waits until the download has stopped through its closing steps: the image's blocks locked
+    # again and the configurations read back, as a stop from the window's own close leaves the radio.
+    window.key("alt+d")
+    window.choose(DEMO)
+    bar = lambda: next(c for w in window.read(PROGRESS) if w["class"] == "KX6000Download" for c in w["controls"]
+                       if c["class"] == PROGRESS[0])["position"]
+    window.wait_for(lambda: 0 < bar() < 100)
+    answers = {w["class"]: w for w in window.read(word="end-session")}
+    print(f"the session's end, window by window: {answers}")
+    expect("the window's answer to log-off", answers.get("KX6000Download", {}).get("query"), 0)
+    expect("the session's end waited for by its hold", answers.get(SESSION_HOLD, {}).get("query"), 1)
+    expect("the download's end, before the session's", window.panels()[1],
+           "Error 15 - Serial port (unspecified error)")
+    frames = [event.get("code") for event in map(json.loads, radios.traces[0].read_text().splitlines())
+              if event.get("event") == "frame"]
+    last = len(frames) - frames[::-1].index("35") if "35" in frames else 0
+    expect("what followed the last block written", frames[last:], ["39", "31"])
+    logs = [(window.wine.prefix / "drive_c" / name).read_text(errors="replace")
+            for name in ("KX6000Download.log", "KX6000Config.log")]
+    expect("the stop in the logs", ["stopped by the caller" in logs[0], "After download (stopped)..." in logs[1]],
+           [True, True])
+    expect("exit status", window.close(), 0)
+    wrong = flash_mismatches(radios.end()[0], DEMO)
+    expect("some records not in flash", bool(wrong), True)
+    # Wine keeps no reason (its ShutdownBlockReasonCreate is a stub): it names the call and its text.
+    expect("the reason given to the system", REASON in (work / "end-session.err").read_text(errors="replace"), True)
+
+
 def help_case(window, radios):
     chm = "Z:" + str(work / "help" / "kx6kd_en.chm").replace("/", "\\")
     calls = work / "help" / "HtmlHelpA.txt"
@@ -306,6 +338,7 @@ CASES = {
     "download": (download, None, [], "False"),
     "stop": (stop, json.dumps({"faults": {"keepAliveFlood": True}}), [], "False"),
     "help": (help_case, None, [], "False"),
+    "end-session": (end_session, None, [], "True"),
     "wait": (wait, json.dumps({"model": 6200, "specialMode": True}), ["--radio", "6200"], "True"),
     "port-tips": (port_tips, None, [], "False"),
 }
@@ -331,6 +364,9 @@ def check(name):
         if name == "help":  # the copy beside the stand-in viewer
             window = Window(wine, args, work / "help",
                             dict(wine.env, WINEDLLOVERRIDES=wine.env["WINEDLLOVERRIDES"] + ";hhctrl.ocx=n"))
+        elif name == "end-session":  # with wine's note of the reason given to the system
+            with open(work / "end-session.err", "w") as err:
+                window = Window(wine, args, env=dict(wine.env, WINEDEBUG="-all,fixme+all"), stderr=err)
         else:
             window = Window(wine, args)
         case(window, radios)

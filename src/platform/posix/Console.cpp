@@ -97,6 +97,9 @@ void IgnoreLostOutput() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
+// Nothing ends the program before its closing steps: a stop request waits for them.
+void SayWhenEndedFirst(const std::string& /*line*/) {}
+
 // A terminal here takes the bytes as they are.
 void WriteUtf8ToConsole() {}
 

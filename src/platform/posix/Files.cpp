@@ -85,6 +85,11 @@ std::string NameOf(const std::filesystem::path& path) {
     return path.string();
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool IsMissing(std::error_code error) {
     return error.value() == ENOENT || error.value() == ENOTDIR;
 }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "platform/Console.h"
 #include "platform/win32/StopEvent.h"
@@ -11,6 +12,17 @@ namespace {
 volatile std::sig_atomic_t* stopRequest = nullptr;
 volatile std::sig_atomic_t* stopCount = nullptr;
 bool counted = false;
+std::string endedFirst;  // said when the system ends the program before its closing steps are done
+UINT userCodePage = 0;   // the console's output code page before the program changed it; 0: unchanged
+
+// Windows ends a program 5 s after the console closed, the user logged off or the machine shuts down; the
+// last half second is kept for saying that the closing steps could not end.
+constexpr DWORD kClosingSteps = 4500;
+
+// The console is the user's: it gets back the code page it had.
+void RestoreCodePage() {
+    if (userCodePage != 0) SetConsoleOutputCP(userCodePage);
+}
 
 // Ctrl-C is SIGINT as on POSIX; Ctrl-Break, the console closing, log-off and shut-down ask the program to
 // end, as SIGTERM does.
@@ -25,13 +37,22 @@ BOOL WINAPI OnStop(DWORD event) {
         if (*stopRequest == 0) *stopRequest = request;
         *stopCount = *stopCount + 1;
     } else {
-        if (*stopRequest != 0) std::_Exit(128 + request);
+        if (*stopRequest != 0) {
+            RestoreCodePage();
+            std::_Exit(128 + request);
+        }
         *stopRequest = request;
     }
     SetEvent(StopEvent());
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
     // The system ends the program as soon as this returns from the console closing, logging off or shutting
-    // down: the closing steps get the time it allows, and the program ends itself once they are done.
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(INFINITE);
+    // down, and 5 s after the event in any case: the program ends itself once the closing steps are done, and
+    // when they are not done by then, says so before the system ends it.
+    Sleep(kClosingSteps);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), endedFirst.data(), static_cast<DWORD>(endedFirst.size()),
+              &written, nullptr);
+    RestoreCodePage();
     return TRUE;
 }
 
@@ -110,7 +131,16 @@ const char* StopRequestName(int request) {
 // ERROR_NO_DATA, which the stream takes as a failed write; a closed console is a stop request.
 void IgnoreLostOutput() {}
 
+void SayWhenEndedFirst(const std::string& line) {
+    endedFirst = line + "\n";
+}
+
 void WriteUtf8ToConsole() {
+    static const bool saved = [] {
+        userCodePage = GetConsoleOutputCP();  // 0 without a console
+        return std::atexit(RestoreCodePage) == 0;
+    }();
+    (void)saved;
     SetConsoleOutputCP(CP_UTF8);
 }
 

@@ -23,7 +23,7 @@ std::string FolderOf(const std::string& path) {
 // regular disk file (a folder, a device, a pipe); INVALID_HANDLE_VALUE with `error` set.
 HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                    std::error_code& error) {
-    std::wstring wide = Wide(path);
+    std::wstring wide = SystemPath(path);
     DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
@@ -59,22 +59,21 @@ std::error_code WriteWhole(HANDLE file, std::string_view data) {
     return {};
 }
 
-// A new empty file beside `path` for its next content, named in `temporary`.
+// A new empty file beside `path` for its next content, named in `temporary`. Named here rather than by
+// GetTempFileNameW, which takes no folder beyond 246 characters.
 HANDLE CreateBeside(const std::string& path, std::wstring& temporary, std::error_code& error) {
-    std::string folder = FolderOf(path);
-    temporary.assign(MAX_PATH, L'\0');
-    if (GetTempFileNameW(Wide(folder.empty() ? "." : folder).c_str(), L"kx6", 0, temporary.data()) == 0) {
-        error = LastError();
-        return INVALID_HANDLE_VALUE;
+    static unsigned made = 0;
+    const std::string beside = FolderOf(path) + "kx6" + std::to_string(GetCurrentProcessId()) + "-";
+    for (;;) {
+        temporary = SystemPath(beside + std::to_string(++made) + ".tmp");
+        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            error = LastError();
+            return file;
+        }
     }
-    temporary.resize(temporary.find(L'\0'));
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = LastError();
-        DeleteFileW(temporary.c_str());
-    }
-    return file;
 }
 
 // Flushes and closes the full temporary file and renames it over `path`; removes it on failure.
@@ -82,7 +81,7 @@ std::error_code MoveOver(HANDLE file, const std::wstring& temporary, const std::
     bool ok = FlushFileBuffers(file) != 0;
     std::error_code error = ok ? std::error_code{} : LastError();
     if (!CloseHandle(file) && ok) ok = false, error = LastError();
-    if (ok && !MoveFileExW(temporary.c_str(), Wide(path).c_str(),
+    if (ok && !MoveFileExW(temporary.c_str(), SystemPath(path).c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         ok = false, error = LastError();
     if (!ok) DeleteFileW(temporary.c_str());
@@ -113,7 +112,7 @@ private:
 std::vector<std::string> MatchingPaths(const std::string& pattern) {
     std::vector<std::string> paths;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(Wide(pattern).c_str(), &found);
+    HANDLE search = FindFirstFileW(SystemPath(pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return paths;
     std::string folder = FolderOf(pattern);
     do {
@@ -130,6 +129,12 @@ std::filesystem::path PathOf(const std::string& name) {
 
 std::string NameOf(const std::filesystem::path& path) {
     return Utf8(path.wstring());
+}
+
+bool IsRegularFile(const std::string& path) {
+    DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 bool IsMissing(std::error_code error) {

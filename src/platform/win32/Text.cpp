@@ -26,6 +26,16 @@ std::string InCodePage(UINT codePage, std::wstring_view wide) {
 
 }  // namespace
 
+std::wstring SystemPath(std::string_view utf8) {
+    std::wstring path = Wide(utf8);
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+    std::wstring whole(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    whole.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(whole.size()), whole.data(), nullptr));
+    if (whole.empty() || whole.size() < MAX_PATH) return path;
+    // A share's path (\\server\share\...) takes the form's UNC part.
+    return whole.starts_with(L"\\\\") ? L"\\\\?\\UNC" + whole.substr(1) : L"\\\\?\\" + whole;
+}
+
 std::wstring Wide(std::string_view utf8) {
     return FromCodePage(CP_UTF8, utf8);
 }

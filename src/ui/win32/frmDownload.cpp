@@ -18,6 +18,7 @@
 #include "ui/WindowCommands.h"
 #include "ui/win32/Layout.h"
 #include "ui/win32/Pictures.h"
+#include "ui/win32/SessionHold.h"
 #include "ui/win32/frmWait.h"
 
 namespace kx6000 {
@@ -116,6 +117,7 @@ HWND frmDownload::Control(const wchar_t* kind, const std::string& text, unsigned
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(face), FALSE);
+    placed.push_back({control, left, top, width, height});
     return control;
 }
 
@@ -127,10 +129,7 @@ HWND frmDownload::Label(const std::string& text, int left, int top, int width, i
 void frmDownload::CreateControls() {
     lblAppTitle = Control(WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 240, 120, 6375, 255);
     cmdHelp = Control(WC_BUTTONW, "", BS_PUSHBUTTON | BS_BITMAP, 8400, 0, 375, 375, kHelp);
-    HFONT mark = LayoutFace(dpi * 14 / 10, true);  // 14 pixels at 96 DPI
-    SendMessageW(cmdHelp, BM_SETIMAGE, IMAGE_BITMAP,
-                 reinterpret_cast<LPARAM>(QuestionMark(Pixels(195), mark)));
-    DeleteObject(mark);
+    SetHelpPicture();
 
     lblCurrentDownload = Label("Current Download :", 360, 4920, 5415);
     txtCurrentDownload =
@@ -168,10 +167,51 @@ void frmDownload::CreateStatusBar() {
     stsStatus = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0,
                                 window, nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageW(stsStatus, WM_SETFONT, reinterpret_cast<WPARAM>(face), FALSE);
+    SetStatusParts();
+}
+
+void frmDownload::SetHelpPicture() {
+    HFONT mark = LayoutFace(dpi * 14 / 10, true);  // 14 pixels at 96 DPI
+    auto previous = reinterpret_cast<HGDIOBJ>(SendMessageW(
+        cmdHelp, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(QuestionMark(Pixels(195), mark))));
+    if (previous) DeleteObject(previous);
+    DeleteObject(mark);
+}
+
+void frmDownload::SetStatusParts() {
     // Panel 1 as wide as its tag, panel 3 as wide as a baud text, panel 2 the rest; each part's right edge.
     const int width = Pixels(8772);
     int edges[3] = {Pixels(700), width - Pixels(1440), -1};
     SendMessageW(stsStatus, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+}
+
+void frmDownload::Rescale(int newDpi, const void* suggested) {
+    const HFONT old[] = {face, bold, heading};
+    dpi = newDpi;
+    face = LayoutFace(dpi);
+    bold = LayoutFace(dpi, true);
+    heading = LayoutFace(dpi, true, true);
+    const HFONT made[] = {face, bold, heading};
+    // Each control keeps its kind of face, at the new size.
+    auto refont = [&](HWND control) {
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        for (int i = 0; i < 3; ++i)
+            if (font == old[i]) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(made[i]), FALSE);
+    };
+    for (const Placed& control : placed) {
+        SetWindowPos(control.control, nullptr, Pixels(control.left), Pixels(control.top),
+                     Pixels(control.width), Pixels(control.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        refont(control.control);
+    }
+    refont(stsStatus);
+    for (HFONT font : old) DeleteObject(font);
+    SetHelpPicture();
+    const auto* place = static_cast<const RECT*>(suggested);
+    SetWindowPos(window, nullptr, place->left, place->top, place->right - place->left,
+                 place->bottom - place->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(stsStatus, WM_SIZE, 0, 0);  // the bar follows the window's new width
+    SetStatusParts();
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void frmDownload::SetText(HWND control, const std::string& text) {
@@ -253,8 +293,10 @@ void frmDownload::ShowFileName(const std::string& text) {
 void frmDownload::RunCommand(const std::function<void()>& step) {
     // A button clicked from the event pump of a running command waits for it to end.
     if (!rules.Begin()) return;
+    SessionHold::Instance().Begin(window);
     ShowControls();
     step();
+    SessionHold::Instance().End(window);
     rules.End();
     ShowControls();
     stopQuestion.Dismiss();  // unanswered: nothing is left to stop
@@ -376,6 +418,12 @@ intptr_t frmDownload::Handle(unsigned message, uintptr_t wParam, intptr_t lParam
             SetBkMode(context, TRANSPARENT);
             return reinterpret_cast<intptr_t>(GetStockObject(NULL_BRUSH));
         }
+        case WM_DPICHANGED:
+            Rescale(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_QUERYENDSESSION:
+            // Log-off and shut-down wait while a command runs: a radio left mid-write stays in upgrade mode.
+            return rules.Busy() ? FALSE : TRUE;
         case WM_CLOSE:
             if (!rules.MayClose()) {
                 stopQuestion.Ask(window, [this] {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/UIForm.h"
 #include "ui/WindowRules.h"
@@ -67,6 +68,10 @@ private:
     void CreateTable();
     void CreateControls();
     void CreateStatusBar();
+    void SetHelpPicture();
+    void SetStatusParts();
+    // Lays the window out again at a monitor's DPI, the window at the place the system suggests.
+    void Rescale(int newDpi, const void* suggested);
     int Pixels(int twips) const;
     void SetText(HWND control, const std::string& text);
     void Show(HWND control, bool visible);
@@ -88,6 +93,12 @@ private:
 
     HWND window = nullptr;
     int dpi = 96;
+    // Each control's place in twips, for laying it out again when the window moves to a monitor of other DPI.
+    struct Placed {
+        HWND control;
+        int left, top, width, height;
+    };
+    std::vector<Placed> placed;
     HFONT__ *face = nullptr, *bold = nullptr, *heading = nullptr;
     WindowRules rules;
     StopQuestion stopQuestion;

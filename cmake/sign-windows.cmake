@@ -1,0 +1,43 @@
+# Run by CPack before the installer is made (the programs in its staging folder, and makensis told to sign the
+# uninstaller it writes) and after (the installer itself): signs them with osslsigncode when the environment
+# gives KX6000_SIGN_CERT and KX6000_SIGN_KEY, and does nothing otherwise.
+set(cert "$ENV{KX6000_SIGN_CERT}")
+set(key "$ENV{KX6000_SIGN_KEY}")
+if(NOT cert AND NOT key)
+  file(REMOVE ${CPACK_KX6000_SIGNING_NSH})
+  return()
+endif()
+if(NOT EXISTS "${cert}" OR NOT EXISTS "${key}")
+  message(FATAL_ERROR "KX6000_SIGN_CERT and KX6000_SIGN_KEY must both name files: '${cert}', '${key}'")
+endif()
+if(NOT CPACK_KX6000_OSSLSIGNCODE)
+  message(FATAL_ERROR "signing needs osslsigncode")
+endif()
+set(sign ${CPACK_KX6000_OSSLSIGNCODE} sign -certs ${cert} -key ${key} -n ${CPACK_PACKAGE_INSTALL_DIRECTORY} -h sha256)
+
+function(sign_file file)
+  execute_process(COMMAND ${sign} -in ${file} -out ${file}.signed RESULT_VARIABLE failed OUTPUT_QUIET)
+  if(failed)
+    message(FATAL_ERROR "osslsigncode could not sign ${file}")
+  endif()
+  file(RENAME ${file}.signed ${file})
+  message(STATUS "Signed ${file}")
+endfunction()
+
+if(CPACK_PACKAGE_FILES)
+  foreach(package ${CPACK_PACKAGE_FILES})
+    sign_file(${package})
+  endforeach()
+  return()
+endif()
+file(GLOB programs ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*.exe)
+if(NOT programs)
+  message(FATAL_ERROR "no programs to sign in ${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
+endif()
+foreach(program ${programs})
+  sign_file(${program})
+endforeach()
+# makensis runs this line on the uninstaller it has written, "%1" its path, before packing it.
+list(JOIN sign "\" \"" quoted)
+file(WRITE ${CPACK_KX6000_SIGNING_NSH}
+     "!uninstfinalize '\"${quoted}\" -in \"%1\" -out \"%1.signed\" && mv \"%1.signed\" \"%1\"'\n")
