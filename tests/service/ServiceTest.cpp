@@ -333,6 +333,7 @@ private slots:
         {
             // A FIFO anyone may plant at the lock file's name keeps the port; the worker answers at once.
             const std::string lockFile = test::LockPath(radio.DevicePath());
+            std::filesystem::remove(lockFile);  // what a killed run left at this pty's name
             QCOMPARE(mkfifo(lockFile.c_str(), 0666), 0);
             auto removed = qScopeGuard([&] { std::filesystem::remove(lockFile); });
             QElapsedTimer planted;
