@@ -199,10 +199,10 @@ def flash_mismatches(state, path):
 
 
 def dispatch(cases, start, end, check, **more):
-    """Does what a case script's last argument asks: --list its cases, --start or --end what they share, one
+    """Does what a case script's action argument asks: --list its cases, --start or --end what they share, one
     case by its name (the exit status says whether it held), or one of `more`'s options (names with "--"
     written "_")."""
-    what = sys.argv[-1]
+    what = sys.argv[5] if sys.argv[4] == "win64" else sys.argv[4]  # after the folders and the prefix's kind
     if what == "--list":
         print(";".join(cases))
     elif what == "--start":
