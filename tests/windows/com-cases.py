@@ -206,10 +206,11 @@ def cancel(wine, radios):
         print(f"{way}: the second thread: {told.get('During')} (calls, median, 99th percentile, longest ms); "
               f"{told.get('Second')}, Cancel {told.get('Cancel')}, ended {told.get('Stopped')} ms after it")
         expect(f"{way}: the second thread's second operation", told.get("Second", [""])[0], "13")
-        # The longest of the GetLastError calls, the second operation, Cancel
+        # The longest of the GetLastError calls, the second operation, Cancel: at once, not after the operation
+        # (how fast on an idle machine is scripts/bench-windows's to say)
         slow = [name for name, at in (("During", 3), ("Second", 1), ("Cancel", 0))
-                if float(told.get(name, [1e9] * 4)[at]) > 50]
-        expect(f"{way}: answers later than 50 ms", slow, [])
+                if float(told.get(name, [1e9] * 4)[at]) > 1000]
+        expect(f"{way}: answers later than 1 s", slow, [])
         expect(f"{way}: ended within 5 s of Cancel", float(told.get("Stopped", [1e9])[0]) <= 5000, True)
         # DownLoad fails with E_ABORT and the component's sentence on the stop. Wine 8 carries no error object
         # back with a call through the interface (Windows does); a call by name brings it in its EXCEPINFO.
