@@ -1,6 +1,6 @@
 ' A script caller's steps with the automation server, late bound: each printed as "step|value|Err.Number" for
 ' com-cases.py. Errors are printed, never raised, since a raised one may open a box under wine.
-'' Arguments: the case ("steps", "held", "fpga" or "window"), then for steps a file that does not exist, a download
+'' Arguments: the case ("steps", "held", "fpga" or "window"), then for steps a relative path, a download
 ' file, a file with a table of odd bytes and the two files com-cases.py makes once it has seen that table loaded
 ' and refused, for fpga an FPGA image, for window the two files com-cases.py makes once it has seen the window
 ' shown and hidden.

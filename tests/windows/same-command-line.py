@@ -128,6 +128,7 @@ def run_side(windows, folder, name, radios, args, more):
     for command in commands(program, devices, radios, args, dict(more, radios=radios_run)):
         result, lag = run(command, run_env, dict(more, radios=radios_run))
         results.append(result)
+    radios_run.settle()
     radios_run.end()
     # Each radio's log folder first, then the root it lies in.
     places = [(f"{root}KX6000-{device}", f"<logs {i}>") for root in ("C:\\", "c:\\")

@@ -102,16 +102,18 @@ class Radios:
                     break
                 time.sleep(0.05)
 
-    def end(self):
-        """Ends the radios once their traces have been still for 0.3 s (a reply the program did not wait for,
-        such as the last reset's, is traced too): at once, or, when they write their state, as asked to; gives
-        that state."""
+    def settle(self):
+        """Waits until the radios' traces have been still for 0.3 s (at most 5 s): a reply the program did not
+        wait for, such as the last reset's, is traced too."""
         sizes, still, deadline = None, time.monotonic(), time.monotonic() + 5
         while time.monotonic() - still < 0.3 and time.monotonic() < deadline:
             now = [trace.stat().st_size if trace.exists() else 0 for trace in self.traces]
             if now != sizes:
                 sizes, still = now, time.monotonic()
             time.sleep(0.05)
+
+    def end(self):
+        """Ends the radios at once, or, when they write their state, as asked to, and gives that state."""
         for process in self.processes:
             process.send_signal(signal.SIGTERM if self.states else signal.SIGKILL)
             process.wait()
