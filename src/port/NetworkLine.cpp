@@ -1,6 +1,7 @@
 #include "port/NetworkLine.h"
 
 #include <chrono>
+#include <utility>
 
 namespace kx6000 {
 namespace {
@@ -94,14 +95,9 @@ DeviceError NetworkLine::Close() {
 }
 
 void NetworkLine::DiscardInput() {
-    // What the server holds goes too, not only what already came; errors show at the next write or read.
-    if (Send(Rfc2217Codec::PurgeReceived())) return;
-    std::string bytes, data;
-    do {
-        if (socket.Receive(bytes, 0)) return;
-        codec.Feed(bytes, data);
-    } while (!bytes.empty());
-    Send(codec.TakeReplies());
+    // What the server holds goes too, not only what already came; a failure shows at the next write or read.
+    pending.clear();
+    Send(codec.PurgeReceived());
 }
 
 DeviceError NetworkLine::Write(const char* data, size_t size) {
@@ -109,21 +105,23 @@ DeviceError NetworkLine::Write(const char* data, size_t size) {
 }
 
 DeviceError NetworkLine::Read(std::string& into, int milliseconds) {
+    into = std::exchange(pending, {});
+    if (!into.empty()) return {};
     std::string bytes;
-    into.clear();
     if (DeviceError error = socket.Receive(bytes, milliseconds)) return error;
     codec.Feed(bytes, into);
     if (DeviceError error = Send(codec.TakeReplies())) return error;
-    return codec.LineBroke() ? Failure(DeviceFailure::HungUp, Problem::Break) : DeviceError{};
+    return codec.LineBroke() ? Failure(DeviceFailure::Other, Problem::Break) : DeviceError{};
 }
 
 std::optional<DeviceError> NetworkLine::ChangeSpeed(uint32_t baudRate) {
+    // The purge follows the speed in the connection, so what the radio sends once the line is at the new
+    // speed is kept, even when it comes with the server's acknowledgement.
     codec.ForgetSpeed();
-    if (DeviceError error = Send(Rfc2217Codec::SetLine(baudRate))) return error;
-    DeviceError error = Await([this] { return codec.AcknowledgedRate().has_value(); }, kAnswerMs,
-                              Failure(DeviceFailure::Other, Problem::NoAcknowledgement));
-    if (!error) DiscardInput();
-    return error;
+    pending.clear();
+    if (DeviceError error = Send(Rfc2217Codec::SetLine(baudRate) + codec.PurgeReceived())) return error;
+    return Await([this] { return codec.AcknowledgedRate().has_value(); }, kAnswerMs,
+                 Failure(DeviceFailure::Other, Problem::NoAcknowledgement));
 }
 
 DeviceError NetworkLine::Send(const std::string& bytes) {
@@ -132,13 +130,13 @@ DeviceError NetworkLine::Send(const std::string& bytes) {
 
 DeviceError NetworkLine::Await(const std::function<bool()>& done, int milliseconds, DeviceError late) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    std::string bytes, dropped;
+    std::string bytes;
     while (!done()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                           std::chrono::steady_clock::now());
         if (left.count() <= 0) return late;
         if (DeviceError error = socket.Receive(bytes, static_cast<int>(left.count()))) return error;
-        codec.Feed(bytes, dropped);
+        codec.Feed(bytes, pending);
         if (DeviceError error = Send(codec.TakeReplies())) return error;
     }
     return {};

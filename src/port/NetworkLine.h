@@ -28,12 +28,13 @@ public:
 private:
     DeviceError Send(const std::string& bytes);
     // Reads the server's answers until `done` says they came, for at most `milliseconds`; the line's data
-    // that comes meanwhile is dropped. `late` is the failure when they do not come.
+    // that comes meanwhile waits in `pending`. `late` is the failure when they do not come.
     DeviceError Await(const std::function<bool()>& done, int milliseconds, DeviceError late);
     DeviceError Negotiate(uint32_t baudRate);
 
     TcpSocket socket;
     Rfc2217Codec codec;
+    std::string pending;  // the line's data read with the server's answers, for the next Read
 };
 
 }  // namespace kx6000

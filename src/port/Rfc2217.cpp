@@ -66,6 +66,7 @@ std::string Rfc2217Codec::RaiseModemLines() {
 }
 
 std::string Rfc2217Codec::PurgeReceived() {
+    ++purgesOwed;
     return Command(kPurgeData, kPurgeReceiveBuffer);
 }
 
@@ -76,13 +77,13 @@ void Rfc2217Codec::Feed(std::string_view bytes, std::string& data) {
             case Parse::Data:
                 if (byte == kIac)
                     parse = Parse::Command;
-                else
+                else if (purgesOwed == 0)
                     data += c;
                 break;
             case Parse::Command:
                 parse = Parse::Data;
                 if (byte == kIac) {
-                    data += c;
+                    if (purgesOwed == 0) data += c;
                 } else if (byte == kSb) {
                     sub.clear();
                     parse = Parse::Sub;
@@ -146,6 +147,8 @@ void Rfc2217Codec::Subnegotiated() {
         uint32_t rate = 0;
         for (char byte : value) rate = rate << 8 | static_cast<uint8_t>(byte);
         acknowledgedRate = rate;
+    } else if (code == kServer + kPurgeData && purgesOwed > 0) {
+        --purgesOwed;
     } else if (code == kServer + kNotifyLineState && value.size() == 1) {
         lineBroke = lineBroke || (static_cast<uint8_t>(value[0]) & kBreakDetected) != 0;
     }  // the other answers and the modem state change nothing here

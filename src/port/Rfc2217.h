@@ -23,8 +23,9 @@ public:
     static std::string SetLine(uint32_t rate);
     // DTR and RTS on.
     static std::string RaiseModemLines();
-    // The server drops what it received from the line and has not sent yet.
-    static std::string PurgeReceived();
+    // The server drops what it received from the line and has not sent yet; what it sent before it
+    // acknowledges this is dropped here.
+    std::string PurgeReceived();
 
     // Takes bytes from the connection, in pieces of any size: the line's data goes to `data`, the answers
     // to the server's requests wait in TakeReplies.
@@ -56,6 +57,7 @@ private:
     std::string replies;
     std::optional<uint32_t> acknowledgedRate;
     bool lineBroke = false;
+    int purgesOwed = 0;  // purges the server has not acknowledged yet
 };
 
 }  // namespace kx6000

@@ -82,7 +82,7 @@ void clsSerial::SetDeviceOpener(DeviceOpener opener) {
 void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) {
     LastError = number;
     LastPortFailure = {device, kind, error};
-    std::string holders = kind == DeviceFailure::InUse ? Holders(device) : "";
+    std::string holders = kind == DeviceFailure::InUse && !NetworkLine::Names(device) ? Holders(device) : "";
     DownloadLog.WriteToLogFile("Serial port " + device + ": " + error.message() +
                                (holders.empty() ? "" : "; held by " + holders));
 }

@@ -28,7 +28,7 @@ TEST(Rfc2217Test, WhatGoesIntoTheConnection) {
          B({IAC, SB, 44, 1, 0, 0, 1, IAC, IAC, IAC, SE})},
         {"DTR then RTS on", Rfc2217Codec::RaiseModemLines(),
          B({IAC, SB, 44, 5, 8, IAC, SE, IAC, SB, 44, 5, 11, IAC, SE})},
-        {"the server's receive buffer purged", Rfc2217Codec::PurgeReceived(),
+        {"the server's receive buffer purged", Rfc2217Codec().PurgeReceived(),
          B({IAC, SB, 44, 12, 1, IAC, SE})},
         {"binary and no go-ahead both ways, the serial option from this end", Rfc2217Codec().Start(),
          B({IAC, WILL, 0, IAC, DO, 0, IAC, WILL, 3, IAC, DO, 3, IAC, WILL, 44})},
@@ -46,6 +46,7 @@ TEST(Rfc2217Test, WhatComesOutOfTheConnection) {
         Agreement comPort;
         std::optional<uint32_t> rate;
         bool broke = false;
+        int purges = 0;
     } cases[] = {
         {"doubled 0xFF undoubled, also across pieces",
          {B({0x41, IAC}), B({IAC, 0x42, IAC, IAC})},
@@ -109,10 +110,25 @@ TEST(Rfc2217Test, WhatComesOutOfTheConnection) {
          "",
          Agreement::Asked,
          {}},
+        {"data the server sent before it acknowledged the purges dropped, what follows kept",
+         {B({0x01, IAC, IAC, IAC, SB, 44, 112, 1, IAC, SE, 0x02, IAC, SB, 44, 112, 1}), B({IAC, SE, 0x03})},
+         B({0x03}),
+         "",
+         Agreement::Asked,
+         {},
+         false,
+         2},
+        {"an acknowledgement of no purge changes nothing",
+         {B({IAC, SB, 44, 112, 1, IAC, SE, 0x04})},
+         B({0x04}),
+         "",
+         Agreement::Asked,
+         {}},
     };
     for (const Case& c : cases) {
         Rfc2217Codec codec;
         codec.Start();
+        for (int i = 0; i < c.purges; ++i) codec.PurgeReceived();
         std::string data, replies;
         for (const std::string& piece : c.pieces) {
             codec.Feed(piece, data);
