@@ -753,5 +753,30 @@ TEST_F(NetworkTest, ALostServerEndsTheDownload) {
     EXPECT_TRUE(Holds(err, "; the connection to the server was lost\n"));
 }
 
+// A radio left running an upgrade application is reset through the network by the attempt at its own speed:
+// the first at 115200, the second at 19200, the reset command's bytes all at that speed.
+TEST_F(NetworkTest, TheResetFindsARunningRadioAtItsSpeed) {
+    for (int baud : {115200, 19200}) {
+        const std::filesystem::path trace = folder / "trace.jsonl";
+        sim::Scenario running;
+        running.startState = sim::RadioState::Running;
+        running.startBaud = baud;
+        sim::SimulatedRadio radio(running, {.realtime = false, .tracePath = trace.string()});
+        Server ser2net(Server::Ser2net, radio.DevicePath(), folder);
+        Outcome report = Download("--json --quiet --device " + ser2net.Address() + " report");
+        ExpectFields(report.out, {{"/result", 0}});
+        std::istringstream lines(ReadFile(trace));
+        nlohmann::json received, reset;
+        for (std::string line; std::getline(lines, line) && reset.is_null();) {
+            const nlohmann::json entry = nlohmann::json::parse(line);
+            if (entry.value("dir", "") == "rx") received = entry;
+            if (entry.value("cause", "") == "Reset Radio") reset = entry;
+        }
+        EXPECT_EQ(received.value("hex", ""), "3600C9FF") << baud;
+        EXPECT_EQ(received.value("portBaud", 0), baud);
+        EXPECT_EQ(received.value("garbled", true), false) << baud;
+    }
+}
+
 }  // namespace
 }  // namespace kx6000::test
