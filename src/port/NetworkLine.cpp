@@ -1,6 +1,8 @@
 #include "port/NetworkLine.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <utility>
 
 namespace kx6000 {
@@ -9,6 +11,7 @@ namespace {
 constexpr std::string_view kScheme = "rfc2217://";
 constexpr int kConnectMs = 5000;
 constexpr int kAnswerMs = 2000;
+constexpr std::chrono::milliseconds kMargin{2};
 
 enum class Problem { BadAddress = 1, Held, NotRfc2217, NoAcknowledgement, Break };
 
@@ -66,6 +69,8 @@ DeviceError NetworkLine::Open(const std::string& path, uint32_t baudRate) {
     std::string host, port;
     if (!Split(path, host, port)) return Failure(DeviceFailure::NotFound, Problem::BadAddress);
     codec = {};
+    written = 0;
+    roundTrip = {};
     if (DeviceError error = socket.Connect(host, port, kConnectMs)) return error;
     DeviceError error = Negotiate(baudRate);
     // A server that takes the connection and closes it before the line is set up keeps the port for
@@ -97,10 +102,29 @@ DeviceError NetworkLine::Close() {
 void NetworkLine::DiscardInput() {
     // What the server holds goes too, not only what already came; a failure shows at the next write or read.
     pending.clear();
-    Send(codec.PurgeReceived());
+    Send(Purge());
+}
+
+std::string NetworkLine::Purge() {
+    if (codec.PurgesOwed() == 0) purgedAt = std::chrono::steady_clock::now();
+    return codec.PurgeReceived();
+}
+
+void NetworkLine::Take(const std::string& bytes, std::string& data) {
+    const bool owed = codec.PurgesOwed() > 0;
+    codec.Feed(bytes, data);
+    // The server answers a purge at once, but its answer may wait here while nothing reads: the shortest
+    // wait for one is the connection's round trip.
+    if (owed && codec.PurgesOwed() == 0) {
+        auto waited = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                            purgedAt);
+        roundTrip = roundTrip.count() == 0 ? waited : std::min(roundTrip, waited);
+    }
 }
 
 DeviceError NetworkLine::Write(const char* data, size_t size) {
+    written = size;
+    writtenAt = std::chrono::steady_clock::now();
     return Send(Rfc2217Codec::Escape({data, size}));
 }
 
@@ -109,17 +133,27 @@ DeviceError NetworkLine::Read(std::string& into, int milliseconds) {
     if (!into.empty()) return {};
     std::string bytes;
     if (DeviceError error = socket.Receive(bytes, milliseconds)) return error;
-    codec.Feed(bytes, into);
+    Take(bytes, into);
     if (DeviceError error = Send(codec.TakeReplies())) return error;
     return codec.LineBroke() ? Failure(DeviceFailure::Other, Problem::Break) : DeviceError{};
 }
 
 std::optional<DeviceError> NetworkLine::ChangeSpeed(uint32_t baudRate) {
+    // The server changes its line's speed at once, whatever it still has to send: the bytes written last
+    // reach it half a round trip after they left here and then take their time on its line at the old speed.
+    std::this_thread::sleep_until(writtenAt + std::chrono::microseconds(written * 10'000'000 / rate) +
+                                  roundTrip / 2 + kMargin);
     // The purge follows the speed in the connection, so what the radio sends once the line is at the new
     // speed is kept, even when it comes with the server's acknowledgement.
     codec.ForgetSpeed();
     pending.clear();
-    if (DeviceError error = Send(Rfc2217Codec::SetLine(baudRate) + codec.PurgeReceived())) return error;
+    if (DeviceError error = Send(Rfc2217Codec::SetLine(baudRate) + Purge())) return error;
+    rate = baudRate;
+    written = 0;
+    return AwaitSpeed();
+}
+
+DeviceError NetworkLine::AwaitSpeed() {
     return Await([this] { return codec.AcknowledgedRate().has_value(); }, kAnswerMs,
                  Failure(DeviceFailure::Other, Problem::NoAcknowledgement));
 }
@@ -136,7 +170,7 @@ DeviceError NetworkLine::Await(const std::function<bool()>& done, int millisecon
                                                                           std::chrono::steady_clock::now());
         if (left.count() <= 0) return late;
         if (DeviceError error = socket.Receive(bytes, static_cast<int>(left.count()))) return error;
-        codec.Feed(bytes, pending);
+        Take(bytes, pending);
         if (DeviceError error = Send(codec.TakeReplies())) return error;
     }
     return {};

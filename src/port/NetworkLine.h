@@ -2,6 +2,7 @@
 // connection that speaks RFC 2217 as a client. The server keeps others off its port, so no lock file.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -31,10 +32,21 @@ private:
     // that comes meanwhile waits in `pending`. `late` is the failure when they do not come.
     DeviceError Await(const std::function<bool()>& done, int milliseconds, DeviceError late);
     DeviceError Negotiate(uint32_t baudRate);
+    // Waits for the server to say its line's speed.
+    DeviceError AwaitSpeed();
 
     TcpSocket socket;
     Rfc2217Codec codec;
     std::string pending;  // the line's data read with the server's answers, for the next Read
+    // The purge of the server's received data, timed while it is the only one owed.
+    std::string Purge();
+    // Feeds the server's bytes to the codec, timing the purges' answers.
+    void Take(const std::string& bytes, std::string& data);
+
+    uint32_t rate = 9600;  // the server's line speed
+    size_t written = 0;    // the bytes written last, until a speed change has waited for them
+    std::chrono::steady_clock::time_point writtenAt, purgedAt;
+    std::chrono::microseconds roundTrip{};  // the shortest a purge waited for its answer; 0 before one
 };
 
 }  // namespace kx6000

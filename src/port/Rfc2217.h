@@ -37,6 +37,8 @@ public:
     // The speed the server said it set last, if it said one since ForgetSpeed.
     std::optional<uint32_t> AcknowledgedRate() const { return acknowledgedRate; }
     void ForgetSpeed() { acknowledgedRate.reset(); }
+    // Purges the server has not acknowledged yet.
+    int PurgesOwed() const { return purgesOwed; }
     // The server said the line saw a break.
     bool LineBroke() const { return lineBroke; }
 

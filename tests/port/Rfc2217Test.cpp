@@ -139,6 +139,7 @@ TEST(Rfc2217Test, WhatComesOutOfTheConnection) {
         EXPECT_EQ(codec.ComPort(), c.comPort) << c.what;
         EXPECT_EQ(codec.AcknowledgedRate(), c.rate) << c.what;
         EXPECT_EQ(codec.LineBroke(), c.broke) << c.what;
+        EXPECT_EQ(codec.PurgesOwed(), 0) << c.what;
     }
 }
 
