@@ -1,7 +1,7 @@
 // Radios on the network: the same download against the simulated radio in real time at 115200 baud, on its
-// pty and through ser2net on localhost, side by side, with the stop-and-wait estimate for a remote bench
-// (each frame waits for its reply: one round trip more a frame); and sixteen radios behind ser2net at once
-// against one.
+// pty and through ser2net on localhost, side by side; through a proxy that holds each piece 5 ms each way,
+// measured beside the stop-and-wait estimate for a remote bench (each frame waits for its reply: one round
+// trip more a frame); and sixteen radios behind ser2net at once against one.
 
 #include <netinet/in.h>
 #include <signal.h>
@@ -52,6 +52,18 @@ pid_t StartSer2net(const std::filesystem::path& folder, const std::vector<std::s
     return server;
 }
 
+// A link to `address` that holds each piece `delayMs` each way, at a free port: the tests' proxy.
+pid_t StartDelay(const std::string& address, int delayMs, std::string& delayed) {
+    int port = 0;
+    close(Listener(port));
+    delayed = "rfc2217://127.0.0.1:" + std::to_string(port);
+    pid_t proxy =
+        Start({"/usr/bin/python3", KX6000_SOURCE_DIR "/tests/cli/network-server.py", "delay",
+               std::to_string(port), address.substr(address.rfind(':') + 1), std::to_string(delayMs)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return proxy;
+}
+
 void End(pid_t process) {
     kill(process, SIGTERM);
     waitpid(process, nullptr, 0);
@@ -92,10 +104,15 @@ int main() {
     pid_t server = StartSer2net(scratch.folder, links, addresses);
     Run network = download({addresses[0]});
     const int frames = Frames(trace) / 2;  // the trace holds both runs
+    constexpr int kDelayMs = 5;
+    std::string delayed;
+    pid_t proxy = StartDelay(addresses[0], kDelayMs, delayed);
+    Run remote = download({delayed});
+    End(proxy);
     Run all = download(addresses);
     End(server);
     for (pid_t radio : radios) End(radio);
-    if (pty.status != 0 || network.status != 0 || all.status != 0)
+    if (pty.status != 0 || network.status != 0 || remote.status != 0 || all.status != 0)
         return std::fprintf(stderr, "bench-network: a download failed\n"), 1;
 
     std::printf("network: %zu KiB of data at 115200 baud, the radio in real time\n", dataBytes / 1024);
@@ -103,6 +120,8 @@ int main() {
     std::printf("  through ser2net             %6.2f s  (%.3f of the pty's)\n", network.wall,
                 network.wall / pty.wall);
     std::printf("  a remote bench, estimated   %6.2f s + %d frames x its round trip\n", network.wall, frames);
+    std::printf("  %d ms each way, measured     %6.2f s  (estimated %.2f s)\n", kDelayMs, remote.wall,
+                network.wall + frames * 2 * kDelayMs / 1000.0);
     std::printf("  %d radios behind ser2net   %6.2f s  (%.3f of one)\n", kRadios, all.wall,
                 all.wall / network.wall);
     std::printf("target: through ser2net at most 1.03 of the pty, %d radios at most 1.10 of one\n", kRadios);

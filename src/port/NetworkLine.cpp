@@ -69,6 +69,7 @@ DeviceError NetworkLine::Open(const std::string& path, uint32_t baudRate) {
     std::string host, port;
     if (!Split(path, host, port)) return Failure(DeviceFailure::NotFound, Problem::BadAddress);
     codec = {};
+    unsent.clear();
     written = 0;
     roundTrip = {};
     if (DeviceError error = socket.Connect(host, port, kConnectMs)) return error;
@@ -100,9 +101,12 @@ DeviceError NetworkLine::Close() {
 }
 
 void NetworkLine::DiscardInput() {
-    // What the server holds goes too, not only what already came; a failure shows at the next write or read.
+    // What the server holds goes too, not only what already came. The purge goes out with the frame that
+    // follows: the server answers it at once, and with it acknowledges the frame's segment, so a hop that
+    // holds a small segment until the one before is acknowledged (a proxy with Nagle's algorithm on) lets
+    // a speed change after the frame through without waiting for the server's delayed acknowledgement.
     pending.clear();
-    Send(Purge());
+    unsent += Purge();
 }
 
 std::string NetworkLine::Purge() {
@@ -131,6 +135,7 @@ DeviceError NetworkLine::Write(const char* data, size_t size) {
 DeviceError NetworkLine::Read(std::string& into, int milliseconds) {
     into = std::exchange(pending, {});
     if (!into.empty()) return {};
+    if (DeviceError error = Send({})) return error;
     std::string bytes;
     if (DeviceError error = socket.Receive(bytes, milliseconds)) return error;
     Take(bytes, into);
@@ -159,7 +164,8 @@ DeviceError NetworkLine::AwaitSpeed() {
 }
 
 DeviceError NetworkLine::Send(const std::string& bytes) {
-    return bytes.empty() ? DeviceError{} : socket.Send(bytes.data(), bytes.size());
+    const std::string all = std::exchange(unsent, {}) + bytes;
+    return all.empty() ? DeviceError{} : socket.Send(all.data(), all.size());
 }
 
 DeviceError NetworkLine::Await(const std::function<bool()>& done, int milliseconds, DeviceError late) {

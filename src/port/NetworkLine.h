@@ -38,6 +38,7 @@ private:
     TcpSocket socket;
     Rfc2217Codec codec;
     std::string pending;  // the line's data read with the server's answers, for the next Read
+    std::string unsent;   // a purge that goes out with the next bytes sent
     // The purge of the server's received data, timed while it is the only one owed.
     std::string Purge();
     // Feeds the server's bytes to the codec, timing the purges' answers.

@@ -610,40 +610,51 @@ bool Listening(int port) {
     return false;
 }
 
-// A server on 127.0.0.1 in front of the radio: ser2net as a technician sets it up, Python's own RFC 2217
-// server, or a plain echo that negotiates nothing. Killed with the test.
+// A server on 127.0.0.1 in front of the radio: ser2net as a technician sets it up, ser2net behind a link
+// that holds each piece 5 ms each way, Python's own RFC 2217 server, or a plain echo that negotiates
+// nothing. Killed with the test.
 class Server {
 public:
-    enum Kind { Ser2net, Python, Echo };
+    enum Kind { Ser2net, DistantSer2net, Python, Echo };
     Server(Kind kind, const std::string& device, const std::filesystem::path& folder) : port(FreePort()) {
-        const std::string config = (folder / ("ser2net-" + std::to_string(port) + ".yaml")).string();
+        const int served = kind == DistantSer2net ? FreePort() : port;
+        const std::string config = (folder / ("ser2net-" + std::to_string(served) + ".yaml")).string();
         WriteFile(config, "connection: &radio\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                              std::to_string(port) + "\n  connector: serialdev," + device +
+                              std::to_string(served) + "\n  connector: serialdev," + device +
                               ",19200n81,local\n  options:\n    kickolduser: false\n");
-        const std::string script = std::string(KX6000_SOURCE_DIR) + "/tests/cli/network-server.py";
-        const std::string command =
-            kind == Ser2net ? "exec ser2net -n -c " + config + " -P " + config + ".pid"
-            : kind == Python
-                ? "exec /usr/bin/python3 " + script + " rfc2217 " + std::to_string(port) + " " + device
-                : "exec /usr/bin/python3 " + script + " echo " + std::to_string(port);
-        pid = fork();
-        if (pid == 0) {
-            execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        Eventually([this] { return Listening(port); });
+        const std::string script =
+            "exec /usr/bin/python3 " + std::string(KX6000_SOURCE_DIR) + "/tests/cli/network-server.py ";
+        if (kind == Ser2net || kind == DistantSer2net)
+            Spawn("exec ser2net -n -c " + config + " -P " + config + ".pid", served);
+        if (kind == DistantSer2net)
+            Spawn(script + "delay " + std::to_string(port) + " " + std::to_string(served) + " 5", port);
+        if (kind == Python) Spawn(script + "rfc2217 " + std::to_string(port) + " " + device, port);
+        if (kind == Echo) Spawn(script + "echo " + std::to_string(port), port);
     }
     ~Server() { Kill(SIGTERM); }
     void Kill(int signal) {
-        if (pid <= 0) return;
-        kill(pid, signal);
-        waitpid(pid, nullptr, 0);
-        pid = -1;
+        for (pid_t pid : pids) {
+            kill(pid, signal);
+            waitpid(pid, nullptr, 0);
+        }
+        pids.clear();
     }
     std::string Address() const { return "rfc2217://127.0.0.1:" + std::to_string(port); }
 
     const int port;
-    pid_t pid = -1;
+
+private:
+    void Spawn(const std::string& command, int listening) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        pids.push_back(pid);
+        Eventually([listening] { return Listening(listening); });
+    }
+
+    std::vector<pid_t> pids;
 };
 
 // The radio's line as its trace tells it: frames of Write Flash Data, received bytes at 115200, and
@@ -679,6 +690,7 @@ TEST_F(NetworkTest, RadiosBehindAServer) {
         bool routed;
     } cases[] = {{"ser2net, --device", Server::Ser2net, false},
                  {"ser2net, Port1 in the settings", Server::Ser2net, true},
+                 {"ser2net 5 ms away each way, --device", Server::DistantSer2net, false},
                  {"Python's server, --device", Server::Python, false}};
     for (const Case& c : cases) {
         const std::filesystem::path trace = folder / "trace.jsonl";
