@@ -42,8 +42,9 @@ pid_t StartSer2net(const std::filesystem::path& folder, const std::vector<std::s
         int port = 0;
         close(Listener(port));
         addresses.push_back("rfc2217://127.0.0.1:" + std::to_string(port));
-        config << "connection: &radio" << i << "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port
-               << "\n  connector: serialdev," << devices[i] << ",19200n81,local\n\n";
+        config << "connection: &radio" << i << "\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," << port
+               << "\n  connector: serialdev," << devices[i]
+               << ",19200n81,local\n  options:\n    chardelay: false\n\n";
     }
     config.close();
     pid_t server = Start(

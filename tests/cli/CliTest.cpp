@@ -610,24 +610,24 @@ bool Listening(int port) {
     return false;
 }
 
-// A server on 127.0.0.1 in front of the radio: ser2net as a technician sets it up, ser2net behind a link
-// that holds each piece 5 ms each way, Python's own RFC 2217 server, or a plain echo that negotiates
-// nothing. Killed with the test.
+// A server on 127.0.0.1 in front of the radio: ser2net as a technician sets it up, ser2net behind a proxy
+// that holds each piece 5 ms each way with Nagle's algorithm on, Python's own RFC 2217 server, or a plain
+// echo that negotiates nothing. Killed with the test.
 class Server {
 public:
     enum Kind { Ser2net, DistantSer2net, Python, Echo };
     Server(Kind kind, const std::string& device, const std::filesystem::path& folder) : port(FreePort()) {
         const int served = kind == DistantSer2net ? FreePort() : port;
         const std::string config = (folder / ("ser2net-" + std::to_string(served) + ".yaml")).string();
-        WriteFile(config, "connection: &radio\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+        WriteFile(config, "connection: &radio\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," +
                               std::to_string(served) + "\n  connector: serialdev," + device +
-                              ",19200n81,local\n  options:\n    kickolduser: false\n");
+                              ",19200n81,local\n  options:\n    kickolduser: false\n    chardelay: false\n");
         const std::string script =
             "exec /usr/bin/python3 " + std::string(KX6000_SOURCE_DIR) + "/tests/cli/network-server.py ";
         if (kind == Ser2net || kind == DistantSer2net)
             Spawn("exec ser2net -n -c " + config + " -P " + config + ".pid", served);
         if (kind == DistantSer2net)
-            Spawn(script + "delay " + std::to_string(port) + " " + std::to_string(served) + " 5", port);
+            Spawn(script + "delay " + std::to_string(port) + " " + std::to_string(served) + " 5 nagle", port);
         if (kind == Python) Spawn(script + "rfc2217 " + std::to_string(port) + " " + device, port);
         if (kind == Echo) Spawn(script + "echo " + std::to_string(port), port);
     }
@@ -690,7 +690,7 @@ TEST_F(NetworkTest, RadiosBehindAServer) {
         bool routed;
     } cases[] = {{"ser2net, --device", Server::Ser2net, false},
                  {"ser2net, Port1 in the settings", Server::Ser2net, true},
-                 {"ser2net 5 ms away each way, --device", Server::DistantSer2net, false},
+                 {"ser2net behind a proxy, 5 ms each way, --device", Server::DistantSer2net, false},
                  {"Python's server, --device", Server::Python, false}};
     for (const Case& c : cases) {
         const std::filesystem::path trace = folder / "trace.jsonl";

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Servers for the network line's tests, on 127.0.0.1 at the given port, one client at a time:
-rfc2217 PORT DEVICE  an RFC 2217 server independent of ser2net, Python's own, in front of DEVICE;
-echo PORT            a plain TCP server that sends back what it gets and negotiates nothing;
-delay PORT TO MS     a proxy to port TO that holds each piece MS milliseconds in each direction, as a remote
-                     bench would, with Nagle's algorithm left on as many proxies leave it."""
+rfc2217 PORT DEVICE       an RFC 2217 server independent of ser2net, Python's own, in front of DEVICE;
+echo PORT                 a plain TCP server that sends back what it gets and negotiates nothing;
+delay PORT TO MS [nagle]  a proxy to port TO that holds each piece MS milliseconds in each direction, as a
+                          remote bench would; with nagle, Nagle's algorithm is left on, as many proxies
+                          leave it."""
 import queue
 import socket
 import sys
@@ -90,8 +91,10 @@ def forward(source, sink, delay):
     sender.join()
 
 
-def relay(client, to, delay):
+def relay(client, to, delay, nagle):
     server = socket.create_connection(("127.0.0.1", to))
+    if not nagle:
+        server.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     back = threading.Thread(target=forward, args=(server, client, delay), daemon=True)
     back.start()
     forward(client, server, delay)
@@ -105,12 +108,13 @@ def main():
     print("listening", flush=True)
     while True:
         client, _ = listener.accept()
-        if mode != "delay":
+        nagle = sys.argv[-1] == "nagle"
+        if not nagle:
             client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         if mode == "rfc2217":
             serve(client, sys.argv[3])
         elif mode == "delay":
-            relay(client, int(sys.argv[3]), int(sys.argv[4]) / 1000)
+            relay(client, int(sys.argv[3]), int(sys.argv[4]) / 1000, nagle)
         else:
             while data := client.recv(4096):
                 client.sendall(data)
