@@ -12,6 +12,7 @@
 #include "platform/Holders.h"
 #include "platform/Runtime.h"
 #include "platform/Settings.h"
+#include "port/NetworkLine.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Errors.h"
@@ -55,7 +56,11 @@ void ExplainPortFailure(int32_t result, const std::string& port) {
         return;
     }
     std::cerr << "kx6000-download: " << failure.device << ": " << failure.error.message();
-    if (failure.kind == DeviceFailure::Denied) {
+    if (NetworkLine::Names(failure.device)) {
+        // The server keeps its port to one client and says nothing of the others.
+        if (result == 11) std::cerr << "; check the host name, the port and that the server runs there";
+        if (failure.kind == DeviceFailure::HungUp) std::cerr << "; the connection to the server was lost";
+    } else if (failure.kind == DeviceFailure::Denied) {
         std::cerr
             << "; add the user to the 'dialout' group (sudo usermod -aG dialout $USER) and log in again";
     } else if (failure.kind == DeviceFailure::InUse) {

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "platform/Runtime.h"
 #include "platform/Settings.h"
+#include "port/NetworkLine.h"
 #include "support/OutsideText.h"
 #include "support/Paths.h"
 
@@ -64,9 +65,10 @@ void PrintDevice(const SerialPortInfo& info) {
 // Why a port reaches what it does, after its device.
 std::string Why(const PortRoute& route) {
     const std::string number = std::to_string(route.port);
-    const std::string absent = !route.info                    ? " (not among the devices found)"
-                               : !route.info->notUsed.empty() ? " (" + route.info->notUsed + ")"
-                                                              : "";
+    const std::string absent = NetworkLine::Names(route.device) ? ""
+                               : !route.info                    ? " (not among the devices found)"
+                               : !route.info->notUsed.empty()   ? " (" + route.info->notUsed + ")"
+                                                                : "";
     switch (route.source) {
         case PortSource::Environment:
             return "named by KX6000_PORT" + number + absent;
@@ -95,6 +97,7 @@ int Ports(const Options& options) {
         ports.push_back({{"port", port},
                          {"device", route.device.empty() ? json() : json(route.device)},
                          {"source", kSourceNames[static_cast<int>(route.source)]}});
+        if (NetworkLine::Names(route.device)) ports.back()["kind"] = "network";
     }
     if (options.json) {
         PrintJson({{"devices", devices}, {"ports", ports}});
@@ -104,8 +107,8 @@ int Ports(const Options& options) {
     for (const SerialPortInfo& info : present) PrintDevice(info);
     std::cout << '\n';
     for (const PortRoute& route : routes)
-        std::cout << "Port " << route.port << ": " << Printable(RouteText(route)) << ", " << Why(route)
-                  << '\n';
+        std::cout << "Port " << route.port << ": " << Printable(RouteText(route)) << ", "
+                  << (NetworkLine::Names(route.device) ? "network (RFC 2217), " : "") << Why(route) << '\n';
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -41,6 +42,9 @@ public:
     // Waits at most `milliseconds` for bytes and replaces `into` with what one read gives
     // (nothing when none came). On Windows a message to the thread's windows ends the wait early.
     virtual DeviceError Read(std::string& into, int milliseconds) = 0;
+    // Changes the speed of the open line where closing and reopening it would lose it (a connection to a
+    // network server); nothing where the port closes and reopens it instead.
+    virtual std::optional<DeviceError> ChangeSpeed(uint32_t /*baudRate*/) { return std::nullopt; }
 };
 
 // Makes the device for a path, not yet open.

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/Holders.h"
+#include "port/NetworkLine.h"
 #include "port/modTimer.h"
 #include "support/Errors.h"
 #include "support/Hex.h"
@@ -67,6 +68,7 @@ std::unique_ptr<Device> MakeDevice(const std::string& path) {
         std::lock_guard lock(TheOpener().mutex);
         make = TheOpener().make;
     }
+    if (NetworkLine::Names(path)) return std::make_unique<NetworkLine>();
     return make ? make(path) : std::make_unique<SerialDevice>();
 }
 
@@ -80,7 +82,7 @@ void clsSerial::SetDeviceOpener(DeviceOpener opener) {
 void clsSerial::Fail(int32_t number, DeviceFailure kind, std::error_code error) {
     LastError = number;
     LastPortFailure = {device, kind, error};
-    std::string holders = kind == DeviceFailure::InUse ? Holders(device) : "";
+    std::string holders = kind == DeviceFailure::InUse && !NetworkLine::Names(device) ? Holders(device) : "";
     DownloadLog.WriteToLogFile("Serial port " + device + ": " + error.message() +
                                (holders.empty() ? "" : "; held by " + holders));
 }
@@ -114,14 +116,7 @@ void clsSerial::ClosePort() {
         LastError = 0;
         return;
     }
-    // The last frame leaves at the speed it was written at. A pty or a USB
-    // adapter says it is drained before the far end has the bytes, so the
-    // bytes' own time on the line is waited out too.
-    for (auto now = std::chrono::steady_clock::now(); now < writtenOut;
-         now = std::chrono::steady_clock::now())
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            writtenOut - now, std::chrono::milliseconds(Slice())));
-    port->Drain();
+    WaitWrittenOut();
     DeviceError error = port->Close();
     port.reset();
     received.clear();
@@ -130,7 +125,31 @@ void clsSerial::ClosePort() {
     LastError = 0;
 }
 
+void clsSerial::WaitWrittenOut() {
+    // The last frame leaves at the speed it was written at. A pty, a USB adapter or a network connection
+    // says it is drained before the far end has the bytes, so the bytes' own time on the line is waited
+    // out too.
+    for (auto now = std::chrono::steady_clock::now(); now < writtenOut;
+         now = std::chrono::steady_clock::now())
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            writtenOut - now, std::chrono::milliseconds(Slice())));
+    port->Drain();
+}
+
 void clsSerial::SetPortParameters(const std::string& strBaudRate, int32_t /*comInputMode: always binary*/) {
+    // A line that changes its speed in place stays open; it discards its input as a reopened one would.
+    if (port && KnownRate(strBaudRate)) {
+        WaitWrittenOut();
+        if (std::optional<DeviceError> changed =
+                port->ChangeSpeed(static_cast<uint32_t>(std::stoul(strBaudRate)))) {
+            received.clear();
+            taken = 0;
+            if (*changed) return Fail(kPortFailed, *changed);
+            baudRate = strBaudRate;
+            LastError = 0;
+            return;
+        }
+    }
     ClosePort();
     if (LastError != 0) return;
     baudRate = strBaudRate;

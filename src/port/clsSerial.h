@@ -40,6 +40,8 @@ private:
     static int Slice();
     // A stop asked for: 15, the stop said in the download log as a stop.
     void Stopped();
+    // Waits until the bytes written last have left the line.
+    void WaitWrittenOut();
     std::string ReadFramed(int16_t timeout, const std::string& terminator, bool& terminatorFound);
     std::string ReadText(int16_t timeout, const std::string& wanted);
     void Fail(int32_t number, DeviceFailure kind, std::error_code error);

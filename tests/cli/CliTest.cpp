@@ -1,3 +1,5 @@
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -7,6 +9,7 @@
 
 #include "DeviceTree.h"
 #include "cli/ProgramTest.h"
+#include "platform/Socket.h"
 #include "port/LockFile.h"
 #include "support/OutsideText.h"
 
@@ -524,7 +527,7 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
     MakeLaptop(folder / "devices");
     // A stable name in the settings is the device it names.
     const std::string ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A601F1XZ-if00-port0";
-    WriteSettings("[KX6100_RLDC]\nPort2=/dev/ttyS0\nPort3=" + ftdi + "\n");
+    WriteSettings("[KX6100_RLDC]\nPort2=/dev/ttyS0\nPort3=" + ftdi + "\nPort4=rfc2217://[::1]:4001\n");
     Outcome text = Download("ports");
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(
@@ -552,7 +555,8 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
             "Port 3: " +
             ftdi + " (FTDI FT232R USB UART), named by Port3 in " + settings.string() +
             "\n"
-            "Port 4: /dev/ttyS10 (this machine's serial port), found\n");
+            "Port 4: rfc2217://[::1]:4001, network (RFC 2217), named by Port4 in " +
+            settings.string() + "\n");
     Outcome json = Download("--port 3 --device /dev/ttyUSB9 ports --json");  // before the settings
     EXPECT_EQ(json.status, 0);
     ExpectFields(json.out, R"({"/devices/0/vendorId": "0403", "/devices/0/productId": "6001",
@@ -565,7 +569,8 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
         "/devices/6": "-",
         "/ports/1/source": "settings",
         "/ports/2": {"port": 3, "device": "/dev/ttyUSB9", "source": "environment"},
-        "/ports/1/device": "/dev/ttyS0", "/ports/3/device": "/dev/ttyS10"})");
+        "/ports/1/device": "/dev/ttyS0", "/ports/2/kind": "-",
+        "/ports/3": {"port": 4, "device": "rfc2217://[::1]:4001", "source": "settings", "kind": "network"}})");
 
     // Settings another user cannot read are said once, as the system's tools say it, before what is found.
     std::filesystem::permissions(settings,
@@ -575,6 +580,214 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
     const std::string err = ReadFile(folder / "err");
     EXPECT_EQ(err, "settings file " + settings.string() + ": Permission denied\n");
     EXPECT_TRUE(Holds(ReadFile(folder / "out"), "Port 2: /dev/ttyUSB0 (Silicon Labs"));
+}
+
+// A TCP port of 127.0.0.1 that nothing listens on.
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Whether something listens on `port` of 127.0.0.1, as the kernel lists it: a probe connection would be
+// a client to the server.
+bool Listening(int port) {
+    std::istringstream table(ReadFile("/proc/net/tcp"));
+    char local[16];
+    std::snprintf(local, sizeof local, "0100007F:%04X", port);
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string slot, address, remote, state;
+        fields >> slot >> address >> remote >> state;
+        if (address == local && state == "0A") return true;
+    }
+    return false;
+}
+
+// A server on 127.0.0.1 in front of the radio: ser2net as a technician sets it up, ser2net behind a proxy
+// that holds each piece 5 ms each way with Nagle's algorithm on, Python's own RFC 2217 server, or a plain
+// echo that negotiates nothing. Killed with the test.
+class Server {
+public:
+    enum Kind { Ser2net, DistantSer2net, Python, Echo };
+    Server(Kind kind, const std::string& device, const std::filesystem::path& folder) : port(FreePort()) {
+        const int served = kind == DistantSer2net ? FreePort() : port;
+        const std::string config = (folder / ("ser2net-" + std::to_string(served) + ".yaml")).string();
+        WriteFile(config, "connection: &radio\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," +
+                              std::to_string(served) + "\n  connector: serialdev," + device +
+                              ",19200n81,local\n  options:\n    kickolduser: false\n    chardelay: false\n");
+        const std::string script =
+            "exec /usr/bin/python3 " + std::string(KX6000_SOURCE_DIR) + "/tests/cli/network-server.py ";
+        if (kind == Ser2net || kind == DistantSer2net)
+            Spawn("exec ser2net -n -c " + config + " -P " + config + ".pid", served);
+        if (kind == DistantSer2net)
+            Spawn(script + "delay " + std::to_string(port) + " " + std::to_string(served) + " 5 nagle", port);
+        if (kind == Python) Spawn(script + "rfc2217 " + std::to_string(port) + " " + device, port);
+        if (kind == Echo) Spawn(script + "echo " + std::to_string(port), port);
+    }
+    ~Server() { Kill(SIGTERM); }
+    void Kill(int signal) {
+        for (pid_t pid : pids) {
+            kill(pid, signal);
+            waitpid(pid, nullptr, 0);
+        }
+        pids.clear();
+    }
+    std::string Address() const { return "rfc2217://127.0.0.1:" + std::to_string(port); }
+
+    const int port;
+
+private:
+    void Spawn(const std::string& command, int listening) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        pids.push_back(pid);
+        Eventually([listening] { return Listening(listening); });
+    }
+
+    std::vector<pid_t> pids;
+};
+
+// The radio's line as its trace tells it: frames of Write Flash Data, received bytes at 115200, and
+// received bytes the radio could not read (sent at another speed than its own).
+struct LineSeen {
+    int writes = 0, fast = 0, garbled = 0;
+};
+
+LineSeen SeenOnTheLine(const std::filesystem::path& trace) {
+    LineSeen seen;
+    std::istringstream lines(ReadFile(trace));
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json entry = nlohmann::json::parse(line);
+        seen.writes += entry.value("code", "") == "35";
+        if (entry.value("dir", "") != "rx") continue;
+        seen.fast += entry.value("radioBaud", 0) == 115200 && entry.value("portBaud", 0) == 115200;
+        seen.garbled += entry.value("garbled", false);
+    }
+    return seen;
+}
+
+class NetworkTest : public CliTest {};
+
+// The radio behind a server on the network, named on the command line or routed in the settings: the
+// data (0xFF words among it) written byte for byte at 115200, each frame at the speed the radio listens at.
+TEST_F(NetworkTest, RadiosBehindAServer) {
+    const std::string data = RandomHex(4 * 0x200, 35) + "FFFFFFFF00FFFF00",
+                      file = (folder / "ff.s28").string();
+    WriteFile(file, ImageText("ZMA1F_FF", "S2", {{0x20000, data}, {0x30000, "FFFF0102FFFF"}}));
+    struct Case {
+        const char* what;
+        Server::Kind kind;
+        bool routed;
+    } cases[] = {{"ser2net, --device", Server::Ser2net, false},
+                 {"ser2net, Port1 in the settings", Server::Ser2net, true},
+                 {"ser2net behind a proxy, 5 ms each way, --device", Server::DistantSer2net, false},
+                 {"Python's server, --device", Server::Python, false}};
+    for (const Case& c : cases) {
+        const std::filesystem::path trace = folder / "trace.jsonl";
+        sim::SimulatedRadio radio({}, {.realtime = false, .tracePath = trace.string()});
+        Server server(c.kind, radio.DevicePath(), folder);
+        WriteSettings(c.routed ? "[KX6100_RLDC]\nPort1=" + server.Address() + "\n" : "");
+        const std::string device = c.routed ? " " : " --device " + server.Address() + " ";
+        Outcome download = Download(device + "--baud 115200 download " + file);
+        EXPECT_EQ(download.status, 0) << c.what << download.err;
+        EXPECT_TRUE(Holds(download.err, "Port 1: " + server.Address() + "\n")) << c.what;
+        EXPECT_EQ(radio.Flash(0x20000, data.size() / 2), HexBytes(data)) << c.what;
+        EXPECT_EQ(radio.Flash(0x30000, 6), HexBytes("FFFF0102FFFF")) << c.what;
+        const LineSeen seen = SeenOnTheLine(trace);
+        EXPECT_GT(seen.writes, 0) << c.what;
+        EXPECT_GT(seen.fast, seen.writes) << c.what << ": the data went at 115200";
+        EXPECT_EQ(seen.garbled, 0) << c.what << ": no byte at a speed the radio did not listen at";
+        if (c.kind != Server::Ser2net || c.routed) continue;
+        Outcome report = Download(device + "--json --quiet report");
+        ExpectFields(report.out, {{"/result", 0}, {"/configurations/0/productId", "ZMA1B_01.00"}});
+        Outcome erase = Download(device + "--json --quiet erase --force 0000:ZMA1B_01.00");
+        ExpectFields(erase.out, {{"/result", 0}, {"/configurations/0/productId", "ZMA1F_01.02.03.04"}});
+    }
+}
+
+// Each failure of the network line with the component's number and a sentence, within 5 s.
+TEST_F(NetworkTest, FailuresWithTheirNumbers) {
+    sim::SimulatedRadio radio;
+    Server ser2net(Server::Ser2net, radio.DevicePath(), folder), echo(Server::Echo, "", folder);
+    TcpSocket first;  // a client that holds ser2net's port
+    struct Case {
+        const char* what;
+        std::string device;
+        int result;
+        const char* said;
+    } cases[] = {
+        {"no such host", "rfc2217://no-such-host.invalid:4001", 11, "check the host name, the port and"},
+        {"nothing listens", "rfc2217://127.0.0.1:" + std::to_string(FreePort()), 11, ": Connection refused;"},
+        {"no IPv6 brackets", "rfc2217://::1:4001", 11, "[::1] for an IPv6 address"},
+        {"a server that negotiates nothing", echo.Address(), 15,
+         "does not speak RFC 2217 (it did not take the COM-PORT-OPTION); no frame was sent"},
+        {"another client holds the port", ser2net.Address(), 12, "another client holds the port\n"},
+    };
+    for (const Case& c : cases) {
+        if (c.result == 12) {
+            ASSERT_FALSE(first.Connect("127.0.0.1", std::to_string(ser2net.port), 2000));
+        }
+        const auto start = std::chrono::steady_clock::now();
+        Outcome failed = Download("--json --quiet --device " + c.device + " report");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.what;
+        ExpectFields(failed.out, {{"/result", c.result}});
+        EXPECT_TRUE(Holds(failed.err, "kx6000-download: " + c.device + ": ")) << c.what;
+        EXPECT_TRUE(Holds(failed.err, c.said)) << c.what;
+    }
+}
+
+// ser2net gone in the middle of a download: 15 within 5 s, the closing steps tried, nothing hangs.
+TEST_F(NetworkTest, ALostServerEndsTheDownload) {
+    sim::SimulatedRadio radio({}, {.realtime = true, .tracePath = ""});
+    Server ser2net(Server::Ser2net, radio.DevicePath(), folder);
+    const std::string data = RandomHex(4 * 0x1000, 8), file = (folder / "big.s28").string();
+    WriteFile(file, ImageText("ZMA1F_BIG", "S2", {{0x20000, data}}));
+    pid_t child = Start("--json --device " + ser2net.Address() + " --baud 115200 download " + file);
+    WaitForThirtyPercent(radio, data);
+    ser2net.Kill(SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_EQ(Ended(child), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(5));
+    const std::string out = ReadFile(folder / "out"), err = ReadFile(folder / "err");
+    KeepJson("download", 1, out);
+    ExpectFields(out, {{"/result", 15}});
+    EXPECT_TRUE(Holds(err, "Error 15 - Serial port (unspecified error)"));
+    EXPECT_TRUE(Holds(err, "; the connection to the server was lost\n"));
+}
+
+// A radio left running an upgrade application is reset through the network by the attempt at its own speed:
+// the first at 115200, the second at 19200, the reset command's bytes all at that speed.
+TEST_F(NetworkTest, TheResetFindsARunningRadioAtItsSpeed) {
+    for (int baud : {115200, 19200}) {
+        const std::filesystem::path trace = folder / "trace.jsonl";
+        sim::Scenario running;
+        running.startState = sim::RadioState::Running;
+        running.startBaud = baud;
+        sim::SimulatedRadio radio(running, {.realtime = false, .tracePath = trace.string()});
+        Server ser2net(Server::Ser2net, radio.DevicePath(), folder);
+        Outcome report = Download("--json --quiet --device " + ser2net.Address() + " report");
+        ExpectFields(report.out, {{"/result", 0}});
+        std::istringstream lines(ReadFile(trace));
+        nlohmann::json received, reset;
+        for (std::string line; std::getline(lines, line) && reset.is_null();) {
+            const nlohmann::json entry = nlohmann::json::parse(line);
+            if (entry.value("dir", "") == "rx") received = entry;
+            if (entry.value("cause", "") == "Reset Radio") reset = entry;
+        }
+        EXPECT_EQ(received.value("hex", ""), "3600C9FF") << baud;
+        EXPECT_EQ(received.value("portBaud", 0), baud);
+        EXPECT_EQ(received.value("garbled", true), false) << baud;
+    }
 }
 
 }  // namespace

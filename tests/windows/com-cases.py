@@ -12,6 +12,7 @@ import json
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import time
@@ -429,6 +430,38 @@ def named(wine, radios):
     expect("server processes left 5 s after the release", left(wine), [])
 
 
+def network(wine, radios):
+    """Port 1 routed in the registry to ser2net in front of the radio: the caller's SetPort("1") reaches it
+    through the network with no change to the caller, and the download lands in its flash."""
+    wine(str(SERVER), "/RegServer", "/s")
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    (work / "ser2net.yaml").write_text(
+        f"connection: &radio\n  accepter: telnet(rfc2217),tcp,127.0.0.1,{port}\n"
+        f"  connector: serialdev,{work / 'com1'},19200n81,local\n"
+        f"  options:\n    trace-read: {work / 'ser2net.trace'}\n")  # COM1 reaches the radio too: not taken
+    server = subprocess.Popen(["ser2net", "-n", "-c", str(work / "ser2net.yaml"), "-P", str(work / "ser2net.pid")],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    key = r"HKLM\Software\Veltrane Systems Ltd\Radio Software Components\KX6100_RLDC"
+    try:
+        time.sleep(0.5)
+        wine("reg", "add", key, "/v", "Port1", "/d", f"rfc2217://127.0.0.1:{port}", "/f")
+        client = subprocess.run(["wine", str(CLIENT), "1", "6100", windows_path(DEMO)], env=wine.env, cwd=work,
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
+    finally:
+        wine("reg", "delete", key, "/v", "Port1", "/f")
+        server.terminate()
+        server.wait()
+    out = client.stdout.replace("\r", "").splitlines()
+    expect("the caller's result", [line for line in out if line.startswith("GetLastError|")][-1:] + [client.returncode],
+           ["GetLastError|0|Success", 0])
+    wrong = flash_mismatches(radios.end()[0], DEMO)
+    expect("records not in the flash (the first of them)", (len(wrong), wrong[:1]), (0, []))
+    trace = work / "ser2net.trace"
+    expect("the radio's replies came through ser2net", trace.exists() and trace.stat().st_size > 100, True)
+
+
 # name: the case, the radio's scenario[, how many radios[, in real time]]: several radios play in real time, so
 # that a download lasts while other callers come
 CASES = {
@@ -439,6 +472,7 @@ CASES = {
     "window": (window, None),
     "events": (events, None),
     "cancel": (cancel, None, 1, True),
+    "network": (network, None),
     # An FPGA image is written in special upgrade mode, which the radio enters after a power cycle.
     "fpga": (fpga, json.dumps({"specialMode": True, "powerCycleAfterSeconds": 0.5})),
 }

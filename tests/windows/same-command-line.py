@@ -2,13 +2,14 @@
 """The Windows command line under wine against simulated radios mapped as COM ports, beside the Linux
 command line against radios of their own: in each case both print the same, exit the same, write the same
 logs and send the radio the same bytes, the names each system gives its devices and folders aside. The
-serial devices each system lists differ, and so do the names that reach them: the `ports` and `one-claim` cases
+serial devices each system lists differ, and so do the names that reach them: the `ports`, `one-claim` and `network` cases
 check the Windows program's alone.
 
 Usage: same-command-line.py WINDOWS_BIN LINUX_BIN WORK_FOLDER (--start | --end | --list | CASE)
 """
 import json
 import re
+import socket
 import shutil
 import signal
 import subprocess
@@ -267,7 +268,44 @@ def one_claim():
     return 1 if failed else 0
 
 
-WINDOWS_ONLY = {"ports": ports, "one-claim": one_claim}
+def network():
+    """The radio behind ser2net on 127.0.0.1, named rfc2217://127.0.0.1:PORT by --device and then by the
+    registry's Port1: a report, and a download at 115200 that the radio's flash holds record for record."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    folder = work / "network"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir()
+    radios = Radios(linux_bin, 1, folder, "network", state=True)
+    (folder / "ser2net.yaml").write_text(
+        f"connection: &radio\n  accepter: telnet(rfc2217),tcp,127.0.0.1,{port}\n"
+        f"  connector: serialdev,{folder / 'com1'},19200n81,local\n  options:\n    kickolduser: false\n")
+    server = subprocess.Popen(["ser2net", "-n", "-c", str(folder / "ser2net.yaml"), "-P", str(folder / "pid")],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    address, failed = f"rfc2217://127.0.0.1:{port}", []
+    program = ["wine", str(windows_bin / "kx6000-download.exe")]
+    try:
+        time.sleep(0.5)
+        wine("reg", "add", KEY, "/v", "Port1", "/d", address, "/f")
+        for words in (["--device", address, "report"], ["--baud", "115200", "download", "demo-upgrade.s28"]):
+            run = subprocess.run(program + words, env=env, cwd=files, capture_output=True, text=True, timeout=60)
+            if run.returncode != 0 or f"Port 1: {address}" not in run.stderr:
+                failed.append(f"{' '.join(words)} ended {run.returncode}: {run.stderr[-300:]!r}")
+    finally:
+        wine("reg", "delete", KEY, "/v", "Port1", "/f")
+        server.terminate()
+        server.wait()
+        states = radios.end()
+    if wrong := flash_mismatches(states[0], files / "demo-upgrade.s28"):
+        failed.append(f"the flash lacks {len(wrong)} records")
+    for failure in failed:
+        print(f"FAIL network: {failure}")
+    print(f"{'FAIL' if failed else 'ok'} network: report and download through ser2net at {address}")
+    return 1 if failed else 0
+
+
+WINDOWS_ONLY = {"ports": ports, "one-claim": one_claim, "network": network}
 
 
 def check(name):
