@@ -108,7 +108,8 @@ int Ports(const Options& options) {
     std::cout << '\n';
     for (const PortRoute& route : routes)
         std::cout << "Port " << route.port << ": " << Printable(RouteText(route)) << ", "
-                  << (NetworkLine::Names(route.device) ? "network (RFC 2217), " : "") << Why(route) << '\n';
+                  << (NetworkLine::Names(route.device) ? std::string(NetworkLine::kKind) + ", " : "")
+                  << Why(route) << '\n';
     return 0;
 }
 

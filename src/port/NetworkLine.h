@@ -16,6 +16,8 @@ class NetworkLine final : public Device {
 public:
     // Whether `path` names a network line rather than a serial device.
     static bool Names(const std::string& path);
+    // How the port lists and the window's tooltips name such a line's kind.
+    static constexpr const char* kKind = "network (RFC 2217)";
 
     DeviceError Open(const std::string& path, uint32_t baudRate) override;
     // The connection keeps no bytes of its own to drain: the port waits out their time on the line.

@@ -5,6 +5,7 @@
 
 #include "manager/clsDLManager.h"
 #include "platform/SerialPorts.h"
+#include "port/NetworkLine.h"
 #include "radio/clsRadio.h"
 #include "resources/ResourceTexts.h"
 #include "support/Paths.h"
@@ -52,7 +53,11 @@ TableRow RowOf(const clsConfiguration& configuration, bool kx6200) {
 
 std::array<std::string, kPortItems.size()> PortTips(const std::vector<SerialPortInfo>& present) {
     std::array<std::string, kPortItems.size()> tips;
-    for (size_t i = 0; i < tips.size(); ++i) tips[i] = RouteText(RoutePort(static_cast<int>(i) + 1, present));
+    for (size_t i = 0; i < tips.size(); ++i) {
+        const PortRoute route = RoutePort(static_cast<int>(i) + 1, present);
+        tips[i] = RouteText(route) +
+                  (NetworkLine::Names(route.device) ? std::string(", ") + NetworkLine::kKind : "");
+    }
     return tips;
 }
 

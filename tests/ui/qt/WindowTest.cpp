@@ -159,7 +159,7 @@ private slots:
         });
     }
     void cleanup() {
-        unsetenv("KX6000_DEVICE_ROOT");
+        for (const char* name : {"KX6000_DEVICE_ROOT", "KX6000_PORT4"}) unsetenv(name);
         timers.reset();
         manager.reset();
         radio.reset();
@@ -372,6 +372,7 @@ private slots:
     void portTips() {
         const std::filesystem::path devices = folder->filePath("devices").toStdString();
         setenv("KX6000_DEVICE_ROOT", devices.c_str(), 1);
+        setenv("KX6000_PORT4", "rfc2217://bench3:4001", 1);
         Open();
         auto* list = Find<QComboBox>("cboPort");
         auto tips = [list] {
@@ -380,8 +381,8 @@ private slots:
             return shown;
         };
         const QString radioPort = QString::fromStdString(radio->DevicePath()),
-                      none = "no serial device found";
-        QCOMPARE(tips(), (QStringList{radioPort, radioPort, none, none}));
+                      none = "no serial device found", network = "rfc2217://bench3:4001, network (RFC 2217)";
+        QCOMPARE(tips(), (QStringList{radioPort, radioPort, none, network}));
         QCOMPARE(list->toolTip(), radioPort);
         // An FTDI adapter plugged in, and port 1 no longer named: the adapter is port 1.
         const std::filesystem::path usb = devices / "sys/devices/usb1/1-1", port = usb / "1-1:1.0/ttyUSB0";
@@ -397,7 +398,7 @@ private slots:
         unsetenv("KX6000_PORT1");
         list->showPopup();
         const QString adapter = "/dev/ttyUSB0 (FTDI FT232R USB UART)";
-        QCOMPARE(tips(), (QStringList{adapter, radioPort, none, none}));
+        QCOMPARE(tips(), (QStringList{adapter, radioPort, none, network}));
         QCOMPARE(list->toolTip(), adapter);
         list->hidePopup();
         QTest::keyClick(list, Qt::Key_Down);
