@@ -7,6 +7,7 @@
 #include <functional>
 #include <iostream>
 
+#include "manager/Plan.h"
 #include "manager/clsDLManager.h"
 #include "platform/Console.h"
 #include "platform/Holders.h"
@@ -242,6 +243,14 @@ int Download(const Options& options, const std::vector<std::string>& files) {
         return kFailed;
     }
     return RunOnRadio(options, std::move(manager), run, [&](clsDLManager& manager, json& radio) {
+        if (options.dryRun) {
+            DownloadPlan plan;
+            int32_t result = manager.DryRun(plan);
+            if (result != 0) return result;
+            radio["plan"] = PlanDocument(plan);
+            if (!options.json) PrintPlan(radio["plan"]);
+            return plan.result;
+        }
         std::vector<std::string> tags;
         for (const colFiles::FilePtr& image : *manager.LoadedFiles()) tags.push_back(image->TagName);
         int32_t result = manager.DownLoad();

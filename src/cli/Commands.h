@@ -31,6 +31,7 @@ struct Options {
     // A worker of several radios: progress as lines for its parent, which checked the files once for all.
     bool progressLines = false;
     bool verify = false;                // download: every image's tag must be listed "OK" afterwards
+    bool dryRun = false;                // download: the plan, with nothing erased or written
     bool data = false;                  // validate --json: each table's data blocks as well
     std::optional<int> powerCycleWait;  // seconds; unset: no limit on a terminal, 60 without one
 };

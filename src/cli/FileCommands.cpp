@@ -153,7 +153,7 @@ int32_t CheckDownload(const Options& options, const std::vector<FileCheck>& chec
     } else if (result != 0 && (options.quiet || severalRadios)) {
         // LoadFiles' own status line has said it otherwise.
         std::cerr << ErrorStatusText(result) << '\n';
-    } else if (severalRadios && options.radio == RADIO_FMX && !options.yes) {
+    } else if (severalRadios && options.radio == RADIO_FMX && !options.yes && !options.dryRun) {
         for (const colFiles::FilePtr& image : images) {
             if (!image->TagName.starts_with("ZMA1G")) continue;
             run["refused"].push_back(

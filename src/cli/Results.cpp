@@ -4,7 +4,9 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "files/Overlaps.h"
 #include "files/clsFile.h"
+#include "manager/Plan.h"
 #include "support/Errors.h"
 #include "support/OutsideText.h"
 #include "ui/WindowRules.h"
@@ -122,6 +124,83 @@ std::string Outcome(const json& radio) {
         return "refused: " + names;
     }
     return radio["result"].dump() + " " + radio["message"].get<std::string>();
+}
+
+json PlanDocument(const DownloadPlan& plan) {
+    json images = json::array(), lost = json::array();
+    for (const PlannedImage& image : plan.images) {
+        json blocks = json::array();
+        for (const PlannedBlock& block : image.blocks)
+            blocks.push_back({{"id", block.id}, {"first", block.first}, {"last", block.last}});
+        images.push_back({{"file", Utf8OfBytes(image.file)},
+                          {"image", image.imageInFile},
+                          {"tag", Utf8OfBytes(image.tag)},
+                          {"device", image.device},
+                          {"hardware", image.hardware.empty() ? json() : json(image.hardware)},
+                          {"blocks", blocks},
+                          {"words", image.words},
+                          {"lineBytes", image.lineBytes}});
+    }
+    for (const LostConfiguration& configuration : plan.lost) {
+        lost.push_back({{"productId", Utf8OfBytes(configuration.productId)},
+                        {"device", configuration.device},
+                        {"block", configuration.block},
+                        {"erasedBy", Utf8OfBytes(configuration.erasedBy)},
+                        {"sentence", Utf8OfBytes(configuration.Sentence())}});
+    }
+    return {{"images", images},
+            {"lost", lost},
+            {"fpgaQuestion", plan.fpgaQuestion},
+            {"result", plan.result},
+            {"message", ErrorMessage(plan.result)},
+            {"refusedAt", plan.result == 0 ? json() : json(Utf8OfBytes(plan.refusedImage))},
+            {"baud", plan.baud.empty() ? json() : json(std::stoi(plan.baud))},
+            {"estimate",
+             {{"seconds", plan.EstimatedSeconds()},
+              {"measuredSeconds", plan.measuredSeconds},
+              {"lineSeconds", plan.lineSeconds},
+              {"lineBytes", plan.LineBytes()}}}};
+}
+
+void PrintPlan(const json& plan) {
+    auto text = [](const json& value) { return Printable(value.get<std::string>()); };
+    std::printf("\nPlan (a dry run: nothing was erased or written):\n");
+    int number = 0;
+    for (const json& image : plan["images"]) {
+        const std::string device = image["device"].get<std::string>();
+        std::printf("  %d. %s%s [%s] to %s\n", ++number, text(image["file"]).c_str(),
+                    image["image"] == 1 ? "" : (" (image " + image["image"].dump() + ")").c_str(),
+                    text(image["tag"]).c_str(),
+                    device == "0000" ? "the radio" : ("device " + device).c_str());
+        if (!image["hardware"].is_null())
+            std::printf("     hardware %s: the radio has it\n", text(image["hardware"]).c_str());
+        std::string blocks;
+        for (const json& block : image["blocks"]) {
+            blocks += (blocks.empty() ? "" : ", ") + block["id"].dump() + " (" +
+                      HexAddress(block["first"].get<int64_t>()) + " to " +
+                      HexAddress(block["last"].get<int64_t>()) + ")";
+        }
+        std::printf("     erases block%s %s\n", image["blocks"].size() == 1 ? "" : "s", blocks.c_str());
+        std::printf("     writes %s words\n", image["words"].dump().c_str());
+    }
+    for (const json& configuration : plan["lost"])
+        std::printf("  %s\n", text(configuration["sentence"]).c_str());
+    if (plan["fpgaQuestion"] == true)
+        std::printf("  The FPGA warning would be asked before the radio is reset.\n");
+    const json& estimate = plan["estimate"];
+    if (!plan["baud"].is_null()) {
+        std::printf(
+            "  At %s baud: about %.1f s (%.1f s as this dry run took, %.1f s for %s bytes on the line)\n",
+            plan["baud"].dump().c_str(), estimate["seconds"].get<double>(),
+            estimate["measuredSeconds"].get<double>(), estimate["lineSeconds"].get<double>(),
+            estimate["lineBytes"].dump().c_str());
+    }
+    if (plan["result"] == 0) {
+        std::printf("  The download would be attempted.\n");
+    } else {
+        std::printf("  The download would end with %s (%s) at %s.\n", plan["result"].dump().c_str(),
+                    text(plan["message"]).c_str(), text(plan["refusedAt"]).c_str());
+    }
 }
 
 int UsageError(const std::string& text, bool asJson, const std::optional<std::string>& command) {

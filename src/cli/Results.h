@@ -12,7 +12,8 @@
 
 namespace kx6000 {
 class colDataBlocks;
-}
+struct DownloadPlan;
+}  // namespace kx6000
 
 namespace kx6000::cli {
 
@@ -37,6 +38,10 @@ void PrintConfigurations(const json& configurations, bool devices);
 // A radio's outcome in a few words for the table of several radios: "0 Success", "stopped during X",
 // "verify failed: TAG status 2", "refused: NAME".
 std::string Outcome(const json& radio);
+
+// A dry run's plan as the document's "plan", and as text from there (one printer for one radio and several).
+json PlanDocument(const DownloadPlan& plan);
+void PrintPlan(const json& plan);
 
 // A usage error: said on stderr and, with --json, as {"usageError", "command"} on stdout. Exit status 2.
 int UsageError(const std::string& text, bool asJson, const std::optional<std::string>& command);

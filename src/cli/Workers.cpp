@@ -75,6 +75,7 @@ std::vector<std::string> WorkerArguments(const Options& options, const std::stri
     arguments.push_back(command);
     if (options.force) arguments.push_back("--force");
     if (options.verify) arguments.push_back("--verify");
+    if (options.dryRun) arguments.push_back("--dry-run");
     arguments.push_back("--");
     arguments.insert(arguments.end(), operands.begin(), operands.end());
     return arguments;
@@ -216,11 +217,15 @@ void PrintSummary(const std::vector<Worker>& workers, const std::vector<json>& r
                       Rate(static_cast<double>(BytesWritten(workers[i])) / std::max(seconds, 1e-3)).c_str());
         row(workers[i].device, time, rate, Printable(Outcome(radios[i])));
     }
-    if (!report) return;
     for (const json& radio : radios) {
-        if (radio["result"] != 0) continue;
-        std::printf("\n%s:\n", radio["device"].get<std::string>().c_str());
-        PrintConfigurations(radio["configurations"], devices);
+        if (report && radio["result"] == 0) {
+            std::printf("\n%s:\n", radio["device"].get<std::string>().c_str());
+            PrintConfigurations(radio["configurations"], devices);
+        }
+        if (radio.contains("plan")) {
+            std::printf("\n%s:", radio["device"].get<std::string>().c_str());
+            PrintPlan(radio["plan"]);
+        }
     }
 }
 

@@ -91,6 +91,11 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
             "download: afterwards every image's tag must be among the configurations the radio lists, "
             "status OK"),
         kDownload);
+    add(app.add_flag("--dry-run", options.dryRun,
+                     "download: the same session up to the first erase, then the plan: the blocks each image "
+                     "erases, the configurations lost with them, the result and the time; nothing is erased "
+                     "or written"),
+        kDownload);
     add(app.add_flag("--force", options.force,
                      "erase: also erase what the window offers no check box for: the hardware configuration, "
                      "and boot code outside test mode"),

@@ -1,6 +1,7 @@
 // The three radio operations and the frame they share.
 
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -8,6 +9,7 @@
 #include "files/FileChecks.h"
 #include "files/FileHelpers.h"
 #include "files/Overlaps.h"
+#include "manager/Plan.h"
 #include "manager/clsDLManager.h"
 #include "port/IPort.h"
 #include "protocol/clsProtocol.h"
@@ -148,55 +150,87 @@ std::optional<std::string> clsDLManager::FindHardwareConfiguration(const std::st
 }
 
 int16_t clsDLManager::DownLoad(std::string* strFilesToReport) {
-    return Operate(2017, true, [&] {
-        radio = std::make_shared<clsRadio>();
-        if (!Files) Files = std::make_unique<colFiles>();  // no LoadFiles: nothing to write
-        DownloadLog.OpenLogFile();
-        ConfigLog.OpenLogFile();
-        // ID texts that are no numbers could not address a device: refused before the radio is touched.
-        for (const colFiles::FilePtr& file : *Files) {
-            bool usesNetwork = !file->strDeviceID.empty() && file->strHardware.empty();
-            if ((!file->strDeviceID.empty() && !Decimal(file->strDeviceID)) ||
-                (usesNetwork && !Decimal(file->strNetWorkID))) {
-                LastError = kFileInvalid;
-                return;
-            }
-        }
-        // The radio would find data that is not whole words only after erasing the block, and the
-        // configuration living there with it.
-        if (std::string uneven = UnevenTable(*Files); !uneven.empty()) {
-            uiForm->ShowRefusal("Nothing was sent to the radio: " + uneven);
+    return Operate(2017, true, [&] { DownloadSteps(strFilesToReport); });
+}
+
+int16_t clsDLManager::DryRun(DownloadPlan& plan) {
+    plan = {};
+    planning = &plan;
+    int16_t result = Operate(2020, true, [&] { DownloadSteps(nullptr); });
+    planning = nullptr;
+    return result;
+}
+
+void clsDLManager::DownloadSteps(std::string* strFilesToReport) {
+    const auto start = std::chrono::steady_clock::now();
+    radio = std::make_shared<clsRadio>();
+    if (!Files) Files = std::make_unique<colFiles>();  // no LoadFiles: nothing to write
+    DownloadLog.OpenLogFile();
+    ConfigLog.OpenLogFile();
+    // ID texts that are no numbers could not address a device: refused before the radio is touched.
+    for (const colFiles::FilePtr& file : *Files) {
+        bool usesNetwork = !file->strDeviceID.empty() && file->strHardware.empty();
+        if ((!file->strDeviceID.empty() && !Decimal(file->strDeviceID)) ||
+            (usesNetwork && !Decimal(file->strNetWorkID))) {
             LastError = kFileInvalid;
             return;
         }
-        // Addresses the flash cannot take as given are refused before the radio is touched.
-        if (std::optional<AddressRefusal> refusal = RefuseAddresses(*Files)) {
-            uiForm->ShowRefusal(refusal->text);
-            LastError = kAddressError;
-            return;
-        }
-        Protocol->SetUpgradeMode(0);
-        if (radioType == RADIO_FMX) {
-            for (const colFiles::FilePtr& file : *Files) {
-                if (!file->TagName.starts_with("ZMA1G")) continue;
-                if (!uiForm->AskQuestion(kFpgaWarning)) {
-                    LastError = 1;
-                    return;
-                }
-                Protocol->SetUpgradeMode(1);
+    }
+    // The radio would find data that is not whole words only after erasing the block, and the
+    // configuration living there with it.
+    if (std::string uneven = UnevenTable(*Files); !uneven.empty()) {
+        uiForm->ShowRefusal("Nothing was sent to the radio: " + uneven);
+        LastError = kFileInvalid;
+        return;
+    }
+    // Addresses the flash cannot take as given are refused before the radio is touched.
+    if (std::optional<AddressRefusal> refusal = RefuseAddresses(*Files)) {
+        uiForm->ShowRefusal(refusal->text);
+        LastError = kAddressError;
+        return;
+    }
+    Protocol->SetUpgradeMode(0);
+    if (radioType == RADIO_FMX) {
+        for (const colFiles::FilePtr& file : *Files) {
+            if (!file->TagName.starts_with("ZMA1G")) continue;
+            // A dry run notes the question and logs on as a Yes would have it.
+            if (planning) {
+                planning->fpgaQuestion = true;
+            } else if (!uiForm->AskQuestion(kFpgaWarning)) {
+                LastError = 1;
+                return;
             }
-        } else {
-            Protocol->SetUpgradeMode(uiForm->AccessLevel());
+            Protocol->SetUpgradeMode(1);
         }
-        if (!EnterUpgradeMode()) return;
-        Protocol->NegotiateBaud(*uiForm, *Port, blnUI ? uiForm->BaudRateIndex() : 0);
-        if (LastError != 0) return;
-        ConfigLog.WriteToLogFile("Before download...");
-        Protocol->GetConfiguration(*uiForm, *Port, *radio, strFilesToReport);
-        if (LastError != 0) return;
-        WriteFiles(strFilesToReport);
-        if (LastError == 0) ReadBack("After download...", strFilesToReport);
-    });
+    } else {
+        Protocol->SetUpgradeMode(uiForm->AccessLevel());
+    }
+    if (!EnterUpgradeMode()) return;
+    Protocol->NegotiateBaud(*uiForm, *Port, blnUI ? uiForm->BaudRateIndex() : 0);
+    if (LastError != 0) return;
+    ConfigLog.WriteToLogFile("Before download...");
+    const auto reading = std::chrono::steady_clock::now();
+    Protocol->GetConfiguration(*uiForm, *Port, *radio, strFilesToReport);
+    if (LastError != 0) return;
+    const auto read = std::chrono::steady_clock::now() - reading;
+    WriteFiles(strFilesToReport);
+    if (planning) return EndDryRun(start, read);
+    if (LastError == 0) ReadBack("After download...", strFilesToReport);
+}
+
+void clsDLManager::EndDryRun(std::chrono::steady_clock::time_point start,
+                             std::chrono::steady_clock::duration read) {
+    // What stopped the plan is what the download would end with; the radio is restarted all the same.
+    planning->result = LastError;
+    planning->baud = Protocol->PreviousBaudRate();
+    Protocol->RestartRadio(*uiForm, *Port);
+    if (LastError != 0) return;
+    leftInUpgradeMode = false;
+    // The download reads the configurations once more after writing.
+    planning->measuredSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start + read).count();
+    const double baud = planning->baud.empty() ? 19200 : std::stod(planning->baud);
+    planning->lineSeconds = static_cast<double>(planning->LineBytes()) * 10 / baud;
 }
 
 bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& files,
@@ -223,35 +257,79 @@ bool clsDLManager::RefuseSharedBlocks(const std::vector<colFiles::FilePtr>& file
     return false;
 }
 
+bool clsDLManager::SelectDevice(const clsFile& file, std::string& device) {
+    std::string network = file.strNetWorkID;
+    if (!file.strHardware.empty()) {
+        std::optional<std::string> found = FindHardwareConfiguration(file.strHardware);
+        if (!found) {
+            LastError = 25;
+            return false;
+        }
+        network = *found;
+    }
+    if (file.strDeviceID.empty()) return true;  // the device chosen before stays
+    device = DeviceIdText(*Decimal(network), *Decimal(file.strDeviceID));
+    Protocol->SetDeviceID(*Port, device);
+    return LastError == 0;
+}
+
+bool clsDLManager::AcceptLosses(const std::vector<colFiles::FilePtr>& files,
+                                const std::vector<std::string>& targets, size_t first,
+                                const std::string& device) {
+    std::vector<PlannedImage> planned;
+    for (size_t j = first; j < files.size(); ++j) {
+        PlannedImage image;
+        // An image that fits no block is refused with 52 when its turn comes.
+        if (targets[j] == targets[first] && PlanImage(*files[j], *radio->FlashBlocks, device, image))
+            planned.push_back(std::move(image));
+    }
+    std::vector<LostConfiguration> lost =
+        LostWith(planned, *radio->Configurations, *radio->FlashBlocks, device);
+    if (planning) {
+        planning->lost.insert(planning->lost.end(), lost.begin(), lost.end());
+        return true;
+    }
+    if (lost.empty()) return true;
+    std::vector<std::string> sentences;
+    for (const LostConfiguration& configuration : lost) sentences.push_back(configuration.Sentence());
+    if (uiForm->ConfirmLoss(sentences)) return true;
+    // Declined with nothing erased: the radio goes back to work rather than wait in upgrade mode.
+    Protocol->RestartRadio(*uiForm, *Port);
+    leftInUpgradeMode = LastError != 0;
+    LastError = 1;
+    return false;
+}
+
 void clsDLManager::WriteFiles(std::string* strFilesToReport) {
     std::vector<colFiles::FilePtr> files(Files->begin(), Files->end());
     std::vector<std::string> targets = ImageTargets(*Files);
     std::set<std::string> checked;  // the flashes whose images were checked against each other
+    std::string device = "0000";    // the memory target: the radio itself until an image names a device
     for (size_t i = 0; i < files.size(); ++i) {
         const colFiles::FilePtr& file = files[i];
-        if (!file->strHardware.empty()) {
-            std::optional<std::string> network = FindHardwareConfiguration(file->strHardware);
-            if (!network) {
-                LastError = 25;
-                return;
-            }
-            if (!file->strDeviceID.empty()) {
-                Protocol->SetDeviceID(*Port, DeviceIdText(*Decimal(*network), *Decimal(file->strDeviceID)));
-                if (LastError != 0) return;
-            }
-        } else if (!file->strDeviceID.empty()) {
-            Protocol->SetDeviceID(*Port,
-                                  DeviceIdText(*Decimal(file->strNetWorkID), *Decimal(file->strDeviceID)));
-            if (LastError != 0) return;
-        }
+        if (planning) planning->refusedImage = ImageLabel(*file);
+        if (!SelectDevice(*file, device)) return;
         Protocol->GetFlashBlocks(*Port, *radio);
         if (LastError != 0) return;
-        // Before the first erase of a flash: no two images of the run may share one of its blocks.
-        if (checked.insert(targets[i]).second && RefuseSharedBlocks(files, targets, i)) return;
+        // Before the first erase of a flash: no two images of the run may share one of its blocks, and what
+        // their erases take with them is said.
+        if (checked.insert(targets[i]).second &&
+            (RefuseSharedBlocks(files, targets, i) || !AcceptLosses(files, targets, i, device)))
+            return;
+        if (planning) {
+            PlannedImage image;
+            if (!PlanImage(*file, *radio->FlashBlocks, device, image)) {
+                LastError = kAddressError;
+                return;
+            }
+            planning->images.push_back(std::move(image));
+            continue;
+        }
         Protocol->WriteDataToFlash(*uiForm, *Port, *file, *radio->FlashBlocks);
         if (LastError != 0 && StopRequested != 0) CloseStoppedWrite(*file, strFilesToReport);
         if (LastError != 0) return;
     }
+    if (planning) planning->refusedImage.clear();
 }
 
 void clsDLManager::CloseStoppedWrite(const clsFile& file, std::string* strFilesToReport) {

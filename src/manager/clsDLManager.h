@@ -3,6 +3,7 @@
 // operations. Failures are error numbers, kept in LastError.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 namespace kx6000 {
 
 class clsProtocol;
+struct DownloadPlan;
 class IPort;
 struct clsRadio;
 
@@ -61,6 +63,10 @@ public:
     int16_t ReportConfigurations(std::string* strFiles = nullptr);
     // Writes the files loaded by LoadFiles into the radio.
     int16_t DownLoad(std::string* strFilesToReport = nullptr);
+    // The download's session up to its first erase, then the radio restarted instead: `plan` says what the
+    // download would erase, write and lose, what it would end with, and how long it would take. Nothing is
+    // erased or written. The result is the dry run's own (0 when the plan is whole).
+    int16_t DryRun(DownloadPlan& plan);
     // Erases configurations named in pairs "NNDD|ProductID|", NNDD the device
     // ("0000" the radio itself), as the last report or download listed them.
     // With none read since the port was chosen, nothing is erased: 8102.
@@ -121,7 +127,17 @@ private:
     void StartUpgradeApplication(const colFiles::FilePtr& application);
     // The header line, the configuration read and, when it succeeded, the restart.
     void ReadBack(const std::string& header, std::string* strFiles);
+    // The download's steps, for the download and its dry run.
+    void DownloadSteps(std::string* strFilesToReport);
+    // The plan's result, the restart, and the time the download would take.
+    void EndDryRun(std::chrono::steady_clock::time_point start, std::chrono::steady_clock::duration read);
     void WriteFiles(std::string* strFilesToReport);
+    // Matches an image's hardware code (25) and selects the device it names, which becomes `device`.
+    bool SelectDevice(const clsFile& file, std::string& device);
+    // The configurations lost with the blocks the images going to the flash of image `first` erase: noted
+    // in a dry run, else said, and the download goes on only when the technician agrees (else 1).
+    bool AcceptLosses(const std::vector<colFiles::FilePtr>& files, const std::vector<std::string>& targets,
+                      size_t first, const std::string& device);
     // A stop while an image is written: its blocks are locked again and the configurations read back, the
     // restart skipped. The stop is held a few seconds (StopHeldUntil), so these wait as any command does.
     void CloseStoppedWrite(const clsFile& file, std::string* strFilesToReport);
@@ -143,6 +159,7 @@ private:
     std::string upgradeFileName;
     bool leftInUpgradeMode = false;
     bool absolutePathsOnly = false;
+    DownloadPlan* planning = nullptr;  // during a dry run
 };
 
 }  // namespace kx6000

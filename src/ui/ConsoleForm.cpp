@@ -246,6 +246,11 @@ bool ConsoleForm::AskYesNo(const std::string& text) {
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
+bool ConsoleForm::AskAboutLoss(const std::vector<std::string>& sentences) {
+    for (const std::string& sentence : sentences) PrintLine("kx6000-download: warning: " + sentence);
+    return AskYesNo("Continue? ");
+}
+
 void ConsoleForm::ShowErrorBox(const std::string& text) {
     PrintLine(text);
 }

@@ -54,6 +54,8 @@ protected:
     void ShowConfigurations(const colConfigurations& /*Configurations*/) override {}
     // Questions and errors go to the terminal.
     bool AsksWithoutWindow() const override { return true; }
+    // Each sentence a warning line, said also when --yes answers.
+    bool AskAboutLoss(const std::vector<std::string>& sentences) override;
 
 private:
     // Starts a fresh line when the progress bar holds the current one; after a stop the bar is drawn once

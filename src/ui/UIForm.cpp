@@ -57,6 +57,17 @@ bool UIForm::AskQuestion(const std::string& text) {
     return Unattended() ? assumeYes : AskYesNo(text);
 }
 
+bool UIForm::ConfirmLoss(const std::vector<std::string>& sentences) {
+    for (const std::string& sentence : sentences) DownloadLog.WriteToLogFile(std::string(sentence));
+    return Unattended() || AskAboutLoss(sentences);
+}
+
+bool UIForm::AskAboutLoss(const std::vector<std::string>& sentences) {
+    std::string text;
+    for (const std::string& sentence : sentences) text += sentence + "\n";
+    return AskYesNo(text + "\nContinue?");
+}
+
 void UIForm::ReportError(const std::string& text) {
     if (!Unattended()) return ShowErrorBox(text);
     std::cerr << text << '\n';  // the service's journal

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kx6000 {
 
@@ -74,6 +75,9 @@ public:
     // Nothing waits for a person who cannot see the window. A question is asked while the window is
     // displayed or the front end asks without it; otherwise AssumeYes answers it at once.
     bool AskQuestion(const std::string& text);
+    // What a download's erases take with them, a sentence each, before the first erase: logged, and asked
+    // about ("Continue?", No by default) where someone can answer; unasked, the download goes on.
+    bool ConfirmLoss(const std::vector<std::string>& sentences);
     // The common error box likewise; without anyone to see it, a download-log line and a line on stderr.
     void ReportError(const std::string& text);
     // The answer to a question nobody can be asked; false (No) until set.
@@ -113,6 +117,8 @@ protected:
     virtual void ShowFileName(const std::string& text) = 0;
     // Draws the configurations into the table; may set LastError to 2.
     virtual void ShowConfigurations(const colConfigurations& Configurations) = 0;
+    // The question of ConfirmLoss: the sentences and "Continue?" in one Yes/No question.
+    virtual bool AskAboutLoss(const std::vector<std::string>& sentences);
     // True for a front end that asks and shows errors without its window (on a terminal).
     virtual bool AsksWithoutWindow() const { return false; }
 

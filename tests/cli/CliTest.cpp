@@ -159,6 +159,100 @@ TEST_F(CliTest, ProductIdsAsText) {
               "A\u00FF\u00FF\u00C0\u0080\u00ED\u00A0\u0080|");
 }
 
+// A radio holding KXC61_SITE_B in block 4 (0x40000 to 0x4FFFF), where the second image below writes.
+constexpr const char* kSiteB = R"({"configurations": [
+    {"productId": "ZMA1B_01.00", "address": "0x100"}, {"productId": "KXA61_HW01", "address": "0x70000"},
+    {"productId": "KXC61_SITE_B", "address": "0x48000"}]})";
+
+// A dry run goes as far as the first erase and plans: nothing erased or written, the radio restarted, the
+// flash and configurations as they were; a refusal is the number the download would end with.
+TEST_F(CliTest, ADryRunPlansWithoutWriting) {
+    const std::string two = ImageText("ZMA1F_02", "S2", {{0x20000, "1111222233334444"}}) +
+                            ImageText("KXC61_SITE_A", "S2", {{0x40000, "5555666677778888"}});
+    const struct Case {
+        const char *what, *scenario, *file, *options;
+        int status;
+        std::string fields;  // FILE: the file's path
+    } cases[] = {
+        {"two images on a KX6100", "{}", two.c_str(), "", 0,
+         R"({"/result": 0, "/radios/0/plan/images/0/blocks": [{"id": 2, "first": 131072, "last": 196607}],
+             "/radios/0/plan/images/1/tag": "KXC61_SITE_A", "/radios/0/plan/images/1/words": 4,
+             "/radios/0/plan/images/1/lineBytes": 54, "/radios/0/plan/lost": [],
+             "/radios/0/plan/fpgaQuestion": false, "/radios/0/plan/baud": 115200})"},
+        {"a configuration lost with block 4", kSiteB, two.c_str(), "", 0,
+         R"({"/radios/0/plan/lost/0/sentence":
+                 "KXC61_SITE_B lies in block 4, which KXC61_SITE_A erases: it will be lost",
+             "/radios/0/plan/lost/1": "-"})"},
+        {"a KX6200 device's own flash",
+         R"({"model": 6200, "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x8000"}],
+             "configurations": [{"productId": "KXD62_UNIT", "address": "0x100"}]}]})",
+         "MD  KXD62,02\r\n", "--radio 6200", 0,
+         R"({"/radios/0/plan/images/0/device": "0102", "/radios/0/plan/images/0/hardware": "KXD62",
+             "/radios/0/plan/images/0/blocks": [{"id": 0, "first": 0, "last": 32767}],
+             "/radios/0/plan/lost/0/productId": "KXD62_UNIT"})"},
+        {"hardware the radio does not have", "{}", "MD  KXZ99,00\r\n", "", 1,
+         R"({"/result": 25, "/radios/0/plan/result": 25, "/radios/0/plan/images": [],
+             "/radios/0/plan/refusedAt": "FILE [KXC_X]"})"},
+        {"two images in one block", "{}", "", "", 1, R"({"/result": 52, "/radios/0/plan/images": []})"},
+        {"an FPGA image on a KX6100, asked of no one",
+         R"({"specialMode": true, "powerCycleAfterSeconds": 0.5})", "", "", 0,
+         R"({"/result": 0, "/radios/0/plan/fpgaQuestion": true})"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimulatedRadio radio(sim::ParseScenario(c.scenario));
+        const std::string file = (folder / "device.s28").string(), what = c.what;
+        if (what.starts_with("two images on") || what.starts_with("a configuration")) {
+            WriteFile(file, c.file);
+        } else if (what.starts_with("two images in")) {
+            WriteFile(file, ImageText("ZMA1F_A", "S2", {{0x20000, "1111"}}) +
+                                ImageText("KXC61_B", "S2", {{0x28000, "2222"}}));
+        } else if (what.starts_with("an FPGA")) {
+            WriteFile(file, ImageText("ZMA1G_01", "S2", {{0x50000, "1111"}}));
+        } else {
+            WriteFile(file, c.file + ImageText("KXC_X", "S1", {{0x4000, "ABCD"}}));
+        }
+        const std::vector<sim::Configuration> before = radio.Configurations();
+        const std::vector<uint8_t> flash = radio.Flash(0x20000, 8);
+        Outcome run = Download("--json --quiet " + std::string(c.options) + " --device " +
+                               radio.DevicePath() + " --baud 115200 download --dry-run " + file);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        ExpectFields(run.out, std::regex_replace(c.fields, std::regex("FILE"), file));
+        for (const sim::ReceivedFrame& frame : radio.Frames())
+            EXPECT_TRUE(frame.code < 0x32 || frame.code > 0x35 || frame.code == 0x36) << frame.hex;
+        ASSERT_FALSE(radio.Frames().empty());
+        EXPECT_EQ(radio.Frames().back().code, 0x36) << "the radio is restarted";
+        EXPECT_EQ(radio.Configurations(), before);
+        EXPECT_EQ(radio.Flash(0x20000, 8), flash);
+    }
+}
+
+// A download whose erases take a configuration with them says so first, and goes on only when told to:
+// refused without a terminal, with the radio restarted and nothing erased; with --yes the configuration is
+// gone from the next report.
+TEST_F(CliTest, ALossIsSaidBeforeTheFirstErase) {
+    WriteSettings("[KX6100_RLDC]\nDebug=True\n");  // the download log is kept
+    sim::SimulatedRadio radio(sim::ParseScenario(kSiteB));
+    const std::string file = (folder / "two.s28").string(), device = " --device " + radio.DevicePath() + " ";
+    WriteFile(file, ImageText("ZMA1F_02", "S2", {{0x20000, "1111"}}) +
+                        ImageText("KXC61_SITE_A", "S2", {{0x40000, "5555"}}));
+    const std::string warning =
+        "kx6000-download: warning: KXC61_SITE_B lies in block 4, which KXC61_SITE_A erases: it will be "
+        "lost\n";
+    Outcome refused = Download("--quiet --json" + device + "download " + file);
+    EXPECT_EQ(refused.status, 1);
+    ExpectFields(refused.out, {{"/result", 1}});
+    EXPECT_TRUE(Holds(refused.err, warning + "Continue? \nkx6000-download: no terminal to answer on"));
+    for (const sim::ReceivedFrame& frame : radio.Frames()) EXPECT_NE(frame.code, 0x32) << "no unlock";
+    EXPECT_EQ(radio.Frames().back().code, 0x36) << "the radio is restarted";
+    EXPECT_TRUE(Holds(ReadFile(root / "KX6000Download.log"), "KXC61_SITE_B lies in block 4"));
+
+    Outcome written = Download("--quiet --yes" + device + "download " + file);
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_TRUE(Holds(written.err, warning));
+    EXPECT_TRUE(Holds(Download("--quiet" + device + "report").out, "KXC61_SITE_B", false));
+}
+
 TEST_F(CliTest, TheWholeJobAgainstTheRadio) {
     sim::SimulatedRadio radio;
     const std::string device = " --device " + radio.DevicePath() + " ", file = (folder / "app.s28").string();
