@@ -100,6 +100,36 @@ TEST_F(TerminalTest, TheBarFitsTheTerminalAndCtrlCLeavesACleanLine) {
     }
 }
 
+// A configuration the erases would take is asked about on the terminal; No there erases nothing.
+TEST_F(TerminalTest, ALossIsAskedAboutAndNoErasesNothing) {
+    sim::SimulatedRadio radio(sim::ParseScenario(R"({"configurations": [
+        {"productId": "KXC61_SITE_B", "address": "0x48000"}]})"));
+    const std::string file = (folder / "site.s28").string();
+    WriteFile(file, ImageText("KXC61_SITE_A", "S2", {{0x40000, "5555"}}));
+    int terminal = -1, side = -1;
+    ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    pid_t child = Start("--quiet --device " + radio.DevicePath() + " download " + file, side);
+    close(side);
+    std::string shown;
+    char buffer[4096];
+    for (pollfd ready{terminal, POLLIN, 0}; poll(&ready, 1, 10'000) > 0;) {
+        ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n <= 0) break;
+        shown.append(buffer, static_cast<size_t>(n));
+        if (shown.ends_with("Continue? [y/N] ")) {
+            ASSERT_EQ(write(terminal, "n\n", 2), 2);
+        }
+    }
+    EXPECT_EQ(Ended(child), 1);
+    close(terminal);
+    EXPECT_NE(
+        shown.find("warning: KXC61_SITE_B lies in block 4, which KXC61_SITE_A erases: it will be lost\r\n"
+                   "Continue? [y/N] "),
+        std::string::npos)
+        << shown;
+    for (const sim::ReceivedFrame& frame : radio.Frames()) EXPECT_NE(frame.code, 0x33) << "no erase";
+}
+
 // The terminal closed, or the reader of the output gone, at about 30 %: the download still ends whole, with
 // the radio restarted and the log ended.
 TEST_F(TerminalTest, ALostTerminalOrReaderDoesNotCutTheDownload) {
