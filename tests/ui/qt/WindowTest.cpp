@@ -279,6 +279,9 @@ private slots:
         QTest::newRow("an FPGA image: Enter answers no")
             << QStringList{"fpga.s28"} << "Error 1 - User cancelled upgrade" << 1
             << "You are attempting to upgrade FPGA software.";
+        QTest::newRow("a configuration lost with its block: Enter answers no")
+            << QStringList{"site.s28"} << "Error 1 - User cancelled upgrade" << 1
+            << "ZMA1F_01.02.03.04 lies in block 1, which KXC61_SITE erases: it will be lost";
         QTest::newRow("data the radio refuses")
             << QStringList{"odd.s28"} << "Error 34 - File format is not valid" << 34
             << "/files/odd.s28:3: error: the table at address 0x00000000 holds 6 data digits";
@@ -302,9 +305,10 @@ private slots:
         Write("files/démo.s28", test::ImageText("ZMA1F_FIRST", "S2", {{0x30000, first}}));
         Write("files/next.s28", test::ImageText("KXC61_SECOND", "S2", {{0x50000, second}}));
         Write("files/fpga.s28", test::ImageText("ZMA1G_FPGA", "S2", {{0x10000, "1234"}}));
+        Write("files/site.s28", test::ImageText("KXC61_SITE", "S2", {{0x10100, "1234"}}));
         Write("files/odd.s28",
               "DW 8\r\n" + test::Header("ZMA1F_ODD") + test::Rec("S1", 0, "AABBCC") + test::Rec("S9", 0, ""));
-        QStringList listed = {"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "next.s28"};
+        QStringList listed = {"UPPER.S28", "démo.s28", "fpga.s28", "odd.s28", "next.s28", "site.s28"};
         for (const QString& name : listed + QStringList{"notes.txt"})
             if (!files.exists(name)) Write("files/" + name, "");
         modRegistry::SaveRegistryValue("LastFile", files.filePath("UPPER.S28").toStdString());
@@ -348,8 +352,9 @@ private slots:
         QVERIFY(!wait.isVisible());
         listed.sort();
         QCOMPARE(offers, (QList<QStringList>{QStringList{"UPPER.S28", "open"} + listed}));
-        const bool written = Error() == 0;
-        QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, written ? 1 : 0);
+        const bool written = Error() == 0, asked = box.endsWith("will be lost");  // after the logon
+        QCOMPARE(radio->Counters().logons + radio->Counters().specialLogons, written || asked ? 1 : 0);
+        for (const auto& frame : radio->Frames()) QVERIFY2(written || frame.code != 0x33, "nothing erased");
         if (written) {
             QVERIFY2(!closed && keptOn, "the close was refused while the download ran");
             QCOMPARE(opened.size(), 1u);  // and F1 answered
