@@ -74,7 +74,8 @@ void Declare(CLI::App& app, unsigned command, Options& options, Typed& typed, st
                        "download: the speed: auto (tries 115200, 19200, 9600), 115200, 19200, 9600")
             ->type_name("RATE"),
         kDownload);
-    add(app.add_flag("--yes", options.yes, "download: answer yes to the FPGA warning without asking"),
+    add(app.add_flag("--yes", options.yes,
+                     "download: answer yes to the FPGA warning and to losing configurations without asking"),
         kDownload);
     add(app.add_flag(
             "--unprotected", options.unprotected,
