@@ -111,7 +111,7 @@ TEST_F(OperationsTest, ARadioThatDoesNotAnswerEndsWithItsNumber) {
 }
 
 TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
-    Connect();
+    Connect("{}", "y\n");
     // S1, S2 and S3 images, their runs spread over blocks 0 to 6 of 0x10000 words.
     const std::vector<std::tuple<std::string, uint32_t, std::string>> runs = {
         {"S1", 0x8000, RandomHex(4 * 0x200, 1)},  {"S1", 0xF000, RandomHex(4 * 0x80, 2)},
@@ -131,7 +131,12 @@ TEST_F(OperationsTest, DownloadWritesEveryImageByteForByte) {
         EXPECT_EQ(radio->Flash(address, data.size() / 2), HexBytes(data))
             << type << " at " << std::hex << address;
     }
-    // Writing block 0 erased the boot code's configuration: the list is the one read after.
+    // Writing block 0 erased the boot code's configuration, as said and agreed before the first erase: the
+    // list is the one read after.
+    EXPECT_NE(out.str().find("warning: ZMA1B_01.00 lies in block 0, which ZMA1F_S1 erases: it will be "
+                             "lost\nContinue? [y/N] "),
+              std::string::npos)
+        << out.str();
     EXPECT_EQ(list, "ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
     EXPECT_EQ(std::ranges::count(StatusLines(), "Locking flash..."), 3);
     EXPECT_EQ(StatusLines().back(), "Download successful");
@@ -206,7 +211,8 @@ TEST_F(OperationsTest, ImagesForADeviceAreWrittenThroughItsMemoryTarget) {
 
     Connect(
         R"({"model": 6200, "devices": [{"networkId": 1, "deviceId": 2, "flash": [{"start": 0, "length": "0x8000"}],
-                "configurations": [{"productId": "KXD62_UNIT", "address": "0x100"}]}]})");
+                "configurations": [{"productId": "KXD62_UNIT", "address": "0x100"}]}]})",
+        "y\ny\n");
     manager->RadioType(RADIO_MFX);
     // The same addresses of the radio's flash and of the device's are no collision.
     ASSERT_EQ(manager->LoadFiles(File("device.srec", ImageText("ZMA2F_R", "S1", {{0x4000, "1234"}}) +
