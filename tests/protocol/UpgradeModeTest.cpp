@@ -7,18 +7,6 @@ namespace {
 
 class UpgradeModeTest : public RadioTestBase {};
 
-TEST_F(UpgradeModeTest, LogonAndTheRadiosOwnApplication) {
-    Start();
-    protocol.SetUpgradeMode(0);
-    protocol.LogRadioIntoUpgradeMode(Form(), port);
-    EXPECT_EQ(LastError, 0);
-    EXPECT_EQ(radio->Counters().logons, 1);
-    bool terminator = false;
-    EXPECT_EQ(port.ReadBinary(2000, "3F", terminator), "3F");
-    EXPECT_EQ(port.ReadBinary(2000, "AFAF", terminator), "AFAF");
-    EXPECT_EQ(StatusLines(), std::vector<std::string>{"Resetting radio..."});
-}
-
 TEST_F(UpgradeModeTest, TheUpgradeApplicationGoesOutByteByByte) {
     Start();
     protocol.LogRadioIntoUpgradeMode(Form(), port);
