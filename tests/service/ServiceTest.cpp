@@ -432,6 +432,41 @@ private slots:
         }
     }
 
+    // Nobody is there to answer: an FPGA image is refused (1) unless AssumeYes is set, and then its special
+    // logon waits for the technician's power cycle. The service's folder is not its caller's: a relative path
+    // is refused and said in the log.
+    void unattended() {
+        std::ofstream(folder.filePath("settings.ini").toStdString()) << "[KX6100_RLDC]\nDebug=True\n";
+        sim::SimulatedRadio& radio = StartRadio(R"({"specialMode": true})");
+        Client a(bus->address, "a");
+        QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+        const std::string data = test::RandomHex(64, 2);
+        const QString image = Image("fpga.s28", "ZMA1G_FPGA", 0x30000, data);
+        QCOMPARE(Result(a.Call("LoadFiles", {image + "|./fpga.s28"})), 33);
+        a.Call("ValidFile", {"fpga.s28"});
+        QCOMPARE(a.Call("GetLastError").arguments().value(0).toInt(), 33);
+        std::ifstream log(folder.filePath("root/KX6000Download.log").toStdString());
+        const std::string logged((std::istreambuf_iterator<char>(log)), {});
+        QVERIFY(logged.find("\"fpga.s28\" is a relative path; automation callers pass absolute paths") !=
+                std::string::npos);
+        for (bool assumeYes : {false, true}) {
+            QCOMPARE(a.Set(a.path, "AssumeYes", assumeYes).type(), QDBusMessage::ReplyMessage);
+            QCOMPARE(Result(a.Call("LoadFiles", {image})), 0);
+            a.statuses.clear();
+            QDBusPendingCall download = a.Start("DownLoad", {""});
+            // Switched off and on once the wait has begun; again should the restart signal have come too
+            // early.
+            for (int tries = 0; tries < 10 && !QTest::qWaitFor([&] { return download.isFinished(); }, 2000);
+                 ++tries)
+                if (a.statuses.contains("Resetting radio...") && radio.Counters().specialLogons == 0)
+                    radio.PowerCycle();
+            QCOMPARE(Result(download.reply()), assumeYes ? 0 : 1);
+            QCOMPARE(radio.Counters().specialLogons, assumeYes ? 1 : 0);
+        }
+        QCOMPARE(radio.Flash(0x30000, data.size() / 2), test::HexBytes(data));
+        QFile::remove(folder.filePath("settings.ini"));
+    }
+
     void exampleClient() {
         StartRadio("{}");
         QProcess client;
