@@ -1,4 +1,3 @@
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 
@@ -161,7 +160,9 @@ TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
     port.ClosePort();
     EXPECT_FALSE(std::filesystem::exists(lockFile)) << "gone once it closes";
 
-    pid_t sleeper = Sleeper(), gone = fork();
+    // A lock left by a run that is gone is taken over, and so is one that names no process. (A live holder is
+    // the command line's test.)
+    pid_t gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
     // A run killed and not yet reaped: its PID still answers kill(pid, 0).
@@ -169,31 +170,13 @@ TEST_F(SerialTest, LockFilesKeepOtherProgramsOffTheLine) {
     if (unreaped == 0) _exit(0);
     siginfo_t ended{};
     waitid(P_PID, static_cast<id_t>(unreaped), &ended, WEXITED | WNOWAIT);
-    WriteSettings("[KX6100_RLDC]\nDebug=True\n");  // the log says who holds the port
-    NewManager();
-    DownloadLog.OpenLogFile();
-    const std::tuple<const char*, std::string, int32_t> cases[] = {
-        {"a live process", LockText(sleeper), 12},
-        {"a process gone", LockText(gone), 0},
-        {"a process ended, not yet reaped", LockText(unreaped), 0},
-        {"garbage", "not a process\n", 0},
-    };
-    for (const auto& [what, content, error] : cases) {
-        WriteFile(lockFile, content);
+    for (const std::string& stale : {LockText(gone), LockText(unreaped), std::string("not a process\n")}) {
+        WriteFile(lockFile, stale);
         port.OpenPort();
-        EXPECT_EQ(LastError, error) << what;
-        EXPECT_EQ(ReadFile(lockFile), error != 0 ? content : LockText(getpid())) << what;
-        if (error != 0) {
-            EXPECT_NE(ReadFile(root / "KX6000Download.log")
-                          .find("Serial port " + peer.Path() +
-                                ": Resource temporarily unavailable; held by sleep (pid " +
-                                std::to_string(sleeper) + ")"),
-                      std::string::npos);
-        }
+        EXPECT_EQ(LastError, 0) << stale;
+        EXPECT_EQ(ReadFile(lockFile), LockText(getpid())) << stale;
         port.ClosePort();
     }
-    kill(sleeper, SIGKILL);
-    waitpid(sleeper, nullptr, 0);
     waitpid(unreaped, nullptr, 0);
 
     // An adapter pulled out takes its device away before the port closes.
