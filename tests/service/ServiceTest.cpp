@@ -11,6 +11,9 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -465,6 +468,52 @@ private slots:
         }
         QCOMPARE(radio.Flash(0x30000, data.size() / 2), test::HexBytes(data));
         QFile::remove(folder.filePath("settings.ini"));
+    }
+
+    // Port 1 routed in the settings to ser2net in front of the radio: the service's SetPort("1") reaches it
+    // with no change to the caller, for a report, a download and an erase.
+    void network() {
+        sim::SimulatedRadio& radio = StartRadio("{}");
+        QTemporaryDir place;
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 number = probe.serverPort();
+        const QString port = QString::number(number);
+        probe.close();
+        std::ofstream(place.filePath("ser2net.yaml").toStdString())
+            << "connection: &radio\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port.toStdString()
+            << "\n  connector: serialdev," << radio.DevicePath() << ",19200n81,local\n";
+        QProcess ser2net;
+        ser2net.start("ser2net", {"-n", "-c", place.filePath("ser2net.yaml"), "-P", place.filePath("pid")});
+        auto end = qScopeGuard([&] {
+            ser2net.terminate();
+            ser2net.waitForFinished();
+        });
+        QTcpSocket reach;
+        QVERIFY(WaitFor([&] {
+            reach.connectToHost(QHostAddress::LocalHost, number);
+            return reach.waitForConnected(100);
+        }));
+        reach.abort();
+        std::ofstream(place.filePath("settings.ini").toStdString())
+            << "[KX6100_RLDC]\nPort1=rfc2217://127.0.0.1:" << port.toStdString() << "\n";
+        QProcessEnvironment routed = environment;
+        routed.remove("KX6000_PORT1");
+        routed.remove("DBUS_SESSION_BUS_ADDRESS");
+        routed.insert("KX6000_SETTINGS", place.filePath("settings.ini"));
+        PrivateBus other(place.path(), routed);
+        Client a(other.address, "network");
+        QCOMPARE(Result(a.Call("SetPort", {"1", false})), 0);
+        QDBusMessage report = a.Call("ReportConfigurations", {""});
+        QCOMPARE(Result(report), 0);
+        QCOMPARE(report.arguments().value(1).toString(), "ZMA1B_01.00|0|ZMA1F_01.02.03.04|0|KXA61_HW01|0|");
+        const std::string data = test::RandomHex(4 * 0x400, 9) + "FFFFFFFF";
+        QCOMPARE(Result(a.Call("LoadFiles", {Image("network.s28", "ZMA1F_NET", 0x20000, data)})), 0);
+        QCOMPARE(Result(a.Call("DownLoad", {""})), 0);
+        QCOMPARE(radio.Flash(0x20000, data.size() / 2), test::HexBytes(data));
+        QCOMPARE(Result(a.Call("EraseSelected", {"0000|ZMA1B_01.00|", ""})), 0);
+        for (const auto& configuration : radio.Configurations())
+            QVERIFY(configuration.productId != "ZMA1B_01.00");
     }
 
     void exampleClient() {
