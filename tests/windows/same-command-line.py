@@ -46,6 +46,7 @@ CASES = {
     "report": (1, ["--json", "report"]),
     "download-erase": (1, ["--json", "download", "--baud", "115200", "demo-upgrade.s28"],
                        {"then": [["erase", "KXC61_SITE_A"], ["report"]]}),
+    "dry-run": (1, ["--json", "download", "--dry-run", "--baud", "115200", "demo-upgrade.s28"]),
     "logs": (1, ["report"], {"debug": "True"}),
     "no-logs": (1, ["report"], {"debug": "true"}),
     "no-radio": (0, ["--port", "3", "report"]),
@@ -163,7 +164,7 @@ def normal(text, places, radios):
     for windows, linux in REASONS:
         text = text.replace(windows, linux)
     text = re.sub(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d", "<time>", text)
-    text = re.sub(r'"seconds": [0-9.e-]+', '"seconds": 0', text)
+    text = re.sub(r'"(seconds|measuredSeconds)": [0-9.e-]+', r'"\1": 0', text)
     text = re.sub(r"bytes in [0-9.]+ s, [0-9.]+ KB/s", "bytes in - s, - KB/s", text)
     text = re.sub(r" at [0-9]+ %", " at - %", text)
     text = re.sub(r"; held by .*", "; another program holds it", text)  # only Linux names the holder
