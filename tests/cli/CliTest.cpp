@@ -701,21 +701,26 @@ private:
     std::vector<pid_t> pids;
 };
 
-// The radio's line as its trace tells it: frames of Write Flash Data, received bytes at 115200, and
-// received bytes the radio could not read (sent at another speed than its own).
+// The radio's line as its trace tells it: frames of Write Flash Data, received bytes at 115200, received
+// bytes the radio could not read (sent at another speed than its own), and the bytes it reset on.
 struct LineSeen {
     int writes = 0, fast = 0, garbled = 0;
+    nlohmann::json reset;
 };
 
 LineSeen SeenOnTheLine(const std::filesystem::path& trace) {
     LineSeen seen;
     std::istringstream lines(ReadFile(trace));
+    nlohmann::json received;
     for (std::string line; std::getline(lines, line);) {
         const nlohmann::json entry = nlohmann::json::parse(line);
         seen.writes += entry.value("code", "") == "35";
-        if (entry.value("dir", "") != "rx") continue;
-        seen.fast += entry.value("radioBaud", 0) == 115200 && entry.value("portBaud", 0) == 115200;
-        seen.garbled += entry.value("garbled", false);
+        if (entry.value("dir", "") == "rx") {
+            received = entry;
+            seen.fast += entry.value("radioBaud", 0) == 115200 && entry.value("portBaud", 0) == 115200;
+            seen.garbled += entry.value("garbled", false);
+        }
+        if (entry.value("cause", "") == "Reset Radio" && seen.reset.is_null()) seen.reset = received;
     }
     return seen;
 }
@@ -825,16 +830,10 @@ TEST_F(NetworkTest, TheResetFindsARunningRadioAtItsSpeed) {
         Server ser2net(Server::Ser2net, radio.DevicePath(), folder);
         Outcome report = Download("--json --quiet --device " + ser2net.Address() + " report");
         ExpectFields(report.out, {{"/result", 0}});
-        std::istringstream lines(ReadFile(trace));
-        nlohmann::json received, reset;
-        for (std::string line; std::getline(lines, line) && reset.is_null();) {
-            const nlohmann::json entry = nlohmann::json::parse(line);
-            if (entry.value("dir", "") == "rx") received = entry;
-            if (entry.value("cause", "") == "Reset Radio") reset = entry;
-        }
-        EXPECT_EQ(received.value("hex", ""), "3600C9FF") << baud;
-        EXPECT_EQ(received.value("portBaud", 0), baud);
-        EXPECT_EQ(received.value("garbled", true), false) << baud;
+        const nlohmann::json reset = SeenOnTheLine(trace).reset;
+        EXPECT_EQ(reset.value("hex", ""), "3600C9FF") << baud;
+        EXPECT_EQ(reset.value("portBaud", 0), baud);
+        EXPECT_EQ(reset.value("garbled", true), false) << baud;
     }
 }
 
