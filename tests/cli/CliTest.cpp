@@ -574,33 +574,29 @@ TEST_F(CliTest, PortsSayWhatEachPortReaches) {
     WriteSettings("[KX6100_RLDC]\nPort2=/dev/ttyS0\nPort3=" + ftdi + "\nPort4=rfc2217://[::1]:4001\n");
     Outcome text = Download("ports");
     EXPECT_EQ(text.status, 0);
-    EXPECT_EQ(
-        text.out,
-        "Serial devices found:\n"
-        "  /dev/ttyUSB1  FTDI FT232R USB UART\n"
-        "    " +
-            ftdi + "\n" +
-            "    USB adapter 0403:6001, serial number A601F1XZ, interface 00, latency timer 16 ms\n"
-            "  /dev/ttyUSB0  Silicon Labs CP2102 USB to UART Bridge Controller\n"
-            "    /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0\n"
-            "    USB adapter 10c4:ea60, serial number 0001, interface 00\n"
-            "  /dev/ttyACM0  USB modem 1d6b:0104\n"
-            "    USB modem 1d6b:0104, interface 00\n"
-            "  /dev/ttyS0  this machine's serial port\n"
-            "    the system console, not used: only a port that names it reaches it\n"
-            "  /dev/ttyS2  this machine's serial port\n"
-            "    a login terminal, not used: only a port that names it reaches it\n"
-            "  /dev/ttyS10  this machine's serial port\n"
-            "\n"
-            "Port 1: /dev/ttyUSB1 (FTDI FT232R USB UART), found\n"
-            "Port 2: /dev/ttyS0 (this machine's serial port), named by Port2 in " +
-            settings.string() +
-            " (the system console)\n"
-            "Port 3: " +
-            ftdi + " (FTDI FT232R USB UART), named by Port3 in " + settings.string() +
-            "\n"
-            "Port 4: rfc2217://[::1]:4001, network (RFC 2217), named by Port4 in " +
-            settings.string() + "\n");
+    // BY-ID: the adapter's stable name; SETTINGS: the settings file.
+    const std::string shown = R"(Serial devices found:
+  /dev/ttyUSB1  FTDI FT232R USB UART
+    BY-ID
+    USB adapter 0403:6001, serial number A601F1XZ, interface 00, latency timer 16 ms
+  /dev/ttyUSB0  Silicon Labs CP2102 USB to UART Bridge Controller
+    /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0
+    USB adapter 10c4:ea60, serial number 0001, interface 00
+  /dev/ttyACM0  USB modem 1d6b:0104
+    USB modem 1d6b:0104, interface 00
+  /dev/ttyS0  this machine's serial port
+    the system console, not used: only a port that names it reaches it
+  /dev/ttyS2  this machine's serial port
+    a login terminal, not used: only a port that names it reaches it
+  /dev/ttyS10  this machine's serial port
+
+Port 1: /dev/ttyUSB1 (FTDI FT232R USB UART), found
+Port 2: /dev/ttyS0 (this machine's serial port), named by Port2 in SETTINGS (the system console)
+Port 3: BY-ID (FTDI FT232R USB UART), named by Port3 in SETTINGS
+Port 4: rfc2217://[::1]:4001, network (RFC 2217), named by Port4 in SETTINGS
+)";
+    EXPECT_EQ(text.out, std::regex_replace(std::regex_replace(shown, std::regex("BY-ID"), ftdi),
+                                           std::regex("SETTINGS"), settings.string()));
     Outcome json = Download("--port 3 --device /dev/ttyUSB9 ports --json");  // before the settings
     EXPECT_EQ(json.status, 0);
     ExpectFields(json.out, R"({"/devices/0/vendorId": "0403", "/devices/0/productId": "6001",
