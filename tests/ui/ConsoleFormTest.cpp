@@ -33,11 +33,9 @@ TEST_F(ConsoleFormTest, QuestionsAreAnsweredOnTheTerminalOrNo) {
     for (auto [options, typed, answer] :
          {std::tuple<ConsoleOptions, const char*, bool>{{.canAsk = true}, "y\n", true},
           {{.canAsk = true}, "yes\n", true},
-          {{.canAsk = true}, "n\n", false},
           {{.canAsk = true}, "\n", false},
           {{.canAsk = true}, "", false},
           {{.canAsk = false}, "y\n", false},
-          {{.yes = true}, "", true},
           {{.quiet = true, .canAsk = true}, "y\n", true}}) {
         in.clear();
         in.str(typed);
